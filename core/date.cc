@@ -1,0 +1,139 @@
+#include "core/date.h"
+
+#include <ctime>
+
+namespace {
+
+const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+bool ValidYear(int year) { return year >= 1970 && year <= 2035; }
+
+// Asks the local calendar for the day before 1 March.
+bool IsLeapYear(int year) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = 2;
+  t.tm_mday = 1;
+  t.tm_isdst = -1;
+  time_t when = mktime(&t);
+  if (when == static_cast<time_t>(-1)) return year % 4 == 0;
+  when -= 86400;
+  struct tm back;
+  if (localtime_r(&when, &back) == nullptr) return year % 4 == 0;
+  return back.tm_mday == 29;
+}
+
+}  // namespace
+
+bool HDate::Set(int y, int m, int d) {
+  year = y;
+  month = m;
+  day = d;
+  return IsValid();
+}
+
+bool HDate::SetNumber(int n) {
+  year = n / 10000;
+  month = (n % 10000) / 100;
+  day = n % 100;
+  return IsValid();
+}
+
+int HDate::Number() const { return IsValid() ? year * 10000 + month * 100 + day : -1; }
+
+bool HDate::SetToday() {
+  const time_t now = time(nullptr);
+  struct tm t;
+  if (localtime_r(&now, &t) == nullptr) return false;
+  year = t.tm_year + 1900;
+  month = t.tm_mon + 1;
+  day = t.tm_mday;
+  return true;
+}
+
+bool HDate::IsValid() const {
+  return ValidYear(year) && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth();
+}
+
+int HDate::DaysInMonth() const {
+  if (!ValidYear(year) || month < 1 || month > 12) return 0;
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kMonthDays[month - 1];
+}
+
+int HDate::DayOfWeek() const {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_isdst = -1;
+  mktime(&t);
+  return t.tm_wday;
+}
+
+bool HDate::PreviousDay() {
+  if (day == 1) return PreviousMonth();
+  --day;
+  return IsValid();
+}
+
+bool HDate::NextDay() {
+  if (day >= 30 || (month == 2 && day > 27)) {
+    const int days = DaysInMonth();
+    if (days == 0) return false;
+    if (days == day) return NextMonth();
+  }
+  ++day;
+  return IsValid();
+}
+
+bool HDate::PreviousWeek() {
+  for (int i = 0; i < 7; ++i) {
+    if (!PreviousDay()) return false;
+  }
+  return true;
+}
+
+bool HDate::NextWeek() {
+  for (int i = 0; i < 7; ++i) {
+    if (!NextDay()) return false;
+  }
+  return true;
+}
+
+bool HDate::PreviousMonth() {
+  if (--month < 1) {
+    month = 12;
+    --year;
+  }
+  day = DaysInMonth();
+  return IsValid();
+}
+
+bool HDate::NextMonth() {
+  if (++month > 12) {
+    month = 1;
+    ++year;
+  }
+  day = 1;
+  return IsValid();
+}
+
+int HDate::Compare(const HDate& other) const {
+  if (year != other.year) return year < other.year ? -1 : 1;
+  if (month != other.month) return month < other.month ? -1 : 1;
+  if (day != other.day) return day < other.day ? -1 : 1;
+  return 0;
+}
+
+bool HTime::Set(int h, int m, int s) {
+  hour = h;
+  minute = m;
+  second = s;
+  return IsValid();
+}
+
+bool HTime::IsValid() const {
+  const bool clock = (hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59) || (hour == 24 && minute == 0);
+  return clock && second >= -1 && second <= 59;
+}

@@ -1,0 +1,48 @@
+#include "core/file.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+bool HFile::Open(const char* path, const char* mode) {
+  if (stream_ != nullptr) return false;
+  stream_ = fopen(path, mode);
+  return stream_ != nullptr;
+}
+
+int HFile::Gets(char* buf, int size) {
+  if (stream_ == nullptr || fgets(buf, size, stream_) == nullptr) return 0;
+  int length = static_cast<int>(strlen(buf));
+  if (length > 0 && buf[length - 1] == '\n') buf[--length] = 0;
+  return length;
+}
+
+char* HFile::RawGets(char* buf, int size) {
+  if (stream_ == nullptr) return nullptr;
+  return fgets(buf, size, stream_);
+}
+
+int HFile::Puts(const char* text) { return stream_ == nullptr ? 0 : fputs(text, stream_); }
+
+int HFile::PutChar(char c) { return stream_ == nullptr ? 0 : putc(c, stream_); }
+
+int HFile::Close() {
+  if (stream_ == nullptr) return 0;
+  const int result = fclose(stream_);
+  stream_ = nullptr;
+  return result;
+}
+
+int PathKind(const char* path) {
+  struct stat info;
+  if (stat(path, &info) != 0) return -1;
+  return S_ISDIR(info.st_mode) ? 1 : 0;
+}
+
+bool IsDirectory(const char* path) { return PathKind(path) == 1; }
+
+bool Exists(const char* path) { return PathKind(path) >= 0; }
+
+bool MakeDirectory(const char* path) { return mkdir(path, 0755) == 0; }
+
+bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirectory(path); }
