@@ -1,0 +1,29 @@
+// IScript, the template engine as the server driver sees it, and the line
+// source that parsing reads from.
+#ifndef SCRIPT_ISCRIPT_H_
+#define SCRIPT_ISCRIPT_H_
+
+#include <cstdio>
+
+// Reads an open stream (opened and closed by the caller) line by line with
+// fgets of 1023 bytes: a line arrives with at most 1022 bytes, its line
+// feed kept; a longer line arrives in pieces.
+struct HScriptReader {
+  static constexpr int kLineSize = 1023;
+  explicit HScriptReader(FILE* f) : file(f) {}
+  // Null at end of file.
+  char* ReadLine() { return fgets(line, kLineSize, file); }
+  FILE* file;
+  char line[kLineSize] = {};
+};
+
+class IScript {
+ public:
+  virtual ~IScript() = default;
+  // Renders the loaded template; nonzero means the page asked to stop.
+  virtual int Run() = 0;
+  // Parses a template; 0 when the file was read to its end.
+  virtual int Load(HScriptReader& reader) = 0;
+};
+
+#endif  // SCRIPT_ISCRIPT_H_

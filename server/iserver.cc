@@ -1,0 +1,3 @@
+#include "server/iserver.h"
+
+IServer* CurrentServer = nullptr;
