@@ -1,0 +1,23 @@
+// HVaziVevServer, the application's server: its name and default page, and
+// the lock on the installation's vazivev.txt.
+#ifndef APP_VAZIVEV_SERVER_H_
+#define APP_VAZIVEV_SERVER_H_
+
+#include "server/log_server.h"
+
+class HVaziVevServer : public HLogServer {
+ public:
+  HVaziVevServer();
+  ~HVaziVevServer() override;
+
+  // Takes a write lock on the whole of vazivev.txt, twelve attempts one
+  // second apart. Raises ErrorInstall when the file cannot be opened (it is
+  // never created here) and ErrorBusy when the lock stays taken.
+  void Lock(int post) override;
+  void Unlock() override;
+
+ private:
+  int lock_fd_ = -1;
+};
+
+#endif  // APP_VAZIVEV_SERVER_H_

@@ -1,0 +1,141 @@
+#include "server/cgi_input.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "script/encoding.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads "as far as they are hexadecimal digits", like strtol on the pair.
+int DecodePair(char first, char second) {
+  const int high = HexValue(first);
+  const int low = HexValue(second);
+  return low < 0 ? high : high * 16 + low;
+}
+
+void AddDecoded(HParams& params, const char* name, char* value) {
+  PercentDecode(value);
+  params.AddEntry(name, ToEucJp(value).CStr());
+}
+
+}  // namespace
+
+void PercentDecode(char* text) {
+  char* out = text;
+  for (const char* in = text; *in != 0; ++in) {
+    if (*in == '+') {
+      *out++ = ' ';
+    } else if (*in != '%') {
+      *out++ = *in;
+    } else if (in[1] == '%') {
+      *out++ = '%';
+      ++in;
+    } else if (in[1] == 0 || in[2] == 0) {
+      *out++ = '%';  // a cut-off escape stands for itself
+    } else {
+      const int value = HexValue(in[1]) < 0 ? '%' : DecodePair(in[1], in[2]);
+      *out++ = static_cast<char>(value);
+      in += 2;
+    }
+  }
+  *out = 0;
+}
+
+void ParseQueryString(const char* query, HParams& params) {
+  if (query == nullptr) return;
+  const char* segment = query;
+  while (*segment != 0) {
+    const char* amp = strchr(segment, '&');
+    const char* end = amp == nullptr ? segment + strlen(segment) : amp;
+    const char* eq = static_cast<const char*>(memchr(segment, '=', end - segment));
+    if (eq != nullptr && eq + 1 < end) {
+      const HString name(segment, static_cast<int>(eq - segment));
+      HString value(eq + 1, static_cast<int>(end - eq - 1));
+      if (CompareNoCase(name.CStr(), "text") == 0) {
+        AddDecoded(params, name.CStr(), value.PtrAt(0));
+      } else {
+        params.AddEntry(name.CStr(), value.CStr());
+      }
+    }
+    if (amp == nullptr) break;
+    segment = amp + 1;
+  }
+}
+
+void ParseFormBody(char* body, HParams& params) {
+  char* segment = body;
+  while (*segment != 0) {
+    char* amp = strchr(segment, '&');
+    if (amp != nullptr) *amp = 0;
+    char* eq = strchr(segment, '=');
+    if (eq != nullptr) {
+      *eq = 0;
+      AddDecoded(params, segment, eq + 1);
+    }
+    if (amp == nullptr) break;
+    segment = amp + 1;
+  }
+}
+
+long ContentLength(const char* text, long limit) {
+  if (text == nullptr || *text == 0) return 0;
+  char* end = nullptr;
+  errno = 0;
+  const long length = strtol(text, &end, 10);
+  while (IsBlank(*end)) ++end;
+  if (errno != 0 || *end != 0 || length < 0 || length > limit) return -1;
+  return length;
+}
+
+HString ReadBody(FILE* in, long length) {
+  HString body;
+  if (length <= 0) return body;
+  char* buffer = new char[length + 1];
+  const size_t got = fread(buffer, 1, static_cast<size_t>(length), in);
+  buffer[got] = 0;
+  // A zero byte in a form body ends it, as the text it is read into would.
+  body.Assign(buffer);
+  delete[] buffer;
+  return body;
+}
+
+bool GetCookie(const char* name, HString& out) {
+  const char* cookies = getenv("HTTP_COOKIE");
+  if (cookies == nullptr) return false;
+  HString key(name);
+  key.Append("=");
+  const char* hit = strstr(cookies, key.CStr());
+  if (hit == nullptr) return false;
+  const char* value = hit + key.Length();
+  out.Assign(value, static_cast<int>(strcspn(value, " ;")));
+  return true;
+}
+
+void DocumentRoot(HString& out) {
+  const char* translated = getenv("PATH_TRANSLATED");
+  const char* info = getenv("PATH_INFO");
+  if (translated != nullptr) {
+    const int length = static_cast<int>(strlen(translated));
+    const int cut = info == nullptr ? 0 : static_cast<int>(strlen(info));
+    out.Assign(translated, cut <= length ? length - cut : 0);
+  }
+  if (out.IsEmpty()) out.Assign(getenv("DOCUMENT_ROOT"));
+}
+
+bool DocumentRootStrict(HString& out) {
+  out.Clear();
+  DocumentRoot(out);
+  if (out.IsEmpty()) return false;
+  const char last = out.At(out.Length() - 1);
+  if (last == '/' || last == '\\') out.Assign(out.CStr(), out.Length() - 1);
+  return true;
+}

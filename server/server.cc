@@ -1,0 +1,241 @@
+#include "server/server.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/file.h"
+#include "server/cgi_input.h"
+#include "server/errors.h"
+
+HString HomeDir;
+HParams Params;
+
+namespace {
+
+const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font></body></html>\n";
+
+// Header values come from the environment or from pages; a line break in
+// one would start a header of its own.
+void WriteHeaderValue(const char* text) {
+  for (; *text != 0; ++text) {
+    if (*text != '\r' && *text != '\n') putchar(*text);
+  }
+}
+
+}  // namespace
+
+HServer::HServer() { script_.SetServer(this); }
+
+const char* HServer::GetParam(const char* name) { return Params.GetValue(name); }
+
+IEnum* HServer::EnumParam(const char* name) { return new HEnumParam(Params, name); }
+
+void HServer::SetParam(const char* name, const char* value) {
+  if (value == nullptr) {
+    Params.RemoveAll(name);
+  } else {
+    Params.SetValue(name, value);
+  }
+}
+
+void HServer::ReadQuery() {
+  const char* query = getenv("QUERY_STRING");
+  if (query != nullptr && *query != 0) ParseQueryString(query, Params);
+}
+
+void HServer::ReadInput() {
+  ReadQuery();
+  const char* method = getenv("REQUEST_METHOD");
+  if (method == nullptr || CompareNoCase(method, "post", 4) != 0) return;
+  post_ = 1;
+  const char* type = getenv("CONTENT_TYPE");
+  static const char kMultipart[] = "multipart/form-data";
+  if (type != nullptr && CompareNoCase(type, kMultipart, sizeof kMultipart - 1) == 0) {
+    multipart_ = 1;
+    // Multipart bodies are not read yet: such a POST carries no body.
+    return;
+  }
+  const long length = ContentLength(getenv("CONTENT_LENGTH"), kMaxFormBody);
+  if (length < 0) throw ErrorMemory;
+  if (length == 0) return;
+  HString body = ReadBody(stdin, length);
+  ParseFormBody(body.PtrAt(0), Params);
+}
+
+void HServer::Lock(int post) {
+  lock_path_.Assign(HomeDir.CStr());
+  lock_path_.Append(server_name_);
+  lock_path_.Append(".loc");
+  for (int waited = 0; Exists(lock_path_.CStr()); ++waited) {
+    if (waited >= lock_wait_limit_) {
+      unlink(lock_path_.CStr());
+      break;
+    }
+    sleep(1);
+  }
+  if (!post && !exclusive_lock_) {
+    lock_path_.AppendNumber(static_cast<int>(getpid()));
+  } else if (chdir(HomeDir.CStr()) != 0) {
+    lock_path_.Clear();
+    return;
+  }
+  // Readers and writers alike leave an empty file of the lock path. No
+  // server here takes the shared-reader path, so writers do not wait for
+  // readers' files.
+  HFile file;
+  if (!file.Open(lock_path_.CStr(), "w")) lock_path_.Clear();
+}
+
+void HServer::Unlock() {
+  if (lock_path_.IsEmpty()) return;
+  unlink(lock_path_.CStr());
+  lock_path_.Clear();
+}
+
+void HServer::SetHomeDir(const char* argv0) {
+  HomeDir.Clear();
+  if (argv0 == nullptr) argv0 = "";
+  if (argv0[0] != '/') {
+    char cwd[1024];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return;
+    HomeDir.Assign(cwd);
+    if (HomeDir.IsEmpty() || HomeDir.At(HomeDir.Length() - 1) != '/') HomeDir.Append("/");
+  }
+  const int slash = FindLastChar(argv0, '/');
+  if (slash >= 0) {
+    HString dir(argv0, slash + 1);
+    HomeDir.Append(dir);
+  }
+}
+
+void HServer::WriteHeader(const char* text) {
+  if (header_written_) return;
+  fputs(text == nullptr ? "Content-type: text/html\n" : text, stdout);
+  fputs("\n", stdout);
+  header_written_ = 1;
+}
+
+void HServer::SetCookie(const char* name, const char* value, time_t expires) {
+  fputs("Set-Cookie: ", stdout);
+  WriteHeaderValue(name);
+  putchar('=');
+  WriteHeaderValue(value);
+  if (expires != 0) {
+    char when[48];
+    struct tm utc;
+    if (gmtime_r(&expires, &utc) != nullptr && strftime(when, sizeof when, "%A, %d-%b-%y %H:%M:%S GMT", &utc) > 0) {
+      printf("; expires=%s", when);
+    }
+  }
+  putchar('\n');
+}
+
+bool IsSafePageName(const char* name) {
+  if (name[0] == '/') return false;
+  for (const char* part = name;;) {
+    const char* end = strchr(part, '/');
+    const size_t length = end == nullptr ? strlen(part) : static_cast<size_t>(end - part);
+    if (length == 2 && part[0] == '.' && part[1] == '.') return false;
+    if (end == nullptr) return true;
+    part = end + 1;
+  }
+}
+
+bool HServer::RenderPage(const char* name) {
+  if (name == nullptr || *name == 0) name = default_page_;
+  if (!IsSafePageName(name)) return false;
+  HString path(HomeDir);
+  path.Append("page/");
+  path.Append(name);
+  path.Append(".html");
+  HFile file;
+  if (!file.Open(path.CStr(), "r")) return false;
+  HScriptReader reader(file.Stream());
+  script_.Load(reader);
+  file.Close();
+  script_.Run();
+  return true;
+}
+
+bool HServer::RenderErrorPage(const char* name) {
+  try {
+    return RenderPage(name);
+  } catch (...) {
+    return false;
+  }
+}
+
+void HServer::WriteBaseUrl() {
+  const char* script = getenv("SCRIPT_NAME");
+  if (script == nullptr) return;
+  const int slash = FindLastChar(script, '/');
+  if (slash < 0) return;
+  const char* host = getenv("SERVER_NAME");
+  if (host != nullptr && *host != 0) {
+    const char* port_text = getenv("SERVER_PORT");
+    const int port = port_text == nullptr ? 80 : ToInt(port_text);
+    fputs(port == 443 ? "https://" : "http://", stdout);
+    WriteHeaderValue(host);
+    if (port != 443 && port != 80) {
+      putchar(':');
+      WriteHeaderValue(port_text);
+    }
+  }
+  const HString dir(script, slash + 1);
+  WriteHeaderValue(dir.CStr());
+}
+
+void HServer::WriteRedirect() {
+  fputs("Location: ", stdout);
+  WriteBaseUrl();
+  if (!redirect_.IsEmpty()) {
+    WriteHeaderValue(redirect_.CStr());
+  } else {
+    printf("%s.cgi?", server_name_);
+  }
+  fputs("\n\n", stdout);
+}
+
+void HServer::Run(int /*argc*/, char** argv) {
+  SetHomeDir(argv == nullptr ? nullptr : argv[0]);
+  const char* input_error = nullptr;
+  try {
+    ReadInput();
+  } catch (const char* name) {
+    input_error = name;
+  } catch (...) {
+    input_error = ErrorFail;
+  }
+  bool found = false;
+  const char* error = nullptr;
+  try {
+    Lock(post_);
+    if (input_error != nullptr) throw input_error;
+    Update();
+    CheckLogin();
+    if (!post_) WriteHeader(nullptr);
+    found = RenderPage(Params.GetValue("page"));
+    signal(SIGTERM, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    Save();
+  } catch (const char* name) {
+    error = name;
+  } catch (...) {
+    error = ErrorFail;
+  }
+  if (error != nullptr) {
+    WriteHeader(nullptr);
+    found = RenderErrorPage(error);
+  }
+  if (!found) {
+    WriteHeader(nullptr);
+    fputs(kNotFound, stdout);
+  } else if (post_ && !header_written_) {
+    WriteRedirect();
+  }
+  Unlock();
+}

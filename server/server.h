@@ -1,0 +1,79 @@
+// HServer, the CGI driver: one Run per process reads the request, takes
+// the lock, renders the requested page through the embedded page script,
+// saves, answers with a redirect or "File not found." where needed and
+// releases the lock. Subclasses fill in the virtual steps.
+#ifndef SERVER_SERVER_H_
+#define SERVER_SERVER_H_
+
+#include <ctime>
+
+#include "core/text.h"
+#include "server/iserver.h"
+#include "server/params.h"
+#include "server/server_script.h"
+
+// The program directory, absolute and ending with "/".
+extern HString HomeDir;
+// The request parameters.
+extern HParams Params;
+
+class HServer : public IServer {
+ public:
+  HServer();
+  HServer(const HServer&) = delete;
+  HServer& operator=(const HServer&) = delete;
+
+  const char* GetParam(const char* name) override;
+  IEnum* EnumParam(const char* name) override;
+  void SetParam(const char* name, const char* value) override;
+  IObject* GetSystem() override { return nullptr; }
+  IObjectFactory* GetFactory() override { return nullptr; }
+  IEnum* GetEnumSource() override { return nullptr; }
+  const char* GetHomeDir() override { return HomeDir.CStr(); }
+
+  // The driver steps.
+  virtual void ReadInput();
+  virtual void ReadQuery();
+  virtual void Update() {}
+  virtual void CheckLogin() {}
+  virtual void Lock(int post);
+  virtual void Unlock();
+  virtual void Save() {}
+
+  // The whole request. Never throws.
+  void Run(int argc, char** argv);
+  void SetHomeDir(const char* argv0);
+  // Writes `text` (or the text/html header) and the blank line, once.
+  void WriteHeader(const char* text);
+  // Writes a Set-Cookie line at once; an expiry of 0 adds no expires part.
+  void SetCookie(const char* name, const char* value, time_t expires = 0);
+  void SetRedirect(const char* url) { redirect_.Assign(url); }
+  int IsPost() const { return post_; }
+  int IsMultipart() const { return multipart_; }
+  int HeaderWritten() const { return header_written_; }
+  // False when the page file cannot be opened (or its name would leave
+  // page/); true otherwise, whatever the page then did.
+  bool RenderPage(const char* name);
+  // As RenderPage, but any error raised inside yields false.
+  bool RenderErrorPage(const char* name);
+  void WriteRedirect();
+  void WriteBaseUrl();
+
+ protected:
+  int post_ = 0;
+  int multipart_ = 0;
+  int header_written_ = 0;
+  const char* server_name_ = "server";
+  const char* default_page_ = "index";
+  int exclusive_lock_ = 0;
+  int lock_wait_limit_ = 10;
+  HString lock_path_;
+  HServerScript script_;
+  HString redirect_;
+};
+
+// True when a page name stays inside page/: not absolute and without a
+// ".." path component.
+bool IsSafePageName(const char* name);
+
+#endif  // SERVER_SERVER_H_

@@ -1,0 +1,82 @@
+#include "core/date.h"
+
+#include <gtest/gtest.h>
+
+TEST(HDateTest, Validity) {
+  struct Case { int number; bool valid; };
+  const Case cases[] = {
+      {20000229, true}, {19990229, false}, {19691231, false}, {20360101, false},
+      {20351231, true}, {19700101, true},  {19990431, false}, {19991300, false},
+      {21000229, false}, {19960229, true},
+  };
+  for (const Case& c : cases) {
+    HDate d;
+    EXPECT_EQ(c.valid, d.SetNumber(c.number)) << c.number;
+    EXPECT_EQ(c.valid ? c.number : -1, d.Number()) << c.number;
+  }
+  EXPECT_FALSE(HDate().IsValid());
+}
+
+TEST(HDateTest, StepsAcrossMonthsAndYears) {
+  struct Case { int from; bool (HDate::*step)(); int to; };
+  const Case cases[] = {
+      {19990228, &HDate::NextDay, 19990301},
+      {20000228, &HDate::NextDay, 20000229},
+      {20000229, &HDate::NextDay, 20000301},
+      {19991230, &HDate::NextDay, 19991231},
+      {19991231, &HDate::NextDay, 20000101},
+      {20000301, &HDate::PreviousDay, 20000229},
+      {19990315, &HDate::PreviousMonth, 19990228},  // the last day, not the 15th
+      {19990115, &HDate::NextMonth, 19990201},
+      {19990115, &HDate::PreviousMonth, 19981231},
+      {19991215, &HDate::NextMonth, 20000101},
+      {19990103, &HDate::PreviousWeek, 19981227},
+      {19990226, &HDate::NextWeek, 19990305},
+  };
+  for (const Case& c : cases) {
+    HDate d;
+    d.SetNumber(c.from);
+    EXPECT_TRUE((d.*c.step)()) << c.from;
+    EXPECT_EQ(c.to, d.Number()) << c.from;
+  }
+}
+
+TEST(HDateTest, StepsOutOfRangeKeepTheirValues) {
+  HDate d;
+  d.SetNumber(19700101);
+  EXPECT_FALSE(d.PreviousDay());
+  EXPECT_EQ(1969, d.year);
+  EXPECT_EQ(12, d.month);
+  EXPECT_EQ(0, d.day);  // the month length of an invalid year
+  d.SetNumber(20351228);
+  EXPECT_FALSE(d.NextWeek());
+  EXPECT_EQ(2036, d.year);  // failed at the fourth step
+  EXPECT_EQ(1, d.day);
+  EXPECT_FALSE(d.NextDay());  // invalid year: no step at all
+}
+
+TEST(HDateTest, WeekdaysCompareAndToday) {
+  HDate d;
+  d.SetNumber(19990101);
+  EXPECT_EQ(5, d.DayOfWeek());
+  d.SetNumber(20000229);
+  EXPECT_EQ(2, d.DayOfWeek());
+  HDate a, b;
+  a.SetNumber(19990131);
+  b.SetNumber(19990201);
+  EXPECT_EQ(-1, a.Compare(b));
+  EXPECT_EQ(1, b.Compare(a));
+  EXPECT_EQ(0, a.Compare(a));
+  EXPECT_TRUE(d.SetToday());
+  EXPECT_TRUE(d.IsValid());
+}
+
+TEST(HTimeTest, Validity) {
+  HTime t;
+  EXPECT_TRUE(t.Set(24, 0, -1));
+  EXPECT_FALSE(t.Set(24, 1, 0));
+  EXPECT_FALSE(t.Set(23, 60, 0));
+  EXPECT_TRUE(t.Set(23, 59, 59));
+  EXPECT_FALSE(t.Set(0, 0, 60));
+  EXPECT_FALSE(t.Set(0, 0, -2));
+}

@@ -1,0 +1,43 @@
+#include "core/file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_util.h"
+
+TEST(HFileTest, GetsStripsLineFeedAndSplitsLongLines) {
+  ScratchDir dir;
+  const std::string path = dir / "f.txt";
+  WriteFile(path, "abc\n\n" + std::string(2000, 'x') + "\nend");
+  HFile file;
+  ASSERT_TRUE(file.Open(path.c_str(), "r"));
+  EXPECT_FALSE(file.Open(path.c_str(), "r"));  // already open
+  char buf[1024];
+  EXPECT_EQ(3, file.Gets(buf, sizeof buf));
+  EXPECT_STREQ("abc", buf);
+  EXPECT_EQ(0, file.Gets(buf, sizeof buf));  // an empty line reads like the end
+  EXPECT_EQ(1023, file.Gets(buf, sizeof buf));
+  EXPECT_EQ(977, file.Gets(buf, sizeof buf));
+  EXPECT_NE(nullptr, file.RawGets(buf, sizeof buf));
+  EXPECT_STREQ("end", buf);
+  EXPECT_EQ(nullptr, file.RawGets(buf, sizeof buf));
+  EXPECT_EQ(0, file.Close());
+  EXPECT_EQ(0, file.Close());
+  EXPECT_EQ(0, file.Gets(buf, sizeof buf));
+  EXPECT_EQ(0, file.Puts("x"));
+}
+
+TEST(FileSystemTest, PathKindsAndDirectories) {
+  ScratchDir dir;
+  WriteFile(dir / "plain", "");
+  EXPECT_EQ(1, PathKind(dir.Path().c_str()));
+  EXPECT_EQ(0, PathKind((dir / "plain").c_str()));
+  EXPECT_EQ(-1, PathKind((dir / "none").c_str()));
+  EXPECT_FALSE(IsDirectory((dir / "plain").c_str()));
+  EXPECT_TRUE(Exists((dir / "plain").c_str()));
+  EXPECT_TRUE(EnsureDirectory((dir / "sub").c_str()));
+  EXPECT_TRUE(EnsureDirectory((dir / "sub").c_str()));  // already there
+  EXPECT_FALSE(MakeDirectory((dir / "sub").c_str()));
+  EXPECT_FALSE(EnsureDirectory((dir / "plain").c_str()));  // a file is in the way
+}

@@ -1,0 +1,124 @@
+#include "core/text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(HStringTest, EmptyStringsShareOneTextAndClearTwiceSafely) {
+  HString a, b;
+  EXPECT_NE(nullptr, a.CStr());
+  EXPECT_EQ(a.CStr(), b.CStr());
+  a.Clear();
+  a.Clear();
+  EXPECT_STREQ("", a.CStr());
+  HString c("x", 0);  // zero bytes from a real pointer
+  EXPECT_TRUE(c.IsEmpty());
+  c.Append("");
+  EXPECT_EQ(a.CStr(), c.CStr());  // nothing allocated
+}
+
+TEST(HStringTest, AssignCountsBytesAndCopiesFromItself) {
+  HString s;
+  s.Assign("abcdef", 3);
+  EXPECT_STREQ("abc", s.CStr());
+  EXPECT_EQ(3, s.Length());
+  s.Assign(s.CStr() + 1);  // from its own buffer
+  EXPECT_STREQ("bc", s.CStr());
+  s.Append("de").AppendNumber(-42);
+  EXPECT_STREQ("bcde-42", s.CStr());
+  HString copy(s);
+  copy.SetAt(0, 'X');
+  EXPECT_STREQ("bcde-42", s.CStr());
+  HString moved(std::move(copy));
+  EXPECT_STREQ("Xcde-42", moved.CStr());
+  EXPECT_TRUE(copy.IsEmpty());  // NOLINT: moved-from is empty by contract
+}
+
+TEST(HStringTest, SearchesStopAtLength) {
+  HString s("abc");
+  EXPECT_EQ(-1, s.Find("c", 3));
+  EXPECT_EQ(-1, s.FindChar('c', 3));
+  EXPECT_EQ(2, s.FindChar('c', 2));
+  EXPECT_EQ(-1, s.FindAnyOf("x"));
+  EXPECT_EQ(2, s.FindAnyOf("c"));
+  EXPECT_EQ(1, HString("abab").Find("ba"));
+  EXPECT_EQ(2, HString("abab").FindLastChar('a'));
+  EXPECT_EQ(-1, HString().Find(""));
+}
+
+TEST(CompareNoCaseTest, CaseLimitAndHighBytes) {
+  struct Case { const char* a; const char* b; int n; int sign; };
+  const Case cases[] = {
+      {"Count", "count", -1, 0},     // ASCII case is ignored
+      {"Counter", "Count", 5, 0},    // the limit ends the walk
+      {"Count", "Counter", -1, -1},  // the shorter text sorts first
+      {"Counter", "Count", -1, 1},
+      {"\xC4", "\xE4", -1, -1},      // 32 apart, but not ASCII letters
+      {"[", "{", -1, -1},            // 32 apart, punctuation
+      {"abc", "abd", 2, 0},
+      {"", "", -1, 0},
+      {"a", "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    const int r = CompareNoCase(c.a, c.b, c.n);
+    EXPECT_EQ(c.sign, (r > 0) - (r < 0)) << c.a << " / " << c.b;
+  }
+}
+
+TEST(TextHelpersTest, ConversionsAndSearches) {
+  EXPECT_EQ(0, ToInt(nullptr));
+  EXPECT_EQ(-12, ToInt("  -12x3"));
+  EXPECT_EQ(0, ToInt("x1"));
+  char text[] = "AbZ\xC4z";
+  LowerCase(text);
+  EXPECT_STREQ("abz\xC4z", text);
+  EXPECT_EQ('A', ToUpperChar('a'));
+  EXPECT_EQ('\xE4', ToUpperChar('\xE4'));
+  EXPECT_EQ(3, FindChar("abcabc", 'a', 1));
+  EXPECT_EQ(-1, Find("abc", "d"));
+  EXPECT_EQ(4, FindLastChar("a/b//c", '/'));
+}
+
+TEST(HashStringTest, SignedBytesAndWrapAround) {
+  EXPECT_EQ(0u, HashString(""));
+  EXPECT_EQ(97u, HashString("a"));
+  EXPECT_EQ(97u * 33 + 98, HashString("ab"));
+  // 0xA4 counts as -92, so one EUC-JP byte hashes to 2^32 - 92.
+  EXPECT_EQ(4294967204u, HashString("\xA4"));
+  // Long texts wrap modulo 2^32 rather than saturating.
+  uint32_t h = 0;
+  const std::string long_text(40, 'z');
+  for (char c : long_text) h = h * 33u + static_cast<uint32_t>(c);
+  EXPECT_EQ(h, HashString(long_text.c_str()));
+}
+
+TEST(ByteClassTest, Boundaries) {
+  struct Case { unsigned char c; bool blank, euc, kana, lead, trail; };
+  const Case cases[] = {
+      {0x09, true, false, false, false, false},
+      {0x0B, false, false, false, false, false},
+      {0x40, false, false, false, false, true},
+      {0x7F, false, false, false, false, false},
+      {0x80, false, false, false, false, true},
+      {0x81, false, false, false, true, true},
+      {0x9F, false, false, false, true, true},
+      {0xA0, false, false, false, false, true},
+      {0xA1, false, true, true, false, true},
+      {0xDF, false, true, true, false, true},
+      {0xE0, false, true, false, true, true},
+      {0xEF, false, true, false, true, true},
+      {0xF0, false, true, false, false, true},
+      {0xFC, false, true, false, false, true},
+      {0xFD, false, true, false, false, false},
+      {0xFE, false, true, false, false, false},
+      {0xFF, false, false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.blank, IsBlank(c.c)) << int(c.c);
+    EXPECT_EQ(c.euc, IsEucByte(c.c)) << int(c.c);
+    EXPECT_EQ(c.kana, IsSjisKana(c.c)) << int(c.c);
+    EXPECT_EQ(c.lead, IsSjisLead(c.c)) << int(c.c);
+    EXPECT_EQ(c.trail, IsSjisTrail(c.c)) << int(c.c);
+  }
+  EXPECT_TRUE(IsAlnum('z') && IsAlnum('0') && !IsAlnum('_') && !IsAlpha(0xC4));
+}
