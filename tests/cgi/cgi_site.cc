@@ -1,0 +1,96 @@
+#include "tests/cgi/cgi_site.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+const char* FakeTimeLibrary() {
+  static const char* const kPaths[] = {
+      "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+      "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
+      "/usr/lib/faketime/libfaketime.so.1",
+  };
+  for (const char* path : kPaths) {
+    if (access(path, R_OK) == 0) return path;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CgiSite::CgiSite() {
+  char pattern[] = "/tmp/vazivev-site-XXXXXX";
+  root_ = mkdtemp(pattern);
+  const std::string command = "cp -a '" VAZIVEV_INSTALLED "/.' '" + root_ + "'";
+  if (system(command.c_str()) != 0) root_ += "/copy-failed";
+}
+
+CgiSite::~CgiSite() {
+  const std::string command = "chmod -R u+w '" + root_ + "' 2>/dev/null; rm -rf '" + root_ + "'";
+  if (system(command.c_str()) != 0) {
+  }
+}
+
+void CgiSite::WritePage(const std::string& name, const std::string& text) const {
+  std::ofstream(Path("page/" + name + ".html"), std::ios::binary) << text;
+}
+
+CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std::string& body,
+                       const std::string& faketime) const {
+  // Beside the site, so that the site holds only what the program wrote.
+  const std::string in_path = root_ + ".in", out_path = root_ + ".out";
+  std::ofstream(in_path, std::ios::binary) << body;
+  std::vector<std::string> vars = {"PATH=/usr/bin:/bin"};
+  for (const auto& [name, value] : env) vars.push_back(name + "=" + value);
+  if (!faketime.empty()) {
+    const char* lib = FakeTimeLibrary();
+    if (lib != nullptr) vars.push_back(std::string("LD_PRELOAD=") + lib);
+    vars.push_back("FAKETIME=@" + faketime);
+    vars.push_back("FAKETIME_DONT_RESET=1");
+  }
+  if (env.count("TZ") == 0) vars.push_back("TZ=UTC");
+  std::vector<char*> envp;
+  for (std::string& v : vars) envp.push_back(&v[0]);
+  envp.push_back(nullptr);
+  const std::string program = root_ + "/vazivev.cgi";
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(in_path.c_str(), O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    if (chdir(root_.c_str()) != 0) _exit(126);
+    alarm(60);  // a hung request fails the test instead of the whole run
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    execve(argv[0], argv, envp.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  CgiResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.out = Slurp(out_path);
+  unlink(in_path.c_str());
+  unlink(out_path.c_str());
+  return result;
+}
+
+CgiResult CgiSite::Get(const std::string& query) const {
+  return Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}});
+}

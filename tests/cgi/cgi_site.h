@@ -1,0 +1,39 @@
+// A scratch copy of the installed site, and a runner that starts the
+// program in it as a web server would: a CGI environment, the request body
+// on standard input, the site as working directory.
+#ifndef TESTS_CGI_CGI_SITE_H_
+#define TESTS_CGI_CGI_SITE_H_
+
+#include <map>
+#include <string>
+
+struct CgiResult {
+  std::string out;
+  int status = -1;  // exit status, or 128 + signal
+};
+
+class CgiSite {
+ public:
+  // Copies the installed site (program, page/, data/, logs/, lock file).
+  CgiSite();
+  ~CgiSite();
+  CgiSite(const CgiSite&) = delete;
+  CgiSite& operator=(const CgiSite&) = delete;
+
+  const std::string& Root() const { return root_; }
+  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+  void WritePage(const std::string& name, const std::string& text) const;
+
+  // Runs one request. `env` holds the CGI variables (nothing else is
+  // inherited but PATH); `faketime`, when set, pins the clock
+  // ("2000-03-01 12:00:00").
+  CgiResult Run(const std::map<std::string, std::string>& env, const std::string& body = "",
+                const std::string& faketime = "") const;
+  // A GET with the given query string.
+  CgiResult Get(const std::string& query) const;
+
+ private:
+  std::string root_;
+};
+
+#endif  // TESTS_CGI_CGI_SITE_H_

@@ -1,0 +1,166 @@
+// The program as a web server runs it: headers, pages, redirects, errors
+// and the lock, seen from standard output and the site's files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cgi/cgi_site.h"
+
+namespace {
+
+const char kHtml[] = "Content-type: text/html\n\n";
+const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font></body></html>\n";
+
+std::string Page(const CgiSite& site, const std::string& name) {
+  std::ifstream in(site.Path("page/" + name + ".html"), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+TEST(DriverTest, GetWithoutParametersAnswersTheDefaultPage) {
+  CgiSite site;
+  site.WritePage("VaziVevIndex", "<p>index</p>\n");
+  for (const std::string query : {"", "page=", "Date=19990101"}) {
+    const CgiResult r = site.Get(query);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string(kHtml) + "<p>index</p>\n", r.out) << query;
+  }
+  // The installed default page is a real page.
+  CgiSite installed;
+  const CgiResult r = installed.Run({});
+  EXPECT_EQ(std::string(kHtml) + Page(installed, "VaziVevIndex"), r.out);
+}
+
+TEST(DriverTest, PagesInSubfoldersAndMissingPages) {
+  CgiSite site;
+  mkdir(site.Path("page/sub").c_str(), 0755);
+  site.WritePage("sub/Inner", "inner\n");
+  EXPECT_EQ(std::string(kHtml) + "inner\n", site.Get("page=sub/Inner").out);
+  const CgiResult r = site.Get("page=NoSuchPage");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string(kHtml) + kNotFound, r.out);
+}
+
+TEST(DriverTest, PageNamesThatLeavePageFolderAreNotFound) {
+  CgiSite site;
+  // A template outside page/ that a traversal would reach.
+  std::ofstream(site.Path("secret.html")) << "secret\n";
+  std::ofstream(site.Path("data/x.html")) << "data\n";
+  for (const std::string& name : std::vector<std::string>{"../secret", "sub/../../secret", "/" + site.Root() + "/secret",
+                                 site.Root() + "/secret", "../data/x", ".."}) {
+    const CgiResult r = site.Get("page=" + name);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string(kHtml) + kNotFound, r.out) << name;
+  }
+}
+
+TEST(DriverTest, PostThatWritesNothingIsRedirected) {
+  CgiSite site;
+  site.WritePage("Quiet", "");
+  struct Case { std::map<std::string, std::string> env; std::string location; };
+  const Case cases[] = {
+      {{{"SCRIPT_NAME", "/cgi-bin/vazivev.cgi"}, {"SERVER_NAME", "www"}},
+       "http://www/cgi-bin/vazivev.cgi?"},
+      {{{"SCRIPT_NAME", "/cgi-bin/vazivev.cgi"}, {"SERVER_NAME", "www"}, {"SERVER_PORT", "8080"}},
+       "http://www:8080/cgi-bin/vazivev.cgi?"},
+      {{{"SCRIPT_NAME", "/cgi-bin/vazivev.cgi"}, {"SERVER_NAME", "www"}, {"SERVER_PORT", "443"}},
+       "https://www/cgi-bin/vazivev.cgi?"},
+      {{{"SCRIPT_NAME", "/cgi-bin/vazivev.cgi"}}, "/cgi-bin/vazivev.cgi?"},
+      {{}, "vazivev.cgi?"},
+      // A line break smuggled into the environment cannot add a header.
+      {{{"SCRIPT_NAME", "/a/x.cgi"}, {"SERVER_NAME", "www\r\nSet-Cookie: x=1"}},
+       "http://wwwSet-Cookie: x=1/a/vazivev.cgi?"},
+  };
+  for (const Case& c : cases) {
+    std::map<std::string, std::string> env = c.env;
+    env["REQUEST_METHOD"] = "POST";
+    env["QUERY_STRING"] = "page=Quiet";
+    env["CONTENT_LENGTH"] = "3";
+    const CgiResult r = site.Run(env, "a=1");
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("Location: " + c.location + "\n\n", r.out);
+  }
+}
+
+TEST(DriverTest, PostPageThatWritesTextGoesOutWithoutHeader) {
+  // Without a header of its own the page's text precedes the redirect: the
+  // page is expected to set its content type first.
+  CgiSite site;
+  site.WritePage("Talk", "hello\n");
+  const CgiResult r = site.Run({{"REQUEST_METHOD", "post"}, {"QUERY_STRING", "page=Talk"}});
+  EXPECT_EQ("hello\nLocation: vazivev.cgi?\n\n", r.out);
+}
+
+TEST(DriverTest, MissingLockFileIsErrorInstall) {
+  CgiSite site;
+  unlink(site.Path("vazivev.txt").c_str());
+  const CgiResult r = site.Get("");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorInstall"), r.out);
+  EXPECT_FALSE(std::ifstream(site.Path("vazivev.txt")).good());  // never created
+  // Without its error page, the fixed answer.
+  unlink(site.Path("page/ErrorInstall.html").c_str());
+  EXPECT_EQ(std::string(kHtml) + kNotFound, site.Get("").out);
+}
+
+TEST(DriverTest, HeldLockIsErrorBusyForGetAndPost) {
+  CgiSite site;
+  const int fd = open(site.Path("vazivev.txt").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  struct flock whole = {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  ASSERT_EQ(0, fcntl(fd, F_SETLK, &whole));
+  // A POST's busy page carries the header too: the lock comes first.
+  const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}}, "a=1");
+  close(fd);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorBusy"), r.out);
+  // Released with the descriptor: the next request goes through.
+  EXPECT_EQ(std::string(kHtml) + Page(site, "VaziVevIndex"), site.Get("").out);
+}
+
+TEST(DriverTest, BadContentLengthIsErrorMemory) {
+  CgiSite site;
+  site.WritePage("Quiet", "");
+  for (const std::string length : {"-5", "abc", "99999999999999999999", "16777217"}) {
+    const CgiResult r = site.Run(
+        {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Quiet"}, {"CONTENT_LENGTH", length}}, "a=1");
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorMemory"), r.out) << length;
+  }
+}
+
+TEST(DriverTest, ShortOrOddBodiesAreHarmless) {
+  CgiSite site;
+  site.WritePage("Quiet", "");
+  const std::string bodies[] = {"a=1%", "%%%=%", "&&&", "=", std::string("a=\0b", 4), "a=%4"};
+  for (const std::string& body : bodies) {
+    // CONTENT_LENGTH larger than the body: the body ends at end of input.
+    const CgiResult r = site.Run(
+        {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Quiet"}, {"CONTENT_LENGTH", "1000"}}, body);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("Location: vazivev.cgi?\n\n", r.out);
+  }
+}
+
+TEST(DriverTest, MultipartPostReadsNoBodyYet) {
+  CgiSite site;
+  site.WritePage("Quiet", "");
+  const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"},
+                                {"QUERY_STRING", "page=Quiet"},
+                                {"CONTENT_TYPE", "multipart/form-data"},
+                                {"CONTENT_LENGTH", "5"}},
+                               "xxxxx");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", r.out);
+}
