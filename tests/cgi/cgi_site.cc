@@ -57,6 +57,12 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
   std::ofstream(in_path, std::ios::binary) << body;
   std::vector<std::string> vars = {"PATH=/usr/bin:/bin"};
   for (const auto& [name, value] : env) vars.push_back(name + "=" + value);
+  // Sanitizer builds: their settings pass through, and libfaketime may be
+  // preloaded ahead of the sanitizer runtime.
+  std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
+  if (const char* options = getenv("ASAN_OPTIONS")) asan = asan + ":" + options;
+  vars.push_back(asan);
+  if (const char* options = getenv("UBSAN_OPTIONS")) vars.push_back(std::string("UBSAN_OPTIONS=") + options);
   if (!faketime.empty()) {
     const char* lib = FakeTimeLibrary();
     if (lib != nullptr) vars.push_back(std::string("LD_PRELOAD=") + lib);

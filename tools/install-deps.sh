@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when any is
+# missing. Needs root (or sudo) only when something must be installed.
+set -eu
+packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
