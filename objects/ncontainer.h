@@ -1,0 +1,103 @@
+// INContainer, a numbered container: it lives in a directory of its own
+// under the program directory, reads each stored child from its own file
+// on demand and writes its children file by file when committed. INList is
+// the numbered list whose items are the ids of its children.
+//
+// Storage, relative to the program directory (CurrentServer's home dir):
+//   directory + "index"        this container's block: its properties and
+//                              its plain-object children
+//   directory + name           a plain container child with its subtree
+//   directory + name + "/"     a numbered child's own directory
+// Files are replaced whole through a temporary file and a rename, so a
+// failed save leaves the old file as it was.
+#ifndef OBJECTS_NCONTAINER_H_
+#define OBJECTS_NCONTAINER_H_
+
+#include "core/list.h"
+#include "core/text.h"
+#include "objects/container.h"
+
+class INContainer : public IContainer {
+ public:
+  // Adds kContainerFlag and kNumberedFlag; the type name is "NItems" with
+  // kItemsFlag, "NSet" with kListFlag, else "NContainer".
+  INContainer(const char* name, int flags);
+  ~INContainer() override;
+
+  // A numbered container iterates only its items.
+  bool First() override;
+  const char* NextName() override;
+  IObject* NextObject() override;
+  // As IContainer::Remove, then argv[0] is recorded: its file or directory
+  // is deleted at the next successful commit.
+  const char* Remove(int argc, const char* const* argv) override;
+  // Reads the child's file (or directory + "/index"): the child's name
+  // comes from the file. Null when the name is not storable (empty, ".",
+  // "..", "index", or holding "/" or "\"), the path is missing, the header
+  // unreadable, the type unknown or the child refused.
+  IObject* LoadChild(const char* name) override;
+  // A numbered child first gets its directory. Refuses a name that is not
+  // storable (see LoadChild).
+  bool AddChild(IObject* child) override;
+
+  // directory = base, then the name and "/" unless the name is empty.
+  virtual void SetDirectory(const char* base);
+  // SaveFiles, then DeleteRemoved when it succeeded; true on success.
+  virtual bool Commit();
+  // Creates the directory if needed, commits numbered children, writes
+  // modified plain container children to their files and, when this
+  // container's own flag is set, its "index". False when anything could
+  // not be written; the other files are still written.
+  virtual bool SaveFiles();
+  // Deletes the files and directory trees of the removed children (a
+  // missing path is fine) and forgets their names.
+  virtual void DeleteRemoved();
+
+  // Relative to the program directory, ending in "/"; empty until set.
+  const char* GetDirectory() const { return directory_.CStr(); }
+
+ protected:
+  // The program directory + directory_ + `name`.
+  HString StoragePath(const char* name) const;
+  // Whether `child` was removed by name but is still loaded (an element of
+  // an items container such as an NList); such a child is not saved again.
+  bool IsRemovedChild(const IObject* child) const;
+
+  HString directory_;
+  HStringList removed_names_;
+
+ private:
+  bool SaveChild(IObject* child, const HString& base);
+  bool WasRemoved(const char* name) const;
+
+  HList removed_children_;  // borrowed: still owned by children_
+};
+
+// A numbered list whose items are the ids of its children. Its index file
+// (directory + "index") is read the first time it is asked anything.
+class INList : public INContainer {
+ public:
+  // An INContainer with kItemsFlag and kListFlag; type name "NList".
+  explicit INList(const char* name);
+
+  const char* GetProperty(const char* name) override;
+  void SetProperty(const char* name, const char* value) override;
+  void RemoveProperty(const char* name) override;
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  bool First() override;
+  // FindChild of the next id; null at the end.
+  IObject* NextObject() override;
+  bool Load(HObjectStream& stream) override;
+  // "_lastid", then every id as an item. Reading raises the last id to the
+  // largest id found.
+  void ReadProperties(HObjectStream& stream) override;
+  void WriteProperties(HObjectStream& stream) override;
+
+  // Reads the index file once; a missing file leaves the list empty.
+  virtual void LoadIndex();
+
+ protected:
+  bool loaded_ = false;
+};
+
+#endif  // OBJECTS_NCONTAINER_H_
