@@ -7,14 +7,20 @@
 
 // Reads an open stream (opened and closed by the caller) line by line with
 // fgets of 1023 bytes: a line arrives with at most 1022 bytes, its line
-// feed kept; a longer line arrives in pieces.
+// feed kept; a longer line arrives in pieces. It also carries the nesting
+// depth of the blocks being parsed from it: a template nested deeper than
+// kMaxDepth is cut there, exactly as if the file ended at that line.
 struct HScriptReader {
   static constexpr int kLineSize = 1023;
+  static constexpr int kMaxDepth = 256;
   explicit HScriptReader(FILE* f) : file(f) {}
-  // Null at end of file.
-  char* ReadLine() { return fgets(line, kLineSize, file); }
+  // Null at end of file, and for good once Stop has been called.
+  char* ReadLine() { return stopped ? nullptr : fgets(line, kLineSize, file); }
+  void Stop() { stopped = true; }
   FILE* file;
   char line[kLineSize] = {};
+  int depth = 0;  // blocks open around the line being parsed
+  bool stopped = false;
 };
 
 class IScript {

@@ -3,12 +3,21 @@
 #include "core/file.h"
 
 int HServerScript::Run() {
-  for (HListNode* node = lines_.Head(); node != nullptr;) WriteText(static_cast<HString*>(HList::Next(node))->CStr());
+  bool footer_written = false;
+  for (HListNode* node = root_.Children().Head(); node != nullptr;) {
+    HScriptItem* item = static_cast<HScriptItem*>(HList::Next(node));
+    if (!footer_written) {
+      const HString& text = item->text;
+      if (text.Find("</body") >= 0 || text.Find("</BODY") >= 0 || text.Find("</Body") >= 0) {
+        WriteFooter();
+        footer_written = true;
+      }
+    }
+    if (const int result = item->Execute()) return result;
+  }
   return 0;
 }
 
-int HServerScript::Load(HScriptReader& reader) {
-  lines_.Clear();
-  while (reader.ReadLine() != nullptr) lines_.Add(reader.line);
-  return 0;
+void HServerScript::WriteFooter() {
+  WriteText("<p><font size=-1>Page made by the access log analyser</font></p>\n");
 }

@@ -1,23 +1,26 @@
-// HServerScript, the template script embedded in the server. Until the
-// template engine lands it keeps the page's lines and writes them as they
-// are.
+// HServerScript, the template script embedded in the server: an HScript
+// that knows its server and writes the page footer in front of the closing
+// body tag while it runs the page.
 #ifndef SERVER_SERVER_SCRIPT_H_
 #define SERVER_SERVER_SCRIPT_H_
 
-#include "core/list.h"
-#include "script/iscript.h"
+#include "script/parse.h"
 
 class HServer;
 
-class HServerScript : public IScript {
+class HServerScript : public HScript {
  public:
+  // Runs the top-level items in order; before the first one whose text
+  // holds "</body", "</BODY" or "</Body" the footer is written (once per
+  // run). Returns the value of the item that stopped the page, else 0.
   int Run() override;
-  int Load(HScriptReader& reader) override;
+  // One small-font paragraph of one line, then a line feed.
+  void WriteFooter();
+  // Not owned; set by the server that embeds the script.
   void SetServer(HServer* server) { server_ = server; }
 
  private:
   HServer* server_ = nullptr;
-  HStringList lines_;
 };
 
 #endif  // SERVER_SERVER_SCRIPT_H_

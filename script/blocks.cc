@@ -1,0 +1,109 @@
+#include "script/blocks.h"
+
+#include <cstring>
+#include <memory>
+
+#include "objects/object.h"
+#include "script/names.h"
+#include "server/iserver.h"
+#include "server/params.h"
+
+namespace {
+
+bool Begins(const char* text, const char* keyword) {
+  return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;
+}
+
+bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
+
+const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
+
+void SetNumber(const char* name, long long n) {
+  char scratch[24];
+  snprintf(scratch, sizeof scratch, "%lld", n);
+  CurrentServer->SetParam(name, scratch);
+}
+
+}  // namespace
+
+HScriptIf::HScriptIf(const char* line) : HScriptParse(line) {
+  condition_ = ParseCondition(args, 1);
+}
+
+int HScriptIf::Execute() {
+  if (condition_ == nullptr) return 0;
+  if (condition_->Evaluate() != 0) return ExecuteChildren();
+  return else_branch_ != nullptr ? else_branch_->Execute() : 0;
+}
+
+int HScriptIf::IsEnd(const char* text, HScriptReader& reader, int includes_allowed) {
+  if (Begins(text, "elif")) {
+    else_branch_.reset(new HScriptIf(text));
+  } else if (Begins(text, "else")) {
+    else_branch_.reset(new HScriptElse(text));
+  } else {
+    return Begins(text, "endif") ? 1 : 0;
+  }
+  // The branch takes in the rest of the chain up to the one "endif".
+  ParseNested(else_branch_.get(), reader, includes_allowed);
+  return 1;
+}
+
+int HScriptElse::IsEnd(const char* text, HScriptReader&, int) {
+  return Begins(text, "endif") ? 1 : 0;
+}
+
+int HScriptFor::IsEnd(const char* text, HScriptReader&, int) {
+  return Begins(text, "next") ? 1 : 0;
+}
+
+int HScriptFor::Execute() {
+  if (CurrentServer == nullptr) return 0;
+  return Arg(1)[0] == '$' ? ExecuteNumbers() : ExecuteEach();
+}
+
+int HScriptFor::ExecuteNumbers() {
+  if (ArgCount() < 6 || strcmp(Arg(2), "=") != 0 || !IsWord(Arg(4), "to")) return 0;
+  const char* from_text = TokenValue(Arg(3));
+  const char* to_text = TokenValue(Arg(5));
+  if (from_text == nullptr || to_text == nullptr || !IsDigit(from_text[0]) ||
+      !IsDigit(to_text[0])) {
+    return 0;
+  }
+  const HString name(Stripped(Arg(1)));
+  const long long from = ToInt(from_text), to = ToInt(to_text);
+  const long long step = from <= to ? 1 : -1;
+  for (long long k = from;; k += step) {
+    SetNumber(name.CStr(), k);
+    if (ExecuteChildren() != 0) return 1;
+    if (k == to) return 0;
+  }
+}
+
+int HScriptFor::ExecuteEach() {
+  if (ArgCount() < 3) return 0;
+  IObject* object = nullptr;
+  std::unique_ptr<IEnum> owned;
+  IEnum* values = nullptr;
+  if (IsWord(Arg(1), "each")) {
+    if (ArgCount() < 5 || !IsWord(Arg(3), "in")) return 0;
+    object = TokenObject(Arg(4));
+    if (object == nullptr) {
+      owned.reset(CurrentServer->EnumParam(Stripped(Arg(4))));
+      values = owned.get();
+    }
+  } else {
+    values = CurrentServer->GetEnumSource();  // the server's, not owned
+  }
+  if (object == nullptr && values == nullptr) return 0;
+  if (!(object != nullptr ? object->First() : values->First())) return 0;
+  const HString variable(Stripped(Arg(2)));
+  long long index = 1;
+  while (const char* text = object != nullptr ? object->NextName() : values->Next()) {
+    const HString copy(text);  // the body may change what `text` points at
+    SetNumber("index", index++);
+    CurrentServer->SetParam(variable.CStr(), copy.CStr());
+    if (ExecuteChildren() != 0) return 1;
+  }
+  return 0;
+}

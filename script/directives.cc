@@ -1,0 +1,268 @@
+#include "script/directives.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/file.h"
+#include "objects/object.h"
+#include "script/encoding.h"
+#include "script/names.h"
+#include "server/iserver.h"
+
+namespace {
+
+bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
+
+const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
+
+const char* const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The arguments of a call: the tokens of `line` from `first` on, expanded,
+// with a null after the last like a program's argv.
+class HCallArguments {
+ public:
+  HCallArguments(const HScriptLine& line, int first) {
+    for (int i = first; i < line.ArgCount(); ++i) texts_.push_back(ExpandArgument(line.Arg(i)));
+    for (const HString& text : texts_) argv_.push_back(text.CStr());
+    argv_.push_back(nullptr);
+  }
+  int Count() const { return static_cast<int>(texts_.size()); }
+  const char* const* Values() const { return argv_.data(); }
+
+ private:
+  std::vector<HString> texts_;
+  std::vector<const char*> argv_;
+};
+
+}  // namespace
+
+bool SplitTarget(const char* token, IObject** object, HString* member) {
+  *object = nullptr;
+  member->Clear();
+  const char* dot = strrchr(token, '.');
+  if (dot == nullptr || dot - token < 2 || dot[1] == 0) return false;
+  const HString path(token + 1, static_cast<int>(dot - token - 1));
+  *object = ResolveObject(path.CStr());
+  if (*object == nullptr) return false;
+  member->Assign(dot + 1);
+  return true;
+}
+
+HString ExpandArgument(const char* token) {
+  if (token[0] == '$') {
+    const char* value = ResolveValue(token + 1);
+    if (value != nullptr && *value != 0) return HString(value);
+  }
+  if (strchr(token, '$') == nullptr) return HString(token);
+  std::string out;
+  int literal = 0;
+  int begin = 0, end = 0, resume = 0;
+  for (int at = FindReference(token, 0, &begin, &end, &resume); at >= 0;
+       at = FindReference(token, literal, &begin, &end, &resume)) {
+    out.append(token + literal, at - literal);
+    const char* value = ResolveValue(HString(token + begin, end - begin).CStr());
+    if (value != nullptr) out += value;
+    literal = resume;
+  }
+  out += token + literal;
+  return HString(out.c_str(), static_cast<int>(out.size()));
+}
+
+const char* CallObjectMethod(HScriptLine* line, const char* token, int first) {
+  IObject* object = nullptr;
+  HString method;
+  if (!SplitTarget(token, &object, &method) || method.IsEmpty()) return nullptr;
+  const HCallArguments arguments(*line, first);
+  line->text.Assign(object->Call(method.CStr(), arguments.Count(), arguments.Values()));
+  return line->text.CStr();
+}
+
+int HScriptExit::Execute() { return 1; }
+
+int HScriptAutoLink::Execute() {
+  if (ArgCount() < 2) return 0;
+  const char* value = TokenValue(Arg(1));
+  if (value == nullptr) return 0;
+  const HString text(value);  // writing must not depend on a borrowed text
+  const char* p = text.CStr();
+  while (*p != 0) {
+    const char* feed = strchr(p, '\n');
+    const int length = feed == nullptr ? static_cast<int>(strlen(p)) : static_cast<int>(feed - p);
+    AutoLinkLine(p, length);
+    p += length;
+    if (*p == '\n') ++p;
+  }
+  return 0;
+}
+
+int HScriptOptions::Execute() {
+  if (ArgCount() <= 5) {
+    WriteList();
+  } else {
+    WriteNumbers();
+  }
+  return 0;
+}
+
+void HScriptOptions::WriteList() {
+  IObject* source = nullptr;
+  HString selected;
+  bool has_selection = false;
+  if (ArgCount() <= 3) {
+    source = TokenObject(Arg(1));
+  } else {
+    if (!IsWord(Arg(2), "in")) return;
+    selected = TokenValue(Arg(1));
+    has_selection = true;
+    source = TokenObject(Arg(3));
+  }
+  if (source == nullptr || !source->First()) return;
+  while (const char* name = source->NextName()) {
+    WriteText(has_selection && strcmp(name, selected.CStr()) == 0 ? "<option selected>"
+                                                                  : "<option>");
+    WriteText(name);
+    WriteChar('\n');
+  }
+}
+
+void HScriptOptions::WriteNumbers() {
+  if (!IsWord(Arg(2), "in") || !IsWord(Arg(4), "to")) return;
+  const char* selected_text = TokenValue(Arg(1));
+  const bool has_selection = selected_text != nullptr && IsDigit(selected_text[0]);
+  const long long selected = has_selection ? ToInt(selected_text) : 0;
+  const long long from = ToInt(TokenValue(Arg(3)));
+  const long long to = ToInt(TokenValue(Arg(5)));
+  enum Style { kPlain, kPadded, kMonth, kHour, kMinute };
+  Style style = kPlain;
+  const char* unit = "";
+  if (ArgCount() >= 8 && IsWord(Arg(6), "unit")) {
+    unit = Arg(7);
+    if (strcmp(unit, "\xCA\xAC") == 0 || strcmp(unit, "\xC9\xC3") == 0) {
+      style = kPadded;  // minutes or seconds in Japanese
+    } else if (IsWord(unit, "_Month")) {
+      style = kMonth;
+    } else if (IsWord(unit, "_Hour")) {
+      style = kHour;
+    } else if (IsWord(unit, "_Minute")) {
+      style = kMinute;
+    }
+  }
+  long long step = 1;
+  if (ArgCount() >= 9 && IsWord(Arg(8), "step")) {
+    step = ToInt(TokenValue(Arg(9)));
+    if (step <= 0) step = 1;
+  }
+  // 64-bit, so that a bound near INT_MAX ends the loop instead of wrapping.
+  for (long long k = from; k <= to; k += step) {
+    printf("<option value=%lld%s", k, has_selection && k == selected ? " selected>" : ">");
+    switch (style) {
+      case kMonth:
+        if (k >= 1 && k <= 12) WriteText(kMonthNames[k - 1]);
+        break;
+      case kHour:
+        printf("%s%lld", k <= 11 ? "am " : "pm ", k % 12 == 0 ? 12 : k % 12);
+        break;
+      case kMinute:
+        printf(":%s%lld", k <= 9 ? "0" : "", k);
+        break;
+      case kPadded:
+        printf("%s%lld%s", k <= 9 ? "0" : "", k, unit);
+        break;
+      case kPlain:
+        printf("%lld%s", k, unit);
+        break;
+    }
+    WriteChar('\n');
+  }
+}
+
+int HScriptCharset::Execute() {
+  if (ArgCount() >= 2) SjisOutput = IsWord(Arg(1), "SJIS");
+  return 0;
+}
+
+int HScriptEncode::Execute() {
+  if (ArgCount() < 2 || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(1));
+  const char* value = CurrentServer->GetParam(name);
+  if (value != nullptr) {
+    const HString encoded = UrlEncodeEuc(value);
+    CurrentServer->SetParam(name, encoded.CStr());
+  }
+  return 0;
+}
+
+int HScriptInc::Execute() {
+  if (ArgCount() < 2 || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(1));
+  const char* value = CurrentServer->GetParam(name);
+  if (value == nullptr || !IsDigit(value[0])) return 0;
+  const char* step = ArgCount() >= 3 ? TokenValue(Arg(2)) : nullptr;
+  long long sum = static_cast<long long>(ToInt(value)) + (step != nullptr ? ToInt(step) : 1);
+  // Held within int, so the next read of the variable gives what was written.
+  if (sum > INT_MAX) sum = INT_MAX;
+  if (sum < INT_MIN) sum = INT_MIN;
+  char scratch[16];
+  snprintf(scratch, sizeof scratch, "%lld", sum);
+  CurrentServer->SetParam(name, scratch);
+  return 0;
+}
+
+int HScriptInit::Execute() {
+  if (ArgCount() < 4 || strcmp(Arg(2), "=") != 0 || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(1));
+  if (CurrentServer->GetParam(name) == nullptr) {
+    const char* value = TokenValue(Arg(3));
+    if (value != nullptr) CurrentServer->SetParam(name, HString(value).CStr());
+  }
+  return 0;
+}
+
+int HScriptSet::Execute() {
+  if (ArgCount() < 4 || strcmp(Arg(2), "=") != 0) return 0;
+  const char* name = Stripped(Arg(1));
+  const char* target = Stripped(Arg(3));
+  IObject* object = IsWord(target, "null") ? nullptr : ResolveObject(target);
+  if (object != nullptr) {
+    ObjectAliases.Bind(name, object);
+  } else {
+    ObjectAliases.Unbind(name);
+  }
+  return 0;
+}
+
+int HScriptLet::Execute() {
+  if (ArgCount() < 3 || strcmp(Arg(1), "=") != 0) {
+    CallObjectMethod(this, Arg(0), 1);
+    return 0;
+  }
+  const char* value = ArgCount() == 3 ? TokenValue(Arg(2)) : nullptr;
+  if (value == nullptr && strchr(Arg(2), '.') != nullptr) value = CallObjectMethod(this, Arg(2), 3);
+  // A copy: writing the target may replace the text the value came from.
+  const HString copy(value);
+  const char* target = Arg(0);
+  if (strchr(target, '.') == nullptr) {
+    if (CurrentServer != nullptr) CurrentServer->SetParam(target + 1, value != nullptr ? copy.CStr() : nullptr);
+    return 0;
+  }
+  IObject* object = nullptr;
+  HString member;
+  if (!SplitTarget(target, &object, &member)) return 0;
+  const char* property = TokenValue(member.CStr());
+  if (property == nullptr || *property == 0) return 0;
+  const HString property_name(property);
+  object->SetProperty(property_name.CStr(), copy.CStr());
+  return 0;
+}
+
+int HScriptSystem::Execute() {
+  IObject* system = CurrentServer != nullptr ? CurrentServer->GetSystem() : nullptr;
+  if (system == nullptr) return 0;
+  const HCallArguments arguments(*this, 1);
+  text.Assign(system->Call(Arg(0), arguments.Count(), arguments.Values()));
+  return 0;
+}

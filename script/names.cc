@@ -1,0 +1,222 @@
+#include "script/names.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/date.h"
+#include "objects/object.h"
+#include "server/iserver.h"
+
+HObjectAliases ObjectAliases;
+
+namespace {
+
+// The answer of DatePart and FormDateValue.
+HString SharedAnswer;
+
+const char* const kWeekdayNames[] = {"\xC6\xFC", "\xB7\xEE", "\xB2\xD0", "\xBF\xE5",
+                                     "\xCC\xDA", "\xB6\xE2", "\xC5\xDA"};
+const char* const kDateParts[] = {"Year",   "Month",  "Day",      "WDay",     "Hour",
+                                  "Minute", "Second", "Hour00", "Minute00", "Second00"};
+
+IObject* System() { return CurrentServer != nullptr ? CurrentServer->GetSystem() : nullptr; }
+
+const char* Param(const char* name) {
+  return CurrentServer != nullptr ? CurrentServer->GetParam(name) : nullptr;
+}
+
+// A path component: the component itself, or for "$name" the value of the
+// parameter name (null when there is none).
+const char* Component(const std::string& component) {
+  return component[0] == '$' ? Param(component.c_str() + 1) : component.c_str();
+}
+
+// The value of `path` read on `object`: children for every component but
+// the last, which names the property; a component that names no child is
+// read as a property whose value the rest of the path takes apart.
+const char* PropertyPath(IObject* object, const char* path) {
+  for (;;) {
+    const char* dot = strchr(path, '.');
+    if (dot == nullptr) {
+      const char* property = Component(path);
+      return property == nullptr ? nullptr : object->GetProperty(property);
+    }
+    const std::string written(path, dot - path);
+    const char* name = Component(written);
+    if (name == nullptr) return nullptr;
+    IObject* child = object->FindChild(name);
+    if (child == nullptr) {
+      const char* value = object->GetProperty(written.c_str());
+      if (value == nullptr || *value == 0) return nullptr;
+      return DatePart(value, dot + 1);
+    }
+    object = child;
+    path = dot + 1;
+  }
+}
+
+// The two bytes of `value` at `at` read as a number.
+int TwoDigits(const char* value, int at) {
+  const char digits[3] = {value[at], value[at + 1], 0};
+  return atoi(digits);
+}
+
+const char* Answer(int number) {
+  SharedAnswer.AssignNumber(number);
+  return SharedAnswer.CStr();
+}
+
+}  // namespace
+
+IObject* HObjectAliases::Find(const char* name) const {
+  HListNode* node = FindNode(name);
+  return node == nullptr ? nullptr : static_cast<Entry*>(node->data)->object;
+}
+
+void HObjectAliases::Bind(const char* name, IObject* object) {
+  if (HListNode* node = FindNode(name)) {
+    static_cast<Entry*>(node->data)->object = object;
+  } else {
+    entries_.PushBack(new Entry{HString(name), object});
+  }
+}
+
+void HObjectAliases::Unbind(const char* name) {
+  if (HListNode* node = FindNode(name)) delete static_cast<Entry*>(entries_.Unlink(node));
+}
+
+void HObjectAliases::Clear() {
+  for (HListNode* node = entries_.Head(); node != nullptr;) delete static_cast<Entry*>(HList::Next(node));
+  entries_.Clear();
+}
+
+HListNode* HObjectAliases::FindNode(const char* name) const {
+  for (HListNode* node = entries_.Head(); node != nullptr; node = node->next) {
+    if (CompareNoCase(static_cast<Entry*>(node->data)->name.CStr(), name) == 0) return node;
+  }
+  return nullptr;
+}
+
+const char* TokenValue(const char* token) {
+  if (token == nullptr) return nullptr;
+  return token[0] == '$' ? ResolveValue(token + 1) : token;
+}
+
+IObject* TokenObject(const char* token) {
+  if (token == nullptr) return nullptr;
+  return ResolveObject(token[0] == '$' ? token + 1 : token);
+}
+
+IObject* FindTopObject(const char* name) {
+  IObject* system = System();
+  if (system == nullptr) return nullptr;
+  if (CompareNoCase(name, "System") == 0) return system;
+  if (IObject* child = system->FindChild(name)) return child;
+  return ObjectAliases.Find(name);
+}
+
+IObject* ResolveObject(const char* name) {
+  if (name == nullptr) return nullptr;
+  const char* dot = strchr(name, '.');
+  if (dot == nullptr) return FindTopObject(name);
+  IObject* object = FindTopObject(std::string(name, dot - name).c_str());
+  while (object != nullptr && dot != nullptr) {
+    const char* component = dot + 1;
+    dot = strchr(component, '.');
+    const std::string written = dot == nullptr ? std::string(component)
+                                               : std::string(component, dot - component);
+    const char* child = Component(written);
+    object = child == nullptr ? nullptr : object->FindChild(child);
+  }
+  return object;
+}
+
+const char* ResolveValue(const char* name) {
+  if (name == nullptr || CurrentServer == nullptr) return nullptr;
+  const char* dot = strchr(name, '.');
+  if (dot == nullptr) {
+    if (const char* value = Param(name)) return value;
+    if (const char* value = FormDateValue(name)) return value;
+    IObject* system = System();
+    return system == nullptr ? nullptr : system->GetProperty(name);
+  }
+  const std::string head(name, dot - name);
+  if (IObject* object = FindTopObject(head.c_str())) return PropertyPath(object, dot + 1);
+  // Forms send dotted names too (image buttons, grouped fields).
+  if (const char* value = Param(name)) return value;
+  const char* value = Param(head.c_str());
+  if (value == nullptr || *value == 0) return nullptr;
+  return DatePart(value, dot + 1);
+}
+
+const char* DatePart(const char* value, const char* part) {
+  if (value == nullptr || part == nullptr) return nullptr;
+  int index = 0;
+  const int count = sizeof kDateParts / sizeof kDateParts[0];
+  while (index < count && CompareNoCase(part, kDateParts[index]) != 0) ++index;
+  if (index == count) return nullptr;
+  const int length = static_cast<int>(strlen(value));
+  if (index <= 3) {
+    if (length < 8) return nullptr;
+    const int n = atoi(std::string(value, 8).c_str());
+    switch (index) {
+      case 0: return Answer(n / 10000);
+      case 1: return Answer(n % 10000 / 100);
+      case 2: return Answer(n % 100);
+      default: {
+        HDate date;
+        if (!date.SetNumber(n)) return nullptr;
+        SharedAnswer.Assign(kWeekdayNames[date.DayOfWeek()]);
+        return SharedAnswer.CStr();
+      }
+    }
+  }
+  const int field = (index - 4) % 3;  // 0 hour, 1 minute, 2 second
+  int at = 0;
+  if (length >= 14) {
+    at = 8 + 2 * field;
+  } else if (length >= 2 + 2 * field) {
+    at = 2 * field;
+  } else {
+    return nullptr;
+  }
+  if (index <= 6) return Answer(TwoDigits(value, at));
+  SharedAnswer.Assign(value + at, 2);
+  return SharedAnswer.CStr();
+}
+
+const char* FormDateValue(const char* name) {
+  if (name == nullptr || CurrentServer == nullptr) return nullptr;
+  const std::string base(name);
+  auto field = [&base](const char* suffix) { return Param((base + "." + suffix).c_str()); };
+  const char* year = field("Year");
+  const char* hour = field("Hour");
+  if (field("x") != nullptr) {
+    SharedAnswer.Assign("1");
+    return SharedAnswer.CStr();
+  }
+  if (year == nullptr && hour == nullptr) return nullptr;
+  char text[32] = "";
+  if (year != nullptr) {
+    if (!IsDigit(year[0])) return nullptr;
+    const int y = ToInt(year), m = ToInt(field("Month")), d = ToInt(field("Day"));
+    if (y < 0 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return nullptr;
+    snprintf(text, sizeof text, "%d", y * 10000 + m * 100 + d);
+  }
+  if (hour != nullptr) {
+    if (!IsDigit(hour[0])) return nullptr;
+    const char* second = field("Second");
+    const int h = ToInt(hour), mi = ToInt(field("Minute")), s = ToInt(second);
+    if (h < 0 || h > 24 || mi < 0 || mi > 59 || s < 0 || s > 59) return nullptr;
+    const size_t used = strlen(text);
+    if (second != nullptr) {
+      snprintf(text + used, sizeof text - used, "%02d%02d%02d", h, mi, s);
+    } else {
+      snprintf(text + used, sizeof text - used, "%02d%02d", h, mi);
+    }
+  }
+  SharedAnswer.Assign(text);
+  return SharedAnswer.CStr();
+}
