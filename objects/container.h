@@ -79,6 +79,8 @@ class IContainer : public IObject {
   int LastId() const { return last_id_; }
 
  protected:
+  // Whether a header line can hold `name`: no line feed and no " : ".
+  static bool IsHeaderName(const char* name);
   // The first loaded child of that name, without loading.
   HListNode* FindChildNode(const char* name) const;
   static IObject* ObjectOf(HListNode* node) { return static_cast<IObject*>(node->data); }

@@ -100,4 +100,8 @@ class INList : public INContainer {
   bool loaded_ = false;
 };
 
+// Removes a file, or a directory with everything under it. Symbolic links
+// are removed, never followed. A missing path is no error.
+void RemoveTree(const char* path);
+
 #endif  // OBJECTS_NCONTAINER_H_

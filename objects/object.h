@@ -81,7 +81,8 @@ class IObject {
   virtual const char* Add(int argc, const char* const* argv);
   // Removes every item equal to argv[0]; marks modified in any case.
   virtual const char* Remove(int argc, const char* const* argv);
-  // Removes every item; marks modified.
+  // Removes every item; marks modified. Like the others it needs an
+  // argument, which it ignores.
   virtual const char* RemoveAll(int argc, const char* const* argv);
   // Moves the first item equal to argv[0] one place up or down; marks
   // modified only when it moved.

@@ -1,0 +1,169 @@
+#include "objects/object.h"
+
+#include <cstring>
+
+#include "objects/object_stream.h"
+
+IObject::IObject(const char* name, int flags)
+    : name_(name), type_name_((flags & kItemsFlag) != 0 ? "Items" : "Object"), flags_(flags) {}
+
+IObject::~IObject() = default;
+
+void IObject::Release() { delete this; }
+
+const char* IObject::GetName() { return name_.CStr(); }
+
+bool IObject::IsModified() { return modified_; }
+
+bool IObject::IsContainer() { return (flags_ & kContainerFlag) != 0; }
+
+bool IObject::IsNumbered() { return (flags_ & kNumberedFlag) != 0; }
+
+bool IObject::IsItems() { return (flags_ & kItemsFlag) != 0; }
+
+bool IObject::IsList() { return (flags_ & kListFlag) != 0; }
+
+const char* IObject::NumberAnswer(int value) {
+  static HString scratch;
+  scratch.AssignNumber(value);
+  return scratch.CStr();
+}
+
+const char* IObject::GetProperty(const char* name) {
+  if (name == nullptr || name[0] == '_') return nullptr;
+  if (!IsItems()) return properties_.GetValue(name);
+  if (CompareNoCase(name, "Count") == 0) return NumberAnswer(properties_.Count());
+  if (CompareNoCase(name, "First") == 0) {
+    HListNode* head = properties_.Head();
+    return head == nullptr ? nullptr : HParams::EntryOf(head)->value.CStr();
+  }
+  if (CompareNoCase(name, "Last") == 0) {
+    HListNode* node = properties_.Head();
+    if (node == nullptr) return nullptr;
+    while (node->next != nullptr) node = node->next;
+    return HParams::EntryOf(node)->value.CStr();
+  }
+  const HParamEntry* entry = properties_.FindEntryByValue(name);
+  return entry == nullptr ? nullptr : entry->value.CStr();
+}
+
+void IObject::SetProperty(const char* name, const char* value) {
+  properties_.SetValue(name, value);
+  modified_ = true;
+}
+
+void IObject::RemoveProperty(const char* name) {
+  if (name == nullptr) {
+    properties_.Clear();
+  } else {
+    properties_.RemoveAll(name);
+  }
+  modified_ = true;
+}
+
+int IObject::GetPropertyInt(const char* name) { return ToInt(GetProperty(name)); }
+
+void IObject::SetPropertyInt(const char* name, int value) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", value);
+  SetProperty(name, text);
+}
+
+const char* IObject::Call(const char* method, int argc, const char* const* argv) {
+  if (method == nullptr) return nullptr;
+  if (CompareNoCase(method, "Add") == 0) return Add(argc, argv);
+  if (CompareNoCase(method, "Remove") == 0) return Remove(argc, argv);
+  if (CompareNoCase(method, "RemoveAll") == 0) return RemoveAll(argc, argv);
+  if (CompareNoCase(method, "OrderUp") == 0) return OrderUp(argc, argv);
+  if (CompareNoCase(method, "OrderDown") == 0) return OrderDown(argc, argv);
+  return nullptr;
+}
+
+bool IObject::First() {
+  cursor_ = IsItems() ? properties_.Head() : nullptr;
+  return cursor_ != nullptr;
+}
+
+const char* IObject::NextName() {
+  if (!IsItems() || cursor_ == nullptr) return nullptr;
+  return static_cast<HParamEntry*>(HList::Next(cursor_))->value.CStr();
+}
+
+IObject* IObject::NextObject() { return nullptr; }
+
+IObject* IObject::FindChild(const char*) { return nullptr; }
+
+bool IObject::Load(HObjectStream& stream) {
+  ReadProperties(stream);
+  return true;
+}
+
+bool IObject::Save(HObjectStream& stream) {
+  stream.BeginObject(name_.CStr(), type_name_);
+  WriteProperties(stream);
+  stream.EndObject();
+  return true;
+}
+
+void IObject::SetModified(bool flag) { modified_ = flag; }
+
+void IObject::TakeProperty(const char* name, const char* value, HParamEntry** current) {
+  if (name == nullptr) {
+    if (*current != nullptr) (*current)->value.Append(value);
+    return;
+  }
+  *current = IsItems() ? properties_.AddItem(value) : properties_.AddEntry(name, value);
+}
+
+void IObject::ReadProperties(HObjectStream& stream) {
+  HParamEntry* current = nullptr;
+  while (stream.ReadProperty()) TakeProperty(stream.EntryName(), stream.EntryValue(), &current);
+}
+
+void IObject::WriteProperties(HObjectStream& stream) {
+  const bool items = IsItems();
+  for (HListNode* node = properties_.Head(); node != nullptr; node = node->next) {
+    const HParamEntry* entry = HParams::EntryOf(node);
+    stream.WriteProperty(items ? nullptr : entry->name.CStr(), entry->value.CStr());
+  }
+}
+
+const char* IObject::Add(int argc, const char* const* argv) {
+  if (!IsItems() || argc < 1) return nullptr;
+  const char* text = argv[0];
+  for (const char* end = strchr(text, '\n'); end != nullptr; end = strchr(text, '\n')) {
+    int length = static_cast<int>(end - text);
+    if (length > 0 && text[length - 1] == '\r') --length;
+    if (length > 0) properties_.AddItem(HString(text, length).CStr());
+    text = end + 1;
+  }
+  if (*text != 0) properties_.AddItem(text);
+  modified_ = true;
+  return nullptr;
+}
+
+const char* IObject::Remove(int argc, const char* const* argv) {
+  if (!IsItems() || argc < 1) return nullptr;
+  properties_.RemoveItem(argv[0]);
+  modified_ = true;
+  return nullptr;
+}
+
+const char* IObject::RemoveAll(int argc, const char* const*) {
+  if (!IsItems() || argc < 1) return nullptr;
+  properties_.Clear();
+  modified_ = true;
+  return nullptr;
+}
+
+const char* IObject::OrderUp(int argc, const char* const* argv) {
+  if (!IsItems() || argc < 1) return nullptr;
+  if (properties_.MoveItemUp(argv[0]) != 0) modified_ = true;
+  return nullptr;
+}
+
+const char* IObject::OrderDown(int argc, const char* const* argv) {
+  if (!IsItems() || argc < 1) return nullptr;
+  if (properties_.MoveItemDown(argv[0]) != 0) modified_ = true;
+  return nullptr;
+}

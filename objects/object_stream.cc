@@ -1,0 +1,200 @@
+#include "objects/object_stream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Beside the target and never a stored name: stored names are lower case.
+const char kTempSuffix[] = ".Tmp";
+
+}  // namespace
+
+HObjectStream::HObjectStream() {
+  line_[0] = 0;
+  line_[kLineSize - 1] = 0;
+}
+
+HObjectStream::~HObjectStream() { Discard(); }
+
+bool HObjectStream::Open(const char* path, const char* mode) {
+  if (file_.IsOpen() || path == nullptr || mode == nullptr) return false;
+  pending_length_ = 0;
+  depth_ = 0;
+  entry_name_ = nullptr;
+  entry_value_ = nullptr;
+  failed_ = false;
+  target_path_.Clear();
+  temp_path_.Clear();
+  if (mode[0] != 'w') return file_.Open(path, mode);
+  HString temp(path);
+  temp.Append(kTempSuffix);
+  if (!file_.Open(temp.CStr(), mode)) return false;
+  // A replaced file keeps its permissions, as a file rewritten in place would.
+  struct stat info;
+  if (stat(path, &info) == 0) fchmod(fileno(file_.Stream()), info.st_mode & 07777);
+  target_path_ = path;
+  temp_path_ = temp;
+  return true;
+}
+
+bool HObjectStream::Close() {
+  if (!file_.IsOpen()) return true;
+  if (temp_path_.IsEmpty()) {
+    file_.Close();
+    return true;
+  }
+  FILE* stream = file_.Stream();
+  bool ok = !failed_ && fflush(stream) == 0 && ferror(stream) == 0 && fsync(fileno(stream)) == 0;
+  if (file_.Close() != 0) ok = false;
+  if (ok && rename(temp_path_.CStr(), target_path_.CStr()) != 0) ok = false;
+  if (!ok) unlink(temp_path_.CStr());
+  target_path_.Clear();
+  temp_path_.Clear();
+  return ok;
+}
+
+void HObjectStream::Discard() {
+  if (!file_.IsOpen()) return;
+  file_.Close();
+  if (!temp_path_.IsEmpty()) unlink(temp_path_.CStr());
+  target_path_.Clear();
+  temp_path_.Clear();
+}
+
+void HObjectStream::Write(const char* text) {
+  if (!file_.IsOpen() || file_.Puts(text) < 0) failed_ = true;
+}
+
+void HObjectStream::WriteValue(const char* value) {
+  if (strchr(value, '\n') == nullptr) {
+    Write(value);
+    return;
+  }
+  FILE* stream = file_.Stream();
+  if (stream == nullptr) {
+    failed_ = true;
+    return;
+  }
+  for (const char* p = value; *p != 0;) {
+    const size_t run = strcspn(p, "\r\n");
+    if (run > 0 && fwrite(p, 1, run, stream) != run) failed_ = true;
+    p += run;
+    if (*p == '\n') Write("\n\t");
+    if (*p != 0) ++p;  // a carriage return is dropped
+  }
+}
+
+void HObjectStream::BeginObject(const char* name, const char* type_name) {
+  for (int i = 0; i < depth_; ++i) Write(" ");
+  Write("object ");
+  Write(name);
+  Write(" : ");
+  Write(type_name);
+  Write("\n");
+  ++depth_;
+}
+
+void HObjectStream::EndObject() {
+  --depth_;
+  for (int i = 0; i < depth_; ++i) Write(" ");
+  Write("end\n");
+}
+
+void HObjectStream::WriteProperty(const char* name, const char* value) {
+  for (int i = 0; i < depth_; ++i) Write(" ");
+  Write(name == nullptr ? "_item" : name);
+  Write("=");
+  WriteValue(value == nullptr ? "" : value);
+  Write("\n");
+}
+
+void HObjectStream::WritePropertyInt(const char* name, int value) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", value);
+  WriteProperty(name, text);
+}
+
+int HObjectStream::ReadLine() { return file_.Gets(line_, kLineSize); }
+
+// A line that filled the buffer (kLineSize - 1 bytes, no line feed) goes on
+// in further pieces; they are read into a buffer of their own so that what
+// line_ holds stays intact.
+void HObjectStream::SkipRestOfLine(int length) {
+  char piece[kLineSize];
+  while (length == kLineSize - 1) length = file_.Gets(piece, kLineSize);
+}
+
+bool HObjectStream::ReadHeader(bool read_new) {
+  if (depth_ < 0) return false;
+  int length = pending_length_;
+  if (length == 0) {
+    if (!read_new) return false;
+    length = ReadLine();
+    if (length == 0) return false;
+  }
+  pending_length_ = 0;
+  SkipRestOfLine(length);
+  // The columns before depth_ - 1 are indentation; never look past the line.
+  if (depth_ > 0 && depth_ - 1 < length && strncmp(line_ + depth_ - 1, "end", 3) == 0) {
+    --depth_;
+    return false;
+  }
+  if (depth_ >= length || strncmp(line_ + depth_, "object ", 7) != 0) return false;
+  char* separator = strstr(line_ + depth_ + 7, " : ");
+  if (separator == nullptr) return false;
+  *separator = 0;
+  entry_name_ = line_ + depth_ + 7;
+  entry_value_ = separator + 3;
+  ++depth_;
+  return true;
+}
+
+bool HObjectStream::ReadProperty() {
+  if (depth_ <= 0) return false;
+  for (;;) {
+    const int length = ReadLine();
+    if (length == 0) return false;
+    const bool is_long = length == kLineSize - 1;
+    char* value = nullptr;
+    if (line_[0] == '\t') {
+      line_[0] = '\n';
+      entry_name_ = nullptr;
+      value = line_;
+    } else if (depth_ - 1 >= length || line_[depth_ - 1] != ' ') {
+      const bool ended = depth_ - 1 < length && strncmp(line_ + depth_ - 1, "end", 3) == 0;
+      SkipRestOfLine(length);
+      if (ended) --depth_;
+      return false;
+    } else if (strncmp(line_ + depth_, "object ", 7) == 0) {
+      pending_length_ = length;  // a child's header, for ReadHeader
+      return false;
+    } else {
+      char* equals = strchr(line_ + depth_, '=');
+      if (equals == nullptr) {
+        SkipRestOfLine(length);
+        continue;
+      }
+      *equals = 0;
+      entry_name_ = line_ + depth_;
+      value = equals + 1;
+    }
+    entry_value_ = value;
+    if (is_long) {
+      if (entry_name_ != nullptr) {
+        long_name_ = entry_name_;
+        entry_name_ = long_name_.CStr();
+      }
+      long_value_ = value;
+      for (int piece = kLineSize - 1; piece == kLineSize - 1;) {
+        piece = ReadLine();
+        if (piece > 0) long_value_.Append(line_);
+      }
+      entry_value_ = long_value_.CStr();
+    }
+    return true;
+  }
+}
