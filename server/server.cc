@@ -10,6 +10,7 @@
 #include "core/file.h"
 #include "server/cgi_input.h"
 #include "server/errors.h"
+#include "server/multipart.h"
 
 HString HomeDir;
 HParams Params;
@@ -54,14 +55,20 @@ void HServer::ReadInput() {
   post_ = 1;
   const char* type = getenv("CONTENT_TYPE");
   static const char kMultipart[] = "multipart/form-data";
+  HString boundary("--");
   if (type != nullptr && CompareNoCase(type, kMultipart, sizeof kMultipart - 1) == 0) {
     multipart_ = 1;
-    // Multipart bodies are not read yet: such a POST carries no body.
-    return;
+    const char* at = strstr(type, "boundary=");
+    if (at == nullptr) return;
+    boundary.Append(at + 9);
   }
-  const long length = ContentLength(getenv("CONTENT_LENGTH"), kMaxFormBody);
+  const long length = ContentLength(getenv("CONTENT_LENGTH"), multipart_ ? kMaxMultipartBody : kMaxFormBody);
   if (length < 0) throw ErrorMemory;
   if (length == 0) return;
+  if (multipart_) {
+    MultiPart.Parse(length, boundary.CStr(), Params);
+    return;
+  }
   HString body = ReadBody(stdin, length);
   ParseFormBody(body.PtrAt(0), Params);
 }

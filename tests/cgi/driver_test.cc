@@ -153,14 +153,24 @@ TEST(DriverTest, ShortOrOddBodiesAreHarmless) {
   }
 }
 
-TEST(DriverTest, MultipartPostReadsNoBodyYet) {
+TEST(DriverTest, MultipartPosts) {
   CgiSite site;
   site.WritePage("Quiet", "");
-  const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"},
-                                {"QUERY_STRING", "page=Quiet"},
-                                {"CONTENT_TYPE", "multipart/form-data"},
-                                {"CONTENT_LENGTH", "5"}},
-                               "xxxxx");
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("Location: vazivev.cgi?\n\n", r.out);
+  const std::map<std::string, std::string> base = {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Quiet"}};
+  // Without a boundary no body is read, but it is still a POST.
+  auto env = base;
+  env["CONTENT_TYPE"] = "multipart/form-data";
+  env["CONTENT_LENGTH"] = "5";
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run(env, "xxxxx").out);
+  // Above the limit: refused before anything is read.
+  env["CONTENT_TYPE"] = "multipart/form-data; boundary=b";
+  env["CONTENT_LENGTH"] = "67108865";
+  const CgiResult big = site.Run(env, "--b\r\n");
+  EXPECT_EQ(0, big.status);
+  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorMemory"), big.out);
+  // A well-formed body shorter than announced.
+  env["CONTENT_LENGTH"] = "1000";
+  const CgiResult ok = site.Run(env, "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--b--");
+  EXPECT_EQ(0, ok.status);
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", ok.out);
 }

@@ -1,0 +1,67 @@
+// HMultiPart, the reader of multipart/form-data bodies. It keeps the whole
+// body in one buffer for the rest of the request, puts the ordinary fields
+// into the request parameters and lists each uploaded file as an entry that
+// points into the buffer, so that SaveFile can write it out later.
+#ifndef SERVER_MULTIPART_H_
+#define SERVER_MULTIPART_H_
+
+#include <cstdio>
+
+#include "server/params.h"
+
+// The largest multipart body read into memory; a longer announced body
+// raises ErrorMemory without being read.
+constexpr long kMaxMultipartBody = 64L * 1024 * 1024;
+
+// An uploaded file: name is the field, value the file's base name, and
+// start..end (inclusive) its bytes in the body buffer.
+class HMultiPartEntry : public HParamEntry {
+ public:
+  HMultiPartEntry(const char* n, const char* v) : HParamEntry(n, v) {}
+  int start = -1;
+  int end = -1;
+};
+
+class HMultiPart : public HParams {
+ public:
+  HMultiPart() = default;
+  ~HMultiPart() override;
+  HParamEntry* CreateEntry(const char* name, const char* value) override;
+
+  // Reads up to `length` bytes of body from `in` (stopping early at end of
+  // input or after the closing boundary) and fills `params` and this list.
+  // `boundary` is "--" followed by the boundary of the content type.
+  void Parse(long length, const char* boundary, HParams& params, FILE* in = stdin);
+  // Writes the first upload whose base name is `file_name` to
+  // directory/file_name; false when there is none or it cannot be written.
+  bool SaveFile(const char* directory, const char* file_name) const;
+
+ private:
+  void HandleLine(int begin, int end);
+  void EndPart(int boundary_line);
+  void ReadNames(int begin, int end);
+
+  char* body_ = nullptr;
+  int read_ = 0;
+  const char* boundary_ = "";
+  int boundary_length_ = 0;
+  HParams* params_ = nullptr;
+  // The state machine of Parse.
+  int state_ = 0;
+  bool done_ = false;
+  HString field_name_;
+  HString file_name_;
+  int content_start_ = -1;
+  HMultiPartEntry* recent_upload_ = nullptr;
+  HParamEntry* recent_param_ = nullptr;
+};
+
+// Index of the last "/" or "\" of text, or -1.
+int LastSeparator(const char* text);
+// Replaces each space by "_" within the first 1024 bytes.
+void BlankToUnderscore(char* text);
+
+// The multipart body of this request.
+extern HMultiPart MultiPart;
+
+#endif  // SERVER_MULTIPART_H_
