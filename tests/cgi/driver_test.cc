@@ -17,12 +17,15 @@ namespace {
 const char kHtml[] = "Content-type: text/html\n\n";
 const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font></body></html>\n";
 
-std::string Page(const CgiSite& site, const std::string& name) {
-  std::ifstream in(site.Path("page/" + name + ".html"), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+// Replaces the shipped error pages with one-line marks, so that answers
+// can be compared byte for byte.
+void MarkErrorPages(const CgiSite& site) {
+  for (const char* name : {"ErrorInstall", "ErrorBusy", "ErrorMemory", "ErrorFail", "VaziVevIndex"}) {
+    site.WritePage(name, std::string("page ") + name + "\n");
+  }
 }
+
+std::string Answer(const char* name) { return std::string(kHtml) + "page " + name + "\n"; }
 
 }  // namespace
 
@@ -37,7 +40,8 @@ TEST(DriverTest, GetWithoutParametersAnswersTheDefaultPage) {
   // The installed default page is a real page.
   CgiSite installed;
   const CgiResult r = installed.Run({});
-  EXPECT_EQ(std::string(kHtml) + Page(installed, "VaziVevIndex"), r.out);
+  EXPECT_EQ(0, r.out.find(std::string(kHtml) + "<html>"));
+  EXPECT_NE(std::string::npos, r.out.find("</html>\n"));
 }
 
 TEST(DriverTest, PagesInSubfoldersAndMissingPages) {
@@ -102,10 +106,11 @@ TEST(DriverTest, PostPageThatWritesTextGoesOutWithoutHeader) {
 
 TEST(DriverTest, MissingLockFileIsErrorInstall) {
   CgiSite site;
+  MarkErrorPages(site);
   unlink(site.Path("vazivev.txt").c_str());
   const CgiResult r = site.Get("");
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorInstall"), r.out);
+  EXPECT_EQ(Answer("ErrorInstall"), r.out);
   EXPECT_FALSE(std::ifstream(site.Path("vazivev.txt")).good());  // never created
   // Without its error page, the fixed answer.
   unlink(site.Path("page/ErrorInstall.html").c_str());
@@ -114,6 +119,7 @@ TEST(DriverTest, MissingLockFileIsErrorInstall) {
 
 TEST(DriverTest, HeldLockIsErrorBusyForGetAndPost) {
   CgiSite site;
+  MarkErrorPages(site);
   const int fd = open(site.Path("vazivev.txt").c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   struct flock whole = {};
@@ -124,19 +130,20 @@ TEST(DriverTest, HeldLockIsErrorBusyForGetAndPost) {
   const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}}, "a=1");
   close(fd);
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorBusy"), r.out);
+  EXPECT_EQ(Answer("ErrorBusy"), r.out);
   // Released with the descriptor: the next request goes through.
-  EXPECT_EQ(std::string(kHtml) + Page(site, "VaziVevIndex"), site.Get("").out);
+  EXPECT_EQ(Answer("VaziVevIndex"), site.Get("").out);
 }
 
 TEST(DriverTest, BadContentLengthIsErrorMemory) {
   CgiSite site;
+  MarkErrorPages(site);
   site.WritePage("Quiet", "");
   for (const std::string length : {"-5", "abc", "99999999999999999999", "16777217"}) {
     const CgiResult r = site.Run(
         {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Quiet"}, {"CONTENT_LENGTH", length}}, "a=1");
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorMemory"), r.out) << length;
+    EXPECT_EQ(Answer("ErrorMemory"), r.out) << length;
   }
 }
 
@@ -155,6 +162,7 @@ TEST(DriverTest, ShortOrOddBodiesAreHarmless) {
 
 TEST(DriverTest, MultipartPosts) {
   CgiSite site;
+  MarkErrorPages(site);
   site.WritePage("Quiet", "");
   const std::map<std::string, std::string> base = {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Quiet"}};
   // Without a boundary no body is read, but it is still a POST.
@@ -167,7 +175,7 @@ TEST(DriverTest, MultipartPosts) {
   env["CONTENT_LENGTH"] = "67108865";
   const CgiResult big = site.Run(env, "--b\r\n");
   EXPECT_EQ(0, big.status);
-  EXPECT_EQ(std::string(kHtml) + Page(site, "ErrorMemory"), big.out);
+  EXPECT_EQ(Answer("ErrorMemory"), big.out);
   // A well-formed body shorter than announced.
   env["CONTENT_LENGTH"] = "1000";
   const CgiResult ok = site.Run(env, "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--b--");
