@@ -29,8 +29,8 @@ const char* Param(const char* name) {
 
 // A path component: the component itself, or for "$name" the value of the
 // parameter name (null when there is none).
-const char* Component(const std::string& component) {
-  return component[0] == '$' ? Param(component.c_str() + 1) : component.c_str();
+const char* Component(const char* component) {
+  return component[0] == '$' ? Param(component + 1) : component;
 }
 
 // The value of `path` read on `object`: children for every component but
@@ -44,7 +44,7 @@ const char* PropertyPath(IObject* object, const char* path) {
       return property == nullptr ? nullptr : object->GetProperty(property);
     }
     const std::string written(path, dot - path);
-    const char* name = Component(written);
+    const char* name = Component(written.c_str());
     if (name == nullptr) return nullptr;
     IObject* child = object->FindChild(name);
     if (child == nullptr) {
@@ -127,7 +127,7 @@ IObject* ResolveObject(const char* name) {
     dot = strchr(component, '.');
     const std::string written = dot == nullptr ? std::string(component)
                                                : std::string(component, dot - component);
-    const char* child = Component(written);
+    const char* child = Component(written.c_str());
     object = child == nullptr ? nullptr : object->FindChild(child);
   }
   return object;
