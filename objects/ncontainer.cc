@@ -105,10 +105,19 @@ bool INContainer::WasRemoved(const char* name) const {
   return false;
 }
 
+void INContainer::SaveChildren(HObjectStream& stream) {
+  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
+    IObject* child = ObjectOf(node);
+    if (child->IsNumbered() || child->IsContainer() || IsRemovedChild(child)) continue;
+    child->Save(stream);
+  }
+}
+
 IObject* INContainer::LoadChild(const char* name) {
   if (name == nullptr || directory_.IsEmpty()) return nullptr;
   const HString lowered = Lowered(name);
-  if (!IsStorableName(lowered)) return nullptr;
+  // A removed child's file only waits for the commit to delete it.
+  if (!IsStorableName(lowered) || WasRemoved(lowered.CStr())) return nullptr;
   HString path = StoragePath(lowered.CStr());
   const int kind = PathKind(path.CStr());
   if (kind < 0) return nullptr;

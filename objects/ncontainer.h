@@ -31,10 +31,13 @@ class INContainer : public IContainer {
   // As IContainer::Remove, then argv[0] is recorded: its file or directory
   // is deleted at the next successful commit.
   const char* Remove(int argc, const char* const* argv) override;
+  // As IContainer, but a child removed by name but still loaded is left out.
+  void SaveChildren(HObjectStream& stream) override;
   // Reads the child's file (or directory + "/index"): the child's name
   // comes from the file. Null when the name is not storable (empty, ".",
-  // "..", "index", or holding "/" or "\"), the path is missing, the header
-  // unreadable, the type unknown or the child refused.
+  // "..", "index", or holding "/" or "\"), was removed in this request, the
+  // path is missing, the header unreadable, the type unknown or the child
+  // refused.
   IObject* LoadChild(const char* name) override;
   // A numbered child first gets its directory. Refuses a name that is not
   // storable (see LoadChild).
