@@ -1,6 +1,8 @@
-#include "server/log_server.h"
+#include "app/log_server.h"
 
 #include "server/errors.h"
+#include "system/admin.h"
+#include "system/system.h"
 
 HLogServer::HLogServer() {
   CurrentServer = this;
@@ -12,16 +14,36 @@ HLogServer::~HLogServer() {
   if (CurrentServer == this) CurrentServer = nullptr;
 }
 
+HSystem* HLogServer::System() { return dynamic_cast<HSystem*>(GetSystem()); }
+
 void HLogServer::ReadInput() {
   HServer::ReadInput();
+  HSystem* system = System();
+  if (system == nullptr) return;
+  HDate& day = system->DateObject().Date();
   const char* date = Params.GetValue("Date");
   if (date != nullptr) {
-    selected_day_.SetNumber(ToInt(date));
+    day.SetNumber(ToInt(date));
   } else {
     HString number;
-    number.AssignNumber(selected_day_.Number());
+    number.AssignNumber(day.Number());
     Params.AddEntry("Date", number.CStr());
   }
 }
 
-void HLogServer::Save() {}
+void HLogServer::CheckLogin() {
+  const char* request = Params.GetValue("_System");
+  if (request == nullptr || CompareNoCase(request, "Admin") != 0) return;
+  HSystem* system = System();
+  auto* admin = system == nullptr ? nullptr : dynamic_cast<HAdmin*>(system->FindChild("Admin"));
+  // With no administrator there is no password to check: everybody is one.
+  if (admin != nullptr) admin->Login();
+  post_ = 0;
+}
+
+void HLogServer::Save() {
+  HSystem* system = System();
+  if (system == nullptr) return;
+  system->SetModified(false);
+  if (!system->Commit() && post_) throw ErrorFileSave;
+}

@@ -1,10 +1,12 @@
-// HLogServer: the driver with the object factory, the selected day taken
-// from the "Date" parameter, the login step and the save of the object tree.
-#ifndef SERVER_LOG_SERVER_H_
-#define SERVER_LOG_SERVER_H_
+// HLogServer: the driver with the object factory, the "Date" parameter, the
+// login step and the save of the object tree.
+#ifndef APP_LOG_SERVER_H_
+#define APP_LOG_SERVER_H_
 
-#include "core/date.h"
+#include "objects/factory.h"
 #include "server/server.h"
+
+class HSystem;
 
 class HLogServer : public HServer {
  public:
@@ -12,15 +14,21 @@ class HLogServer : public HServer {
   HLogServer();
   ~HLogServer() override;
 
+  IObjectFactory* GetFactory() override { return &factory_; }
+  // The input, then the "Date" parameter: it sets the selected day, or is
+  // added with the selected day (yesterday) when the request has none.
   void ReadInput() override;
-  void CheckLogin() override {}
+  // A posted login ("_System" = "Admin") is checked, and the request is
+  // then answered with a page rather than a redirect.
+  void CheckLogin() override;
+  // Commits the object tree; a failure raises ErrorFileSave for a POST.
   void Save() override;
 
-  // The selected day: set from the "Date" parameter, yesterday by default.
-  HDate& SelectedDay() { return selected_day_; }
-
  protected:
-  HDate selected_day_;
+  // The system object, or null.
+  HSystem* System();
+
+  IObjectFactory factory_;
 };
 
-#endif  // SERVER_LOG_SERVER_H_
+#endif  // APP_LOG_SERVER_H_

@@ -12,8 +12,8 @@ const int kLockAttempts = 12;
 }  // namespace
 
 HVaziVevServer::HVaziVevServer() {
-  selected_day_.SetToday();
-  selected_day_.PreviousDay();
+  system_.SetServer(this);
+  system_.SetVersion("1.1", "0.3");
   server_name_ = "vazivev";
   default_page_ = "VaziVevIndex";
 }

@@ -1,9 +1,10 @@
-// HVaziVevServer, the application's server: its name and default page, and
-// the lock on the installation's vazivev.txt.
+// HVaziVevServer, the application's server: its system object, its name
+// and default page, and the lock on the installation's vazivev.txt.
 #ifndef APP_VAZIVEV_SERVER_H_
 #define APP_VAZIVEV_SERVER_H_
 
-#include "server/log_server.h"
+#include "app/log_server.h"
+#include "app/log_system.h"
 
 class HVaziVevServer : public HLogServer {
  public:
@@ -15,8 +16,10 @@ class HVaziVevServer : public HLogServer {
   // never created here) and ErrorBusy when the lock stays taken.
   void Lock(int post) override;
   void Unlock() override;
+  IObject* GetSystem() override { return &system_; }
 
  private:
+  HVaziVevSystem system_;
   int lock_fd_ = -1;
 };
 

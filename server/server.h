@@ -49,6 +49,7 @@ class HServer : public IServer {
   void SetCookie(const char* name, const char* value, time_t expires = 0);
   void SetRedirect(const char* url) { redirect_.Assign(url); }
   int IsPost() const { return post_; }
+  const char* ServerName() const { return server_name_; }
   int IsMultipart() const { return multipart_; }
   int HeaderWritten() const { return header_written_; }
   // False when the page file cannot be opened (or its name would leave

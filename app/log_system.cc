@@ -1,0 +1,53 @@
+#include "app/log_system.h"
+
+#include "system/admin.h"
+
+HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {
+  type_name_ = "LogDate";
+}
+
+const char* HLogDate::GetProperty(const char* name) {
+  HDate copy = date_->Date();
+  int value = 0;
+  if (CompareNoCase(name, "LastDate") == 0) {
+    copy.day = copy.DaysInMonth();
+    value = copy.Number();
+  } else if (CompareNoCase(name, "PrevLastDate") == 0) {
+    copy.PreviousMonth();
+    copy.day = copy.DaysInMonth();
+    value = copy.Number();
+  } else if (CompareNoCase(name, "NextLastDate") == 0) {
+    copy.NextMonth();
+    copy.day = copy.DaysInMonth();
+    value = copy.Number();
+  } else if (CompareNoCase(name, "PrevLastDay") == 0) {
+    copy.PreviousMonth();
+    value = copy.DaysInMonth();
+  } else {
+    return date_->GetProperty(name);
+  }
+  static HString answer;
+  answer.AssignNumber(value);
+  return answer.CStr();
+}
+
+HLogSystem::HLogSystem() : log_date_("LogDate", &date_) { date_.Date().PreviousDay(); }
+
+const char* HLogSystem::Call(const char* method, int argc, const char* const* argv) {
+  if (CompareNoCase(method, "Admin") != 0) return HSystem::Call(method, argc, argv);
+  auto* admin = dynamic_cast<HAdmin*>(FindChild("Admin"));
+  if (admin != nullptr && admin->CheckAdmin() == HAdmin::kNotLoggedIn && login_page_ != nullptr) {
+    throw login_page_;
+  }
+  return nullptr;
+}
+
+IObject* HLogSystem::FindChild(const char* name) {
+  if (CompareNoCase(name, "LogDate") == 0) return &log_date_;
+  return HSystem::FindChild(name);
+}
+
+IObject* HLogSystem::CreateObject(const char* name, const char* type_name) {
+  if (CompareNoCase(name, "Admin") == 0) return new HAdmin(name);
+  return HSystem::CreateObject(name, type_name);
+}

@@ -1,0 +1,44 @@
+// The application's system classes: HLogSystem adds the "LogDate" object,
+// the "Admin" page guard and the object type rule for the administrator;
+// HVaziVevSystem names the login page. HLogDate answers month-end dates for
+// the selected day.
+#ifndef APP_LOG_SYSTEM_H_
+#define APP_LOG_SYSTEM_H_
+
+#include "objects/object.h"
+#include "system/system.h"
+
+class HLogDate : public IObject {
+ public:
+  HLogDate(const char* name, HDateObject* date);
+  // "LastDate", "PrevLastDate", "NextLastDate" (yyyymmdd, "-1" when
+  // invalid) and "PrevLastDay"; other names as the "Date" object.
+  const char* GetProperty(const char* name) override;
+
+ private:
+  HDateObject* date_;
+};
+
+class HLogSystem : public HSystem {
+ public:
+  // Moves the selected day back to yesterday.
+  HLogSystem();
+
+  // "Admin": raises the login page name when the administrator exists and
+  // is not logged in; other methods as HSystem.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  IObject* FindChild(const char* name) override;
+  // A child named "Admin" is the administrator, whatever its type.
+  IObject* CreateObject(const char* name, const char* type_name) override;
+
+ protected:
+  const char* login_page_ = nullptr;
+  HLogDate log_date_;
+};
+
+class HVaziVevSystem : public HLogSystem {
+ public:
+  HVaziVevSystem() { login_page_ = "VaziVevLogin"; }
+};
+
+#endif  // APP_LOG_SYSTEM_H_

@@ -1,0 +1,194 @@
+#include "system/system.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "core/file.h"
+#include "script/names.h"
+#include "server/cgi_input.h"
+#include "server/errors.h"
+#include "server/multipart.h"
+#include "server/server.h"
+#include "system/env_cookie.h"
+
+namespace {
+
+// Whether the real location of `path` (links resolved) lies below the real
+// document root; `path` itself need not exist, its folder must.
+bool ResolvesInside(const HString& root, const HString& path) {
+  char real_root[PATH_MAX];
+  if (realpath(root.CStr(), real_root) == nullptr) return false;
+  HString folder(path);
+  const int slash = folder.FindLastChar('/');
+  if (slash > 0) folder.Assign(folder.CStr(), slash);
+  char real_folder[PATH_MAX];
+  if (realpath(folder.CStr(), real_folder) == nullptr) return false;
+  const size_t n = strlen(real_root);
+  return strncmp(real_folder, real_root, n) == 0 && (real_folder[n] == 0 || real_folder[n] == '/');
+}
+
+}  // namespace
+
+bool IsInsideDocumentRoot(const char* path) {
+  bool only_slashes = true;
+  for (const char* part = path;;) {
+    const char* end = strchr(part, '/');
+    const size_t length = end == nullptr ? strlen(part) : static_cast<size_t>(end - part);
+    if (length == 2 && part[0] == '.' && part[1] == '.') return false;
+    if (length > 0 && !(length == 1 && part[0] == '.')) only_slashes = false;
+    if (end == nullptr) break;
+    part = end + 1;
+  }
+  return !only_slashes;
+}
+
+namespace {
+
+struct tm LocalNow() {
+  const time_t now = time(nullptr);
+  struct tm local = {};
+  localtime_r(&now, &local);
+  return local;
+}
+
+HDate DateOf(const struct tm& t) {
+  HDate date;
+  date.Set(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  return date;
+}
+
+HTime TimeOf(const struct tm& t) {
+  HTime clock;
+  clock.Set(t.tm_hour, t.tm_min, t.tm_sec);
+  return clock;
+}
+
+}  // namespace
+
+HSystem::HSystem() : HSystem(LocalNow()) {}
+
+HSystem::HSystem(const struct tm& now) : INContainer("", 0), date_(DateOf(now)), time_(TimeOf(now)) {
+  type_name_ = "System";
+  SetDirectory("data/");
+}
+
+const char* HSystem::GetProperty(const char* name) {
+  if (CompareNoCase(name, "IsPost") == 0) return server_ != nullptr && server_->IsPost() ? "1" : nullptr;
+  if (CompareNoCase(name, "Version") == 0) return version_;
+  if (CompareNoCase(name, "Build") == 0) return build_;
+  if (CompareNoCase(name, "Server") == 0) {
+    if (server_ == nullptr) return nullptr;
+    static HString answer;
+    answer.Assign(server_->ServerName());
+    answer.Append(".cgi");
+    return answer.CStr();
+  }
+  return INContainer::GetProperty(name);
+}
+
+const char* HSystem::Call(const char* method, int argc, const char* const* argv) {
+  if (CompareNoCase(method, "Redirect") == 0) {
+    if (argc >= 1 && server_ != nullptr) server_->SetRedirect(argv[0]);
+  } else if (CompareNoCase(method, "ContentType") == 0) {
+    if (server_ != nullptr) server_->WriteHeader(argc >= 1 && argv[0] != nullptr ? argv[0] : nullptr);
+  } else if (CompareNoCase(method, "AttachFile") == 0) {
+    if (argc >= 1 && argv[0] != nullptr) attach_files_.Add(argv[0]);
+  } else if (CompareNoCase(method, "RemoveDir") == 0) {
+    if (argc >= 1 && argv[0] != nullptr) remove_dirs_.Add(argv[0]);
+  } else if (CompareNoCase(method, "RemoveFile") == 0) {
+    if (argc >= 1 && argv[0] != nullptr) remove_files_.Add(argv[0]);
+  } else if (CompareNoCase(method, "GetParameter") == 0) {
+    return argc >= 1 && argv[0] != nullptr ? ResolveValue(argv[0]) : nullptr;
+  } else if (CompareNoCase(method, "StrFind") == 0) {
+    if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr) return nullptr;
+    return strstr(argv[0], argv[1]) != nullptr ? "1" : nullptr;
+  } else {
+    return INContainer::Call(method, argc, argv);
+  }
+  return nullptr;
+}
+
+IObject* HSystem::FindChild(const char* name) {
+  if (CompareNoCase(name, "Date") == 0) return &date_;
+  if (CompareNoCase(name, "Time") == 0) return &time_;
+  IObject* child = INContainer::FindChild(name);
+  if (child == nullptr && (CompareNoCase(name, "Cookie") == 0 || CompareNoCase(name, "Env") == 0)) {
+    child = CreateChild(name, name);
+  }
+  return child;
+}
+
+IObject* HSystem::CreateObject(const char* name, const char* type_name) {
+  if (CompareNoCase(type_name, "Cookie") == 0) return new HCookie(name);
+  if (CompareNoCase(type_name, "Env") == 0) return new HEnv(name);
+  return INContainer::CreateObject(name, type_name);
+}
+
+bool HSystem::Commit() {
+  if (!SaveFiles()) return false;
+  DeleteRemoved();
+  SaveAttachments();
+  return true;
+}
+
+bool HSystem::DocumentRootAvailable() {
+  if (document_root_.IsEmpty()) DocumentRootStrict(document_root_);
+  return !document_root_.IsEmpty();
+}
+
+void HSystem::DeleteRemoved() {
+  INContainer::DeleteRemoved();
+  if (remove_files_.Count() == 0 && remove_dirs_.Count() == 0) return;
+  if (DocumentRootAvailable()) {
+    for (HListNode* node = remove_files_.Head(); node != nullptr;) {
+      const HString& entry = *static_cast<HString*>(HList::Next(node));
+      HString path(document_root_);
+      path.Append(entry);
+      if (IsInsideDocumentRoot(entry.CStr()) && ResolvesInside(document_root_, path)) unlink(path.CStr());
+    }
+    for (HListNode* node = remove_dirs_.Head(); node != nullptr;) {
+      const HString& entry = *static_cast<HString*>(HList::Next(node));
+      HString path(document_root_);
+      path.Append(entry);
+      if (IsInsideDocumentRoot(entry.CStr()) && ResolvesInside(document_root_, path)) RemoveTree(path.CStr());
+    }
+  }
+  remove_files_.Clear();
+  remove_dirs_.Clear();
+}
+
+void HSystem::SaveAttachments() {
+  if (attach_files_.Count() == 0) return;
+  if (!DocumentRootAvailable()) throw ErrorAttachFile;
+  for (HListNode* node = attach_files_.Head(); node != nullptr;) {
+    SaveAttachment(static_cast<HString*>(HList::Next(node))->CStr());
+  }
+  attach_files_.Clear();
+}
+
+void HSystem::SaveAttachment(const char* spec) {
+  const int slash = FindLastChar(spec, '/');
+  if (slash < 0 || spec[slash + 1] == 0) return;
+  if (!IsInsideDocumentRoot(spec)) throw ErrorAttachFile;
+  const HString directory(spec, slash);
+  HString target(document_root_);
+  for (int i = 1; i < directory.Length(); ++i) {
+    if (directory.At(i) != '/') continue;
+    target = document_root_;
+    target.Append(HString(directory.CStr(), i));
+    if (!EnsureDirectory(target.CStr())) throw ErrorAttachFile;
+  }
+  if (directory.IsEmpty() || directory.At(directory.Length() - 1) != '/') {
+    target = document_root_;
+    target.Append(directory);
+    if (!EnsureDirectory(target.CStr())) throw ErrorAttachFile;
+  }
+  HString probe(target);
+  probe.Append("/x");
+  if (!ResolvesInside(document_root_, probe)) throw ErrorAttachFile;
+  if (!MultiPart.SaveFile(target.CStr(), spec + slash + 1)) throw ErrorAttachFile;
+}
