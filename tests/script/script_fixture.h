@@ -32,7 +32,10 @@ class HFakeServer : public IServer {
       params.RemoveAll(name);
     }
   }
-  IObject* GetSystem() override { return has_system ? system_ : nullptr; }
+  IObject* GetSystem() override {
+    if (!has_system) return nullptr;
+    return system_override != nullptr ? system_override : system_;
+  }
   IObjectFactory* GetFactory() override { return &factory_; }
   IEnum* GetEnumSource() override { return nullptr; }
   const char* GetHomeDir() override { return home.c_str(); }
@@ -42,6 +45,7 @@ class HFakeServer : public IServer {
   HParams params;
   std::string home;
   bool has_system = true;
+  IObject* system_override = nullptr;  // not owned
 
  private:
   IContainer* system_;
