@@ -46,19 +46,29 @@ inline std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// Runs fn with standard output redirected to a file and returns what it wrote.
+// Runs fn with standard output redirected to a file and returns what it
+// wrote. Standard output is restored even when fn throws.
 inline std::string CaptureStdout(const std::function<void()>& fn) {
   fflush(stdout);
   char pattern[] = "/tmp/vazivev-out-XXXXXX";
   const int fd = mkstemp(pattern);
   const int saved = dup(1);
   dup2(fd, 1);
-  fn();
-  fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  close(fd);
-  std::string out = ReadFile(pattern);
+  struct Restore {
+    int saved, fd;
+    ~Restore() {
+      fflush(stdout);
+      dup2(saved, 1);
+      close(saved);
+      close(fd);
+    }
+  };
+  std::string out;
+  {
+    Restore restore{saved, fd};
+    fn();
+  }
+  out = ReadFile(pattern);
   unlink(pattern);
   return out;
 }
