@@ -20,18 +20,23 @@ const int kTextColor[] = {0xff0000, 0x0000ff, 0x000000};
 
 // Looked up in this order; the enum below follows it.
 const char* const kDateNames[] = {
-    "Year",     "Month",    "Day",    "Value",   "prevmonth", "prevweek", "prevday", "nextmonth",
-    "nextweek", "nextday",  "lastday", "wday",   "wdayen",    "monthen",  "color",   "hdcolor",
-    "fgcolor",  "first",    "inmonth", "istoday", "thisday",  "thismonth"};
+    "Year",     "Month",   "Day",     "Value",   "prevmonth", "prevweek", "prevday", "nextmonth",
+    "nextweek", "nextday", "lastday", "wday",    "wdayen",    "monthen",  "color",   "hdcolor",
+    "fgcolor",  "first",   "inmonth", "istoday", "thisday",   "thismonth"};
 enum DateName {
   kYear, kMonth, kDay, kValue, kPrevMonth, kPrevWeek, kPrevDay, kNextMonth,
   kNextWeek, kNextDay, kLastDay, kWday, kWdayEn, kMonthEn, kColorName, kHdColor,
-  kFgColor, kFirst, kInMonth, kIsToday, kThisDay, kThisMonth
+  kFgColor, kFirst, kInMonth, kIsToday, kThisDay, kThisMonth, kDateNameCount
 };
+static_assert(sizeof kDateNames / sizeof kDateNames[0] == kDateNameCount, "one name per entry");
 
-const char* const kTimeNames[] = {"Hour",     "Minute",   "Second", "Hour00", "Minute00",
-                                  "Second00", "HourEn",   "Color",  "Value"};
-enum TimeName { kHour, kMinute, kSecond, kHour00, kMinute00, kSecond00, kHourEn, kTimeColor, kTimeValue };
+const char* const kTimeNames[] = {"Hour",     "Minute", "Second", "Hour00", "Minute00",
+                                  "Second00", "HourEn", "Color",  "Value"};
+enum TimeName {
+  kHour, kMinute, kSecond, kHour00, kMinute00, kSecond00, kHourEn, kTimeColor, kTimeValue,
+  kTimeNameCount
+};
+static_assert(sizeof kTimeNames / sizeof kTimeNames[0] == kTimeNameCount, "one name per entry");
 
 template <int N>
 int FindName(const char* const (&names)[N], const char* name) {
@@ -50,7 +55,7 @@ constexpr int kSlotSize = 48;  // three ints with padding and a sign each
 char answer_slots[kSlots][kSlotSize];
 int next_slot = 0;
 
-const char* Answer(const char* format, ...) {
+__attribute__((format(printf, 1, 2))) const char* Answer(const char* format, ...) {
   char* slot = answer_slots[next_slot];
   next_slot = (next_slot + 1) % kSlots;
   va_list args;
