@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,12 @@ namespace {
 
 // Beside the target and never a stored name: stored names are lower case.
 const char kTempSuffix[] = ".Tmp";
+
+// The data must be on the disk before the rename makes it the file. A file
+// system that cannot sync at all is no reason to refuse every save.
+bool Synced(int descriptor) {
+  return fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP;
+}
 
 }  // namespace
 
@@ -48,7 +55,7 @@ bool HObjectStream::Close() {
     return true;
   }
   FILE* stream = file_.Stream();
-  bool ok = !failed_ && fflush(stream) == 0 && ferror(stream) == 0 && fsync(fileno(stream)) == 0;
+  bool ok = !failed_ && fflush(stream) == 0 && ferror(stream) == 0 && Synced(fileno(stream));
   if (file_.Close() != 0) ok = false;
   if (ok && rename(temp_path_.CStr(), target_path_.CStr()) != 0) ok = false;
   if (!ok) unlink(temp_path_.CStr());

@@ -130,7 +130,9 @@ TEST_F(INContainerTest, NListIdsRunAheadOfLastId) {
   EXPECT_EQ(nullptr, news->NextObject());
   EXPECT_EQ("-,five,two,", walked);  // 1 has no file: null mid-walk
   EXPECT_STREQ("6", CallWith(news, "Add", {"Object"}));
-  news->FindChild("6")->SetProperty("title", "six");
+  IObject* six = news->FindChild("6");
+  ASSERT_NE(nullptr, six);
+  six->SetProperty("title", "six");
   ASSERT_TRUE(root_->Commit());
   EXPECT_EQ(
       "object news : NList\n _lastid=6\n _item=1\n _item=5\n _item=2\n _item=6\n"
@@ -138,8 +140,11 @@ TEST_F(INContainerTest, NListIdsRunAheadOfLastId) {
       ReadFile(Data("news/index")));
 
   IObject* reloaded = Reload().FindChild("news");
+  ASSERT_NE(nullptr, reloaded);
   EXPECT_STREQ("7", CallWith(reloaded, "Add", {"Container"}));
-  EXPECT_STREQ("six", reloaded->FindChild("6")->GetProperty("title"));
+  six = reloaded->FindChild("6");
+  ASSERT_NE(nullptr, six);
+  EXPECT_STREQ("six", six->GetProperty("title"));
 }
 
 TEST_F(INContainerTest, IdsContinueAfterReload) {
