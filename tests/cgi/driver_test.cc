@@ -182,3 +182,26 @@ TEST(DriverTest, MultipartPosts) {
   EXPECT_EQ(0, ok.status);
   EXPECT_EQ("Location: vazivev.cgi?\n\n", ok.out);
 }
+
+TEST(DriverTest, ErrorInTheMiddleOfAPageFollowsItsOutputUnderOneHeader) {
+  CgiSite site;
+  site.WritePage("ErrorCreate", "cannot create\n");
+  // A name with a slash can never be stored, so adding it raises ErrorCreate.
+  site.WritePage("Broken", "before\n'$System.Add a/b Object\nafter\n");
+  EXPECT_EQ(std::string(kHtml) + "before\ncannot create\n", site.Get("page=Broken").out);
+  // A POST has written no header yet: the error page brings it.
+  const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Broken"}});
+  EXPECT_EQ(std::string("before\n") + kHtml + "cannot create\n", r.out);
+  // An error page that fails itself gives the fixed answer.
+  site.WritePage("ErrorCreate", "'$System.Add c/d Object\n");
+  EXPECT_EQ(std::string(kHtml) + "before\n" + kNotFound, site.Get("page=Broken").out);
+}
+
+TEST(DriverTest, ObjectsMadeByOneRequestAreReadByTheNext) {
+  CgiSite site;
+  site.WritePage("Make", "'$System.Add notes Container\n'$System.notes.Add first Object\n"
+                         "'$System.notes.first.title = \"Hello, world\"\n");
+  site.WritePage("Show", "$System.notes.first.title|$System.notes.Count\n");
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Make"}}).out);
+  EXPECT_EQ(std::string(kHtml) + "Hello, world|1\n", site.Get("page=Show").out);
+}

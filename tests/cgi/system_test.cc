@@ -1,0 +1,186 @@
+// The system object through the installed program: calendar and clock for
+// pinned dates, the environment and cookies, uploads and removals below the
+// document root, and the administrator's password and login.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "tests/cgi/cgi_site.h"
+
+namespace {
+
+const char kHtml[] = "Content-type: text/html\n\n";
+using Env = std::map<std::string, std::string>;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+CgiResult Post(const CgiSite& site, const std::string& body, Env env = {}) {
+  env["REQUEST_METHOD"] = "POST";
+  env["CONTENT_LENGTH"] = std::to_string(body.size());
+  return site.Run(env, body);
+}
+
+// The value of the Set-Cookie line for "Admin", or "" when there is none.
+std::string AdminCookie(const std::string& out) {
+  const std::string key = "Set-Cookie: Admin=";
+  const size_t at = out.find(key);
+  if (at == std::string::npos) return "";
+  return out.substr(at + key.size(), out.find('\n', at) - at - key.size());
+}
+
+}  // namespace
+
+TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
+  CgiSite site;
+  site.WritePage("Cal",
+                 "$Date|$System.Date.Value|$System.Date.thisday|$System.Date.istoday|"
+                 "$System.Time.Value|$System.Time.Color|$System.LogDate.LastDate|"
+                 "$System.LogDate.PrevLastDay|$System.LogDate.NextLastDate|$System.Version|$System.Build\n");
+  // Without a "Date" parameter the selected day is yesterday.
+  CgiResult r = site.Run({{"QUERY_STRING", "page=Cal"}}, "", "2000-03-01 09:05:07");
+  EXPECT_EQ(std::string(kHtml) + "20000229|20000229|20000301|0|090507|#ffc080|20000229|31|20000331|1.1|0.3\n",
+            r.out);
+  r = site.Run({{"QUERY_STRING", "page=Cal&Date=20000105"}}, "", "2000-03-01 23:00:00");
+  EXPECT_EQ(std::string(kHtml) + "20000105|20000105|20000301|0|230000|#c0c0ff|20000131|31|20000229|1.1|0.3\n",
+            r.out);
+  r = site.Run({{"QUERY_STRING", "page=Cal&Date=20000301"}}, "", "2000-03-01 12:00:00");
+  EXPECT_EQ(std::string(kHtml) + "20000301|20000301|20000301|1|120000|#c0ffc0|20000331|29|20000430|1.1|0.3\n",
+            r.out);
+  // A date that is no date leaves the month ends invalid.
+  r = site.Run({{"QUERY_STRING", "page=Cal&Date=junk"}}, "", "2000-03-01 12:00:00");
+  EXPECT_EQ(std::string(kHtml) + "junk|-1|20000301|0|120000|#c0ffc0|-1|0|-1|1.1|0.3\n", r.out);
+}
+
+TEST(SystemPagesTest, EnvironmentAndCookies) {
+  CgiSite site;
+  site.WritePage("Env",
+                 "$System.Env.SCRIPT_PATH|$System.Env.Dir|$System.Env.IsMac|$System.Env.HTTP_X_TEST|"
+                 "$System.Cookie.a|$System.Cookie.b|$System.Cookie.c|$System.Server|$System.IsPost\n");
+  const CgiResult r = site.Run({{"QUERY_STRING", "page=Env"},
+                                {"SCRIPT_NAME", "/cgi-bin/stat/vazivev.cgi"},
+                                {"HTTP_USER_AGENT", "Mozilla (Macintosh)"},
+                                {"HTTP_X_TEST", "<x>"},
+                                {"HTTP_COOKIE", "a=1; xb=2"}});
+  EXPECT_EQ(std::string(kHtml) + "/cgi-bin/stat|" + site.Root() + "/|1|&lt;x&gt;|1|2||vazivev.cgi|\n", r.out);
+  // Creating the views on first use stores nothing.
+  EXPECT_EQ("", Slurp(site.Path("data/index")));
+}
+
+TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
+  CgiSite site;
+  const std::string docroot = site.Path("htdocs");
+  mkdir(docroot.c_str(), 0755);
+  site.WritePage("Upload", "'$System.AttachFile $dest\n'$System.ContentType\nstored $up\n");
+  const std::string content = "GIF89a\r\n\x01\x02 binary\n";
+  auto body = [&](const std::string& dest) {
+    return "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+           "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" + dest + "\r\n"
+           "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"C:\\My Pictures\\my photo.gif\"\r\n"
+           "Content-Type: image/gif\r\n\r\n" + content + "\r\n--XX--\r\n";
+  };
+  const Env env = {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}, {"DOCUMENT_ROOT", docroot + "/"}};
+  CgiResult r = Post(site, body("/images/2000/my_photo.gif"), env);
+  EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
+  EXPECT_EQ(content, Slurp(docroot + "/images/2000/my_photo.gif"));
+  // Outside the document root: refused with the error page, nothing written.
+  site.WritePage("ErrorAttachFile", "attach refused\n");
+  for (const std::string dest : {"/../my_photo.gif", "/a/../../my_photo.gif"}) {
+    r = Post(site, body(dest), env);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\nattach refused\n", r.out) << dest;
+  }
+  EXPECT_FALSE(Exists(site.Path("my_photo.gif")));
+  // An upload that was never sent, and no document root at all.
+  r = Post(site, body("/images/other.gif"), env);
+  EXPECT_NE(std::string::npos, r.out.find("attach refused")) << r.out;
+  r = Post(site, body("/images/my_photo.gif"), {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}});
+  EXPECT_NE(std::string::npos, r.out.find("attach refused")) << r.out;
+  // No "/" in the spec: nothing happens, nothing is raised.
+  r = Post(site, body("my_photo.gif"), env);
+  EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
+}
+
+TEST(SystemPagesTest, RemovalsStayInsideTheDocumentRoot) {
+  CgiSite site;
+  const std::string docroot = site.Path("htdocs"), outside = site.Path("outside");
+  for (const std::string& dir : {docroot, outside, docroot + "/old", docroot + "/old/sub"}) mkdir(dir.c_str(), 0755);
+  std::ofstream(docroot + "/a.txt") << "a";
+  std::ofstream(docroot + "/old/sub/f") << "f";
+  std::ofstream(outside + "/keep") << "keep";
+  ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/old/link").c_str()));
+  ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/link").c_str()));
+  site.WritePage("Remove",
+                 "'$System.RemoveFile /a.txt\n'$System.RemoveFile /link/keep\n'$System.RemoveFile /../outside/keep\n"
+                 "'$System.RemoveDir /old\n'$System.RemoveDir /\n'$System.RemoveDir /../outside\n"
+                 "'$System.RemoveDir /link\ndone\n");
+  const CgiResult r = site.Run({{"QUERY_STRING", "page=Remove"}, {"DOCUMENT_ROOT", docroot}});
+  EXPECT_EQ(std::string(kHtml) + "done\n", r.out);
+  EXPECT_FALSE(Exists(docroot + "/a.txt"));
+  EXPECT_FALSE(Exists(docroot + "/old"));
+  EXPECT_FALSE(Exists(docroot + "/link"));  // the link goes, not its target
+  EXPECT_TRUE(Exists(docroot));
+  EXPECT_EQ("keep", Slurp(outside + "/keep"));
+}
+
+TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
+  CgiSite site;
+  site.WritePage("VaziVevLogin", "login page for $page\n");
+  site.WritePage("Secret", "'Admin\nsecret\n");
+  for (const char* name : {"ErrorPassword", "ErrorCorrespond", "ErrorValue"}) {
+    site.WritePage(name, std::string(name) + "\n");
+  }
+  // While no password is set, everybody is the administrator.
+  EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
+  // The shipped password page sets the first password.
+  CgiResult r = Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=other");
+  EXPECT_EQ(std::string(kHtml) + "ErrorCorrespond\n", r.out);
+  r = Post(site, "page=VaziVevPassword&newpassword=" + std::string(65, 'x') + "&confirm=" + std::string(65, 'x'));
+  EXPECT_EQ(std::string(kHtml) + "ErrorValue\n", r.out);
+  r = Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=s3cret");
+  const std::string first_cookie = AdminCookie(r.out);
+  EXPECT_FALSE(first_cookie.empty());
+  EXPECT_EQ(0, r.out.find("Set-Cookie: Admin=")) << r.out;  // before the header
+  EXPECT_NE(std::string::npos, r.out.find("Password changed"));
+  EXPECT_NE(std::string::npos, Slurp(site.Path("data/admin")).find("_md5=33e1b232a4e6fa0028a6670753749a17"))
+      << Slurp(site.Path("data/admin"));
+
+  // Now the protected pages want a login.
+  EXPECT_EQ(std::string(kHtml) + "login page for Secret\n", site.Get("page=Secret").out);
+  r = Post(site, "page=VaziVevPassword&newpassword=x&confirm=x");
+  EXPECT_EQ(std::string(kHtml) + "login page for VaziVevPassword\n", r.out);
+  r = Post(site, "page=Secret&_System=Admin&_password=wrong");
+  EXPECT_EQ(std::string(kHtml) + "ErrorPassword\n", r.out);
+  r = Post(site, "page=Secret&_System=Admin&_password=s3cret");
+  const std::string cookie = AdminCookie(r.out);
+  ASSERT_FALSE(cookie.empty());
+  EXPECT_EQ("Set-Cookie: Admin=" + cookie + "\n" + kHtml + "secret\n", r.out);
+  // The cookie proves the login on the next requests.
+  EXPECT_EQ(std::string(kHtml) + "secret\n",
+            site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "Admin=" + cookie}}).out);
+  EXPECT_EQ(std::string(kHtml) + "secret\n",
+            site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "x=1; Admin=" + first_cookie}}).out);
+  for (const std::string& bad : {cookie.substr(1), cookie + "A", std::string("Admin"), std::string("!!"),
+                                std::string(3000, 'B')}) {
+    EXPECT_EQ(std::string(kHtml) + "login page for Secret\n",
+              site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "Admin=" + bad}}).out);
+  }
+  // The administrator removes the password: the page is open again.
+  r = Post(site, "page=VaziVevPassword&newpassword=&confirm=", {{"HTTP_COOKIE", "Admin=" + cookie}});
+  EXPECT_EQ(0, r.out.find("Set-Cookie: Admin=\n"));
+  EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
+}
