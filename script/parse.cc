@@ -155,6 +155,8 @@ int HScriptInclude::Execute() {
   return ExecuteChildren();
 }
 
+HScript::~HScript() { IncludeCache.Clear(); }
+
 int HScript::Load(HScriptReader& reader) {
   root_.ReleaseChildren();
   IncludeCache.Clear();

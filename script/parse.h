@@ -66,6 +66,8 @@ extern HList IncludeCache;
 class HScript : public IScript {
  public:
   HScript() : root_(nullptr) {}
+  // The includes of the released tree leave IncludeCache too.
+  ~HScript() override;
   // Releases the previous tree, then parses; 0 once the file was read to
   // its end.
   int Load(HScriptReader& reader) override;

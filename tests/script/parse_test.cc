@@ -92,6 +92,7 @@ TEST_F(TextLineTest, DirectiveLinesAndComments) {
 }
 
 TEST_F(TextLineTest, IncludesAreReadOncePerPage) {
+  HScript script;
   WritePage("head.html", "head $x\n<!--#include file=\"head.html\"-->\n");
   Param("x", "1");
   const char* page =
@@ -107,7 +108,7 @@ TEST_F(TextLineTest, IncludesAreReadOncePerPage) {
       "head 2\n<!--#include file=\"head.html\"-->\n"
       "head 3\n<!--#include file=\"head.html\"-->\n"
       "<!--#include FILE=\"head.html\"-->\n",
-      Render(page));
+      Render(script, page));
   EXPECT_EQ(1, IncludeCache.Count());
 }
 
@@ -140,6 +141,16 @@ TEST_F(TextLineTest, HugeNestingAndElifChainsDoNotCrash) {
   std::string open;
   for (int i = 0; i < 100000; ++i) open += "'if $x\n";
   EXPECT_EQ("", Render(open));
+}
+
+TEST_F(TextLineTest, IncludesCountTheirOwnDepth) {
+  // An include at the deepest level whose file is nested as deep again.
+  std::string inner, page;
+  for (int i = 0; i < 1000; ++i) inner += "'if 1\n";
+  WritePage("deep.html", inner);
+  for (int i = 1; i < HScriptReader::kMaxDepth; ++i) page += "'for $i = 1 to 1\n";
+  page += "<!--#include file=\"deep.html\"-->\nx\n";
+  EXPECT_EQ("x\n", Render(page));
 }
 
 TEST_F(TextLineTest, LoadReplacesThePreviousTree) {
