@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "core/file.h"
+#include "objects/object_stream.h"
 #include "script/names.h"
 #include "server/cgi_input.h"
 #include "server/errors.h"
@@ -76,6 +77,45 @@ HSystem::HSystem(const struct tm& now) : INContainer("", 0), date_(DateOf(now)),
   SetDirectory("data/");
 }
 
+void HSystem::LoadOwnIndex() {
+  if (index_loaded_) return;
+  index_loaded_ = true;
+  HObjectStream stream;
+  if (!stream.Open(StoragePath("index").CStr(), "r") || !stream.ReadHeader(true)) return;
+  const bool modified = modified_;
+  Load(stream);
+  modified_ = modified;
+}
+
+void HSystem::SetProperty(const char* name, const char* value) {
+  LoadOwnIndex();
+  INContainer::SetProperty(name, value);
+}
+
+void HSystem::RemoveProperty(const char* name) {
+  LoadOwnIndex();
+  INContainer::RemoveProperty(name);
+}
+
+bool HSystem::First() {
+  LoadOwnIndex();
+  return INContainer::First();
+}
+
+bool HSystem::SaveFiles() {
+  LoadOwnIndex();
+  return INContainer::SaveFiles();
+}
+
+void HSystem::SaveChildren(HObjectStream& stream) {
+  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
+    IObject* child = ObjectOf(node);
+    if (dynamic_cast<HEnv*>(child) != nullptr || dynamic_cast<HCookie*>(child) != nullptr) continue;
+    if (child->IsNumbered() || child->IsContainer()) continue;
+    child->Save(stream);
+  }
+}
+
 const char* HSystem::GetProperty(const char* name) {
   if (CompareNoCase(name, "IsPost") == 0) return server_ != nullptr && server_->IsPost() ? "1" : nullptr;
   if (CompareNoCase(name, "Version") == 0) return version_;
@@ -87,6 +127,7 @@ const char* HSystem::GetProperty(const char* name) {
     answer.Append(".cgi");
     return answer.CStr();
   }
+  LoadOwnIndex();
   return INContainer::GetProperty(name);
 }
 
@@ -107,6 +148,7 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
     if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr) return nullptr;
     return strstr(argv[0], argv[1]) != nullptr ? "1" : nullptr;
   } else {
+    LoadOwnIndex();
     return INContainer::Call(method, argc, argv);
   }
   return nullptr;
@@ -115,6 +157,7 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
 IObject* HSystem::FindChild(const char* name) {
   if (CompareNoCase(name, "Date") == 0) return &date_;
   if (CompareNoCase(name, "Time") == 0) return &time_;
+  LoadOwnIndex();
   IObject* child = INContainer::FindChild(name);
   if (child == nullptr && (CompareNoCase(name, "Cookie") == 0 || CompareNoCase(name, "Env") == 0)) {
     child = CreateChild(name, name);

@@ -31,6 +31,15 @@ class HSystem : public INContainer {
   // and "Env" come into being on first use.
   IObject* FindChild(const char* name) override;
   IObject* CreateObject(const char* name, const char* type_name) override;
+  // The system's own properties and plain-object children are kept in
+  // data/index: it is read once, before the first use that could see or
+  // overwrite them.
+  void SetProperty(const char* name, const char* value) override;
+  void RemoveProperty(const char* name) override;
+  bool First() override;
+  bool SaveFiles() override;
+  // The inline children, less the request's Env and Cookie views.
+  void SaveChildren(HObjectStream& stream) override;
   // SaveFiles; when it worked, the removals and then the attachments
   // (which may raise ErrorAttachFile). False when SaveFiles failed.
   bool Commit() override;
@@ -50,10 +59,12 @@ class HSystem : public INContainer {
   HTimeObject& TimeObject() { return time_; }
 
  protected:
+  void LoadOwnIndex();
   // Fills the document root on first need; false when there is none.
   bool DocumentRootAvailable();
 
   HServer* server_ = nullptr;
+  bool index_loaded_ = false;
   const char* version_ = "";
   const char* build_ = "";
   HDateObject date_;

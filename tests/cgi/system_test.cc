@@ -184,3 +184,18 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
   EXPECT_EQ(0, r.out.find("Set-Cookie: Admin=\n"));
   EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
 }
+
+TEST(SystemPagesTest, SystemPropertiesAndPlainChildrenLastAcrossRequests) {
+  CgiSite site;
+  site.WritePage("Make", "'$System.Add settings Object\n'$System.settings.color = red\n'$System.title = Stats\n");
+  site.WritePage("More", "'$System.Add more Object\n'$System.more.size = 3\n'$System.Cookie.a = 9\n");
+  site.WritePage("Show", "$System.settings.color|$System.title|$System.more.size|$System.Cookie.a\n");
+  const Env post = {{"REQUEST_METHOD", "POST"}};
+  auto env = post;
+  env["QUERY_STRING"] = "page=Make";
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run(env).out);
+  env["QUERY_STRING"] = "page=More";
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run(env).out);  // must not lose the first
+  // Cookie values set by a page last only for that request.
+  EXPECT_EQ(std::string(kHtml) + "red|Stats|3|\n", site.Get("page=Show").out);
+}
