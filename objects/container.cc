@@ -156,10 +156,34 @@ IObject* IContainer::CreateChild(const char* name, const char* type_name) {
   return child.release();  // the child list owns it from here on
 }
 
+namespace {
+
+// Children removed during the request. Names bound with set and loops of
+// the page may still point at them, so they are released only when the
+// process ends.
+class HRemovedObjects {
+ public:
+  ~HRemovedObjects() {
+    for (HListNode* node = list_.Head(); node != nullptr;) static_cast<IObject*>(HList::Next(node))->Release();
+  }
+  void Add(IObject* object) { list_.PushBack(object); }
+
+ private:
+  HList list_;
+};
+
+HRemovedObjects& RemovedObjects() {
+  static HRemovedObjects removed;
+  return removed;
+}
+
+}  // namespace
+
 void IContainer::RemoveChild(const char* name) {
   HListNode* node = FindChildNode(name);
   if (node == nullptr) return;
-  static_cast<IObject*>(children_.Unlink(node))->Release();
+  if (cursor_ == node) cursor_ = node->next;  // a loop over the children goes on
+  RemovedObjects().Add(static_cast<IObject*>(children_.Unlink(node)));
   modified_ = true;
 }
 

@@ -58,7 +58,18 @@ void IObject::RemoveProperty(const char* name) {
   } else {
     properties_.RemoveAll(name);
   }
+  ForgetRemovedCursor();
   modified_ = true;
+}
+
+// A page may remove items while a for loop walks them: when the item the
+// cursor points at is gone, the walk ends instead of reading freed memory.
+void IObject::ForgetRemovedCursor() {
+  if (!IsItems() || cursor_ == nullptr) return;
+  for (HListNode* node = properties_.Head(); node != nullptr; node = node->next) {
+    if (node == cursor_) return;
+  }
+  cursor_ = nullptr;
 }
 
 int IObject::GetPropertyInt(const char* name) { return ToInt(GetProperty(name)); }
@@ -145,6 +156,7 @@ const char* IObject::Add(int argc, const char* const* argv) {
 const char* IObject::Remove(int argc, const char* const* argv) {
   if (!IsItems() || argc < 1) return nullptr;
   properties_.RemoveItem(argv[0]);
+  ForgetRemovedCursor();
   modified_ = true;
   return nullptr;
 }
@@ -152,6 +164,7 @@ const char* IObject::Remove(int argc, const char* const* argv) {
 const char* IObject::RemoveAll(int argc, const char* const*) {
   if (!IsItems() || argc < 1) return nullptr;
   properties_.Clear();
+  ForgetRemovedCursor();
   modified_ = true;
   return nullptr;
 }

@@ -101,6 +101,8 @@ class IObject {
   // pair (an item on items objects) that becomes `*current`; a
   // continuation (null name) is appended to `*current`, or dropped.
   void TakeProperty(const char* name, const char* value, HParamEntry** current);
+  // Ends an iteration over items whose next item has just been removed.
+  void ForgetRemovedCursor();
 
   HString name_;
   HParams properties_;

@@ -25,7 +25,10 @@ int HEvalNot::Evaluate() { return !HEvalString::Evaluate(); }
 
 int HEvalEqual::Evaluate() {
   if (left == nullptr || right == nullptr) return 0;
-  return strcmp(ValueOrEmpty(left.get()), ValueOrEmpty(right.get())) == 0;
+  // A copy: both answers may live in the same shared text, which reading
+  // the right operand would overwrite (and free).
+  const HString left_value(ValueOrEmpty(left.get()));
+  return strcmp(left_value.CStr(), ValueOrEmpty(right.get())) == 0;
 }
 
 int HEvalNotEqual::Evaluate() { return !HEvalEqual::Evaluate(); }

@@ -199,3 +199,31 @@ TEST(SystemPagesTest, SystemPropertiesAndPlainChildrenLastAcrossRequests) {
   // Cookie values set by a page last only for that request.
   EXPECT_EQ(std::string(kHtml) + "red|Stats|3|\n", site.Get("page=Show").out);
 }
+
+TEST(SystemPagesTest, ComparisonOfTwoAnswersFromOneSharedText) {
+  CgiSite site;
+  // Both sides are answered in the same scratch text; the left one must
+  // survive the reading of the right one.
+  site.WritePage("Cmp",
+                 "'if $System.Env.X_A = $System.Env.SCRIPT_PATH\nsame\n'else\ndiffer\n'endif\n"
+                 "'if $System.LogDate.LastDate = $System.LogDate.NextLastDate\nsame\n'else\ndiffer\n'endif\n");
+  const CgiResult r = site.Run({{"QUERY_STRING", "page=Cmp&Date=20000115"}, {"X_A", "/a"},
+                                {"SCRIPT_NAME", "/a/vazivev.cgi"}});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string(kHtml) + "same\ndiffer\n", r.out);
+}
+
+TEST(SystemPagesTest, RemovingWhatALoopOrANameStillHolds) {
+  CgiSite site;
+  site.WritePage("Loop",
+                 "'$System.Add box Container\n'$System.box.Add a Object\n'$System.box.Add b Object\n"
+                 "'$System.box.Add c Object\n'set $keep = System.box.b\n"
+                 "'for each $n in $System.box\n$n\n'$System.box.Remove b\n'next\n"
+                 "'$keep.x = 1\n$keep.x|$System.box.Count\n"
+                 "'$System.Add list Items\n'$System.list.Add x\n'$System.list.Add y\n'$System.list.Add z\n"
+                 "'for each $i in $System.list\n$i\n'$System.list.Remove y\n'next\n"
+                 "'for each $i in $System.box\n'$System.Remove box\n$i\n'next\n");
+  const CgiResult r = site.Get("page=Loop");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string(kHtml) + "a\nc\n1|2\nx\na\nc\n", r.out);
+}
