@@ -1,6 +1,9 @@
 #include "system/admin.h"
 
-#include <openssl/evp.h>
+// The plain digest function: it needs none of the library's provider
+// machinery, so the static link stays small and start-up stays cheap.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/md5.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -64,12 +67,11 @@ int HexValue(char c) {
 }  // namespace
 
 std::string Md5Hex(const char* text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_Digest(text, strlen(text), digest, &size, EVP_md5(), nullptr) != 1) throw ErrorFail;
+  unsigned char digest[MD5_DIGEST_LENGTH];
+  MD5(reinterpret_cast<const unsigned char*>(text), strlen(text), digest);
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
+  for (unsigned int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
     hex += kHex[digest[i] >> 4];
     hex += kHex[digest[i] & 15];
   }
