@@ -118,9 +118,18 @@ IObject* INContainer::LoadChild(const char* name) {
   const HString lowered = Lowered(name);
   // A removed child's file only waits for the commit to delete it.
   if (!IsStorableName(lowered) || WasRemoved(lowered.CStr())) return nullptr;
+  // Pages test names that are not objects over and over (every row of a
+  // loop): a file known to be missing is not looked for again. Nothing
+  // creates files in data/ before the commit at the end of the request.
+  for (HListNode* node = missing_.Head(); node != nullptr; node = node->next) {
+    if (static_cast<HString*>(node->data)->Compare(lowered.CStr()) == 0) return nullptr;
+  }
   HString path = StoragePath(lowered.CStr());
   const int kind = PathKind(path.CStr());
-  if (kind < 0) return nullptr;
+  if (kind < 0) {
+    missing_.Add(lowered.CStr());
+    return nullptr;
+  }
   if (kind == 1) path.Append("/index");
   HObjectStream stream;
   if (!stream.Open(path.CStr(), "r") || !stream.ReadHeader(true)) return nullptr;

@@ -74,6 +74,7 @@ class INContainer : public IContainer {
   bool WasRemoved(const char* name) const;
 
   HList removed_children_;  // borrowed: still owned by children_
+  HStringList missing_;     // names whose file was not there
 };
 
 // A numbered list whose items are the ids of its children. Its index file
