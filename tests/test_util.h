@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "server/params.h"
+
 // A fresh directory under /tmp, removed with everything in it on destruction.
 class ScratchDir {
  public:
@@ -81,6 +83,16 @@ inline std::string RaisedBy(const std::function<void()>& fn) {
     return name;
   }
   return "";
+}
+
+// Every entry as name=value; in order.
+inline std::string DumpParams(const HParams& params) {
+  std::string out;
+  for (HListNode* node = params.Head(); node != nullptr; node = node->next) {
+    const HParamEntry* e = HParams::EntryOf(node);
+    out += std::string(e->name.CStr()) + "=" + e->value.CStr() + ";";
+  }
+  return out;
 }
 
 #endif  // TESTS_TEST_UTIL_H_

@@ -12,15 +12,6 @@ namespace {
 
 const char kBoundary[] = "--XyZ";
 
-std::string Dump(const HParams& params) {
-  std::string out;
-  for (HListNode* node = params.Head(); node != nullptr; node = node->next) {
-    const HParamEntry* e = HParams::EntryOf(node);
-    out += std::string(e->name.CStr()) + "=" + e->value.CStr() + ";";
-  }
-  return out;
-}
-
 // Parses `body` and returns what is left unread of it.
 std::string ParseBody(HMultiPart& multipart, HParams& params, const std::string& body,
                       long length = -1) {
@@ -51,8 +42,8 @@ TEST(HMultiPartTest, FieldsAndFilesWithCrLfLines) {
                            Part("name=\"up\"; filename=\"C:\\dir\\my file.txt\"", file, "\r\n", "text/plain") +
                            std::string(kBoundary) + "--\r\nafter the end";
   EXPECT_EQ("after the end", ParseBody(multipart, params, body));  // not read
-  EXPECT_EQ("a=one;a=two;up=my_file.txt;", Dump(params));
-  EXPECT_EQ("up=my_file.txt;", Dump(multipart));
+  EXPECT_EQ("a=one;a=two;up=my_file.txt;", DumpParams(params));
+  EXPECT_EQ("up=my_file.txt;", DumpParams(multipart));
   ScratchDir dir;
   ASSERT_TRUE(multipart.SaveFile(dir.Path().c_str(), "my_file.txt"));
   EXPECT_EQ(file, ReadFile(dir / "my_file.txt"));
@@ -64,7 +55,7 @@ TEST(HMultiPartTest, BareLineFeedsLoseExactlyOne) {
   HMultiPart multipart;
   HParams params;
   ParseBody(multipart, params, Part("name=\"t\"", "x\r\n\n", "\n") + kBoundary + "--\n");
-  EXPECT_EQ("t=x\r\n\n;", Dump(params));  // only the line feed before the boundary goes
+  EXPECT_EQ("t=x\r\n\n;", DumpParams(params));  // only the line feed before the boundary goes
 }
 
 TEST(HMultiPartTest, ExtensionFieldCompletesThePreviousUpload) {
@@ -75,8 +66,8 @@ TEST(HMultiPartTest, ExtensionFieldCompletesThePreviousUpload) {
                            Part("name=\"late._TYPE\"", ".png") +  // no upload right before it
                            std::string(kBoundary) + "--";
   ParseBody(multipart, params, body);
-  EXPECT_EQ("pic=photo.gif;", Dump(params));
-  EXPECT_EQ("pic=photo.gif;", Dump(multipart));
+  EXPECT_EQ("pic=photo.gif;", DumpParams(params));
+  EXPECT_EQ("pic=photo.gif;", DumpParams(multipart));
 }
 
 TEST(HMultiPartTest, PartsThatContributeNothing) {
@@ -88,8 +79,8 @@ TEST(HMultiPartTest, PartsThatContributeNothing) {
       std::string(kBoundary) + "\r\nX-Other: header\r\n\r\nstray\r\n" +  // no disposition
       Part("name=\"last\"", "kept") + kBoundary + "--";  // closing boundary without line feed
   ParseBody(multipart, params, body);
-  EXPECT_EQ("last=kept;", Dump(params));
-  EXPECT_EQ("", Dump(multipart));
+  EXPECT_EQ("last=kept;", DumpParams(params));
+  EXPECT_EQ("", DumpParams(multipart));
 }
 
 TEST(HMultiPartTest, ShortBodyAndOversizedLength) {
@@ -98,7 +89,7 @@ TEST(HMultiPartTest, ShortBodyAndOversizedLength) {
   // The announced length is far beyond the bytes sent: reading ends at the
   // end of input and the unclosed part adds nothing.
   ParseBody(multipart, params, Part("name=\"a\"", "1") + Part("name=\"b\"", "2"), 100000);
-  EXPECT_EQ("a=1;", Dump(params));
+  EXPECT_EQ("a=1;", DumpParams(params));
   EXPECT_EQ("ErrorMemory", RaisedBy([&] { ParseBody(multipart, params, "x", kMaxMultipartBody + 1); }));
 }
 

@@ -4,18 +4,7 @@
 
 #include <string>
 
-namespace {
-
-std::string Dump(const HParams& params) {
-  std::string out;
-  for (HListNode* node = params.Head(); node != nullptr; node = node->next) {
-    const HParamEntry* e = HParams::EntryOf(node);
-    out += std::string(e->name.CStr()) + "=" + e->value.CStr() + ";";
-  }
-  return out;
-}
-
-}  // namespace
+#include "tests/test_util.h"
 
 TEST(HParamsTest, LookupIgnoresCaseOfNamesNotValues) {
   HParams p;
@@ -28,11 +17,11 @@ TEST(HParamsTest, LookupIgnoresCaseOfNamesNotValues) {
   EXPECT_NE(nullptr, p.FindEntryByValue("Top"));
   p.SetValue("PAGE", "New");
   p.SetValue("other", "x");
-  EXPECT_EQ("Page=New;page=Second;other=x;", Dump(p));
+  EXPECT_EQ("Page=New;page=Second;other=x;", DumpParams(p));
   p.RemoveAll("page");
-  EXPECT_EQ("other=x;", Dump(p));
+  EXPECT_EQ("other=x;", DumpParams(p));
   p.InsertEntry(p.FindEntry("other"), "first", "1");
-  EXPECT_EQ("first=1;other=x;", Dump(p));
+  EXPECT_EQ("first=1;other=x;", DumpParams(p));
 }
 
 TEST(HParamsTest, ItemsMoveAndRemoveByValue) {
@@ -45,13 +34,13 @@ TEST(HParamsTest, ItemsMoveAndRemoveByValue) {
   EXPECT_EQ(0, p.MoveItemDown("c"));  // already last
   EXPECT_EQ(0, p.MoveItemUp("zz"));   // absent
   EXPECT_EQ(1, p.MoveItemUp("b"));    // the item, not the named entry
-  EXPECT_EQ("=a;=b;named=b;=c;", Dump(p));
+  EXPECT_EQ("=a;=b;named=b;=c;", DumpParams(p));
   EXPECT_EQ(1, p.MoveItemDown("a"));
-  EXPECT_EQ("=b;=a;named=b;=c;", Dump(p));
+  EXPECT_EQ("=b;=a;named=b;=c;", DumpParams(p));
   p.AddItem("b");
   EXPECT_TRUE(p.RemoveItem("b"));  // every item of that value, no named entry
   EXPECT_FALSE(p.RemoveItem("b"));
-  EXPECT_EQ("=a;named=b;=c;", Dump(p));
+  EXPECT_EQ("=a;named=b;=c;", DumpParams(p));
 }
 
 TEST(HEnumParamTest, CopiesValuesInOrder) {
