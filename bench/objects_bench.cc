@@ -14,25 +14,9 @@
 #include "objects/factory.h"
 #include "objects/ncontainer.h"
 #include "server/iserver.h"
+#include "tests/objects/fake_server.h"
 
 namespace {
-
-class BenchServer : public IServer {
- public:
-  explicit BenchServer(const std::string& home) : home_(home + "/") { CurrentServer = this; }
-  ~BenchServer() override { CurrentServer = nullptr; }
-  const char* GetParam(const char*) override { return nullptr; }
-  IEnum* EnumParam(const char*) override { return nullptr; }
-  void SetParam(const char*, const char*) override {}
-  IObject* GetSystem() override { return nullptr; }
-  IObjectFactory* GetFactory() override { return &factory_; }
-  IEnum* GetEnumSource() override { return nullptr; }
-  const char* GetHomeDir() override { return home_.c_str(); }
-
- private:
-  IObjectFactory factory_;
-  std::string home_;
-};
 
 // A program directory with `children` stored day rankings in
 // data/, each a plain container of 40 properties; removed afterwards.
@@ -43,7 +27,7 @@ class Site {
     const char* base = getenv("VAZIVEV_BENCH_DIR");
     std::string pattern = std::string(base == nullptr ? "/tmp" : base) + "/vazivev-bench-XXXXXX";
     home_ = mkdtemp(&pattern[0]);
-    server_ = new BenchServer(home_);
+    server_ = new FakeServer(home_);
     const std::string data = home_ + "/data/";
     mkdir(data.c_str(), 0755);
     for (int i = 0; i < children; ++i) {
@@ -63,7 +47,7 @@ class Site {
 
  private:
   std::string home_;
-  BenchServer* server_;
+  FakeServer* server_;
 };
 
 void BM_LoadOneStoredChild(benchmark::State& state) {
