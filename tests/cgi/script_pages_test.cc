@@ -84,4 +84,58 @@ TEST(ScriptPagesTest, PagesThatWouldExhaustTheParserStillAnswer) {
             r.out);
 }
 
+TEST(ScriptPagesTest, EveryDirectiveInOnePage) {
+  CgiSite site;
+  site.WritePage("All",
+                 "'set $d = System.Date\n"
+                 "'init $who = World\n"
+                 "'init $page = ignored\n"
+                 "'$copy = $who\n"
+                 "'inc $n\n"
+                 "'inc $n 5\n"
+                 "'$System.Add tags Items\n"
+                 "'$System.tags.Add red\n"
+                 "'$System.tags.Add green\n"
+                 "'$System.tags.OrderUp green\n"
+                 "Hi $who/$copy/$_raw/$raw/$n/$d.Year$/$d.Month$/$d.wdayen/$d.prevday.WDay\n"
+                 "'options $pick in $System.tags\n"
+                 "'options $m in 1 to 12 unit _Month step 5\n"
+                 "'options $h in 0 to 23 unit _Hour step 11\n"
+                 "'options $mi in 0 to 10 unit _Minute step 5\n"
+                 "'options $x in 8 to 10 unit kg\n"
+                 "'options $x in 9 to 10 unit \xCA\xAC\n"
+                 "'autolink $note\n"
+                 "'encode $who\n"
+                 "$who\n"
+                 "'for each $c in color\n"
+                 "$index:$c \\\\\n"
+                 "'next\n"
+                 "'for $i = 3 to 1\n"
+                 "'if $i = 3\n"
+                 "three\n"
+                 "'elif $i = 2\n"
+                 "'exit\n"
+                 "'else\n"
+                 "never\n"
+                 "'endif\n"
+                 "'next\n"
+                 "never\n");
+  const CgiResult r = site.Run(
+      {{"QUERY_STRING",
+        "page=All&raw=<i>&n=9&pick=green&m=6&h=11&color=a&color=b&Date=19990105&x=9&note=see+http://a.b/c?d=e+me@x.org"}},
+      "", "2000-03-01 12:00:00");
+  EXPECT_EQ(std::string(kHtml) +
+                "Hi World/World/<i>/&lt;i&gt;/15/1999/1/Tue/\xB7\xEE\n"
+                "<option selected>green\n<option>red\n"
+                "<option value=1>Jan\n<option value=6 selected>Jun\n<option value=11>Nov\n"
+                "<option value=0>am 12\n<option value=11 selected>am 11\n<option value=22>pm 10\n"
+                "<option value=0>:00\n<option value=5>:05\n<option value=10>:10\n"
+                "<option value=8>8kg\n<option value=9 selected>9kg\n<option value=10>10kg\n"
+                "<option value=9 selected>09\xCA\xAC\n<option value=10>10\xCA\xAC\n"
+                "see+<a href=\"http://a.b/c?d\">http://a.b/c?d</a>=<a href=\"mailto:e+me@x.org\">e+me@x.org</a><br>\n"
+                "World\n"
+                "1:a 2:b three\n",
+            r.out);
+}
+
 }  // namespace
