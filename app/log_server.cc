@@ -17,7 +17,16 @@ HLogServer::~HLogServer() {
 HSystem* HLogServer::System() { return dynamic_cast<HSystem*>(GetSystem()); }
 
 void HLogServer::ReadInput() {
-  HServer::ReadInput();
+  try {
+    HServer::ReadInput();
+  } catch (...) {
+    SetDateParameter();  // the error page sees the day as well
+    throw;
+  }
+  SetDateParameter();
+}
+
+void HLogServer::SetDateParameter() {
   HSystem* system = System();
   if (system == nullptr) return;
   HDate& day = system->DateObject().Date();
@@ -44,6 +53,8 @@ void HLogServer::CheckLogin() {
 void HLogServer::Save() {
   HSystem* system = System();
   if (system == nullptr) return;
-  system->SetModified(false);
+  // The system's own mark is not cleared before the commit: it now stands
+  // only for changes of its properties and inline children (the Env and
+  // Cookie views never set it), and clearing it would lose them.
   if (!system->Commit() && post_) throw ErrorFileSave;
 }

@@ -29,6 +29,9 @@ class HLogServer : public HServer {
   HSystem* System();
 
   IObjectFactory factory_;
+
+ private:
+  void SetDateParameter();
 };
 
 #endif  // APP_LOG_SERVER_H_

@@ -9,7 +9,13 @@ HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date
 const char* HLogDate::GetProperty(const char* name) {
   HDate copy = date_->Date();
   int value = 0;
-  if (CompareNoCase(name, "LastDate") == 0) {
+  const bool month_end = CompareNoCase(name, "LastDate") == 0 || CompareNoCase(name, "PrevLastDate") == 0 ||
+                         CompareNoCase(name, "NextLastDate") == 0 || CompareNoCase(name, "PrevLastDay") == 0;
+  if (month_end && !copy.IsValid()) {
+    // Stepping from an invalid day can land on a valid one (month 13 goes
+    // to January): an invalid selected day has no month ends.
+    value = CompareNoCase(name, "PrevLastDay") == 0 ? 0 : -1;
+  } else if (CompareNoCase(name, "LastDate") == 0) {
     copy.day = copy.DaysInMonth();
     value = copy.Number();
   } else if (CompareNoCase(name, "PrevLastDate") == 0) {

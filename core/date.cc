@@ -14,6 +14,7 @@ bool IsLeapYear(int year) {
   t.tm_year = year - 1900;
   t.tm_mon = 2;
   t.tm_mday = 1;
+  t.tm_hour = 12;  // a day away from midnight is the day before in any zone
   t.tm_isdst = -1;
   time_t when = mktime(&t);
   if (when == static_cast<time_t>(-1)) return year % 4 == 0;

@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "script/encoding.h"
+#include "server/errors.h"
 
 namespace {
 
@@ -99,7 +101,8 @@ long ContentLength(const char* text, long limit) {
 HString ReadBody(FILE* in, long length) {
   HString body;
   if (length <= 0) return body;
-  char* buffer = new char[length + 1];
+  char* buffer = new (std::nothrow) char[length + 1];
+  if (buffer == nullptr) throw ErrorMemory;
   const size_t got = fread(buffer, 1, static_cast<size_t>(length), in);
   buffer[got] = 0;
   // A zero byte in a form body ends it, as the text it is read into would.

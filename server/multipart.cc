@@ -1,6 +1,10 @@
 #include "server/multipart.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <new>
 
 #include "server/cgi_input.h"
 #include "server/errors.h"
@@ -51,7 +55,8 @@ void BlankToUnderscore(char* text) {
 void HMultiPart::Parse(long length, const char* boundary, HParams& params, FILE* in) {
   if (length < 0 || length > kMaxMultipartBody) throw ErrorMemory;
   delete[] body_;
-  body_ = new char[length + 1]();
+  body_ = new (std::nothrow) char[length + 1]();
+  if (body_ == nullptr) throw ErrorMemory;
   boundary_ = boundary;
   boundary_length_ = static_cast<int>(strlen(boundary));
   params_ = &params;
@@ -150,7 +155,7 @@ void HMultiPart::EndPart(int boundary_line) {
     const char* name = field_name_.CStr();
     if (strstr(name, "._type") == nullptr && strstr(name, "._Type") == nullptr && strstr(name, "._TYPE") == nullptr) {
       params_->AddEntry(name, text.CStr());
-    } else if (text.At(0) == '.' && recent_upload_ != nullptr && recent_upload_->value.FindChar('.') < 0 &&
+    } else if (text.At(0) == '.' && text.FindAnyOf("/\\") < 0 && recent_upload_ != nullptr && recent_upload_->value.FindChar('.') < 0 &&
                recent_param_->value.FindChar('.') < 0) {
       // The extension of a file uploaded without one.
       recent_upload_->value.Append(text);
@@ -180,8 +185,14 @@ bool HMultiPart::SaveFile(const char* directory, const char* file_name) const {
   HString path(directory);
   path.Append("/");
   path.Append(file_name);
-  FILE* out = fopen(path.CStr(), "wb");
-  if (out == nullptr) return false;
+  // A link in the upload's place is refused, never written through.
+  const int fd = open(path.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  FILE* out = fdopen(fd, "wb");
+  if (out == nullptr) {
+    close(fd);
+    return false;
+  }
   const size_t size = static_cast<size_t>(upload->end - upload->start + 1);
   const bool written = fwrite(body_ + upload->start, 1, size, out) == size;
   return (fclose(out) == 0) && written;

@@ -135,7 +135,10 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
   if (CompareNoCase(method, "Redirect") == 0) {
     if (argc >= 1 && server_ != nullptr) server_->SetRedirect(argv[0]);
   } else if (CompareNoCase(method, "ContentType") == 0) {
-    if (server_ != nullptr) server_->WriteHeader(argc >= 1 && argv[0] != nullptr ? argv[0] : nullptr);
+    // An empty header (an argument that resolved to nothing) would leave the
+    // response without a content type: it counts as no argument.
+    const bool given = argc >= 1 && argv[0] != nullptr && *argv[0] != 0;
+    if (server_ != nullptr) server_->WriteHeader(given ? argv[0] : nullptr);
   } else if (CompareNoCase(method, "AttachFile") == 0) {
     if (argc >= 1 && argv[0] != nullptr) attach_files_.Add(argv[0]);
   } else if (CompareNoCase(method, "RemoveDir") == 0) {
@@ -160,7 +163,9 @@ IObject* HSystem::FindChild(const char* name) {
   LoadOwnIndex();
   IObject* child = INContainer::FindChild(name);
   if (child == nullptr && (CompareNoCase(name, "Cookie") == 0 || CompareNoCase(name, "Env") == 0)) {
+    const bool modified = modified_;  // the request's views are not stored data
     child = CreateChild(name, name);
+    modified_ = modified;
   }
   return child;
 }
@@ -216,20 +221,22 @@ void HSystem::SaveAttachments() {
 void HSystem::SaveAttachment(const char* spec) {
   const int slash = FindLastChar(spec, '/');
   if (slash < 0 || spec[slash + 1] == 0) return;
-  if (!IsInsideDocumentRoot(spec)) throw ErrorAttachFile;
+  // Only paths below the root, and no hidden files such as .htaccess named
+  // by a visitor's browser.
+  if (spec[0] != '/' || !IsInsideDocumentRoot(spec) || spec[slash + 1] == '.') throw ErrorAttachFile;
   const HString directory(spec, slash);
   HString target(document_root_);
+  // Each folder is checked before it is made: its parent, links resolved,
+  // must lie below the root.
+  auto make = [&](int length) {
+    target = document_root_;
+    target.Append(HString(directory.CStr(), length));
+    if (!ResolvesInside(document_root_, target) || !EnsureDirectory(target.CStr())) throw ErrorAttachFile;
+  };
   for (int i = 1; i < directory.Length(); ++i) {
-    if (directory.At(i) != '/') continue;
-    target = document_root_;
-    target.Append(HString(directory.CStr(), i));
-    if (!EnsureDirectory(target.CStr())) throw ErrorAttachFile;
+    if (directory.At(i) == '/') make(i);
   }
-  if (directory.IsEmpty() || directory.At(directory.Length() - 1) != '/') {
-    target = document_root_;
-    target.Append(directory);
-    if (!EnsureDirectory(target.CStr())) throw ErrorAttachFile;
-  }
+  if (!directory.IsEmpty() && directory.At(directory.Length() - 1) != '/') make(directory.Length());
   HString probe(target);
   probe.Append("/x");
   if (!ResolvesInside(document_root_, probe)) throw ErrorAttachFile;

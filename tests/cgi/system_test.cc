@@ -62,8 +62,14 @@ TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
   EXPECT_EQ(std::string(kHtml) + "20000301|20000301|20000301|1|120000|#c0ffc0|20000331|29|20000430|1.1|0.3\n",
             r.out);
   // A date that is no date leaves the month ends invalid.
-  r = site.Run({{"QUERY_STRING", "page=Cal&Date=junk"}}, "", "2000-03-01 12:00:00");
-  EXPECT_EQ(std::string(kHtml) + "junk|-1|20000301|0|120000|#c0ffc0|-1|0|-1|1.1|0.3\n", r.out);
+  for (const std::string bad : {"junk", "19991315", "19990100"}) {
+    r = site.Run({{"QUERY_STRING", "page=Cal&Date=" + bad}}, "", "2000-03-01 12:00:00");
+    EXPECT_EQ(std::string(kHtml) + bad + "|-1|20000301|0|120000|#c0ffc0|-1|0|-1|1.1|0.3\n", r.out);
+  }
+  // An input error still fixes the day for the error page.
+  site.WritePage("ErrorMemory", "too big for $Date\n");
+  r = site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "-1"}}, "", "2000-03-01 12:00:00");
+  EXPECT_EQ(std::string(kHtml) + "too big for 20000229\n", r.out);
 }
 
 TEST(SystemPagesTest, EnvironmentAndCookies) {
@@ -113,6 +119,44 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   // No "/" in the spec: nothing happens, nothing is raised.
   r = Post(site, body("my_photo.gif"), env);
   EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
+  // Straight into the root.
+  r = Post(site, body("/my_photo.gif"), env);
+  EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
+  EXPECT_EQ(content, Slurp(docroot + "/my_photo.gif"));
+  // Links never lead the upload out: not as a folder, not as the file.
+  const std::string outside = site.Path("outside");
+  mkdir(outside.c_str(), 0755);
+  ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/link").c_str()));
+  ASSERT_EQ(0, symlink((outside + "/target").c_str(), (docroot + "/images/victim.gif").c_str()));
+  for (const std::string dest : {"/link/new/deeper/my_photo.gif", "/link/my_photo.gif", "htdocs/my_photo.gif"}) {
+    r = Post(site, body(dest), env);
+    EXPECT_NE(std::string::npos, r.out.find("attach refused")) << dest;
+  }
+  EXPECT_FALSE(Exists(outside + "/new"));
+  EXPECT_FALSE(Exists(outside + "/my_photo.gif"));
+  EXPECT_FALSE(Exists(site.Path("htdocshtdocs")));
+}
+
+TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
+  CgiSite site;
+  const std::string docroot = site.Path("htdocs");
+  mkdir(docroot.c_str(), 0755);
+  const std::string outside = site.Path("secret");
+  std::ofstream(outside) << "secret";
+  ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/v.txt").c_str()));
+  site.WritePage("ErrorAttachFile", "attach refused\n");
+  site.WritePage("Upload", "'$System.AttachFile /$up\n'$System.ContentType $none\nstored $up\n");
+  for (const std::string name : {"v.txt", ".htaccess"}) {
+    const std::string body = "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+                             "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" + name +
+                             "\"\r\nContent-Type: text/plain\r\n\r\nowned\r\n--XX--";
+    const CgiResult r = Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"},
+                                          {"DOCUMENT_ROOT", docroot}});
+    // An empty header argument still gives the default content type.
+    EXPECT_EQ(std::string(kHtml) + "stored " + name + "\nattach refused\n", r.out);
+  }
+  EXPECT_EQ("secret", Slurp(outside));
+  EXPECT_FALSE(Exists(docroot + "/.htaccess"));
 }
 
 TEST(SystemPagesTest, RemovalsStayInsideTheDocumentRoot) {
@@ -198,6 +242,11 @@ TEST(SystemPagesTest, SystemPropertiesAndPlainChildrenLastAcrossRequests) {
   EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run(env).out);  // must not lose the first
   // Cookie values set by a page last only for that request.
   EXPECT_EQ(std::string(kHtml) + "red|Stats|3|\n", site.Get("page=Show").out);
+  // Changes of the system's own data alone are kept as well.
+  site.WritePage("Change", "'$System.title = New\n'$System.Remove more\n");
+  env["QUERY_STRING"] = "page=Change";
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run(env).out);
+  EXPECT_EQ(std::string(kHtml) + "red|New||\n", site.Get("page=Show").out);
 }
 
 TEST(SystemPagesTest, ComparisonOfTwoAnswersFromOneSharedText) {

@@ -68,6 +68,13 @@ TEST(HMultiPartTest, ExtensionFieldCompletesThePreviousUpload) {
   ParseBody(multipart, params, body);
   EXPECT_EQ("pic=photo.gif;", DumpParams(params));
   EXPECT_EQ("pic=photo.gif;", DumpParams(multipart));
+  // An extension never brings a folder into the file name.
+  HMultiPart other;
+  HParams other_params;
+  ParseBody(other, other_params,
+            Part("name=\"pic\"; filename=\"photo\"", "GIF89a", "\r\n", "image/gif") +
+                Part("name=\"pic._type\"", ".x/../y") + std::string(kBoundary) + "--");
+  EXPECT_EQ("pic=photo;", DumpParams(other));
 }
 
 TEST(HMultiPartTest, PartsThatContributeNothing) {
