@@ -1,0 +1,63 @@
+// Fuzz target for everything that reads bytes from the internet: the query
+// string, the form body, multipart bodies, the Japanese code conversions,
+// auto-linking and the administrator cookie. Build with clang and
+// -DVAZIVEV_FUZZ=ON, then run build/input_fuzz -max_total_time=60.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "script/encoding.h"
+#include "server/cgi_input.h"
+#include "server/multipart.h"
+#include "server/params.h"
+#include "system/admin.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  // The first byte picks the reader, the rest is its input.
+  const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string zero_free = text.c_str();
+  HParams params;
+  switch (data[0] % 6) {
+    case 0:
+      ParseQueryString(zero_free.c_str(), params);
+      break;
+    case 1: {
+      std::string body = zero_free;
+      ParseFormBody(&body[0], params);
+      break;
+    }
+    case 2: {
+      std::string body = text;
+      FILE* in = fmemopen(&body[0], body.size() + 1, "r");
+      if (in == nullptr) return 0;
+      HMultiPart multipart;
+      multipart.Parse(static_cast<long>(body.size()), "--b", params, in);
+      fclose(in);
+      break;
+    }
+    case 3: {
+      const HString euc = ToEucJp(zero_free.c_str());
+      EucToSjis(euc.CStr());
+      UrlEncodeEuc(zero_free.c_str());
+      JisToEuc(zero_free.c_str());
+      SjisToEuc(zero_free.c_str());
+      break;
+    }
+    case 4: {
+      FILE* saved = stdout;
+      stdout = fopen("/dev/null", "w");
+      AutoLinkLine(zero_free.c_str(), static_cast<int>(zero_free.size()));
+      EscapeHtml(zero_free.c_str());
+      fclose(stdout);
+      stdout = saved;
+      break;
+    }
+    default: {
+      std::string out;
+      Unscramble(zero_free.c_str(), out);
+      break;
+    }
+  }
+  return 0;
+}
