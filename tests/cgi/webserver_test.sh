@@ -1,0 +1,77 @@
+#!/bin/sh
+# The installed program under a real web server: lighttpd on a loopback
+# port runs it as a CGI program, and curl makes the requests a browser
+# would: the default page, an upload-free POST answered with a redirect,
+# setting the administrator password, a protected page with and without
+# the login cookie.
+set -eu
+cmake=$1
+build=$2
+command -v lighttpd >/dev/null || { echo "lighttpd is not installed"; exit 1; }
+work=$(mktemp -d /tmp/vazivev-www-XXXXXX)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  [ -f "$work/error.log" ] && cat "$work/error.log"
+  exit 1
+}
+
+"$cmake" --install "$build" --prefix "$work/cgi" >/dev/null
+mkdir -p "$work/htdocs"
+cat > "$work/cgi/page/Quiet.html" <<'PAGE'
+'$System.Redirect vazivev.cgi?page=Done
+PAGE
+cat > "$work/cgi/page/Secret.html" <<'PAGE'
+'Admin
+<html><body>secret</body></html>
+PAGE
+
+# A free port: try a few until the server stays up.
+for try in 1 2 3 4 5 6 7 8; do
+  port=$((20000 + $(od -An -N2 -tu2 /dev/urandom) % 20000))
+  cat > "$work/lighttpd.conf" <<CONF
+server.document-root = "$work/htdocs"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/error.log"
+server.modules = ("mod_alias", "mod_cgi")
+alias.url = ("/cgi-bin/" => "$work/cgi/")
+cgi.assign = (".cgi" => "")
+CONF
+  lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/error.log" &
+  pid=$!
+  for wait in 1 2 3 4 5 6 7 8 9 10; do
+    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+    sleep 0.2
+  done
+  kill -0 "$pid" 2>/dev/null && break
+  pid=""
+done
+[ -n "$pid" ] || fail "lighttpd did not start"
+base="http://127.0.0.1:$port/cgi-bin/vazivev.cgi"
+
+out=$(curl -s -i "$base")
+echo "$out" | grep -q "^HTTP/1.1 200" || fail "default page: $out"
+echo "$out" | grep -qi "^Content-type: text/html" || fail "no content type: $out"
+echo "$out" | grep -q "<h1>Access statistics</h1>" || fail "not the default page: $out"
+
+out=$(curl -s -i -d "x=1" "$base?page=Quiet")
+echo "$out" | grep -q "^HTTP/1.1 302" || fail "POST without output is no redirect: $out"
+echo "$out" | tr -d '\r' | grep -q "^Location: http://127.0.0.1:$port/cgi-bin/vazivev.cgi?page=Done$" \
+  || fail "wrong redirect: $out"
+
+out=$(curl -s -i -d "page=VaziVevPassword&newpassword=pw1&confirm=pw1" "$base")
+echo "$out" | grep -q "Password changed" || fail "password not set: $out"
+cookie=$(echo "$out" | tr -d '\r' | sed -n 's/^Set-Cookie: Admin=//p')
+[ -n "$cookie" ] || fail "no login cookie: $out"
+
+curl -s "$base?page=Secret" | grep -q "Administrator login" || fail "protected page shown without login"
+curl -s -b "Admin=$cookie" "$base?page=Secret" | grep -q "secret" || fail "login cookie not accepted"
+out=$(curl -s -i -d "_System=Admin&_password=wrong&page=Secret" "$base")
+echo "$out" | grep -q "Wrong password" || fail "wrong password accepted: $out"
+echo "web server ok on port $port"
