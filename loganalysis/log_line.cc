@@ -21,6 +21,12 @@ void CopyField(char* out, const char* text, int n) {
 // ToInt of the first n characters only, so that a field running on into the
 // next digits ("[123/") is not read as one number.
 int FieldNumber(const char* text, int n) {
+  int value = 0;
+  int i = 0;
+  for (; i < n && IsDigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + text[i] - '0';
+  }
+  if (i == n) return value;  // the usual all-digit field, without strtol
   char field[8];
   CopyField(field, text, n);
   return ToInt(field);
@@ -30,6 +36,8 @@ int MonthNumber(const char* text) {
   char name[4];
   CopyField(name, text, 3);
   for (int i = 0; i < 12; ++i) {
+    // The first letter, folded to lower case, rules out most names cheaply.
+    if ((name[0] | 0x20) != (kMonthNames[i][0] | 0x20)) continue;
     if (CompareNoCase(name, kMonthNames[i]) == 0) return i + 1;
   }
   return 0;

@@ -26,8 +26,8 @@ int DetectLogFormat(const char* line);
 bool ParseLogDate(const char* line, int format, HDate& date);
 
 // Returns the requested path, a pointer into line, or null when there is
-// none; length receives its length and a zero byte is written after it.
-// Format 1 paths end before a query string.
+// none; length receives its length (0 for none) and a zero byte is written
+// after it. Format 1 paths end before a query string.
 char* ExtractPagePath(char* line, int format, int& length);
 
 // True when the path ends in ".gif", ".jpg" or ".jpeg", in any case.

