@@ -1,5 +1,6 @@
 #include "app/log_system.h"
 
+#include "core/answers.h"
 #include "system/admin.h"
 
 HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {
@@ -32,9 +33,7 @@ const char* HLogDate::GetProperty(const char* name) {
   } else {
     return date_->GetProperty(name);
   }
-  static HString answer;
-  answer.AssignNumber(value);
-  return answer.CStr();
+  return NumberAnswer(value);
 }
 
 HLogSystem::HLogSystem() : log_date_("LogDate", &date_) { date_.Date().PreviousDay(); }

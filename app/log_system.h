@@ -6,6 +6,7 @@
 #define APP_LOG_SYSTEM_H_
 
 #include "objects/object.h"
+#include "server/errors.h"
 #include "system/system.h"
 
 class HLogDate : public IObject {
@@ -38,7 +39,7 @@ class HLogSystem : public HSystem {
 
 class HVaziVevSystem : public HLogSystem {
  public:
-  HVaziVevSystem() { login_page_ = "VaziVevLogin"; }
+  HVaziVevSystem() { login_page_ = VaziVevLogin; }
 };
 
 #endif  // APP_LOG_SYSTEM_H_

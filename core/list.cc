@@ -74,11 +74,6 @@ void HList::Clear() {
 void HStringList::Add(const char* text) { list_.PushBack(new HString(text)); }
 
 const HString& HStringList::Item(int i) const {
-  HListNode* node = list_.NodeAt(i);
-  return node == nullptr ? sentinel_ : *static_cast<HString*>(node->data);
-}
-
-void HStringList::Clear() {
-  for (HListNode* node = list_.Head(); node != nullptr;) delete static_cast<HString*>(HList::Next(node));
-  list_.Clear();
+  const HString* item = list_.At(i);
+  return item == nullptr ? sentinel_ : *item;
 }

@@ -122,3 +122,23 @@ uint32_t HashString(const char* text) {
   for (; *text != 0; ++text) h = h * 33 + static_cast<uint32_t>(static_cast<int>(static_cast<signed char>(*text)));
   return h;
 }
+
+uint32_t HashNoCase(const char* text) {
+  uint32_t h = 0;
+  for (; *text != 0; ++text) {
+    const char c = *text >= 'A' && *text <= 'Z' ? static_cast<char>(*text + 32) : *text;
+    h = h * 33 + static_cast<uint32_t>(static_cast<int>(static_cast<signed char>(c)));
+  }
+  return h;
+}
+
+bool BeginsWord(const char* text, const char* keyword) {
+  return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}

@@ -76,6 +76,16 @@ int ToInt(const char* text);
 void LowerCase(char* text);
 char ToUpperChar(char c);
 uint32_t HashString(const char* text);
+// HashString of the text with ASCII letters lowered: texts that
+// CompareNoCase finds equal hash alike.
+uint32_t HashNoCase(const char* text);
+// Whether `token` is `word`, ignoring ASCII case (CompareNoCase of the whole
+// texts).
+inline bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
+// Whether `text` begins with `keyword`, ignoring ASCII case.
+bool BeginsWord(const char* text, const char* keyword);
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
 
 inline bool IsBlank(unsigned char c) { return c == 9 || c == 10 || c == 13 || c == 32; }
 inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/answers.h"
 #include "objects/factory.h"
 #include "objects/object_stream.h"
 #include "server/errors.h"
@@ -13,31 +14,17 @@ IContainer::IContainer(const char* name, int flags) : IObject(name, flags | kCon
   if (!name_.IsEmpty()) LowerCase(name_.PtrAt(0));
 }
 
-IContainer::~IContainer() {
-  for (HListNode* node = children_.Head(); node != nullptr;) static_cast<IObject*>(HList::Next(node))->Release();
-  children_.Clear();
-}
+IContainer::~IContainer() = default;
 
 bool IContainer::IsModified() {
   if (modified_) return true;
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    if (ObjectOf(node)->IsModified()) return true;
+  for (IObject* child : children_) {
+    if (child->IsModified()) return true;
   }
   return false;
 }
 
-IObject* IContainer::ChildAt(int i) const {
-  HListNode* node = children_.NodeAt(i);
-  return node == nullptr ? nullptr : ObjectOf(node);
-}
-
-HListNode* IContainer::FindChildNode(const char* name) const {
-  if (name == nullptr) return nullptr;
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    if (CompareNoCase(ObjectOf(node)->GetName(), name) == 0) return node;
-  }
-  return nullptr;
-}
+IObject* IContainer::ChildAt(int i) const { return children_.At(i); }
 
 const char* IContainer::GetProperty(const char* name) {
   if (name != nullptr && !IsNumbered() && !IsItems()) {
@@ -73,7 +60,9 @@ const char* IContainer::NextName() {
 
 IObject* IContainer::NextObject() {
   if (IsItems() || cursor_ == nullptr) return nullptr;
-  return static_cast<IObject*>(HList::Next(cursor_));
+  IObject* child = ObjectOf(cursor_);
+  cursor_ = cursor_->next;
+  return child;
 }
 
 IObject* IContainer::FindChild(const char* name) {
@@ -128,8 +117,7 @@ void IContainer::LoadChildren(HObjectStream& stream) {
 }
 
 void IContainer::SaveChildren(HObjectStream& stream) {
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    IObject* child = ObjectOf(node);
+  for (IObject* child : children_) {
     if (child->IsNumbered() || (IsNumbered() && child->IsContainer())) continue;
     child->Save(stream);
   }
@@ -161,19 +149,8 @@ namespace {
 // Children removed during the request. Names bound with set and loops of
 // the page may still point at them, so they are released only when the
 // process ends.
-class HRemovedObjects {
- public:
-  ~HRemovedObjects() {
-    for (HListNode* node = list_.Head(); node != nullptr;) static_cast<IObject*>(HList::Next(node))->Release();
-  }
-  void Add(IObject* object) { list_.PushBack(object); }
-
- private:
-  HList list_;
-};
-
-HRemovedObjects& RemovedObjects() {
-  static HRemovedObjects removed;
+HTypedList<IObject, HReleaseObjects>& RemovedObjects() {
+  static HTypedList<IObject, HReleaseObjects> removed;
   return removed;
 }
 
@@ -183,7 +160,7 @@ void IContainer::RemoveChild(const char* name) {
   HListNode* node = FindChildNode(name);
   if (node == nullptr) return;
   if (cursor_ == node) cursor_ = node->next;  // a loop over the children goes on
-  RemovedObjects().Add(static_cast<IObject*>(children_.Unlink(node)));
+  RemovedObjects().PushBack(children_.Unlink(node));
   modified_ = true;
 }
 
@@ -226,9 +203,11 @@ const char* IContainer::MoveChild(int argc, const char* const* argv, bool up) {
   if (node == nullptr) return nullptr;
   HListNode* other = up ? node->prev : node->next;
   if (other == nullptr) return nullptr;
-  void* swap = node->data;
-  node->data = other->data;
-  other->data = swap;
+  if (up) {
+    children_.SwapWithNext(other, node);
+  } else {
+    children_.SwapWithNext(node, other);
+  }
   modified_ = true;
   return nullptr;
 }

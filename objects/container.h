@@ -82,10 +82,10 @@ class IContainer : public IObject {
   // Whether a header line can hold `name`: no line feed and no " : ".
   static bool IsHeaderName(const char* name);
   // The first loaded child of that name, without loading.
-  HListNode* FindChildNode(const char* name) const;
-  static IObject* ObjectOf(HListNode* node) { return static_cast<IObject*>(node->data); }
+  HListNode* FindChildNode(const char* name) const { return children_.FindNode(name); }
+  static IObject* ObjectOf(const HListNode* node) { return HObjectList::Of(node); }
 
-  HList children_;
+  HObjectList children_;
   int last_id_ = 0;
 
  private:

@@ -78,7 +78,7 @@ const char* INContainer::Remove(int argc, const char* const* argv) {
   if (IsItems()) {
     // The element stays loaded for whoever holds it, but is not saved again.
     HListNode* node = FindChildNode(argv[0]);
-    if (node != nullptr && !IsRemovedChild(ObjectOf(node))) removed_children_.PushBack(node->data);
+    if (node != nullptr && !IsRemovedChild(ObjectOf(node))) removed_children_.PushBack(ObjectOf(node));
   }
   removed_names_.Add(argv[0]);
   return nullptr;
@@ -91,23 +91,17 @@ HString INContainer::StoragePath(const char* name) const {
   return path;
 }
 
-bool INContainer::IsRemovedChild(const IObject* child) const {
-  for (HListNode* node = removed_children_.Head(); node != nullptr; node = node->next) {
-    if (node->data == child) return true;
-  }
-  return false;
-}
+bool INContainer::IsRemovedChild(const IObject* child) const { return removed_children_.NodeOf(child) != nullptr; }
 
 bool INContainer::WasRemoved(const char* name) const {
-  for (HListNode* node = removed_names_.Head(); node != nullptr; node = node->next) {
-    if (CompareNoCase(static_cast<HString*>(node->data)->CStr(), name) == 0) return true;
+  for (const HString* removed : removed_names_) {
+    if (CompareNoCase(removed->CStr(), name) == 0) return true;
   }
   return false;
 }
 
 void INContainer::SaveChildren(HObjectStream& stream) {
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    IObject* child = ObjectOf(node);
+  for (IObject* child : children_) {
     if (child->IsNumbered() || child->IsContainer() || IsRemovedChild(child)) continue;
     child->Save(stream);
   }
@@ -121,8 +115,8 @@ IObject* INContainer::LoadChild(const char* name) {
   // Pages test names that are not objects over and over (every row of a
   // loop): a file known to be missing is not looked for again. Nothing
   // creates files in data/ before the commit at the end of the request.
-  for (HListNode* node = missing_.Head(); node != nullptr; node = node->next) {
-    if (static_cast<HString*>(node->data)->Compare(lowered.CStr()) == 0) return nullptr;
+  for (const HString* missing : missing_) {
+    if (missing->Compare(lowered.CStr()) == 0) return nullptr;
   }
   HString path = StoragePath(lowered.CStr());
   const int kind = PathKind(path.CStr());
@@ -192,8 +186,7 @@ bool INContainer::SaveFiles() {
   const HString path(base.CStr(), base.Length() - 1);
   if (!IsDirectory(path.CStr()) && !MakeDirectory(path.CStr())) return false;
   bool ok = true;
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    IObject* child = ObjectOf(node);
+  for (IObject* child : children_) {
     if (IsRemovedChild(child)) continue;
     if (!child->IsContainer()) {
       if (child->IsModified()) modified_ = true;  // stored inline in the index
@@ -216,18 +209,27 @@ bool INContainer::SaveFiles() {
 }
 
 void INContainer::DeleteRemoved() {
-  for (HListNode* node = removed_names_.Head(); node != nullptr; node = node->next) {
-    const HString name = Lowered(static_cast<HString*>(node->data)->CStr());
+  for (const HString* removed : removed_names_) {
+    const HString name = Lowered(removed->CStr());
     if (!IsStorableName(name)) continue;  // never a path outside the directory
     bool made_anew = false;  // its new state has just been saved
-    for (HListNode* child = children_.Head(); child != nullptr; child = child->next) {
-      if (CompareNoCase(ObjectOf(child)->GetName(), name.CStr()) == 0 && !IsRemovedChild(ObjectOf(child))) {
-        made_anew = true;
-      }
+    for (IObject* child : children_) {
+      if (CompareNoCase(child->GetName(), name.CStr()) == 0 && !IsRemovedChild(child)) made_anew = true;
     }
     if (!made_anew) RemoveTree(StoragePath(name.CStr()).CStr());
   }
   removed_names_.Clear();
+}
+
+void INContainer::LoadIndex() {
+  if (index_loaded_) return;
+  index_loaded_ = true;
+  if (directory_.IsEmpty()) return;  // not attached: nothing stored
+  HObjectStream stream;
+  if (!stream.Open(StoragePath("index").CStr(), "r") || !stream.ReadHeader(true)) return;
+  const bool modified = modified_;
+  Load(stream);
+  modified_ = modified;
 }
 
 INList::INList(const char* name) : INContainer(name, kItemsFlag | kListFlag) { type_name_ = "NList"; }
@@ -263,7 +265,7 @@ IObject* INList::NextObject() {
 }
 
 bool INList::Load(HObjectStream& stream) {
-  loaded_ = true;
+  index_loaded_ = true;  // read now, from the file LoadChild opened
   return IContainer::Load(stream);
 }
 
@@ -288,15 +290,5 @@ void INList::WriteProperties(HObjectStream& stream) {
   // A list marked modified before it was read must not lose its stored ids.
   LoadIndex();
   stream.WritePropertyInt("_lastid", last_id_);
-  for (HListNode* node = properties_.Head(); node != nullptr; node = node->next) {
-    stream.WriteProperty(nullptr, HParams::EntryOf(node)->value.CStr());
-  }
-}
-
-void INList::LoadIndex() {
-  if (loaded_) return;
-  loaded_ = true;
-  if (directory_.IsEmpty()) return;  // not attached: nothing stored
-  HObjectStream stream;
-  if (stream.Open(StoragePath("index").CStr(), "r") && stream.ReadHeader(true)) Load(stream);
+  for (const HParamEntry* entry : properties_) stream.WriteProperty(nullptr, entry->value.CStr());
 }

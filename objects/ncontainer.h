@@ -59,6 +59,13 @@ class INContainer : public IContainer {
   // Relative to the program directory, ending in "/"; empty until set.
   const char* GetDirectory() const { return directory_.CStr(); }
 
+  // Reads this container's own block from directory + "index" the first
+  // time it is called (a container without a directory then stays empty), keeping the
+  // modified mark as it was. Containers whose index is read on first use
+  // (INList, the system object) call it before anything that could see or
+  // overwrite what it holds. A missing or unreadable index reads as empty.
+  void LoadIndex();
+
  protected:
   // The program directory + directory_ + `name`.
   HString StoragePath(const char* name) const;
@@ -68,13 +75,14 @@ class INContainer : public IContainer {
 
   HString directory_;
   HStringList removed_names_;
+  bool index_loaded_ = false;
 
  private:
   bool SaveChild(IObject* child, const HString& base);
   bool WasRemoved(const char* name) const;
 
-  HList removed_children_;  // borrowed: still owned by children_
-  HStringList missing_;     // names whose file was not there
+  HTypedList<IObject> removed_children_;  // borrowed: still owned by children_
+  HStringList missing_;                   // names whose file was not there
 };
 
 // A numbered list whose items are the ids of its children. Its index file
@@ -96,12 +104,6 @@ class INList : public INContainer {
   // largest id found.
   void ReadProperties(HObjectStream& stream) override;
   void WriteProperties(HObjectStream& stream) override;
-
-  // Reads the index file once; a missing file leaves the list empty.
-  virtual void LoadIndex();
-
- protected:
-  bool loaded_ = false;
 };
 
 // Removes a file, or a directory with everything under it. Symbolic links

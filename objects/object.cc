@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/answers.h"
 #include "objects/object_stream.h"
 
 IObject::IObject(const char* name, int flags)
@@ -11,7 +12,7 @@ IObject::~IObject() = default;
 
 void IObject::Release() { delete this; }
 
-const char* IObject::GetName() { return name_.CStr(); }
+const char* IObject::GetName() const { return name_.CStr(); }
 
 bool IObject::IsModified() { return modified_; }
 
@@ -23,28 +24,21 @@ bool IObject::IsItems() { return (flags_ & kItemsFlag) != 0; }
 
 bool IObject::IsList() { return (flags_ & kListFlag) != 0; }
 
-const char* IObject::NumberAnswer(int value) {
-  static HString scratch;
-  scratch.AssignNumber(value);
-  return scratch.CStr();
-}
-
 const char* IObject::GetProperty(const char* name) {
   if (name == nullptr || name[0] == '_') return nullptr;
-  if (!IsItems()) return properties_.GetValue(name);
-  if (CompareNoCase(name, "Count") == 0) return NumberAnswer(properties_.Count());
-  if (CompareNoCase(name, "First") == 0) {
-    HListNode* head = properties_.Head();
-    return head == nullptr ? nullptr : HParams::EntryOf(head)->value.CStr();
+  const HParamEntry* entry = nullptr;
+  if (!IsItems()) {
+    entry = properties_.FindEntry(name);
+  } else if (CompareNoCase(name, "Count") == 0) {
+    return NumberAnswer(properties_.Count());
+  } else if (CompareNoCase(name, "First") == 0) {
+    if (properties_.Head() != nullptr) entry = HParams::EntryOf(properties_.Head());
+  } else if (CompareNoCase(name, "Last") == 0) {
+    if (properties_.Tail() != nullptr) entry = HParams::EntryOf(properties_.Tail());
+  } else {
+    entry = properties_.FindEntryByValue(name);
   }
-  if (CompareNoCase(name, "Last") == 0) {
-    HListNode* node = properties_.Head();
-    if (node == nullptr) return nullptr;
-    while (node->next != nullptr) node = node->next;
-    return HParams::EntryOf(node)->value.CStr();
-  }
-  const HParamEntry* entry = properties_.FindEntryByValue(name);
-  return entry == nullptr ? nullptr : entry->value.CStr();
+  return entry == nullptr ? nullptr : KeepAnswer(entry->value);
 }
 
 void IObject::SetProperty(const char* name, const char* value) {
@@ -97,7 +91,9 @@ bool IObject::First() {
 
 const char* IObject::NextName() {
   if (!IsItems() || cursor_ == nullptr) return nullptr;
-  return static_cast<HParamEntry*>(HList::Next(cursor_))->value.CStr();
+  const HParamEntry* entry = HParams::EntryOf(cursor_);
+  cursor_ = cursor_->next;
+  return KeepAnswer(entry->value);
 }
 
 IObject* IObject::NextObject() { return nullptr; }
@@ -133,8 +129,7 @@ void IObject::ReadProperties(HObjectStream& stream) {
 
 void IObject::WriteProperties(HObjectStream& stream) {
   const bool items = IsItems();
-  for (HListNode* node = properties_.Head(); node != nullptr; node = node->next) {
-    const HParamEntry* entry = HParams::EntryOf(node);
+  for (const HParamEntry* entry : properties_) {
     stream.WriteProperty(items ? nullptr : entry->name.CStr(), entry->value.CStr());
   }
 }

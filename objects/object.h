@@ -29,7 +29,7 @@ class IObject {
 
   // Deletes the object; use ReleaseObject for a pointer that may be null.
   virtual void Release();
-  virtual const char* GetName();
+  virtual const char* GetName() const;
   // Whether anything that must be saved has changed.
   virtual bool IsModified();
   virtual bool IsContainer();
@@ -41,8 +41,8 @@ class IObject {
   // Items objects answer "Count", "First", "Last", and any other name with
   // the first item equal to it byte for byte; other objects answer the
   // value of the first pair of that name (ASCII case-insensitive). A miss
-  // is null. The text stays valid until the property changes; "Count" is
-  // a shared scratch text valid until the next numeric answer.
+  // is null. Every answer, of this class and of every other, is a kept
+  // text (core/answers.h): it stays valid until the process ends.
   virtual const char* GetProperty(const char* name);
   // Sets the first pair of that name or appends one; marks modified.
   virtual void SetProperty(const char* name, const char* value);
@@ -57,8 +57,9 @@ class IObject {
   virtual const char* Call(const char* method, int argc, const char* const* argv);
 
   // Iteration: First starts it (false when there is nothing), NextName
-  // returns the next name (or item) and NextObject the next child object;
-  // both return null at the end. A plain object iterates its items only.
+  // returns the next name (or item, kept like an answer) and NextObject the
+  // next child object; both return null at the end. A plain object iterates
+  // its items only.
   virtual bool First();
   virtual const char* NextName();
   virtual IObject* NextObject();
@@ -92,9 +93,6 @@ class IObject {
   const char* GetTypeName() const { return type_name_; }
   int GetFlags() const { return flags_; }
   HParams& Properties() { return properties_; }
-  // Formats `value` into the one scratch text shared by every numeric
-  // answer; valid until the next call.
-  static const char* NumberAnswer(int value);
 
  protected:
   // Applies one result of HObjectStream::ReadProperty: a named value adds a
@@ -118,5 +116,15 @@ class IObject {
 inline void ReleaseObject(IObject* object) {
   if (object != nullptr) object->Release();
 }
+
+// How a list that owns objects lets go of them.
+struct HReleaseObjects {
+  void operator()(IObject* object) const { ReleaseObject(object); }
+};
+
+inline const char* ObjectName(const IObject* object) { return object->GetName(); }
+
+// A list of child objects found by name; it owns them.
+using HObjectList = HNamedList<IObject, ObjectName, HReleaseObjects>;
 
 #endif  // OBJECTS_OBJECT_H_

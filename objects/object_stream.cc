@@ -12,6 +12,21 @@ namespace {
 // Beside the target and never a stored name: stored names are lower case.
 const char kTempSuffix[] = ".Tmp";
 
+// The words of the format and their lengths.
+constexpr char kObjectWord[] = "object ";
+constexpr int kObjectWordLength = sizeof kObjectWord - 1;
+constexpr char kEndWord[] = "end";
+constexpr int kEndWordLength = sizeof kEndWord - 1;
+constexpr char kTypeSeparator[] = " : ";
+constexpr int kTypeSeparatorLength = sizeof kTypeSeparator - 1;
+// Permission bits a replaced file keeps.
+constexpr mode_t kPermissionBits = 07777;
+
+// Whether `line` of `length` bytes holds the end word at `column`.
+bool IsEndAt(const char* line, int length, int column) {
+  return column >= 0 && column < length && strncmp(line + column, kEndWord, kEndWordLength) == 0;
+}
+
 // The data must be on the disk before the rename makes it the file. A file
 // system that cannot sync at all is no reason to refuse every save.
 bool Synced(int descriptor) {
@@ -42,7 +57,7 @@ bool HObjectStream::Open(const char* path, const char* mode) {
   if (!file_.Open(temp.CStr(), mode)) return false;
   // A replaced file keeps its permissions, as a file rewritten in place would.
   struct stat info;
-  if (stat(path, &info) == 0) fchmod(fileno(file_.Stream()), info.st_mode & 07777);
+  if (stat(path, &info) == 0) fchmod(fileno(file_.Stream()), info.st_mode & kPermissionBits);
   target_path_ = path;
   temp_path_ = temp;
   return true;
@@ -97,9 +112,9 @@ void HObjectStream::WriteValue(const char* value) {
 
 void HObjectStream::BeginObject(const char* name, const char* type_name) {
   for (int i = 0; i < depth_; ++i) Write(" ");
-  Write("object ");
+  Write(kObjectWord);
   Write(name);
-  Write(" : ");
+  Write(kTypeSeparator);
   Write(type_name);
   Write("\n");
   ++depth_;
@@ -108,7 +123,8 @@ void HObjectStream::BeginObject(const char* name, const char* type_name) {
 void HObjectStream::EndObject() {
   --depth_;
   for (int i = 0; i < depth_; ++i) Write(" ");
-  Write("end\n");
+  Write(kEndWord);
+  Write("\n");
 }
 
 void HObjectStream::WriteProperty(const char* name, const char* value) {
@@ -146,16 +162,16 @@ bool HObjectStream::ReadHeader(bool read_new) {
   pending_length_ = 0;
   SkipRestOfLine(length);
   // The columns before depth_ - 1 are indentation; never look past the line.
-  if (depth_ > 0 && depth_ - 1 < length && strncmp(line_ + depth_ - 1, "end", 3) == 0) {
+  if (depth_ > 0 && IsEndAt(line_, length, depth_ - 1)) {
     --depth_;
     return false;
   }
-  if (depth_ >= length || strncmp(line_ + depth_, "object ", 7) != 0) return false;
-  char* separator = strstr(line_ + depth_ + 7, " : ");
+  if (depth_ >= length || strncmp(line_ + depth_, kObjectWord, kObjectWordLength) != 0) return false;
+  char* separator = strstr(line_ + depth_ + kObjectWordLength, kTypeSeparator);
   if (separator == nullptr) return false;
   *separator = 0;
-  entry_name_ = line_ + depth_ + 7;
-  entry_value_ = separator + 3;
+  entry_name_ = line_ + depth_ + kObjectWordLength;
+  entry_value_ = separator + kTypeSeparatorLength;
   ++depth_;
   return true;
 }
@@ -172,11 +188,11 @@ bool HObjectStream::ReadProperty() {
       entry_name_ = nullptr;
       value = line_;
     } else if (depth_ - 1 >= length || line_[depth_ - 1] != ' ') {
-      const bool ended = depth_ - 1 < length && strncmp(line_ + depth_ - 1, "end", 3) == 0;
+      const bool ended = IsEndAt(line_, length, depth_ - 1);
       SkipRestOfLine(length);
       if (ended) --depth_;
       return false;
-    } else if (strncmp(line_ + depth_, "object ", 7) == 0) {
+    } else if (strncmp(line_ + depth_, kObjectWord, kObjectWordLength) == 0) {
       pending_length_ = length;  // a child's header, for ReadHeader
       return false;
     } else {

@@ -10,12 +10,6 @@
 
 namespace {
 
-bool Begins(const char* text, const char* keyword) {
-  return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;
-}
-
-bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
-
 const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
 
 void SetNumber(const char* name, long long n) {
@@ -37,12 +31,12 @@ int HScriptIf::Execute() {
 }
 
 int HScriptIf::IsEnd(const char* text, HScriptReader& reader, int includes_allowed) {
-  if (Begins(text, "elif")) {
+  if (BeginsWord(text, "elif")) {
     else_branch_.reset(new HScriptIf(text));
-  } else if (Begins(text, "else")) {
+  } else if (BeginsWord(text, "else")) {
     else_branch_.reset(new HScriptElse(text));
   } else {
-    return Begins(text, "endif") ? 1 : 0;
+    return BeginsWord(text, "endif") ? 1 : 0;
   }
   // The branch takes in the rest of the chain up to the one "endif".
   ParseNested(else_branch_.get(), reader, includes_allowed);
@@ -50,11 +44,11 @@ int HScriptIf::IsEnd(const char* text, HScriptReader& reader, int includes_allow
 }
 
 int HScriptElse::IsEnd(const char* text, HScriptReader&, int) {
-  return Begins(text, "endif") ? 1 : 0;
+  return BeginsWord(text, "endif") ? 1 : 0;
 }
 
 int HScriptFor::IsEnd(const char* text, HScriptReader&, int) {
-  return Begins(text, "next") ? 1 : 0;
+  return BeginsWord(text, "next") ? 1 : 0;
 }
 
 int HScriptFor::Execute() {
@@ -70,11 +64,11 @@ int HScriptFor::ExecuteNumbers() {
       !IsDigit(to_text[0])) {
     return 0;
   }
-  const HString name(Stripped(Arg(1)));
+  const char* name = Stripped(Arg(1));
   const long long from = ToInt(from_text), to = ToInt(to_text);
   const long long step = from <= to ? 1 : -1;
   for (long long k = from;; k += step) {
-    SetNumber(name.CStr(), k);
+    SetNumber(name, k);
     if (ExecuteChildren() != 0) return 1;
     if (k == to) return 0;
   }
@@ -97,12 +91,11 @@ int HScriptFor::ExecuteEach() {
   }
   if (object == nullptr && values == nullptr) return 0;
   if (!(object != nullptr ? object->First() : values->First())) return 0;
-  const HString variable(Stripped(Arg(2)));
+  const char* variable = Stripped(Arg(2));
   long long index = 1;
   while (const char* text = object != nullptr ? object->NextName() : values->Next()) {
-    const HString copy(text);  // the body may change what `text` points at
     SetNumber("index", index++);
-    CurrentServer->SetParam(variable.CStr(), copy.CStr());
+    CurrentServer->SetParam(variable, text);
     if (ExecuteChildren() != 0) return 1;
   }
   return 0;

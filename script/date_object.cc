@@ -1,8 +1,8 @@
 #include "script/date_object.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <ctime>
+
+#include "core/answers.h"
 
 namespace {
 
@@ -47,30 +47,10 @@ int FindName(const char* const (&names)[N], const char* name) {
   return -1;
 }
 
-// A ring of answer slots rather than one scratch text: a condition such as
-// "$System.Date.Day = $System.Date.lastday" holds the first answer while it
-// reads the second, and must not see it overwritten or freed.
-constexpr int kSlots = 4;
-constexpr int kSlotSize = 48;  // three ints with padding and a sign each
-char answer_slots[kSlots][kSlotSize];
-int next_slot = 0;
-
-__attribute__((format(printf, 1, 2))) const char* Answer(const char* format, ...) {
-  char* slot = answer_slots[next_slot];
-  next_slot = (next_slot + 1) % kSlots;
-  va_list args;
-  va_start(args, format);
-  vsnprintf(slot, kSlotSize, format, args);
-  va_end(args);
-  return slot;
-}
-
-const char* NumberText(int value) { return Answer("%d", value); }
-
 // A moved copy of the selected day: its yyyymmdd, or the empty text when
 // the move left the valid range.
 const char* MovedAnswer(bool moved, const HDate& copy) {
-  return moved ? NumberText(copy.Number()) : "";
+  return moved ? NumberAnswer(copy.Number()) : "";
 }
 
 // 0 for Sunday, 1 for Saturday, 2 for any other day.
@@ -81,7 +61,7 @@ int WeekendIndex(const HDate& date) {
   return 2;
 }
 
-const char* ColorText(int rgb) { return Answer("#%06x", rgb); }
+const char* ColorText(int rgb) { return FormatAnswer("#%06x", rgb); }
 
 // The local date now; invalid (all zero) when the clock cannot be read.
 HDate ClockToday() {
@@ -102,13 +82,13 @@ const char* HDateObject::GetProperty(const char* name) {
   const int which = FindName(kDateNames, name);
   switch (which) {
     case kYear:
-      return NumberText(date_.year);
+      return NumberAnswer(date_.year);
     case kMonth:
-      return NumberText(date_.month);
+      return NumberAnswer(date_.month);
     case kDay:
-      return NumberText(date_.day);
+      return NumberAnswer(date_.day);
     case kValue:
-      return NumberText(date_.Number());
+      return NumberAnswer(date_.Number());
     case kPrevMonth:
       // PreviousMonth lands on the last day; the link wants the first.
       return MovedAnswer(copy.PreviousMonth() && copy.Set(copy.year, copy.month, 1), copy);
@@ -123,7 +103,7 @@ const char* HDateObject::GetProperty(const char* name) {
     case kNextDay:
       return MovedAnswer(copy.NextDay(), copy);
     case kLastDay:
-      return NumberText(date_.DaysInMonth());
+      return NumberAnswer(date_.DaysInMonth());
     case kWday:
     case kWdayEn: {
       const int weekday = date_.DayOfWeek();
@@ -141,14 +121,14 @@ const char* HDateObject::GetProperty(const char* name) {
       return ColorText(kTextColor[WeekendIndex(date_)]);
     case kFirst:
       copy.day = 1;
-      return NumberText(copy.Number());
+      return NumberAnswer(copy.Number());
     case kInMonth:
       return date_.month == this_month_ ? "1" : "0";
     case kIsToday:
       // An unreadable clock (today -1) must not make an invalid day "today".
       return today_ != -1 && date_.Number() == today_ ? "1" : "0";
     case kThisDay:
-      return NumberText(today_);
+      return NumberAnswer(today_);
     case kThisMonth:
       // The clock now, not the one read at construction.
       return MovedAnswer(copy.SetToday() && copy.Set(copy.year, copy.month, 1), copy);
@@ -169,20 +149,20 @@ const char* HTimeObject::GetProperty(const char* name) {
   const bool has_seconds = time_.second != -1;
   switch (FindName(kTimeNames, name)) {
     case kHour:
-      return NumberText(time_.hour);
+      return NumberAnswer(time_.hour);
     case kMinute:
-      return NumberText(time_.minute);
+      return NumberAnswer(time_.minute);
     case kSecond:
-      return has_seconds ? NumberText(time_.second) : "";
+      return has_seconds ? NumberAnswer(time_.second) : "";
     case kHour00:
-      return Answer("%02d", time_.hour);
+      return FormatAnswer("%02d", time_.hour);
     case kMinute00:
-      return Answer("%02d", time_.minute);
+      return FormatAnswer("%02d", time_.minute);
     case kSecond00:
-      return has_seconds ? Answer("%02d", time_.second) : "";
+      return has_seconds ? FormatAnswer("%02d", time_.second) : "";
     case kHourEn: {
       const int hour = time_.hour % 12;
-      return NumberText(hour == 0 ? 12 : hour);
+      return NumberAnswer(hour == 0 ? 12 : hour);
     }
     case kTimeColor:
       if (time_.hour >= 6 && time_.hour <= 11) return ColorText(0xffc080);
@@ -190,8 +170,8 @@ const char* HTimeObject::GetProperty(const char* name) {
       return ColorText(0xc0c0ff);
     case kTimeValue:
       // Second -1 means the time has no seconds: hhmm, as times travel.
-      if (!has_seconds) return Answer("%02d%02d", time_.hour, time_.minute);
-      return Answer("%02d%02d%02d", time_.hour, time_.minute, time_.second);
+      if (!has_seconds) return FormatAnswer("%02d%02d", time_.hour, time_.minute);
+      return FormatAnswer("%02d%02d%02d", time_.hour, time_.minute, time_.second);
     default:
       return "";
   }

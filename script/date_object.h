@@ -3,11 +3,8 @@
 // own date or time record, never from their property list; everything else
 // (setting properties, methods, iteration) is the plain object's.
 //
-// Answers are borrowed texts. Fixed names (weekdays, months, "1"/"0") are
-// static; computed answers are written into a small ring of static slots
-// reused in turn, so an answer stays valid through at least the next three
-// property reads of either class, and is never freed. The slots are separate
-// from the numeric scratch of other objects ("Count").
+// Fixed names (weekdays, months, "1"/"0") are static texts; computed answers
+// are kept like every answer (core/answers.h).
 #ifndef SCRIPT_DATE_OBJECT_H_
 #define SCRIPT_DATE_OBJECT_H_
 

@@ -14,12 +14,26 @@
 
 namespace {
 
-bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
-
 const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
 
 const char* const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Token positions of "options SELECTED in FROM to TO unit UNIT step STEP";
+// the list form is "options SOURCE" or "options SELECTED in SOURCE".
+enum OptionsToken {
+  kOptionsSelected = 1, kOptionsIn, kOptionsFrom, kOptionsTo, kOptionsLast,
+  kOptionsUnit, kOptionsUnitName, kOptionsStep, kOptionsStepValue
+};
+constexpr int kOptionsSource = kOptionsSelected;  // "options SOURCE"
+constexpr int kOptionsInSource = kOptionsFrom;    // "options SELECTED in SOURCE"
+
+// "init NAME = VALUE", "set NAME = OBJECT", "inc NAME [STEP]", "encode NAME".
+enum NamedToken { kName = 1, kEquals, kValue };
+constexpr int kIncStep = kEquals;
+// "$TARGET = SOURCE [ARG ...]"; the call form "$OBJECT.METHOD [ARG ...]".
+enum LetToken { kLetTarget, kLetEquals, kLetSource, kLetArguments };
+constexpr int kCallArguments = 1;
 
 // The arguments of a call: the tokens of `line` from `first` on, expanded,
 // with a null after the last like a program's argv.
@@ -85,10 +99,8 @@ int HScriptExit::Execute() { return 1; }
 
 int HScriptAutoLink::Execute() {
   if (ArgCount() < 2) return 0;
-  const char* value = TokenValue(Arg(1));
-  if (value == nullptr) return 0;
-  const HString text(value);  // writing must not depend on a borrowed text
-  const char* p = text.CStr();
+  const char* p = TokenValue(Arg(1));
+  if (p == nullptr) return 0;
   while (*p != 0) {
     const char* feed = strchr(p, '\n');
     const int length = feed == nullptr ? static_cast<int>(strlen(p)) : static_cast<int>(feed - p);
@@ -100,7 +112,7 @@ int HScriptAutoLink::Execute() {
 }
 
 int HScriptOptions::Execute() {
-  if (ArgCount() <= 5) {
+  if (ArgCount() <= kOptionsLast) {
     WriteList();
   } else {
     WriteNumbers();
@@ -112,13 +124,13 @@ void HScriptOptions::WriteList() {
   IObject* source = nullptr;
   HString selected;
   bool has_selection = false;
-  if (ArgCount() <= 3) {
-    source = TokenObject(Arg(1));
+  if (ArgCount() <= kOptionsInSource) {
+    source = TokenObject(Arg(kOptionsSource));
   } else {
-    if (!IsWord(Arg(2), "in")) return;
-    selected = TokenValue(Arg(1));
+    if (!IsWord(Arg(kOptionsIn), "in")) return;
+    selected = TokenValue(Arg(kOptionsSelected));
     has_selection = true;
-    source = TokenObject(Arg(3));
+    source = TokenObject(Arg(kOptionsInSource));
   }
   if (source == nullptr || !source->First()) return;
   while (const char* name = source->NextName()) {
@@ -130,17 +142,17 @@ void HScriptOptions::WriteList() {
 }
 
 void HScriptOptions::WriteNumbers() {
-  if (!IsWord(Arg(2), "in") || !IsWord(Arg(4), "to")) return;
-  const char* selected_text = TokenValue(Arg(1));
+  if (!IsWord(Arg(kOptionsIn), "in") || !IsWord(Arg(kOptionsTo), "to")) return;
+  const char* selected_text = TokenValue(Arg(kOptionsSelected));
   const bool has_selection = selected_text != nullptr && IsDigit(selected_text[0]);
   const long long selected = has_selection ? ToInt(selected_text) : 0;
-  const long long from = ToInt(TokenValue(Arg(3)));
-  const long long to = ToInt(TokenValue(Arg(5)));
+  const long long from = ToInt(TokenValue(Arg(kOptionsFrom)));
+  const long long to = ToInt(TokenValue(Arg(kOptionsLast)));
   enum Style { kPlain, kPadded, kMonth, kHour, kMinute };
   Style style = kPlain;
   const char* unit = "";
-  if (ArgCount() >= 8 && IsWord(Arg(6), "unit")) {
-    unit = Arg(7);
+  if (ArgCount() > kOptionsUnitName && IsWord(Arg(kOptionsUnit), "unit")) {
+    unit = Arg(kOptionsUnitName);
     if (strcmp(unit, "\xCA\xAC") == 0 || strcmp(unit, "\xC9\xC3") == 0) {
       style = kPadded;  // minutes or seconds in Japanese
     } else if (IsWord(unit, "_Month")) {
@@ -152,8 +164,8 @@ void HScriptOptions::WriteNumbers() {
     }
   }
   long long step = 1;
-  if (ArgCount() >= 9 && IsWord(Arg(8), "step")) {
-    step = ToInt(TokenValue(Arg(9)));
+  if (ArgCount() > kOptionsStep && IsWord(Arg(kOptionsStep), "step")) {
+    step = ToInt(TokenValue(Arg(kOptionsStepValue)));
     if (step <= 0) step = 1;
   }
   // 64-bit, so that a bound near INT_MAX ends the loop instead of wrapping.
@@ -186,8 +198,8 @@ int HScriptCharset::Execute() {
 }
 
 int HScriptEncode::Execute() {
-  if (ArgCount() < 2 || CurrentServer == nullptr) return 0;
-  const char* name = Stripped(Arg(1));
+  if (ArgCount() <= kName || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(kName));
   const char* value = CurrentServer->GetParam(name);
   if (value != nullptr) {
     const HString encoded = UrlEncodeEuc(value);
@@ -197,11 +209,11 @@ int HScriptEncode::Execute() {
 }
 
 int HScriptInc::Execute() {
-  if (ArgCount() < 2 || CurrentServer == nullptr) return 0;
-  const char* name = Stripped(Arg(1));
+  if (ArgCount() <= kName || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(kName));
   const char* value = CurrentServer->GetParam(name);
   if (value == nullptr || !IsDigit(value[0])) return 0;
-  const char* step = ArgCount() >= 3 ? TokenValue(Arg(2)) : nullptr;
+  const char* step = ArgCount() > kIncStep ? TokenValue(Arg(kIncStep)) : nullptr;
   long long sum = static_cast<long long>(ToInt(value)) + (step != nullptr ? ToInt(step) : 1);
   // Held within int, so the next read of the variable gives what was written.
   if (sum > INT_MAX) sum = INT_MAX;
@@ -213,19 +225,19 @@ int HScriptInc::Execute() {
 }
 
 int HScriptInit::Execute() {
-  if (ArgCount() < 4 || strcmp(Arg(2), "=") != 0 || CurrentServer == nullptr) return 0;
-  const char* name = Stripped(Arg(1));
+  if (ArgCount() <= kValue || strcmp(Arg(kEquals), "=") != 0 || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(kName));
   if (CurrentServer->GetParam(name) == nullptr) {
-    const char* value = TokenValue(Arg(3));
-    if (value != nullptr) CurrentServer->SetParam(name, HString(value).CStr());
+    const char* value = TokenValue(Arg(kValue));
+    if (value != nullptr) CurrentServer->SetParam(name, value);
   }
   return 0;
 }
 
 int HScriptSet::Execute() {
-  if (ArgCount() < 4 || strcmp(Arg(2), "=") != 0) return 0;
-  const char* name = Stripped(Arg(1));
-  const char* target = Stripped(Arg(3));
+  if (ArgCount() <= kValue || strcmp(Arg(kEquals), "=") != 0) return 0;
+  const char* name = Stripped(Arg(kName));
+  const char* target = Stripped(Arg(kValue));
   IObject* object = IsWord(target, "null") ? nullptr : ResolveObject(target);
   if (object != nullptr) {
     ObjectAliases.Bind(name, object);
@@ -236,17 +248,16 @@ int HScriptSet::Execute() {
 }
 
 int HScriptLet::Execute() {
-  if (ArgCount() < 3 || strcmp(Arg(1), "=") != 0) {
-    CallObjectMethod(this, Arg(0), 1);
+  if (ArgCount() <= kLetSource || strcmp(Arg(kLetEquals), "=") != 0) {
+    CallObjectMethod(this, Arg(kLetTarget), kCallArguments);
     return 0;
   }
-  const char* value = ArgCount() == 3 ? TokenValue(Arg(2)) : nullptr;
-  if (value == nullptr && strchr(Arg(2), '.') != nullptr) value = CallObjectMethod(this, Arg(2), 3);
-  // A copy: writing the target may replace the text the value came from.
-  const HString copy(value);
-  const char* target = Arg(0);
+  const char* source = Arg(kLetSource);
+  const char* value = ArgCount() == kLetArguments ? TokenValue(source) : nullptr;
+  if (value == nullptr && strchr(source, '.') != nullptr) value = CallObjectMethod(this, source, kLetArguments);
+  const char* target = Arg(kLetTarget);
   if (strchr(target, '.') == nullptr) {
-    if (CurrentServer != nullptr) CurrentServer->SetParam(target + 1, value != nullptr ? copy.CStr() : nullptr);
+    if (CurrentServer != nullptr) CurrentServer->SetParam(target + 1, value);
     return 0;
   }
   IObject* object = nullptr;
@@ -254,15 +265,14 @@ int HScriptLet::Execute() {
   if (!SplitTarget(target, &object, &member)) return 0;
   const char* property = TokenValue(member.CStr());
   if (property == nullptr || *property == 0) return 0;
-  const HString property_name(property);
-  object->SetProperty(property_name.CStr(), copy.CStr());
+  object->SetProperty(property, value == nullptr ? "" : value);
   return 0;
 }
 
 int HScriptSystem::Execute() {
   IObject* system = CurrentServer != nullptr ? CurrentServer->GetSystem() : nullptr;
   if (system == nullptr) return 0;
-  const HCallArguments arguments(*this, 1);
+  const HCallArguments arguments(*this, kCallArguments);
   text.Assign(system->Call(Arg(0), arguments.Count(), arguments.Values()));
   return 0;
 }

@@ -11,8 +11,6 @@ const char* ValueOrEmpty(const HEvalString* operand) {
   return value == nullptr ? "" : value;
 }
 
-bool IsWord(const char* token, const char* word) { return CompareNoCase(token, word) == 0; }
-
 }  // namespace
 
 int HEvalString::Evaluate() {
@@ -25,10 +23,8 @@ int HEvalNot::Evaluate() { return !HEvalString::Evaluate(); }
 
 int HEvalEqual::Evaluate() {
   if (left == nullptr || right == nullptr) return 0;
-  // A copy: both answers may live in the same shared text, which reading
-  // the right operand would overwrite (and free).
-  const HString left_value(ValueOrEmpty(left.get()));
-  return strcmp(left_value.CStr(), ValueOrEmpty(right.get())) == 0;
+  const char* left_value = ValueOrEmpty(left.get());
+  return strcmp(left_value, ValueOrEmpty(right.get())) == 0;
 }
 
 int HEvalNotEqual::Evaluate() { return !HEvalEqual::Evaluate(); }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/answers.h"
 #include "core/date.h"
 #include "objects/object.h"
 #include "server/iserver.h"
@@ -13,13 +14,20 @@ HObjectAliases ObjectAliases;
 
 namespace {
 
-// The answer of DatePart and FormDateValue.
-HString SharedAnswer;
-
 const char* const kWeekdayNames[] = {"\xC6\xFC", "\xB7\xEE", "\xB2\xD0", "\xBF\xE5",
                                      "\xCC\xDA", "\xB6\xE2", "\xC5\xDA"};
 const char* const kDateParts[] = {"Year",   "Month",  "Day",      "WDay",     "Hour",
                                   "Minute", "Second", "Hour00", "Minute00", "Second00"};
+// The parts in the order of kDateParts: four of the date, then the time's
+// three fields as numbers and again as two digits.
+enum DatePartIndex {
+  kPartYear, kPartMonth, kPartDay, kPartWeekday, kPartHour, kPartMinute, kPartSecond,
+  kPartHour00, kPartMinute00, kPartSecond00, kPartCount
+};
+static_assert(sizeof kDateParts / sizeof kDateParts[0] == kPartCount, "one name per part");
+constexpr int kDateLength = 8;       // yyyymmdd
+constexpr int kStampLength = 14;     // yyyymmddhhmmss
+constexpr int kTimeFieldCount = 3;   // hour, minute, second
 
 IObject* System() { return CurrentServer != nullptr ? CurrentServer->GetSystem() : nullptr; }
 
@@ -63,41 +71,26 @@ int TwoDigits(const char* value, int at) {
   return atoi(digits);
 }
 
-const char* Answer(int number) {
-  SharedAnswer.AssignNumber(number);
-  return SharedAnswer.CStr();
-}
-
 }  // namespace
 
 IObject* HObjectAliases::Find(const char* name) const {
-  HListNode* node = FindNode(name);
-  return node == nullptr ? nullptr : static_cast<Entry*>(node->data)->object;
+  const Entry* entry = entries_.Find(name);
+  return entry == nullptr ? nullptr : entry->object;
 }
 
 void HObjectAliases::Bind(const char* name, IObject* object) {
-  if (HListNode* node = FindNode(name)) {
-    static_cast<Entry*>(node->data)->object = object;
+  if (Entry* entry = entries_.Find(name)) {
+    entry->object = object;
   } else {
     entries_.PushBack(new Entry{HString(name), object});
   }
 }
 
 void HObjectAliases::Unbind(const char* name) {
-  if (HListNode* node = FindNode(name)) delete static_cast<Entry*>(entries_.Unlink(node));
+  if (HListNode* node = entries_.FindNode(name)) entries_.Remove(node);
 }
 
-void HObjectAliases::Clear() {
-  for (HListNode* node = entries_.Head(); node != nullptr;) delete static_cast<Entry*>(HList::Next(node));
-  entries_.Clear();
-}
-
-HListNode* HObjectAliases::FindNode(const char* name) const {
-  for (HListNode* node = entries_.Head(); node != nullptr; node = node->next) {
-    if (CompareNoCase(static_cast<Entry*>(node->data)->name.CStr(), name) == 0) return node;
-  }
-  return nullptr;
-}
+void HObjectAliases::Clear() { entries_.Clear(); }
 
 const char* TokenValue(const char* token) {
   if (token == nullptr) return nullptr;
@@ -154,37 +147,34 @@ const char* ResolveValue(const char* name) {
 const char* DatePart(const char* value, const char* part) {
   if (value == nullptr || part == nullptr) return nullptr;
   int index = 0;
-  const int count = sizeof kDateParts / sizeof kDateParts[0];
-  while (index < count && CompareNoCase(part, kDateParts[index]) != 0) ++index;
-  if (index == count) return nullptr;
+  while (index < kPartCount && CompareNoCase(part, kDateParts[index]) != 0) ++index;
+  if (index == kPartCount) return nullptr;
   const int length = static_cast<int>(strlen(value));
-  if (index <= 3) {
-    if (length < 8) return nullptr;
-    const int n = atoi(std::string(value, 8).c_str());
+  if (index <= kPartWeekday) {
+    if (length < kDateLength) return nullptr;
+    const int n = atoi(std::string(value, kDateLength).c_str());
     switch (index) {
-      case 0: return Answer(n / 10000);
-      case 1: return Answer(n % 10000 / 100);
-      case 2: return Answer(n % 100);
+      case kPartYear: return NumberAnswer(n / 10000);
+      case kPartMonth: return NumberAnswer(n % 10000 / 100);
+      case kPartDay: return NumberAnswer(n % 100);
       default: {
         HDate date;
         if (!date.SetNumber(n)) return nullptr;
-        SharedAnswer.Assign(kWeekdayNames[date.DayOfWeek()]);
-        return SharedAnswer.CStr();
+        return kWeekdayNames[date.DayOfWeek()];
       }
     }
   }
-  const int field = (index - 4) % 3;  // 0 hour, 1 minute, 2 second
+  const int field = (index - kPartHour) % kTimeFieldCount;  // 0 hour, 1 minute, 2 second
   int at = 0;
-  if (length >= 14) {
-    at = 8 + 2 * field;
+  if (length >= kStampLength) {
+    at = kDateLength + 2 * field;
   } else if (length >= 2 + 2 * field) {
     at = 2 * field;
   } else {
     return nullptr;
   }
-  if (index <= 6) return Answer(TwoDigits(value, at));
-  SharedAnswer.Assign(value + at, 2);
-  return SharedAnswer.CStr();
+  if (index <= kPartSecond) return NumberAnswer(TwoDigits(value, at));
+  return KeepAnswer(value + at, 2);
 }
 
 const char* FormDateValue(const char* name) {
@@ -193,10 +183,7 @@ const char* FormDateValue(const char* name) {
   auto field = [&base](const char* suffix) { return Param((base + "." + suffix).c_str()); };
   const char* year = field("Year");
   const char* hour = field("Hour");
-  if (field("x") != nullptr) {
-    SharedAnswer.Assign("1");
-    return SharedAnswer.CStr();
-  }
+  if (field("x") != nullptr) return "1";
   if (year == nullptr && hour == nullptr) return nullptr;
   char text[32] = "";
   if (year != nullptr) {
@@ -217,6 +204,5 @@ const char* FormDateValue(const char* name) {
       snprintf(text + used, sizeof text - used, "%02d%02d", h, mi);
     }
   }
-  SharedAnswer.Assign(text);
-  return SharedAnswer.CStr();
+  return KeepAnswer(text);
 }

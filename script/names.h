@@ -20,7 +20,6 @@ class HObjectAliases {
   HObjectAliases() = default;
   HObjectAliases(const HObjectAliases&) = delete;
   HObjectAliases& operator=(const HObjectAliases&) = delete;
-  ~HObjectAliases() { Clear(); }
 
   // The object bound to `name`, or null.
   IObject* Find(const char* name) const;
@@ -35,9 +34,9 @@ class HObjectAliases {
     HString name;
     IObject* object;
   };
-  HListNode* FindNode(const char* name) const;
+  static const char* NameOf(const Entry* entry) { return entry->name.CStr(); }
 
-  HList entries_;
+  HNamedList<Entry, NameOf, HDeleteElements> entries_;
 };
 
 // Process-wide, starts empty; one request is one process.
@@ -48,8 +47,9 @@ extern HObjectAliases ObjectAliases;
 const char* TokenValue(const char* token);
 // Null for null; else the object of the token without one leading "$".
 IObject* TokenObject(const char* token);
-// The text value of a name, or null. The text is borrowed: it stays valid
-// until the parameter, property or shared answer it came from changes.
+// The text value of a name, or null. An object's answer stays valid until
+// the process ends; a request parameter's value until that parameter is
+// set again.
 const char* ResolveValue(const char* name);
 // The object a dotted path denotes, or null.
 IObject* ResolveObject(const char* name);
@@ -59,11 +59,10 @@ IObject* FindTopObject(const char* name);
 // A fragment ("Year", "Month", "Day", "WDay", "Hour", "Minute", "Second",
 // "Hour00", "Minute00", "Second00") of a yyyymmdd, hhmm, hhmmss or
 // yyyymmddhhmmss text; null when the value is too short or the part
-// unknown. The answer lives in a string shared with FormDateValue.
+// unknown. Answers are kept (core/answers.h).
 const char* DatePart(const char* value, const char* part);
 // The date or time entered in the form fields name.Year, name.Month, ...
 // as yyyymmdd[hhmm[ss]], "1" for a clicked image button name.x, or null.
-// Shares its answer string with DatePart.
 const char* FormDateValue(const char* name);
 
 #endif  // SCRIPT_NAMES_H_

@@ -7,7 +7,7 @@
 #include "script/directives.h"
 #include "server/iserver.h"
 
-HList IncludeCache;
+HTypedList<HScriptInclude> IncludeCache;
 
 namespace {
 
@@ -15,28 +15,15 @@ namespace {
 constexpr char kIncludeOpen[] = "<!--#include file=\"";
 constexpr int kIncludeOpenLength = sizeof kIncludeOpen - 1;
 
-// True when `text` begins with `keyword`, compared without regard to case
-// over exactly the keyword's length.
-bool Begins(const char* text, const char* keyword) {
-  return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;
-}
-
 }  // namespace
 
-HScriptParse::~HScriptParse() { ReleaseChildren(); }
-
-void HScriptParse::ReleaseChildren() {
-  for (HListNode* node = children_.Head(); node != nullptr;) {
-    delete static_cast<HScriptItem*>(HList::Next(node));
-  }
-  children_.Clear();
-}
+HScriptParse::~HScriptParse() = default;
 
 int HScriptParse::Execute() { return ExecuteChildren(); }
 
 int HScriptParse::ExecuteChildren() {
-  for (HListNode* node = children_.Head(); node != nullptr;) {
-    if (static_cast<HScriptItem*>(HList::Next(node))->Execute() != 0) return 1;
+  for (HScriptItem* child : children_) {
+    if (child->Execute() != 0) return 1;
   }
   return 0;
 }
@@ -80,24 +67,24 @@ int HScriptParse::IsEnd(const char*, HScriptReader&, int) { return 0; }
 
 HScriptItem* HScriptParse::CreateLine(const char* text) {
   if (text[0] == '$') return new HScriptLet(text);
-  if (Begins(text, "set")) return new HScriptSet(text);
-  if (Begins(text, "init")) return new HScriptInit(text);
-  if (Begins(text, "options")) return new HScriptOptions(text);
-  if (Begins(text, "autolink")) return new HScriptAutoLink(text);
-  if (Begins(text, "inc")) return new HScriptInc(text);
-  if (Begins(text, "exit")) return new HScriptExit(text);
-  if (Begins(text, "Read") || Begins(text, "Write") || Begins(text, "Post") ||
-      Begins(text, "Admin") || Begins(text, "Login")) {
+  if (BeginsWord(text, "set")) return new HScriptSet(text);
+  if (BeginsWord(text, "init")) return new HScriptInit(text);
+  if (BeginsWord(text, "options")) return new HScriptOptions(text);
+  if (BeginsWord(text, "autolink")) return new HScriptAutoLink(text);
+  if (BeginsWord(text, "inc")) return new HScriptInc(text);
+  if (BeginsWord(text, "exit")) return new HScriptExit(text);
+  if (BeginsWord(text, "Read") || BeginsWord(text, "Write") || BeginsWord(text, "Post") ||
+      BeginsWord(text, "Admin") || BeginsWord(text, "Login")) {
     return new HScriptSystem(text);
   }
-  if (Begins(text, "encode")) return new HScriptEncode(text);
-  if (Begins(text, "charset")) return new HScriptCharset(text);
+  if (BeginsWord(text, "encode")) return new HScriptEncode(text);
+  if (BeginsWord(text, "charset")) return new HScriptCharset(text);
   return nullptr;
 }
 
 HScriptParse* HScriptParse::CreateBlock(const char* text) {
-  if (Begins(text, "if")) return new HScriptIf(text);
-  if (Begins(text, "for")) return new HScriptFor(text);
+  if (BeginsWord(text, "if")) return new HScriptIf(text);
+  if (BeginsWord(text, "for")) return new HScriptFor(text);
   return nullptr;
 }
 
@@ -131,8 +118,7 @@ HScriptInclude::HScriptInclude(const char* file_name, int n) : HScriptParse(null
 int HScriptInclude::Execute() {
   if (!loaded_) {
     loaded_ = true;
-    for (HListNode* node = IncludeCache.Head(); node != nullptr;) {
-      HScriptInclude* earlier = static_cast<HScriptInclude*>(HList::Next(node));
+    for (HScriptInclude* earlier : IncludeCache) {
       if (strcmp(earlier->text.CStr(), text.CStr()) == 0) {
         shared_ = earlier;
         break;

@@ -29,8 +29,8 @@ class HScriptParse : public HScriptLine {
   virtual HScriptParse* CreateBlock(const char* text);
 
   // Releases every child.
-  void ReleaseChildren();
-  HList& Children() { return children_; }
+  void ReleaseChildren() { children_.Clear(); }
+  const HOwnedList<HScriptItem>& Children() const { return children_; }
 
  protected:
   // Parses `block` one level deeper; at kMaxDepth the reader is stopped
@@ -43,7 +43,7 @@ class HScriptParse : public HScriptLine {
   void AddTextLine(const char* line);
   void AddInclude(const char* line);
 
-  HList children_;
+  HOwnedList<HScriptItem> children_;
 };
 
 // An include line. The file is read once per page, on the first execution:
@@ -60,7 +60,7 @@ class HScriptInclude : public HScriptParse {
 
 // The includes that read their file during the current page, not owned;
 // emptied by HScript::Load.
-extern HList IncludeCache;
+extern HTypedList<HScriptInclude> IncludeCache;
 
 // The engine: owns the item tree of one template.
 class HScript : public IScript {

@@ -10,17 +10,10 @@
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads "as far as they are hexadecimal digits", like strtol on the pair.
 int DecodePair(char first, char second) {
-  const int high = HexValue(first);
-  const int low = HexValue(second);
+  const int high = HexDigitValue(first);
+  const int low = HexDigitValue(second);
   return low < 0 ? high : high * 16 + low;
 }
 
@@ -44,7 +37,7 @@ void PercentDecode(char* text) {
     } else if (in[1] == 0 || in[2] == 0) {
       *out++ = '%';  // a cut-off escape stands for itself
     } else {
-      const int value = HexValue(in[1]) < 0 ? '%' : DecodePair(in[1], in[2]);
+      const int value = HexDigitValue(in[1]) < 0 ? '%' : DecodePair(in[1], in[2]);
       *out++ = static_cast<char>(value);
       in += 2;
     }

@@ -21,3 +21,4 @@ const char* const ErrorCorrespond = "ErrorCorrespond";
 const char* const ErrorNecessary = "ErrorNecessary";
 const char* const ErrorInstall = "ErrorInstall";
 const char* const ErrorBusy = "ErrorBusy";
+const char* const VaziVevLogin = "VaziVevLogin";

@@ -25,5 +25,8 @@ extern const char* const ErrorCorrespond;
 extern const char* const ErrorNecessary;
 extern const char* const ErrorInstall;
 extern const char* const ErrorBusy;
+// Not an error but the login page: a page guarded by the "Admin" method is
+// answered with it while the administrator is not logged in.
+extern const char* const VaziVevLogin;
 
 #endif  // SERVER_ERRORS_H_

@@ -1,8 +1,12 @@
-// IServer, the interface through which the object model and the template
-// engine reach the request: parameters, the object tree, the factory and
-// the program directory. CurrentServer points at the one server object.
+// IServer, the interface through which the object model, the template
+// engine and the system objects reach the request: parameters, the object
+// tree, the factory, the program directory and the response's cookies.
+// CurrentServer points at the one server object. With server/params.h and
+// server/errors.h it is the request interface that every folder may include.
 #ifndef SERVER_ISERVER_H_
 #define SERVER_ISERVER_H_
+
+#include <ctime>
 
 class IEnum;
 class IObject;
@@ -27,6 +31,9 @@ class IServer {
   virtual IEnum* GetEnumSource() = 0;
   // The program directory, absolute and ending with "/".
   virtual const char* GetHomeDir() = 0;
+  // Writes a Set-Cookie header line at once; an expiry of 0 adds no
+  // expires part.
+  virtual void SetCookie(const char* name, const char* value, time_t expires) = 0;
 };
 
 // Set by the log server's constructor; null for a bare HServer.

@@ -60,7 +60,7 @@ void HMultiPart::Parse(long length, const char* boundary, HParams& params, FILE*
   boundary_ = boundary;
   boundary_length_ = static_cast<int>(strlen(boundary));
   params_ = &params;
-  state_ = 0;
+  state_ = kBeforeFirstBoundary;
   done_ = false;
   int line_start = 0;
   read_ = 0;
@@ -85,36 +85,36 @@ void HMultiPart::HandleLine(int begin, int end) {
   const int length = end - begin;
   const bool boundary = length >= boundary_length_ && memcmp(line, boundary_, boundary_length_) == 0;
   switch (state_) {
-    case 0:
-      if (boundary) state_ = 1;
+    case kBeforeFirstBoundary:
+      if (boundary) state_ = kPartHeader;
       break;
-    case 1:
+    case kPartHeader:
       field_name_.Clear();
       file_name_.Clear();
       content_start_ = -1;
       if (StartsNoCase(line, length, kDisposition, sizeof kDisposition - 1)) {
         ReadNames(begin, end);
-        state_ = 2;
+        state_ = kAfterDisposition;
       } else {
-        state_ = 4;
+        state_ = kContent;
       }
       break;
-    case 2:
+    case kAfterDisposition:
       if (StartsNoCase(line, length, kContentType, sizeof kContentType - 1)) {
-        state_ = 3;
+        state_ = kAfterContentType;
       } else {
         content_start_ = end;
-        state_ = 4;
+        state_ = kContent;
       }
       break;
-    case 3:
+    case kAfterContentType:
       if (!file_name_.IsEmpty()) content_start_ = end;
-      state_ = 4;
+      state_ = kContent;
       break;
-    default:
+    case kContent:
       if (!boundary) break;
       EndPart(begin);
-      state_ = 1;
+      state_ = kPartHeader;
       if (end - begin >= boundary_length_ + 2 && line[boundary_length_] == '-' && line[boundary_length_ + 1] == '-') {
         done_ = true;
       }

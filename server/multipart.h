@@ -46,8 +46,15 @@ class HMultiPart : public HParams {
   const char* boundary_ = "";
   int boundary_length_ = 0;
   HParams* params_ = nullptr;
-  // The state machine of Parse.
-  int state_ = 0;
+  // The state machine of Parse: where the line read next stands in a part.
+  enum State {
+    kBeforeFirstBoundary,  // the preamble
+    kPartHeader,           // the part's first header line
+    kAfterDisposition,     // a content type, or the blank line before the content
+    kAfterContentType,     // the blank line before a file's content
+    kContent,              // content, up to the next boundary
+  };
+  State state_ = kBeforeFirstBoundary;
   bool done_ = false;
   HString field_name_;
   HString file_name_;

@@ -8,16 +8,11 @@ HParamEntry* HParams::CreateEntry(const char* name, const char* value) {
   return new HParamEntry(name, value);
 }
 
-HParamEntry* HParams::FindEntry(const char* name) const {
-  for (HListNode* node = list_.Head(); node != nullptr; node = node->next) {
-    if (CompareNoCase(EntryOf(node)->name.CStr(), name) == 0) return EntryOf(node);
-  }
-  return nullptr;
-}
+HParamEntry* HParams::FindEntry(const char* name) const { return list_.Find(name); }
 
 HParamEntry* HParams::FindEntryByValue(const char* value) const {
-  for (HListNode* node = list_.Head(); node != nullptr; node = node->next) {
-    if (EntryOf(node)->value.Compare(value) == 0) return EntryOf(node);
+  for (HParamEntry* entry : list_) {
+    if (entry->value.Compare(value) == 0) return entry;
   }
   return nullptr;
 }
@@ -61,9 +56,10 @@ HParamEntry* HParams::InsertEntry(HParamEntry* before, const char* name, const c
 }
 
 void HParams::RemoveAll(const char* name) {
-  for (HListNode* node = list_.Head(); node != nullptr;) {
+  // Nothing before the first of that name can match.
+  for (HListNode* node = list_.FindNode(name); node != nullptr;) {
     HListNode* next = node->next;
-    if (CompareNoCase(EntryOf(node)->name.CStr(), name) == 0) delete static_cast<HParamEntry*>(list_.Unlink(node));
+    if (CompareNoCase(EntryOf(node)->name.CStr(), name) == 0) list_.Remove(node);
     node = next;
   }
 }
@@ -74,7 +70,7 @@ bool HParams::RemoveItem(const char* value) {
     HListNode* next = node->next;
     const HParamEntry* entry = EntryOf(node);
     if (entry->name.IsEmpty() && entry->value.Compare(value) == 0) {
-      delete static_cast<HParamEntry*>(list_.Unlink(node));
+      list_.Remove(node);
       removed = true;
     }
     node = next;
@@ -93,40 +89,34 @@ HListNode* HParams::FindItemNode(const char* value) const {
 int HParams::MoveItemUp(const char* value) {
   HListNode* node = FindItemNode(value);
   if (node == nullptr || node->prev == nullptr) return 0;
-  void* swap = node->data;
-  node->data = node->prev->data;
-  node->prev->data = swap;
+  list_.SwapWithNext(node->prev, node);
   return 1;
 }
 
 int HParams::MoveItemDown(const char* value) {
   HListNode* node = FindItemNode(value);
   if (node == nullptr || node->next == nullptr) return 0;
-  void* swap = node->data;
-  node->data = node->next->data;
-  node->next->data = swap;
+  list_.SwapWithNext(node, node->next);
   return 1;
 }
 
-void HParams::Clear() {
-  for (HListNode* node = list_.Head(); node != nullptr;) delete static_cast<HParamEntry*>(HList::Next(node));
-  list_.Clear();
-}
+void HParams::Clear() { list_.Clear(); }
 
 HEnumParam::HEnumParam(const HParams& params, const char* name) {
-  for (HListNode* node = params.Head(); node != nullptr; node = node->next) {
-    const HParamEntry* entry = HParams::EntryOf(node);
+  for (const HParamEntry* entry : params) {
     if (name == nullptr || CompareNoCase(entry->name.CStr(), name) == 0) values_.Add(entry->value.CStr());
   }
-  cursor_ = values_.Head();
+  cursor_ = values_.begin();
 }
 
 bool HEnumParam::First() {
-  cursor_ = values_.Head();
-  return cursor_ != nullptr;
+  cursor_ = values_.begin();
+  return cursor_ != values_.end();
 }
 
 const char* HEnumParam::Next() {
-  if (cursor_ == nullptr) return nullptr;
-  return static_cast<HString*>(HList::Next(cursor_))->CStr();
+  if (cursor_ == values_.end()) return nullptr;
+  const char* text = (*cursor_)->CStr();
+  ++cursor_;
+  return text;
 }

@@ -16,8 +16,11 @@ class HParamEntry {
   HString value;
 };
 
+inline const char* EntryName(const HParamEntry* entry) { return entry->name.CStr(); }
+
 // Names compare without regard to ASCII case, values exactly. Several
-// entries may share a name; look-ups return the first. Owns its entries.
+// entries may share a name; look-ups return the first, through an index by
+// name once the list is long. Owns its entries.
 class HParams {
  public:
   HParams() = default;
@@ -44,14 +47,18 @@ class HParams {
   int MoveItemDown(const char* value);
   void Clear();
 
+  using List = HNamedList<HParamEntry, EntryName, HDeleteElements>;
   int Count() const { return list_.Count(); }
   HListNode* Head() const { return list_.Head(); }
-  static HParamEntry* EntryOf(HListNode* node) { return static_cast<HParamEntry*>(node->data); }
+  HListNode* Tail() const { return list_.Tail(); }
+  List::Iterator begin() const { return list_.begin(); }
+  List::Iterator end() const { return list_.end(); }
+  static HParamEntry* EntryOf(const HListNode* node) { return List::Of(node); }
 
  private:
   HListNode* FindItemNode(const char* value) const;
 
-  HList list_;
+  List list_;
 };
 
 class IEnum {
@@ -73,7 +80,7 @@ class HEnumParam : public IEnum {
 
  private:
   HStringList values_;
-  HListNode* cursor_ = nullptr;
+  HStringList::Iterator cursor_{nullptr};
 };
 
 #endif  // SERVER_PARAMS_H_

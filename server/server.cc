@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/file.h"
 #include "server/cgi_input.h"
@@ -55,12 +56,13 @@ void HServer::ReadInput() {
   post_ = 1;
   const char* type = getenv("CONTENT_TYPE");
   static const char kMultipart[] = "multipart/form-data";
+  static const char kBoundaryKey[] = "boundary=";
   HString boundary("--");
   if (type != nullptr && CompareNoCase(type, kMultipart, sizeof kMultipart - 1) == 0) {
     multipart_ = 1;
-    const char* at = strstr(type, "boundary=");
+    const char* at = strstr(type, kBoundaryKey);
     if (at == nullptr) return;
-    boundary.Append(at + 9);
+    boundary.Append(at + sizeof kBoundaryKey - 1);
   }
   const long length = ContentLength(getenv("CONTENT_LENGTH"), multipart_ ? kMaxMultipartBody : kMaxFormBody);
   if (length < 0) throw ErrorMemory;
@@ -214,6 +216,8 @@ void HServer::Run(int /*argc*/, char** argv) {
     ReadInput();
   } catch (const char* name) {
     input_error = name;
+  } catch (const std::bad_alloc&) {
+    input_error = ErrorMemory;
   } catch (...) {
     input_error = ErrorFail;
   }
@@ -231,6 +235,8 @@ void HServer::Run(int /*argc*/, char** argv) {
     Save();
   } catch (const char* name) {
     error = name;
+  } catch (const std::bad_alloc&) {
+    error = ErrorMemory;
   } catch (...) {
     error = ErrorFail;
   }

@@ -45,8 +45,7 @@ class HServer : public IServer {
   void SetHomeDir(const char* argv0);
   // Writes `text` (or the text/html header) and the blank line, once.
   void WriteHeader(const char* text);
-  // Writes a Set-Cookie line at once; an expiry of 0 adds no expires part.
-  void SetCookie(const char* name, const char* value, time_t expires = 0);
+  void SetCookie(const char* name, const char* value, time_t expires = 0) override;
   void SetRedirect(const char* url) { redirect_.Assign(url); }
   int IsPost() const { return post_; }
   const char* ServerName() const { return server_name_; }

@@ -4,8 +4,7 @@
 
 int HServerScript::Run() {
   bool footer_written = false;
-  for (HListNode* node = root_.Children().Head(); node != nullptr;) {
-    HScriptItem* item = static_cast<HScriptItem*>(HList::Next(node));
+  for (HScriptItem* item : root_.Children()) {
     if (!footer_written) {
       const HString& text = item->text;
       if (text.Find("</body") >= 0 || text.Find("</BODY") >= 0 || text.Find("</Body") >= 0) {

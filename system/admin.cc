@@ -12,11 +12,13 @@
 #include "server/cgi_input.h"
 #include "server/errors.h"
 #include "server/iserver.h"
-#include "server/server.h"
 
 namespace {
 
 const int kModulus = 47;
+// A hexadecimal digit d ('0' to 'F') is scrambled as the number d - kDigitBase,
+// 1 to 23.
+const int kDigitBase = '0' - 1;
 const int kTable = 24;
 // Multipliers (all invertible modulo 47) and offsets by position.
 const int kMultiply[kTable] = {5, 11, 29, 3, 17, 41, 7, 23, 13, 37, 2, 31,
@@ -58,12 +60,6 @@ int Inverse(int m) {
   return 0;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string Md5Hex(const char* text) {
@@ -90,7 +86,7 @@ std::string Scramble(const char* text, int start) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
     for (const char digit : {kHex[*p >> 4], kHex[*p & 15]}) {
       const int k = (start + i++) % kTable;
-      const int d = digit + 1 - 48;
+      const int d = digit - kDigitBase;
       out += Symbol((kMultiply[k] * d + kOffset[k]) % kModulus);
       sum = static_cast<unsigned short>(sum + digit);
     }
@@ -112,15 +108,15 @@ bool Unscramble(const char* text, std::string& out) {
     if (value < 0) return false;
     const int k = static_cast<int>((start + i) % kTable);
     const int d = ((value - kOffset[k]) % kModulus + kModulus) * Inverse(kMultiply[k]) % kModulus;
-    const char digit = static_cast<char>(d + 48 - 1);
-    if (HexValue(digit) < 0) return false;
+    const char digit = static_cast<char>(d + kDigitBase);
+    if (HexDigitValue(digit) < 0) return false;
     digits += digit;
     sum = static_cast<unsigned short>(sum + digit);
   }
   if (SymbolValue(text[length - 2]) != sum % kModulus) return false;
   std::string bytes;
   for (size_t i = 0; i < digits.size(); i += 2) {
-    const char byte = static_cast<char>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1]));
+    const char byte = static_cast<char>(HexDigitValue(digits[i]) * 16 + HexDigitValue(digits[i + 1]));
     if (byte == 0) return false;
     bytes += byte;
   }
@@ -164,8 +160,7 @@ void HAdmin::SetAdminCookie(const char* password) {
     std::string text = std::to_string(time(nullptr) % 1000) + ":" + password;
     value = Scramble(text.c_str());
   }
-  auto* server = dynamic_cast<HServer*>(CurrentServer);
-  if (server != nullptr) server->SetCookie("Admin", value.c_str());
+  if (CurrentServer != nullptr) CurrentServer->SetCookie("Admin", value.c_str(), 0);
 }
 
 const char* HAdmin::Call(const char* method, int argc, const char* const* argv) {

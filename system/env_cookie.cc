@@ -3,32 +3,22 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/answers.h"
 #include "server/cgi_input.h"
 #include "server/iserver.h"
-
-namespace {
-
-HString& Answer() {
-  static HString answer;
-  return answer;
-}
-
-}  // namespace
 
 HEnv::HEnv(const char* name) : IObject(name, 0) { type_name_ = "Env"; }
 
 const char* HEnv::GetProperty(const char* name) {
-  HString& answer = Answer();
   if (strcmp(name, "SCRIPT_PATH") == 0) {
     const char* script = getenv("SCRIPT_NAME");
     const int slash = script == nullptr ? -1 : FindLastChar(script, '/');
-    answer.Assign(script, slash < 0 ? 0 : slash);
-    return answer.CStr();
+    return KeepAnswer(slash < 0 ? "" : script, slash < 0 ? 0 : slash);
   }
   if (CompareNoCase(name, "DocumentRoot") == 0) {
-    answer.Clear();
-    DocumentRoot(answer);
-    return answer.CStr();
+    HString root;
+    DocumentRoot(root);
+    return KeepAnswer(root);
   }
   if (CompareNoCase(name, "IsMac") == 0) {
     const char* agent = getenv("HTTP_USER_AGENT");
@@ -36,15 +26,15 @@ const char* HEnv::GetProperty(const char* name) {
   }
   if (CompareNoCase(name, "IsUnix") == 0) return "1";
   if (CompareNoCase(name, "Dir") == 0) return CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
-  return getenv(name);
+  return getenv(name);  // the environment lives as long as the process
 }
 
 HCookie::HCookie(const char* name) : IObject(name, 0) { type_name_ = "Cookie"; }
 
 const char* HCookie::GetProperty(const char* name) {
-  HString& answer = Answer();
-  answer.Clear();
-  if (properties_.Count() > 0) answer.Assign(properties_.GetValue(name));
-  if (answer.IsEmpty()) GetCookie(name, answer);
-  return answer.IsEmpty() ? nullptr : answer.CStr();
+  const char* stored = properties_.GetValue(name);
+  if (stored != nullptr && *stored != 0) return KeepAnswer(stored);
+  HString cookie;
+  GetCookie(name, cookie);
+  return cookie.IsEmpty() ? nullptr : KeepAnswer(cookie);
 }

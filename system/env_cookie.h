@@ -1,7 +1,6 @@
 // HEnv and HCookie, the read-only views of the CGI environment ("Env") and
 // of the browser's cookies ("Cookie") that the system object creates on
-// first use. Answers are borrowed: a text built here stays valid until the
-// next answer of either object.
+// first use. Their answers are kept like every answer (core/answers.h).
 #ifndef SYSTEM_ENV_COOKIE_H_
 #define SYSTEM_ENV_COOKIE_H_
 

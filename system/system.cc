@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/answers.h"
 #include "core/file.h"
 #include "objects/object_stream.h"
 #include "script/names.h"
@@ -77,39 +78,28 @@ HSystem::HSystem(const struct tm& now) : INContainer("", 0), date_(DateOf(now)),
   SetDirectory("data/");
 }
 
-void HSystem::LoadOwnIndex() {
-  if (index_loaded_) return;
-  index_loaded_ = true;
-  HObjectStream stream;
-  if (!stream.Open(StoragePath("index").CStr(), "r") || !stream.ReadHeader(true)) return;
-  const bool modified = modified_;
-  Load(stream);
-  modified_ = modified;
-}
-
 void HSystem::SetProperty(const char* name, const char* value) {
-  LoadOwnIndex();
+  LoadIndex();
   INContainer::SetProperty(name, value);
 }
 
 void HSystem::RemoveProperty(const char* name) {
-  LoadOwnIndex();
+  LoadIndex();
   INContainer::RemoveProperty(name);
 }
 
 bool HSystem::First() {
-  LoadOwnIndex();
+  LoadIndex();
   return INContainer::First();
 }
 
 bool HSystem::SaveFiles() {
-  LoadOwnIndex();
+  LoadIndex();
   return INContainer::SaveFiles();
 }
 
 void HSystem::SaveChildren(HObjectStream& stream) {
-  for (HListNode* node = children_.Head(); node != nullptr; node = node->next) {
-    IObject* child = ObjectOf(node);
+  for (IObject* child : children_) {
     if (dynamic_cast<HEnv*>(child) != nullptr || dynamic_cast<HCookie*>(child) != nullptr) continue;
     if (child->IsNumbered() || child->IsContainer()) continue;
     child->Save(stream);
@@ -121,13 +111,9 @@ const char* HSystem::GetProperty(const char* name) {
   if (CompareNoCase(name, "Version") == 0) return version_;
   if (CompareNoCase(name, "Build") == 0) return build_;
   if (CompareNoCase(name, "Server") == 0) {
-    if (server_ == nullptr) return nullptr;
-    static HString answer;
-    answer.Assign(server_->ServerName());
-    answer.Append(".cgi");
-    return answer.CStr();
+    return server_ == nullptr ? nullptr : FormatAnswer("%s.cgi", server_->ServerName());
   }
-  LoadOwnIndex();
+  LoadIndex();
   return INContainer::GetProperty(name);
 }
 
@@ -151,7 +137,7 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
     if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr) return nullptr;
     return strstr(argv[0], argv[1]) != nullptr ? "1" : nullptr;
   } else {
-    LoadOwnIndex();
+    LoadIndex();
     return INContainer::Call(method, argc, argv);
   }
   return nullptr;
@@ -160,7 +146,7 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
 IObject* HSystem::FindChild(const char* name) {
   if (CompareNoCase(name, "Date") == 0) return &date_;
   if (CompareNoCase(name, "Time") == 0) return &time_;
-  LoadOwnIndex();
+  LoadIndex();
   IObject* child = INContainer::FindChild(name);
   if (child == nullptr && (CompareNoCase(name, "Cookie") == 0 || CompareNoCase(name, "Env") == 0)) {
     const bool modified = modified_;  // the request's views are not stored data
@@ -192,17 +178,15 @@ void HSystem::DeleteRemoved() {
   INContainer::DeleteRemoved();
   if (remove_files_.Count() == 0 && remove_dirs_.Count() == 0) return;
   if (DocumentRootAvailable()) {
-    for (HListNode* node = remove_files_.Head(); node != nullptr;) {
-      const HString& entry = *static_cast<HString*>(HList::Next(node));
+    for (const HString* entry : remove_files_) {
       HString path(document_root_);
-      path.Append(entry);
-      if (IsInsideDocumentRoot(entry.CStr()) && ResolvesInside(document_root_, path)) unlink(path.CStr());
+      path.Append(*entry);
+      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path)) unlink(path.CStr());
     }
-    for (HListNode* node = remove_dirs_.Head(); node != nullptr;) {
-      const HString& entry = *static_cast<HString*>(HList::Next(node));
+    for (const HString* entry : remove_dirs_) {
       HString path(document_root_);
-      path.Append(entry);
-      if (IsInsideDocumentRoot(entry.CStr()) && ResolvesInside(document_root_, path)) RemoveTree(path.CStr());
+      path.Append(*entry);
+      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path)) RemoveTree(path.CStr());
     }
   }
   remove_files_.Clear();
@@ -212,19 +196,19 @@ void HSystem::DeleteRemoved() {
 void HSystem::SaveAttachments() {
   if (attach_files_.Count() == 0) return;
   if (!DocumentRootAvailable()) throw ErrorAttachFile;
-  for (HListNode* node = attach_files_.Head(); node != nullptr;) {
-    SaveAttachment(static_cast<HString*>(HList::Next(node))->CStr());
-  }
+  for (const HString* target : attach_files_) SaveAttachment(target->CStr());
   attach_files_.Clear();
 }
 
-void HSystem::SaveAttachment(const char* spec) {
-  const int slash = FindLastChar(spec, '/');
-  if (slash < 0 || spec[slash + 1] == 0) return;
+void HSystem::SaveAttachment(const char* target_path) {
+  const int slash = FindLastChar(target_path, '/');
+  if (slash < 0 || target_path[slash + 1] == 0) return;
   // Only paths below the root, and no hidden files such as .htaccess named
   // by a visitor's browser.
-  if (spec[0] != '/' || !IsInsideDocumentRoot(spec) || spec[slash + 1] == '.') throw ErrorAttachFile;
-  const HString directory(spec, slash);
+  if (target_path[0] != '/' || !IsInsideDocumentRoot(target_path) || target_path[slash + 1] == '.') {
+    throw ErrorAttachFile;
+  }
+  const HString directory(target_path, slash);
   HString target(document_root_);
   // Each folder is checked before it is made: its parent, links resolved,
   // must lie below the root.
@@ -240,5 +224,5 @@ void HSystem::SaveAttachment(const char* spec) {
   HString probe(target);
   probe.Append("/x");
   if (!ResolvesInside(document_root_, probe)) throw ErrorAttachFile;
-  if (!MultiPart.SaveFile(target.CStr(), spec + slash + 1)) throw ErrorAttachFile;
+  if (!MultiPart.SaveFile(target.CStr(), target_path + slash + 1)) throw ErrorAttachFile;
 }

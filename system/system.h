@@ -47,7 +47,10 @@ class HSystem : public INContainer {
   void DeleteRemoved() override;
   // Saves every queued upload; raises ErrorAttachFile.
   virtual void SaveAttachments();
-  virtual void SaveAttachment(const char* spec);
+  // Saves an upload to `target_path`, its path below the document root;
+  // the last component is the file name the browser sent, which picks the
+  // upload.
+  virtual void SaveAttachment(const char* target_path);
 
   void SetServer(HServer* server) { server_ = server; }
   HServer* Server() const { return server_; }
@@ -59,12 +62,10 @@ class HSystem : public INContainer {
   HTimeObject& TimeObject() { return time_; }
 
  protected:
-  void LoadOwnIndex();
   // Fills the document root on first need; false when there is none.
   bool DocumentRootAvailable();
 
   HServer* server_ = nullptr;
-  bool index_loaded_ = false;
   const char* version_ = "";
   const char* build_ = "";
   HDateObject date_;

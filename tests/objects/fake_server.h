@@ -23,6 +23,7 @@ class FakeServer : public IServer {
   IObjectFactory* GetFactory() override { return &factory_; }
   IEnum* GetEnumSource() override { return nullptr; }
   const char* GetHomeDir() override { return home_dir_.c_str(); }
+  void SetCookie(const char*, const char*, time_t) override {}
 
  private:
   IObjectFactory factory_;

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "core/answers.h"
+
 namespace {
 
 // Pins the time zone for the calendar computations and restores it after.
@@ -229,7 +231,7 @@ TEST_F(HDateObjectTest, AnswersOutliveTheNextReads) {
   const char* day = date.GetProperty("Day");
   const char* last = date.GetProperty("lastday");
   const char* hour = clock.GetProperty("Hour00");
-  const char* count = IObject::NumberAnswer(42);  // another object's "Count"
+  const char* count = NumberAnswer(42);  // another object's "Count"
   EXPECT_STREQ("31", day);
   EXPECT_STREQ("31", last);
   EXPECT_STREQ("09", hour);

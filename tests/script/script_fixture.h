@@ -39,6 +39,7 @@ class HFakeServer : public IServer {
   IObjectFactory* GetFactory() override { return &factory_; }
   IEnum* GetEnumSource() override { return nullptr; }
   const char* GetHomeDir() override { return home.c_str(); }
+  void SetCookie(const char*, const char*, time_t) override {}
 
   IContainer* System() { return system_; }
 
