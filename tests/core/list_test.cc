@@ -61,3 +61,64 @@ TEST(HStringListTest, OutOfRangeGivesTheEmptySentinel) {
   EXPECT_STREQ("", list.Item(-1).CStr());
   EXPECT_EQ(2, list.Count());
 }
+
+namespace {
+
+struct Named {
+  std::string name;
+  static int alive;
+  explicit Named(std::string n) : name(std::move(n)) { ++alive; }
+  ~Named() { --alive; }
+};
+int Named::alive = 0;
+
+const char* NameOfNamed(const Named* n) { return n->name.c_str(); }
+
+// The first node whose name matches, found the slow way.
+HListNode* FirstByWalk(const HListNode* head, const char* name) {
+  for (const HListNode* node = head; node != nullptr; node = node->next) {
+    if (CompareNoCase(static_cast<const Named*>(node->data)->name.c_str(), name) == 0) {
+      return const_cast<HListNode*>(node);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// Long enough to be indexed, with namesakes in different cases: after every
+// kind of change the index must find what a walk finds, the first namesake.
+TEST(HNamedListTest, IndexAgreesWithAWalkThroughEveryChange) {
+  {
+    HNamedList<Named, NameOfNamed, HDeleteElements> list;
+    const char* const names[] = {"a", "B", "c", "A", "b", "d", "", "e", "C", "f"};
+    unsigned seed = 7;
+    auto next = [&seed](unsigned n) {
+      seed = seed * 1103515245u + 12345u;
+      return (seed >> 16) % n;
+    };
+    for (int step = 0; step < 3000; ++step) {
+      const unsigned op = next(5);
+      Named* fresh = new Named(names[next(10)]);
+      HListNode* at = list.Count() > 0 ? list.NodeAt(static_cast<int>(next(list.Count()))) : nullptr;
+      if (op == 0 || list.Count() < 12) {
+        list.PushBack(fresh);
+      } else if (op == 1) {
+        list.InsertBefore(at, fresh);
+      } else if (op == 2) {
+        delete fresh;
+        list.Remove(at);
+      } else if (op == 3 && at->next != nullptr) {
+        delete fresh;
+        list.SwapWithNext(at, at->next);
+      } else {
+        delete fresh;
+      }
+      for (const char* name : {"A", "b", "C", "d", "E", "f", "g", ""}) {
+        ASSERT_EQ(FirstByWalk(list.Head(), name), list.FindNode(name)) << "step " << step << " name " << name;
+      }
+    }
+    EXPECT_EQ(list.Count(), Named::alive);
+  }
+  EXPECT_EQ(0, Named::alive);  // the owning list deleted every element
+}

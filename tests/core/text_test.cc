@@ -85,11 +85,13 @@ TEST(HashStringTest, SignedBytesAndWrapAround) {
   EXPECT_EQ(97u * 33 + 98, HashString("ab"));
   // 0xA4 counts as -92, so one EUC-JP byte hashes to 2^32 - 92.
   EXPECT_EQ(4294967204u, HashString("\xA4"));
-  // Long texts wrap modulo 2^32 rather than saturating.
-  uint32_t h = 0;
-  const std::string long_text(40, 'z');
-  for (char c : long_text) h = h * 33u + static_cast<uint32_t>(c);
-  EXPECT_EQ(h, HashString(long_text.c_str()));
+  // Long texts wrap modulo 2^32 rather than saturating (worked out with
+  // arbitrary-precision integers).
+  EXPECT_EQ(692472336u, HashString(std::string(40, 'z').c_str()));
+  // The case-blind hash lowers ASCII letters only.
+  EXPECT_EQ(HashString("count"), HashNoCase("CoUnT"));
+  EXPECT_NE(HashString("["), HashNoCase("{"));
+  EXPECT_EQ(4294967204u, HashNoCase("\xA4"));
 }
 
 TEST(ByteClassTest, Boundaries) {

@@ -23,7 +23,12 @@ class FakeServer : public IServer {
   IObjectFactory* GetFactory() override { return &factory_; }
   IEnum* GetEnumSource() override { return nullptr; }
   const char* GetHomeDir() override { return home_dir_.c_str(); }
-  void SetCookie(const char*, const char*, time_t) override {}
+  // Records each cookie as "name=value;".
+  void SetCookie(const char* name, const char* value, time_t) override {
+    cookies += std::string(name) + "=" + value + ";";
+  }
+
+  std::string cookies;
 
  private:
   IObjectFactory factory_;

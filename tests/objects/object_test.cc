@@ -34,30 +34,33 @@ std::string Walk(IObject* object) {
 }
 
 TEST(IObjectFactoryTest, TypeNamesMakeTheirKinds) {
+  // The flag values are those of the stored format: container 1,
+  // numbered 2, items 4, list 8.
   struct Case {
     const char* asked;
     const char* type_name;
     int flags;
+    bool container, numbered, items, list;
   };
   const Case cases[] = {
-      {"object", "Object", 0},
-      {"ITEMS", "Items", kItemsFlag},
-      {"Container", "Container", kContainerFlag},
-      {"list", "List", kContainerFlag | kListFlag},
-      {"ncontainer", "NContainer", kContainerFlag | kNumberedFlag},
-      {"NLIST", "NList", kContainerFlag | kNumberedFlag | kItemsFlag | kListFlag},
-      {"nitems", "NItems", kContainerFlag | kNumberedFlag | kItemsFlag},
-      {"NSet", "NSet", kContainerFlag | kNumberedFlag | kListFlag},
+      {"object", "Object", 0, false, false, false, false},
+      {"ITEMS", "Items", 4, false, false, true, false},
+      {"Container", "Container", 1, true, false, false, false},
+      {"list", "List", 9, true, false, false, true},
+      {"ncontainer", "NContainer", 3, true, true, false, false},
+      {"NLIST", "NList", 15, true, true, true, true},
+      {"nitems", "NItems", 7, true, true, true, false},
+      {"NSet", "NSet", 11, true, true, false, true},
   };
   for (const Case& c : cases) {
     ObjectPtr object = Make("x", c.asked);
     ASSERT_NE(nullptr, object) << c.asked;
     EXPECT_STREQ(c.type_name, object->GetTypeName()) << c.asked;
     EXPECT_EQ(c.flags, object->GetFlags()) << c.asked;
-    EXPECT_EQ((c.flags & kContainerFlag) != 0, object->IsContainer()) << c.asked;
-    EXPECT_EQ((c.flags & kNumberedFlag) != 0, object->IsNumbered()) << c.asked;
-    EXPECT_EQ((c.flags & kItemsFlag) != 0, object->IsItems()) << c.asked;
-    EXPECT_EQ((c.flags & kListFlag) != 0, object->IsList()) << c.asked;
+    EXPECT_EQ(c.container, object->IsContainer()) << c.asked;
+    EXPECT_EQ(c.numbered, object->IsNumbered()) << c.asked;
+    EXPECT_EQ(c.items, object->IsItems()) << c.asked;
+    EXPECT_EQ(c.list, object->IsList()) << c.asked;
   }
   EXPECT_EQ(nullptr, Make("x", "Objects"));
   EXPECT_EQ(nullptr, Make("x", ""));
