@@ -54,10 +54,9 @@ std::unique_ptr<HEvalItem> ParseCondition(const HStringList& args, int first) {
   std::vector<std::unique_ptr<HEvalString>>* chain = nullptr;
 
   std::vector<const char*> tokens;
-  HListNode* node = args.Head();
-  for (int i = 0; node != nullptr; ++i) {
-    const HString* token = static_cast<const HString*>(HList::Next(node));
-    if (i >= first) tokens.push_back(token->CStr());
+  int position = 0;
+  for (const HString* token : args) {
+    if (position++ >= first) tokens.push_back(token->CStr());
   }
   const size_t count = tokens.size();
   for (size_t i = 0; i < count; ++i) {
