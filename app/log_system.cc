@@ -1,6 +1,7 @@
 #include "app/log_system.h"
 
 #include "core/answers.h"
+#include "loganalysis/vazivev.h"
 #include "system/admin.h"
 
 HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {
@@ -55,4 +56,9 @@ IObject* HLogSystem::FindChild(const char* name) {
 IObject* HLogSystem::CreateObject(const char* name, const char* type_name) {
   if (CompareNoCase(name, "Admin") == 0) return new HAdmin(name);
   return HSystem::CreateObject(name, type_name);
+}
+
+IObject* HVaziVevSystem::CreateObject(const char* name, const char* type_name) {
+  if (CompareNoCase(type_name, "VaziVev") == 0) return new HVaziVev(name);
+  return HLogSystem::CreateObject(name, type_name);
 }

@@ -40,6 +40,9 @@ class HLogSystem : public HSystem {
 class HVaziVevSystem : public HLogSystem {
  public:
   HVaziVevSystem() { login_page_ = VaziVevLogin; }
+  // Type "VaziVev" makes the analysis object (HVaziVev); other types as
+  // HLogSystem.
+  IObject* CreateObject(const char* name, const char* type_name) override;
 };
 
 #endif  // APP_LOG_SYSTEM_H_

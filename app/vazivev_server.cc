@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "loganalysis/log_split.h"
+#include "loganalysis/vazivev.h"
 #include "server/errors.h"
 
 namespace {
@@ -42,4 +44,9 @@ void HVaziVevServer::Unlock() {
   if (lock_fd_ == -1) return;
   close(lock_fd_);
   lock_fd_ = -1;
+}
+
+void HVaziVevServer::Update() {
+  auto* log = dynamic_cast<HVaziVev*>(system_.FindChild("vazivev"));
+  if (log != nullptr) UpdateAccessLog(*log);
 }

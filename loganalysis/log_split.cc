@@ -1,0 +1,625 @@
+#include "loganalysis/log_split.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/file.h"
+#include "core/text.h"
+#include "loganalysis/log_line.h"
+#include "loganalysis/vazivev.h"
+#include "server/iserver.h"
+
+void (*LogSplitStep)() = nullptr;
+
+namespace {
+
+const char kTempSuffix[] = ".Tmp";
+const char kCarryOverName[] = "vazivev.log";
+const char kJournalName[] = "vazivev.journal";
+const char kHeaderMark[] = "format=";
+constexpr size_t kHeaderMarkLength = sizeof kHeaderMark - 1;
+const char kDayEntry[] = "day";
+const char kCommitEntry[] = "commit";
+constexpr size_t kChunkSize = 64 * 1024;
+constexpr size_t kWriteBuffer = 64 * 1024;
+// Day files open at once; a log whose dates jump about more than this
+// closes and reopens them (copying what they hold).
+constexpr size_t kMaxOpenDays = 8;
+
+void Step() {
+  if (LogSplitStep != nullptr) LogSplitStep();
+}
+
+HString Joined(const char* a, const char* b) {
+  HString text(a);
+  text.Append(b);
+  return text;
+}
+
+// The data must be on the disk before a rename makes it the file. A file
+// system that cannot sync at all is no reason to refuse every split.
+bool Synced(int descriptor) { return fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP; }
+
+// -1 when the file does not exist.
+long long FileSize(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+// A hash of a byte stream that does not depend on how the stream was cut
+// into pieces: bytes are taken eight at a time at their offsets.
+class HStreamHash {
+ public:
+  void Add(const char* data, size_t n) {
+    length_ += n;
+    while (n > 0 && pending_count_ != 0) {
+      TakeByte(static_cast<unsigned char>(*data++));
+      --n;
+    }
+    for (; n >= 8; data += 8, n -= 8) {
+      uint64_t word;
+      memcpy(&word, data, 8);
+      Mix(word);
+    }
+    while (n-- > 0) TakeByte(static_cast<unsigned char>(*data++));
+  }
+  uint64_t Value() const {
+    uint64_t h = state_ ^ (pending_ * 0x9E3779B97F4A7C15ull) ^ length_;
+    h ^= h >> 29;
+    return h * 0xBF58476D1CE4E5B9ull;
+  }
+
+ private:
+  void TakeByte(unsigned char c) {
+    pending_ |= static_cast<uint64_t>(c) << (8 * pending_count_);
+    if (++pending_count_ == 8) {
+      Mix(pending_);
+      pending_ = 0;
+      pending_count_ = 0;
+    }
+  }
+  void Mix(uint64_t word) {
+    state_ = (state_ ^ word) * 0x100000001B3ull;
+    state_ ^= state_ >> 31;
+  }
+
+  uint64_t state_ = 0xCBF29CE484222325ull;
+  uint64_t pending_ = 0;
+  int pending_count_ = 0;
+  uint64_t length_ = 0;
+};
+
+// The hash of the first `n` bytes of an open file; false when it has fewer.
+bool HashPrefix(int fd, long long n, uint64_t* value) {
+  HStreamHash hash;
+  std::vector<char> chunk(kChunkSize);
+  for (long long at = 0; at < n;) {
+    const size_t want = static_cast<size_t>(n - at < static_cast<long long>(kChunkSize) ? n - at : kChunkSize);
+    const ssize_t got = pread(fd, chunk.data(), want, at);
+    if (got <= 0) return false;
+    hash.Add(chunk.data(), static_cast<size_t>(got));
+    at += got;
+  }
+  *value = hash.Value();
+  return true;
+}
+
+// Reads a file line by line through one buffer that grows only for a line
+// longer than it, so a line of any length comes whole. A line keeps its
+// line feed; only the file's last line may lack one. After the end, a
+// further call reads what has been appended since.
+class HLineReader {
+ public:
+  explicit HLineReader(int fd, HStreamHash* hash = nullptr) : fd_(fd), hash_(hash), buffer_(kChunkSize + 1) {}
+
+  // False at the end of what the file holds now.
+  bool Next(char** line, size_t* length) {
+    for (size_t scanned = begin_;;) {
+      char* feed = static_cast<char*>(memchr(buffer_.data() + scanned, '\n', end_ - scanned));
+      if (feed != nullptr) {
+        *line = buffer_.data() + begin_;
+        *length = static_cast<size_t>(feed - *line) + 1;
+        begin_ += *length;
+        return true;
+      }
+      scanned = end_;
+      if (!Fill()) {
+        if (begin_ == end_) return false;
+        *line = buffer_.data() + begin_;  // the last line, without a line feed
+        *length = end_ - begin_;
+        begin_ = end_;
+        return true;
+      }
+      scanned -= begin_moved_;
+    }
+  }
+  long long BytesRead() const { return read_; }
+  bool Failed() const { return failed_; }
+
+ private:
+  // Reads more after what is held; false at the end or on an error.
+  bool Fill() {
+    begin_moved_ = begin_;
+    if (begin_ > 0) {
+      memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    // One byte stays free behind the text, for a terminating zero.
+    if (buffer_.size() - 1 - end_ < kChunkSize / 2) buffer_.resize(buffer_.size() * 2);
+    const ssize_t got = read(fd_, buffer_.data() + end_, buffer_.size() - 1 - end_);
+    if (got < 0) failed_ = true;
+    if (got <= 0) return false;
+    if (hash_ != nullptr) hash_->Add(buffer_.data() + end_, static_cast<size_t>(got));
+    end_ += static_cast<size_t>(got);
+    read_ += got;
+    return true;
+  }
+
+  int fd_;
+  HStreamHash* hash_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  size_t begin_moved_ = 0;
+  long long read_ = 0;
+  bool failed_ = false;
+};
+
+// Parses with the line cut off by a zero byte, which the buffer always has
+// room for, and restores the byte.
+template <class Parse>
+auto OnLine(char* line, size_t length, Parse parse) {
+  char* end = line[length - 1] == '\n' ? line + length - 1 : line + length;
+  const char saved = *end;
+  *end = 0;
+  auto result = parse(line);
+  *end = saved;
+  return result;
+}
+
+// A buffered output file that counts and remembers failures.
+class HOutFile {
+ public:
+  HOutFile() = default;
+  HOutFile(const HOutFile&) = delete;
+  HOutFile& operator=(const HOutFile&) = delete;
+  ~HOutFile() { Close(); }
+  bool Open(const char* path) {
+    file_ = fopen(path, "w");
+    if (file_ != nullptr) setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
+    return file_ != nullptr;
+  }
+  // Appends the text; `line` adds a line feed when the text has none.
+  void Write(const char* text, size_t n, bool line) {
+    if (file_ == nullptr || fwrite(text, 1, n, file_) != n) failed_ = true;
+    if (line && (n == 0 || text[n - 1] != '\n') && file_ != nullptr && putc('\n', file_) == EOF) failed_ = true;
+  }
+  // Copies the whole of `path` in; false when it cannot be read.
+  bool CopyFrom(const char* path) {
+    HFile in;
+    if (!in.Open(path, "r")) return false;
+    std::vector<char> chunk(kChunkSize);
+    for (size_t got; (got = fread(chunk.data(), 1, chunk.size(), in.Stream())) > 0;) Write(chunk.data(), got, false);
+    return ferror(in.Stream()) == 0;
+  }
+  // Flushes, syncs and closes; false when anything written failed.
+  bool Finish() {
+    if (file_ == nullptr) return false;
+    bool ok = !failed_ && fflush(file_) == 0 && ferror(file_) == 0 && Synced(fileno(file_));
+    if (fclose(file_) != 0) ok = false;
+    file_ = nullptr;
+    return ok;
+  }
+  void Close() {
+    if (file_ != nullptr) fclose(file_);
+    file_ = nullptr;
+  }
+  bool IsOpen() const { return file_ != nullptr; }
+
+ private:
+  FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+// One day file being written: its lines go to path + kTempSuffix, which
+// starts as a copy of what the day file held.
+struct HDayOutput {
+  int date = 0;
+  HString path;
+  HString temp;
+  HOutFile out;
+};
+
+// What the journal's last line says of a split that got as far as its
+// commit: how much of the access log it read (and a hash of that), how long
+// the new carry-over file is, and the length of the log's header line.
+struct HCommit {
+  long long consumed = 0;
+  uint64_t hash = 0;
+  long long carry_size = 0;
+  long long header_length = 0;
+  HString log_path;
+};
+
+class HSplit {
+ public:
+  HSplit(const char* home, const char* log_path, const HDate& today)
+      : log_path_(log_path == nullptr ? "" : log_path),
+        today_(today),
+        carry_path_(Joined(home, kCarryOverName)),
+        carry_temp_(Joined(carry_path_.CStr(), kTempSuffix)),
+        journal_path_(Joined(home, kJournalName)),
+        day_pattern_(Joined(home, kDayFilePattern)) {}
+  HSplit(const HSplit&) = delete;
+  HSplit& operator=(const HSplit&) = delete;
+  ~HSplit() {
+    for (HDayOutput* day : days_) delete day;
+    if (journal_fd_ >= 0) close(journal_fd_);
+    if (carry_fd_ >= 0) close(carry_fd_);
+    if (log_fd_ >= 0) close(log_fd_);
+  }
+
+  bool Run();
+
+ private:
+  enum Source { kCarry, kLog, kEnd };
+
+  bool Recover();
+  bool Rollback(const std::vector<std::pair<long long, HString>>& days);
+  bool Finish(const HCommit& commit);
+  bool Abort();
+  // The next input line: the carry-over file, then the access log after
+  // its header line. False at the end.
+  bool NextLine(char** line, size_t* length);
+  // The open output of `date`'s day file; null when it cannot be made.
+  HDayOutput* DayFor(const HDate& date);
+  bool CloseDay(HDayOutput* day);
+  bool Journal(const char* text);
+  bool WriteCarryOver(char* line, size_t length);
+
+  HString log_path_;
+  HDate today_;
+  HString carry_path_;
+  HString carry_temp_;
+  HString journal_path_;
+  HString day_pattern_;
+
+  int carry_fd_ = -1;
+  int log_fd_ = -1;
+  int journal_fd_ = -1;
+  HStreamHash log_hash_;
+  HLineReader* carry_ = nullptr;
+  HLineReader* log_ = nullptr;
+  Source source_ = kCarry;
+  long long header_length_ = 0;
+  bool header_checked_ = false;
+  std::vector<HDayOutput*> days_;  // open day files, the most recent first
+  std::vector<HString> journaled_;
+  bool failed_ = false;
+};
+
+bool HSplit::NextLine(char** line, size_t* length) {
+  for (;;) {
+    if (source_ == kCarry) {
+      if (carry_ != nullptr && carry_->Next(line, length)) return true;
+      source_ = kLog;
+    }
+    if (source_ == kEnd || log_ == nullptr) return false;
+    if (!log_->Next(line, length)) return false;
+    if (!header_checked_) {
+      header_checked_ = true;
+      if (*length >= kHeaderMarkLength && memcmp(*line, kHeaderMark, kHeaderMarkLength) == 0) {
+        header_length_ = static_cast<long long>(*length);
+        continue;  // the header is never parsed and stays in the log
+      }
+    }
+    return true;
+  }
+}
+
+bool HSplit::Journal(const char* text) {
+  if (journal_fd_ < 0) journal_fd_ = open(journal_path_.CStr(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (journal_fd_ < 0) return false;
+  const size_t n = strlen(text);
+  if (write(journal_fd_, text, n) != static_cast<ssize_t>(n) || !Synced(journal_fd_)) return false;
+  Step();
+  return true;
+}
+
+HDayOutput* HSplit::DayFor(const HDate& date) {
+  const int number = date.Number();
+  if (!days_.empty() && days_.front()->date == number) return days_.front();  // the usual case
+  for (size_t i = 1; i < days_.size(); ++i) {
+    if (days_[i]->date != number) continue;
+    HDayOutput* day = days_[i];
+    days_.erase(days_.begin() + static_cast<long>(i));
+    days_.insert(days_.begin(), day);
+    return day;
+  }
+  if (days_.size() >= kMaxOpenDays) {
+    HDayOutput* oldest = days_.back();
+    days_.pop_back();
+    const bool closed = CloseDay(oldest);
+    delete oldest;
+    if (!closed) {
+      failed_ = true;
+      return nullptr;
+    }
+  }
+  auto* day = new HDayOutput;
+  day->date = number;
+  DateFileName(day->path, day_pattern_.CStr(), date);
+  day->temp = Joined(day->path.CStr(), kTempSuffix);
+  bool journaled = false;
+  for (const HString& path : journaled_) journaled = journaled || path.Compare(day->path.CStr()) == 0;
+  if (!journaled) {
+    // Noted before the day file changes, so that an interrupted split can
+    // cut it back to what it held.
+    char entry[64];
+    snprintf(entry, sizeof entry, "%s %lld ", kDayEntry, FileSize(day->path.CStr()));
+    HString line(entry);
+    line.Append(day->path);
+    line.Append("\n");
+    if (!Journal(line.CStr())) {
+      failed_ = true;
+      delete day;
+      return nullptr;
+    }
+    journaled_.emplace_back(day->path);
+  }
+  bool made = day->out.Open(day->temp.CStr());
+  if (made && Exists(day->path.CStr())) made = day->out.CopyFrom(day->path.CStr());
+  Step();
+  if (!made) {
+    day->out.Close();
+    unlink(day->temp.CStr());
+    delete day;
+    return nullptr;
+  }
+  days_.insert(days_.begin(), day);
+  return day;
+}
+
+bool HSplit::CloseDay(HDayOutput* day) {
+  struct stat info;
+  const bool had = stat(day->path.CStr(), &info) == 0;
+  if (!day->out.Finish()) return false;
+  // A replaced day file keeps its permissions.
+  if (had) chmod(day->temp.CStr(), info.st_mode & 07777);
+  Step();
+  if (rename(day->temp.CStr(), day->path.CStr()) != 0) return false;
+  Step();
+  return true;
+}
+
+bool HSplit::Abort() {
+  std::vector<std::pair<long long, HString>> none;
+  for (HDayOutput* day : days_) {
+    day->out.Close();
+    unlink(day->temp.CStr());
+  }
+  if (journal_fd_ < 0) {
+    unlink(carry_temp_.CStr());
+    return false;
+  }
+  close(journal_fd_);
+  journal_fd_ = -1;
+  Recover();  // the journal names what to undo
+  return false;
+}
+
+bool HSplit::Rollback(const std::vector<std::pair<long long, HString>>& days) {
+  for (const auto& [size, path] : days) {
+    unlink(Joined(path.CStr(), kTempSuffix).CStr());
+    if (size < 0) {
+      if (unlink(path.CStr()) != 0 && errno != ENOENT) return false;
+    } else if (FileSize(path.CStr()) > size && truncate(path.CStr(), size) != 0) {
+      return false;
+    }
+    Step();
+  }
+  unlink(carry_temp_.CStr());
+  Step();
+  return unlink(journal_path_.CStr()) == 0;
+}
+
+bool HSplit::Finish(const HCommit& commit) {
+  const bool have_temp = Exists(carry_temp_.CStr());
+  if (have_temp && FileSize(carry_temp_.CStr()) > commit.carry_size &&
+      truncate(carry_temp_.CStr(), commit.carry_size) != 0) {
+    return false;
+  }
+  if (!commit.log_path.IsEmpty()) {
+    const int fd = open(commit.log_path.CStr(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) return false;
+    struct stat info;
+    uint64_t hash = 0;
+    if (fd >= 0 && fstat(fd, &info) == 0 && info.st_size >= commit.consumed &&
+        HashPrefix(fd, commit.consumed, &hash) && hash == commit.hash) {
+      // Not emptied yet. Lines written to the log since it was read go to
+      // the carry-over file first.
+      bool ok = have_temp;
+      if (ok && info.st_size > commit.consumed) {
+        const int out = open(carry_temp_.CStr(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ok = out >= 0;
+        std::vector<char> chunk(kChunkSize);
+        for (off_t at = commit.consumed; ok;) {
+          const ssize_t got = pread(fd, chunk.data(), chunk.size(), at);
+          if (got <= 0) {
+            ok = got == 0;
+            break;
+          }
+          ok = write(out, chunk.data(), static_cast<size_t>(got)) == got;
+          at += got;
+        }
+        if (out >= 0 && (!Synced(out) || close(out) != 0)) ok = false;
+        Step();
+      }
+      if (!ok || ftruncate(fd, commit.header_length) != 0) {
+        close(fd);
+        return false;
+      }
+      Step();
+    }
+    if (fd >= 0) close(fd);
+  }
+  if (have_temp) {
+    if (FileSize(carry_temp_.CStr()) == 0) {
+      unlink(carry_path_.CStr());
+      unlink(carry_temp_.CStr());
+    } else if (rename(carry_temp_.CStr(), carry_path_.CStr()) != 0) {
+      return false;
+    }
+    Step();
+  }
+  return unlink(journal_path_.CStr()) == 0;
+}
+
+bool HSplit::Recover() {
+  HString text;
+  {
+    HFile journal;
+    if (!journal.Open(journal_path_.CStr(), "r")) return false;
+    char line[4096];
+    while (journal.RawGets(line, sizeof line) != nullptr) text.Append(line);
+  }
+  std::vector<std::pair<long long, HString>> days;
+  HCommit commit;
+  bool committed = false;
+  for (const char* p = text.CStr(); *p != 0;) {
+    const char* feed = strchr(p, '\n');
+    if (feed == nullptr) break;  // a line cut off by the stop was never acted on
+    const HString line(p, static_cast<int>(feed - p));
+    p = feed + 1;
+    long long size = 0;
+    int used = 0;
+    char hash[24];
+    if (sscanf(line.CStr(), "day %lld %n", &size, &used) == 1 && used > 0) {
+      days.emplace_back(size, HString(line.CStr() + used));
+    } else if (sscanf(line.CStr(), "commit %lld %20s %lld %lld %n", &commit.consumed, hash, &commit.carry_size,
+                      &commit.header_length, &used) == 4 &&
+               used > 0) {
+      commit.hash = strtoull(hash, nullptr, 16);
+      commit.log_path = line.CStr() + used;
+      committed = true;
+    }
+  }
+  return committed ? Finish(commit) : Rollback(days);
+}
+
+bool HSplit::Run() {
+  if (Exists(journal_path_.CStr()) && !Recover()) return false;
+  if (!log_path_.IsEmpty()) log_fd_ = open(log_path_.CStr(), O_RDWR | O_CLOEXEC);
+  carry_fd_ = open(carry_path_.CStr(), O_RDONLY | O_CLOEXEC);
+  if (carry_fd_ < 0 && log_fd_ < 0) return true;
+  HLineReader carry(carry_fd_);
+  HLineReader log(log_fd_, &log_hash_);
+  carry_ = carry_fd_ >= 0 ? &carry : nullptr;
+  log_ = log_fd_ >= 0 ? &log : nullptr;
+
+  int format = -1;
+  bool written = false;
+  char* line = nullptr;
+  size_t length = 0;
+  bool held = false;  // `line` is the first line for the carry-over file
+  HDate date;
+  while (NextLine(&line, &length)) {
+    if (format == -1) format = OnLine(line, length, DetectLogFormat);
+    if (!OnLine(line, length, [&](const char* text) { return ParseLogDate(text, format, date); })) continue;
+    if (date.Compare(today_) >= 0) {
+      held = true;
+      break;
+    }
+    HDayOutput* day = DayFor(date);
+    if (failed_) return Abort();
+    if (day == nullptr) {  // its day file cannot be made: it waits with the rest
+      held = true;
+      break;
+    }
+    day->out.Write(line, length, true);
+    written = true;
+    Step();
+  }
+  if ((carry_ != nullptr && carry_->Failed()) || (log_ != nullptr && log_->Failed())) return Abort();
+  if (!written) {
+    // Nothing has changed, unless a journal entry was made for a day file
+    // that then could not be: that is undone.
+    return journal_fd_ < 0 || Abort();
+  }
+  while (!days_.empty()) {
+    HDayOutput* day = days_.back();
+    days_.pop_back();
+    const bool closed = CloseDay(day);
+    delete day;
+    if (!closed) return Abort();
+  }
+  // The new carry-over file: the held line and everything after it, up to
+  // the end of the log as it is now.
+  HOutFile carry_over;
+  if (!carry_over.Open(carry_temp_.CStr())) return Abort();
+  long long carry_size = 0;
+  if (held) {
+    carry_over.Write(line, length, false);
+    carry_size += static_cast<long long>(length);
+  }
+  while (NextLine(&line, &length)) {
+    carry_over.Write(line, length, false);
+    carry_size += static_cast<long long>(length);
+    Step();
+  }
+  if ((carry_ != nullptr && carry_->Failed()) || (log_ != nullptr && log_->Failed())) return Abort();
+  if (!carry_over.Finish()) return Abort();
+  Step();
+  char commit[96];
+  snprintf(commit, sizeof commit, "%s %lld %016" PRIx64 " %lld %lld ", kCommitEntry, log_ != nullptr ? log.BytesRead() : 0,
+           log_hash_.Value(), carry_size, header_length_);
+  HString entry(commit);
+  if (log_ != nullptr) entry.Append(log_path_);
+  entry.Append("\n");
+  if (!Journal(entry.CStr())) return Abort();
+  close(journal_fd_);
+  journal_fd_ = -1;
+  HCommit done;
+  done.consumed = log_ != nullptr ? log.BytesRead() : 0;
+  done.hash = log_hash_.Value();
+  done.carry_size = carry_size;
+  done.header_length = header_length_;
+  if (log_ != nullptr) done.log_path = log_path_;
+  return Finish(done);
+}
+
+}  // namespace
+
+bool SplitAccessLog(const char* home, const char* log_path, const HDate& today) {
+  HSplit split(home, log_path, today);
+  return split.Run();
+}
+
+void UpdateAccessLog(HVaziVev& log) {
+  const char* mode = log.Setting("Loging");
+  if (*mode == 0) {
+    if (*log.Setting("LogFile") == 0) {
+      if (*log.Setting("DateFile") != 0) log.SetProperty("Loging", "Daily");
+      return;
+    }
+    log.SetProperty("Loging", "Unique");
+    log.RemoveProperty("DateFile");
+  } else if (log.IsDaily() || *log.Setting("LogFile") == 0) {
+    return;
+  }
+  const char* home = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  // The setting is copied: nothing in the split may change it, but it is a
+  // property's text all the same.
+  const HString log_path(log.Setting("LogFile"));
+  SplitAccessLog(home, log_path.CStr(), log.Today());
+}
