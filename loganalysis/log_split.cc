@@ -18,7 +18,7 @@
 #include "loganalysis/vazivev.h"
 #include "server/iserver.h"
 
-void (*LogSplitStep)() = nullptr;
+void (*LogSplitStep)(SplitStep kind) = nullptr;
 
 namespace {
 
@@ -35,8 +35,8 @@ constexpr size_t kWriteBuffer = 64 * 1024;
 // closes and reopens them (copying what they hold).
 constexpr size_t kMaxOpenDays = 8;
 
-void Step() {
-  if (LogSplitStep != nullptr) LogSplitStep();
+void Step(SplitStep kind = kSplitFileStep) {
+  if (LogSplitStep != nullptr) LogSplitStep(kind);
 }
 
 HString Joined(const char* a, const char* b) {
@@ -435,10 +435,6 @@ bool HSplit::Rollback(const std::vector<std::pair<long long, HString>>& days) {
 
 bool HSplit::Finish(const HCommit& commit) {
   const bool have_temp = Exists(carry_temp_.CStr());
-  if (have_temp && FileSize(carry_temp_.CStr()) > commit.carry_size &&
-      truncate(carry_temp_.CStr(), commit.carry_size) != 0) {
-    return false;
-  }
   if (!commit.log_path.IsEmpty()) {
     const int fd = open(commit.log_path.CStr(), O_RDWR | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT) return false;
@@ -447,8 +443,10 @@ bool HSplit::Finish(const HCommit& commit) {
     if (fd >= 0 && fstat(fd, &info) == 0 && info.st_size >= commit.consumed &&
         HashPrefix(fd, commit.consumed, &hash) && hash == commit.hash) {
       // Not emptied yet. Lines written to the log since it was read go to
-      // the carry-over file first.
-      bool ok = have_temp;
+      // the carry-over file first, after what it held at the commit (an
+      // earlier try may have added some already).
+      bool ok = have_temp && (FileSize(carry_temp_.CStr()) == commit.carry_size ||
+                              truncate(carry_temp_.CStr(), commit.carry_size) == 0);
       if (ok && info.st_size > commit.consumed) {
         const int out = open(carry_temp_.CStr(), O_WRONLY | O_APPEND | O_CLOEXEC);
         ok = out >= 0;
@@ -463,7 +461,7 @@ bool HSplit::Finish(const HCommit& commit) {
           at += got;
         }
         if (out >= 0 && (!Synced(out) || close(out) != 0)) ok = false;
-        Step();
+        Step(kSplitWindowStep);
       }
       if (!ok || ftruncate(fd, commit.header_length) != 0) {
         close(fd);
@@ -548,7 +546,7 @@ bool HSplit::Run() {
     }
     day->out.Write(line, length, true);
     written = true;
-    Step();
+    Step(kSplitLineStep);
   }
   if ((carry_ != nullptr && carry_->Failed()) || (log_ != nullptr && log_->Failed())) return Abort();
   if (!written) {
@@ -575,7 +573,7 @@ bool HSplit::Run() {
   while (NextLine(&line, &length)) {
     carry_over.Write(line, length, false);
     carry_size += static_cast<long long>(length);
-    Step();
+    Step(kSplitLineStep);
   }
   if ((carry_ != nullptr && carry_->Failed()) || (log_ != nullptr && log_->Failed())) return Abort();
   if (!carry_over.Finish()) return Abort();

@@ -35,9 +35,18 @@ void UpdateAccessLog(HVaziVev& log);
 // failure undid the split or an unfinished split could not be finished).
 bool SplitAccessLog(const char* home, const char* log_path, const HDate& today);
 
-// Called between any two steps of a split that change a file, and for every
-// line written. Null in the program; tests stop the process there to show
-// that any stop leaves every line in exactly one place.
-extern void (*LogSplitStep)();
+// The points of a split at which LogSplitStep is called.
+enum SplitStep {
+  kSplitFileStep,    // after a change to a file
+  kSplitLineStep,    // after a line was written
+  // Between the last read of the log and its emptying: a line that a web
+  // server writes to the log itself (not through the lock) here is lost.
+  kSplitWindowStep,
+};
+
+// Called at every point of a split listed above. Null in the program; tests
+// stop the process there to show that any stop leaves every line in exactly
+// one place.
+extern void (*LogSplitStep)(SplitStep kind);
 
 #endif  // LOGANALYSIS_LOG_SPLIT_H_
