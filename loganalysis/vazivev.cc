@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "loganalysis/hit.h"
 #include "loganalysis/log_line.h"
 #include "server/iserver.h"
 
@@ -42,6 +43,10 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
 }
 
 IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
+  if (type_name != nullptr) {
+    if (IsWord(type_name, "Hit")) return new HHit(name, this);
+    if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+  }
   return INContainer::CreateObject(name, type_name);
 }
 
