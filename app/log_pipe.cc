@@ -69,7 +69,15 @@ int RunLogPipe(const char* log_path, const char* lock_path, int in) {
   bool ended = false;
   char chunk[kReadSize];
   for (;;) {
-    if (stop_requested) ended = true;  // what has arrived goes out, then the logger ends
+    if (stop_requested && !ended) {
+      // What has arrived in the pipe goes out too, then the logger ends.
+      pollfd source = {in, POLLIN, 0};
+      for (ssize_t got = 1; got > 0 && poll(&source, 1, 0) > 0;) {
+        got = read(in, chunk, sizeof chunk);
+        if (got > 0) pending.append(chunk, static_cast<size_t>(got));
+      }
+      ended = true;
+    }
     const size_t complete = ended ? pending.size() : pending.rfind('\n') + 1;  // npos + 1 is 0
     if (complete > 0) {
       if (lock_fd < 0) lock_fd = open(lock_path, O_RDWR | O_CLOEXEC);

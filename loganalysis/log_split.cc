@@ -45,6 +45,8 @@ HString Joined(const char* a, const char* b) {
   return text;
 }
 
+bool SameDay(const HDate& a, const HDate& b) { return a.day == b.day && a.month == b.month && a.year == b.year; }
+
 // The data must be on the disk before a rename makes it the file. A file
 // system that cannot sync at all is no reason to refuse every split.
 bool Synced(int descriptor) { return fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP; }
@@ -56,45 +58,55 @@ long long FileSize(const char* path) {
 }
 
 // A hash of a byte stream that does not depend on how the stream was cut
-// into pieces: bytes are taken eight at a time at their offsets.
+// into pieces: the bytes are taken in blocks of 32 at their offsets, four
+// words a block in four independent lanes, which keeps it cheap next to
+// reading the bytes at all.
 class HStreamHash {
  public:
   void Add(const char* data, size_t n) {
     length_ += n;
-    while (n > 0 && pending_count_ != 0) {
-      TakeByte(static_cast<unsigned char>(*data++));
-      --n;
+    if (pending_size_ > 0) {
+      const size_t take = n < kBlock - pending_size_ ? n : kBlock - pending_size_;
+      memcpy(pending_ + pending_size_, data, take);
+      pending_size_ += take;
+      data += take;
+      n -= take;
+      if (pending_size_ < kBlock) return;
+      Block(pending_);
+      pending_size_ = 0;
     }
-    for (; n >= 8; data += 8, n -= 8) {
-      uint64_t word;
-      memcpy(&word, data, 8);
-      Mix(word);
-    }
-    while (n-- > 0) TakeByte(static_cast<unsigned char>(*data++));
+    for (; n >= kBlock; data += kBlock, n -= kBlock) Block(data);
+    memcpy(pending_, data, n);
+    pending_size_ = n;
   }
   uint64_t Value() const {
-    uint64_t h = state_ ^ (pending_ * 0x9E3779B97F4A7C15ull) ^ length_;
-    h ^= h >> 29;
-    return h * 0xBF58476D1CE4E5B9ull;
+    HStreamHash last = *this;
+    memset(last.pending_ + last.pending_size_, 0, kBlock - last.pending_size_);
+    last.Block(last.pending_);
+    uint64_t h = length_;
+    for (const uint64_t lane : last.lanes_) {
+      h = (h ^ lane) * kMultiplier;
+      h ^= h >> 29;
+    }
+    return h;
   }
 
  private:
-  void TakeByte(unsigned char c) {
-    pending_ |= static_cast<uint64_t>(c) << (8 * pending_count_);
-    if (++pending_count_ == 8) {
-      Mix(pending_);
-      pending_ = 0;
-      pending_count_ = 0;
+  static constexpr size_t kBlock = 32;
+  static constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+
+  void Block(const char* p) {
+    for (int i = 0; i < 4; ++i) {
+      uint64_t word;
+      memcpy(&word, p + 8 * i, 8);
+      const uint64_t mixed = (lanes_[i] ^ word) * kMultiplier;
+      lanes_[i] = mixed << 31 | mixed >> 33;
     }
   }
-  void Mix(uint64_t word) {
-    state_ = (state_ ^ word) * 0x100000001B3ull;
-    state_ ^= state_ >> 31;
-  }
 
-  uint64_t state_ = 0xCBF29CE484222325ull;
-  uint64_t pending_ = 0;
-  int pending_count_ = 0;
+  uint64_t lanes_[4] = {1, 2, 3, 4};
+  char pending_[kBlock] = {};
+  size_t pending_size_ = 0;
   uint64_t length_ = 0;
 };
 
@@ -187,7 +199,8 @@ auto OnLine(char* line, size_t length, Parse parse) {
   return result;
 }
 
-// A buffered output file that counts and remembers failures.
+// An output file with a buffer of its own (a line is one memcpy, not a
+// stdio call) that remembers a failed write.
 class HOutFile {
  public:
   HOutFile() = default;
@@ -195,46 +208,104 @@ class HOutFile {
   HOutFile& operator=(const HOutFile&) = delete;
   ~HOutFile() { Close(); }
   bool Open(const char* path) {
-    file_ = fopen(path, "w");
-    if (file_ != nullptr) setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
-    return file_ != nullptr;
+    fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ >= 0 && buffer_.empty()) buffer_.resize(kWriteBuffer);
+    used_ = 0;
+    return fd_ >= 0;
   }
   // Appends the text; `line` adds a line feed when the text has none.
   void Write(const char* text, size_t n, bool line) {
-    if (file_ == nullptr || fwrite(text, 1, n, file_) != n) failed_ = true;
-    if (line && (n == 0 || text[n - 1] != '\n') && file_ != nullptr && putc('\n', file_) == EOF) failed_ = true;
+    if (n > buffer_.size() - used_) Flush();
+    if (n > buffer_.size()) {
+      Put(text, n);
+    } else {
+      memcpy(buffer_.data() + used_, text, n);
+      used_ += n;
+    }
+    if (line && (n == 0 || text[n - 1] != '\n')) Write("\n", 1, false);
   }
   // Copies the whole of `path` in; false when it cannot be read.
   bool CopyFrom(const char* path) {
-    HFile in;
-    if (!in.Open(path, "r")) return false;
-    std::vector<char> chunk(kChunkSize);
-    for (size_t got; (got = fread(chunk.data(), 1, chunk.size(), in.Stream())) > 0;) Write(chunk.data(), got, false);
-    return ferror(in.Stream()) == 0;
+    const int in = open(path, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    Flush();
+    ssize_t got = 0;
+    while ((got = read(in, buffer_.data(), buffer_.size())) > 0) Put(buffer_.data(), static_cast<size_t>(got));
+    close(in);
+    return got == 0;
   }
-  // Flushes, syncs and closes; false when anything written failed.
+  // Writes out, syncs and closes; false when anything written failed.
   bool Finish() {
-    if (file_ == nullptr) return false;
-    bool ok = !failed_ && fflush(file_) == 0 && ferror(file_) == 0 && Synced(fileno(file_));
-    if (fclose(file_) != 0) ok = false;
-    file_ = nullptr;
+    if (fd_ < 0) return false;
+    Flush();
+    bool ok = !failed_ && Synced(fd_);
+    if (close(fd_) != 0) ok = false;
+    fd_ = -1;
     return ok;
   }
   void Close() {
-    if (file_ != nullptr) fclose(file_);
-    file_ = nullptr;
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
   }
-  bool IsOpen() const { return file_ != nullptr; }
 
  private:
-  FILE* file_ = nullptr;
+  void Flush() {
+    Put(buffer_.data(), used_);
+    used_ = 0;
+  }
+  void Put(const char* data, size_t n) {
+    while (n > 0 && !failed_) {
+      const ssize_t done = write(fd_, data, n);
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) failed_ = true;
+      if (done <= 0) return;
+      data += done;
+      n -= static_cast<size_t>(done);
+    }
+  }
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
   bool failed_ = false;
+};
+
+// The date of a line in the common layout, remembered for the next line:
+// lines of one day share the text "[dd/Mon/yyyy", and when that text stands
+// where the parser reads it (the line's first "[" and first "/" three bytes
+// apart, the next "/" three further on), the date depends on it alone.
+class HDateCache {
+ public:
+  // ParseLogDate, or the date of the line before when it has the same text.
+  bool Parse(const char* line, size_t length, int format, HDate& date) {
+    if (format != 1) return ParseLogDate(line, format, date);
+    const char* open = static_cast<const char*>(memchr(line, '[', length));
+    const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length &&
+                          open[3] == '/' && open[7] == '/' && memchr(line, '/', static_cast<size_t>(open - line) + 3) == nullptr;
+    if (standard && valid_ && memcmp(open, key_, kKeyLength) == 0) {
+      date = date_;
+      return true;
+    }
+    const bool parsed = ParseLogDate(line, format, date);
+    valid_ = standard && parsed;
+    if (valid_) {
+      memcpy(key_, open, kKeyLength);
+      date_ = date;
+    }
+    return parsed;
+  }
+
+ private:
+  static constexpr size_t kKeyLength = 12;  // "[dd/Mon/yyyy"
+  char key_[kKeyLength] = {};
+  HDate date_;
+  bool valid_ = false;
 };
 
 // One day file being written: its lines go to path + kTempSuffix, which
 // starts as a copy of what the day file held.
 struct HDayOutput {
-  int date = 0;
+  HDate date;
   HString path;
   HString temp;
   HOutFile out;
@@ -276,7 +347,10 @@ class HSplit {
 
   bool Recover();
   bool Rollback(const std::vector<std::pair<long long, HString>>& days);
-  bool Finish(const HCommit& commit);
+  // Completes a commit. `intact` says the log is known to hold what was
+  // read (the split that wrote the commit goes on itself); otherwise its
+  // hash tells whether it was emptied already.
+  bool Finish(const HCommit& commit, bool intact);
   bool Abort();
   // The next input line: the carry-over file, then the access log after
   // its header line. False at the end.
@@ -337,10 +411,9 @@ bool HSplit::Journal(const char* text) {
 }
 
 HDayOutput* HSplit::DayFor(const HDate& date) {
-  const int number = date.Number();
-  if (!days_.empty() && days_.front()->date == number) return days_.front();  // the usual case
+  if (!days_.empty() && SameDay(days_.front()->date, date)) return days_.front();  // the usual case
   for (size_t i = 1; i < days_.size(); ++i) {
-    if (days_[i]->date != number) continue;
+    if (!SameDay(days_[i]->date, date)) continue;
     HDayOutput* day = days_[i];
     days_.erase(days_.begin() + static_cast<long>(i));
     days_.insert(days_.begin(), day);
@@ -357,7 +430,7 @@ HDayOutput* HSplit::DayFor(const HDate& date) {
     }
   }
   auto* day = new HDayOutput;
-  day->date = number;
+  day->date = date;
   DateFileName(day->path, day_pattern_.CStr(), date);
   day->temp = Joined(day->path.CStr(), kTempSuffix);
   bool journaled = false;
@@ -433,7 +506,7 @@ bool HSplit::Rollback(const std::vector<std::pair<long long, HString>>& days) {
   return unlink(journal_path_.CStr()) == 0;
 }
 
-bool HSplit::Finish(const HCommit& commit) {
+bool HSplit::Finish(const HCommit& commit, bool intact) {
   const bool have_temp = Exists(carry_temp_.CStr());
   if (!commit.log_path.IsEmpty()) {
     const int fd = open(commit.log_path.CStr(), O_RDWR | O_CLOEXEC);
@@ -441,7 +514,7 @@ bool HSplit::Finish(const HCommit& commit) {
     struct stat info;
     uint64_t hash = 0;
     if (fd >= 0 && fstat(fd, &info) == 0 && info.st_size >= commit.consumed &&
-        HashPrefix(fd, commit.consumed, &hash) && hash == commit.hash) {
+        (intact || (HashPrefix(fd, commit.consumed, &hash) && hash == commit.hash))) {
       // Not emptied yet. Lines written to the log since it was read go to
       // the carry-over file first, after what it held at the commit (an
       // earlier try may have added some already).
@@ -512,7 +585,7 @@ bool HSplit::Recover() {
       committed = true;
     }
   }
-  return committed ? Finish(commit) : Rollback(days);
+  return committed ? Finish(commit, false) : Rollback(days);
 }
 
 bool HSplit::Run() {
@@ -531,9 +604,10 @@ bool HSplit::Run() {
   size_t length = 0;
   bool held = false;  // `line` is the first line for the carry-over file
   HDate date;
+  HDateCache dates;
   while (NextLine(&line, &length)) {
     if (format == -1) format = OnLine(line, length, DetectLogFormat);
-    if (!OnLine(line, length, [&](const char* text) { return ParseLogDate(text, format, date); })) continue;
+    if (!OnLine(line, length, [&](const char* text) { return dates.Parse(text, length, format, date); })) continue;
     if (date.Compare(today_) >= 0) {
       held = true;
       break;
@@ -593,7 +667,7 @@ bool HSplit::Run() {
   done.carry_size = carry_size;
   done.header_length = header_length_;
   if (log_ != nullptr) done.log_path = log_path_;
-  return Finish(done);
+  return Finish(done, true);
 }
 
 }  // namespace
