@@ -42,7 +42,9 @@ void HLogServer::SetDateParameter() {
 
 void HLogServer::CheckLogin() {
   const char* request = Params.GetValue("_System");
-  if (request == nullptr || CompareNoCase(request, "Admin") != 0) return;
+  // Only a posted form logs in: a query string would leave the password in
+  // the web server's access log.
+  if (!post_ || request == nullptr || CompareNoCase(request, "Admin") != 0) return;
   HSystem* system = System();
   auto* admin = system == nullptr ? nullptr : dynamic_cast<HAdmin*>(system->FindChild("Admin"));
   // With no administrator there is no password to check: everybody is one.

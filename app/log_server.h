@@ -19,7 +19,7 @@ class HLogServer : public HServer {
   // added with the selected day (yesterday) when the request has none.
   void ReadInput() override;
   // A posted login ("_System" = "Admin") is checked, and the request is
-  // then answered with a page rather than a redirect.
+  // then answered with a page rather than a redirect. A GET never logs in.
   void CheckLogin() override;
   // Commits the object tree; a failure raises ErrorFileSave for a POST.
   void Save() override;

@@ -175,7 +175,7 @@ bool INContainer::SaveChild(IObject* child, const HString& base) {
   }
   if (!child->IsModified()) return true;
   HObjectStream stream;
-  if (!stream.Open(path.CStr(), "w")) return false;
+  if (!stream.Open(path.CStr(), "w", child->IsPrivate())) return false;
   child->Save(stream);
   return stream.Close();
 }

@@ -24,6 +24,8 @@ bool IObject::IsItems() { return (flags_ & kItemsFlag) != 0; }
 
 bool IObject::IsList() { return (flags_ & kListFlag) != 0; }
 
+bool IObject::IsPrivate() { return false; }
+
 const char* IObject::GetProperty(const char* name) {
   if (name == nullptr || name[0] == '_') return nullptr;
   const HParamEntry* entry = nullptr;

@@ -36,6 +36,8 @@ class IObject {
   virtual bool IsNumbered();
   virtual bool IsItems();
   virtual bool IsList();
+  // Whether its file must be readable by its owner only (it holds a secret).
+  virtual bool IsPrivate();
 
   // A page's property read. Names beginning with "_" are hidden (null).
   // Items objects answer "Count", "First", "Last", and any other name with

@@ -42,7 +42,7 @@ HObjectStream::HObjectStream() {
 
 HObjectStream::~HObjectStream() { Discard(); }
 
-bool HObjectStream::Open(const char* path, const char* mode) {
+bool HObjectStream::Open(const char* path, const char* mode, bool private_file) {
   if (file_.IsOpen() || path == nullptr || mode == nullptr) return false;
   pending_length_ = 0;
   depth_ = 0;
@@ -57,7 +57,11 @@ bool HObjectStream::Open(const char* path, const char* mode) {
   if (!file_.Open(temp.CStr(), mode)) return false;
   // A replaced file keeps its permissions, as a file rewritten in place would.
   struct stat info;
-  if (stat(path, &info) == 0) fchmod(fileno(file_.Stream()), info.st_mode & kPermissionBits);
+  if (private_file) {
+    fchmod(fileno(file_.Stream()), S_IRUSR | S_IWUSR);
+  } else if (stat(path, &info) == 0) {
+    fchmod(fileno(file_.Stream()), info.st_mode & kPermissionBits);
+  }
   target_path_ = path;
   temp_path_ = temp;
   return true;

@@ -35,7 +35,9 @@ class HObjectStream {
 
   // "r" reads the file; "w" starts its replacement. False when the file
   // (for "w", the temporary file) cannot be opened or a file is already open.
-  bool Open(const char* path, const char* mode);
+  // A replacement keeps the old file's permissions, or with `private_file`
+  // is readable and writable by its owner only.
+  bool Open(const char* path, const char* mode, bool private_file = false);
   // Ends a read, or finishes a write: flushes, syncs and closes the
   // temporary file, then renames it over the target. False when any write,
   // the close or the rename failed; the temporary file is then removed.

@@ -106,14 +106,29 @@ HString ReadBody(FILE* in, long length) {
 
 bool GetCookie(const char* name, HString& out) {
   const char* cookies = getenv("HTTP_COOKIE");
-  if (cookies == nullptr) return false;
-  HString key(name);
-  key.Append("=");
-  const char* hit = strstr(cookies, key.CStr());
-  if (hit == nullptr) return false;
-  const char* value = hit + key.Length();
-  out.Assign(value, static_cast<int>(strcspn(value, " ;")));
-  return true;
+  if (cookies == nullptr || name == nullptr) return false;
+  const size_t length = strlen(name);
+  // "a=1; b=2": each pair's name is matched whole, so "NotAdmin=" is not
+  // "Admin=".
+  for (const char* pair = cookies; *pair != 0;) {
+    while (*pair == ' ' || *pair == ';') ++pair;
+    if (strncmp(pair, name, length) == 0 && pair[length] == '=') {
+      const char* value = pair + length + 1;
+      out.Assign(value, static_cast<int>(strcspn(value, " ;")));
+      return true;
+    }
+    pair += strcspn(pair, ";");
+  }
+  return false;
+}
+
+bool IsHttpsRequest() {
+  const char* https = getenv("HTTPS");
+  if (https != nullptr && (IsWord(https, "on") || strcmp(https, "1") == 0)) return true;
+  const char* scheme = getenv("REQUEST_SCHEME");
+  if (scheme != nullptr && IsWord(scheme, "https")) return true;
+  const char* port = getenv("SERVER_PORT");
+  return port != nullptr && strcmp(port, "443") == 0;
 }
 
 void DocumentRoot(HString& out) {

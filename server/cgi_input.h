@@ -29,8 +29,12 @@ long ContentLength(const char* text, long limit);
 // Reads up to `length` bytes from `in` and stops early at end of input.
 HString ReadBody(FILE* in, long length);
 
-// Finds name + "=" in HTTP_COOKIE and cuts the value at a space or ";".
+// The value of the cookie named exactly `name` in HTTP_COOKIE, cut at a
+// space or ";"; false when there is none.
 bool GetCookie(const char* name, HString& out);
+// Whether the request came over HTTPS (HTTPS "on" or "1", REQUEST_SCHEME
+// "https", or port 443).
+bool IsHttpsRequest();
 // PATH_TRANSLATED less PATH_INFO's length, else DOCUMENT_ROOT.
 void DocumentRoot(HString& out);
 // The same, emptied first; false when empty, else without one trailing

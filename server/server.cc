@@ -47,6 +47,9 @@ void HServer::SetParam(const char* name, const char* value) {
 void HServer::ReadQuery() {
   const char* query = getenv("QUERY_STRING");
   if (query != nullptr && *query != 0) ParseQueryString(query, Params);
+  // A password in a query string ends up in the web server's access log: it
+  // is taken from a posted body only.
+  Params.RemoveAll("_password");
 }
 
 void HServer::ReadInput() {
@@ -140,6 +143,10 @@ void HServer::SetCookie(const char* name, const char* value, time_t expires) {
       printf("; expires=%s", when);
     }
   }
+  // Out of reach of the pages' scripts, never sent with another site's
+  // request, and over HTTPS only when the request came that way.
+  fputs("; HttpOnly; SameSite=Strict", stdout);
+  if (IsHttpsRequest()) fputs("; Secure", stdout);
   putchar('\n');
 }
 

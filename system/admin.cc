@@ -1,10 +1,16 @@
 #include "system/admin.h"
 
-// The plain digest function: it needs none of the library's provider
+// The plain digest functions: they need none of the library's provider
 // machinery, so the static link stays small and start-up stays cheap.
 #define OPENSSL_SUPPRESS_DEPRECATED
+#include <crypt.h>
+#include <fcntl.h>
 #include <openssl/md5.h>
+#include <openssl/sha.h>
+#include <sys/random.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -15,49 +21,59 @@
 
 namespace {
 
-const int kModulus = 47;
-// A hexadecimal digit d ('0' to 'F') is scrambled as the number d - kDigitBase,
-// 1 to 23.
-const int kDigitBase = '0' - 1;
-const int kTable = 24;
-// Multipliers (all invertible modulo 47) and offsets by position.
-const int kMultiply[kTable] = {5, 11, 29, 3, 17, 41, 7, 23, 13, 37, 2, 31,
-                               19, 43, 9, 27, 14, 39, 6, 21, 33, 10, 45, 25};
-const int kOffset[kTable] = {12, 40, 3, 27, 19, 8, 33, 1, 44, 22, 15, 36,
-                             6, 29, 41, 10, 25, 2, 38, 17, 31, 5, 20, 46};
 const char kPlaceholderPassword[] = "***************";
 const char kPlaceholderConfirm[] = "---------------";
 const int kMaxPassword = 64;
+const char kSecretFile[] = "data/AdminKey";
+constexpr int kSecretBytes = 32;
+constexpr int kHmacBlock = 64;  // SHA-256's block size
+const char kHashMethod[] = "$y$";  // yescrypt
+const char kHex[] = "0123456789abcdef";
 
-char Symbol(int value) {
-  const char c = value < 26 ? static_cast<char>('A' + value) : static_cast<char>('a' + value - 26);
-  switch (c) {
-    case 'I': return 'v';
-    case 'O': return 'w';
-    case 'l': return 'x';
-    default: return c;
+std::string Hex(const unsigned char* bytes, size_t n) {
+  std::string hex;
+  for (size_t i = 0; i < n; ++i) {
+    hex += kHex[bytes[i] >> 4];
+    hex += kHex[bytes[i] & 15];
   }
+  return hex;
 }
 
-// The value of a symbol, or -1 outside the alphabet.
-int SymbolValue(char c) {
-  switch (c) {
-    case 'v': return 'I' - 'A';
-    case 'w': return 'O' - 'A';
-    case 'x': return 26 + 'l' - 'a';
-    case 'I': case 'O': case 'l': return -1;
-    default: break;
-  }
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'u') return 26 + c - 'a';
-  return -1;
+// Compares in a time that does not depend on where the texts differ.
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
 }
 
-int Inverse(int m) {
-  for (int x = 1; x < kModulus; ++x) {
-    if (m * x % kModulus == 1) return x;
+std::string HmacSha256Hex(const std::string& key, const std::string& message) {
+  unsigned char block[kHmacBlock] = {};
+  if (key.size() > sizeof block) {
+    SHA256(reinterpret_cast<const unsigned char*>(key.data()), key.size(), block);
+  } else {
+    memcpy(block, key.data(), key.size());
   }
-  return 0;
+  unsigned char pad[kHmacBlock];
+  unsigned char inner[SHA256_DIGEST_LENGTH];
+  unsigned char outer[SHA256_DIGEST_LENGTH];
+  SHA256_CTX context;
+  for (int i = 0; i < kHmacBlock; ++i) pad[i] = block[i] ^ 0x36;
+  SHA256_Init(&context);
+  SHA256_Update(&context, pad, sizeof pad);
+  SHA256_Update(&context, message.data(), message.size());
+  SHA256_Final(inner, &context);
+  for (int i = 0; i < kHmacBlock; ++i) pad[i] = block[i] ^ 0x5c;
+  SHA256_Init(&context);
+  SHA256_Update(&context, pad, sizeof pad);
+  SHA256_Update(&context, inner, sizeof inner);
+  SHA256_Final(outer, &context);
+  return Hex(outer, sizeof outer);
+}
+
+std::string SecretPath() {
+  std::string path = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  return path + kSecretFile;
 }
 
 }  // namespace
@@ -65,100 +81,128 @@ int Inverse(int m) {
 std::string Md5Hex(const char* text) {
   unsigned char digest[MD5_DIGEST_LENGTH];
   MD5(reinterpret_cast<const unsigned char*>(text), strlen(text), digest);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
+  return Hex(digest, sizeof digest);
 }
 
-std::string Scramble(const char* text, int start) {
-  if (start < 0 || start >= kTable) {
-    srand(static_cast<unsigned>(time(nullptr)));
-    start = rand() % kTable;
-  }
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  unsigned short sum = 0;
-  int i = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-    for (const char digit : {kHex[*p >> 4], kHex[*p & 15]}) {
-      const int k = (start + i++) % kTable;
-      const int d = digit - kDigitBase;
-      out += Symbol((kMultiply[k] * d + kOffset[k]) % kModulus);
-      sum = static_cast<unsigned short>(sum + digit);
-    }
-  }
-  out += Symbol(sum % kModulus);
-  out += Symbol(start);
-  return out;
+std::string HashPassword(const char* password) {
+  char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+  if (crypt_gensalt_rn(kHashMethod, 0, nullptr, 0, setting, sizeof setting) == nullptr) return "";
+  crypt_data data = {};
+  const char* hash = crypt_rn(password, setting, &data, sizeof data);
+  return hash == nullptr || hash[0] == '*' ? "" : hash;
 }
 
-bool Unscramble(const char* text, std::string& out) {
-  const size_t length = strlen(text);
-  if (length < 2 || length % 2 != 0) return false;
-  const int start = SymbolValue(text[length - 1]);
-  if (start < 0 || start >= kTable) return false;
-  std::string digits;
-  unsigned short sum = 0;
-  for (size_t i = 0; i + 2 < length; ++i) {
-    const int value = SymbolValue(text[i]);
-    if (value < 0) return false;
-    const int k = static_cast<int>((start + i) % kTable);
-    const int d = ((value - kOffset[k]) % kModulus + kModulus) * Inverse(kMultiply[k]) % kModulus;
-    const char digit = static_cast<char>(d + kDigitBase);
-    if (HexDigitValue(digit) < 0) return false;
-    digits += digit;
-    sum = static_cast<unsigned short>(sum + digit);
+bool PasswordMatches(const char* password, const char* stored) {
+  if (stored == nullptr || *stored == 0) return false;
+  crypt_data data = {};
+  const char* hash = crypt_rn(password, stored, &data, sizeof data);
+  return hash != nullptr && hash[0] != '*' && SameText(hash, stored);
+}
+
+std::string MakeAdminToken(const std::string& secret, const std::string& credential, long long issued) {
+  const std::string time = std::to_string(issued);
+  return time + "." + HmacSha256Hex(secret, time + ":" + credential);
+}
+
+bool IsValidAdminToken(const std::string& secret, const std::string& credential, const char* token, long long now) {
+  if (secret.empty() || credential.empty() || token == nullptr) return false;
+  const char* dot = strchr(token, '.');
+  if (dot == nullptr || dot == token || dot - token > 19) return false;
+  long long issued = 0;
+  for (const char* p = token; p < dot; ++p) {
+    if (!IsDigit(*p)) return false;
+    issued = issued * 10 + (*p - '0');
   }
-  if (SymbolValue(text[length - 2]) != sum % kModulus) return false;
-  std::string bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    const char byte = static_cast<char>(HexDigitValue(digits[i]) * 16 + HexDigitValue(digits[i + 1]));
-    if (byte == 0) return false;
-    bytes += byte;
+  if (issued > now || now - issued > kTokenLifetime) return false;
+  return SameText(MakeAdminToken(secret, credential, issued), token);
+}
+
+std::string AdminSecret(const char* path, bool make) {
+  char text[2 * kSecretBytes + 2] = {};
+  const int in = open(path, O_RDONLY | O_CLOEXEC);
+  if (in >= 0) {
+    const ssize_t got = read(in, text, sizeof text - 1);
+    close(in);
+    if (got >= 2 * kSecretBytes) return std::string(text, 2 * kSecretBytes);
+    if (!make) return "";
   }
-  out = bytes;
-  return true;
+  if (!make) return "";
+  unsigned char bytes[kSecretBytes];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return "";
+  const std::string secret = Hex(bytes, sizeof bytes);
+  // Written whole under a temporary name, then renamed, readable by its
+  // owner only: a secret is there complete or not at all.
+  const std::string temp = std::string(path) + ".Tmp";
+  const int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (out < 0) return "";
+  const std::string line = secret + "\n";
+  const bool written = write(out, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(out) == 0;
+  if (close(out) != 0 || !written || rename(temp.c_str(), path) != 0) {
+    unlink(temp.c_str());
+    return "";
+  }
+  return secret;
 }
 
 HAdmin::HAdmin(const char* name) : IContainer(name, 0) { type_name_ = "Admin"; }
 
-const char* HAdmin::StoredDigest() const {
+std::string HAdmin::Credential() const {
+  const char* hash = properties_.GetValue("_hash");
+  if (hash != nullptr && *hash != 0) return hash;
   const char* digest = properties_.GetValue("_md5");
   return digest == nullptr ? "" : digest;
 }
 
 int HAdmin::CheckAdmin() {
   if (state_ != kUnknown) return state_;
+  const std::string credential = Credential();
   state_ = kNoPassword;
-  if (*StoredDigest() == 0) return state_;
+  if (credential.empty()) return state_;
   state_ = kNotLoggedIn;
   HString cookie;
   if (!GetCookie("Admin", cookie)) return state_;
-  std::string text;
-  if (!Unscramble(cookie.CStr(), text)) return state_;
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos || colon + 1 == text.size()) return state_;
-  if (Md5Hex(text.c_str() + colon + 1) == StoredDigest()) state_ = kLoggedIn;
+  if (IsValidAdminToken(AdminSecret(SecretPath().c_str(), false), credential, cookie.CStr(), time(nullptr))) {
+    state_ = kLoggedIn;
+  }
   return state_;
 }
 
 void HAdmin::Login() {
   const char* password = CurrentServer == nullptr ? nullptr : CurrentServer->GetParam("_password");
   if (password == nullptr) password = "";
-  if (Md5Hex(password) != StoredDigest()) throw ErrorPassword;
-  SetAdminCookie(password);
+  const char* hash = properties_.GetValue("_hash");
+  const char* digest = properties_.GetValue("_md5");
+  if (hash != nullptr && *hash != 0) {
+    if (!PasswordMatches(password, hash)) throw ErrorPassword;
+  } else if (digest != nullptr && *digest != 0 && SameText(Md5Hex(password), digest)) {
+    StorePassword(password);  // the old digest gives way to the slow hash
+  } else {
+    throw ErrorPassword;
+  }
+  SetAdminCookie();
   state_ = kLoggedIn;
 }
 
-void HAdmin::SetAdminCookie(const char* password) {
+void HAdmin::StorePassword(const char* password) {
+  if (*password == 0) {
+    properties_.RemoveAll("_hash");
+    properties_.RemoveAll("_md5");
+  } else {
+    const std::string hash = HashPassword(password);
+    if (hash.empty()) throw ErrorFail;
+    properties_.SetValue("_hash", hash.c_str());
+    properties_.RemoveAll("_md5");
+  }
+  SetModified(true);
+}
+
+void HAdmin::SetAdminCookie() {
   std::string value;
-  if (*password != 0) {
-    std::string text = std::to_string(time(nullptr) % 1000) + ":" + password;
-    value = Scramble(text.c_str());
+  const std::string credential = Credential();
+  if (!credential.empty()) {
+    const std::string secret = AdminSecret(SecretPath().c_str(), true);
+    if (secret.empty()) throw ErrorFileCreate;
+    value = MakeAdminToken(secret, credential, time(nullptr));
   }
   if (CurrentServer != nullptr) CurrentServer->SetCookie("Admin", value.c_str(), 0);
 }
@@ -178,8 +222,7 @@ void HAdmin::SetPassword(int argc, const char* const* argv) {
   }
   if (strcmp(password, argv[1]) != 0) throw ErrorCorrespond;
   if (strlen(password) > kMaxPassword) throw ErrorValue;
-  properties_.SetValue("_md5", *password == 0 ? "" : Md5Hex(password).c_str());
-  SetModified(true);
-  SetAdminCookie(password);
+  StorePassword(password);
+  SetAdminCookie();
   state_ = kLoggedIn;
 }

@@ -1,13 +1,24 @@
-// HAdmin, the one administrator: the password's MD5 digest as the stored
-// property "_md5", the login check, the "Admin" cookie that proves a login
-// on later requests, and the "SetPassword" method. Without a password
-// every visitor counts as administrator.
+// HAdmin, the one administrator: the password kept as a salted, slow hash
+// (the stored property "_hash"; an older site's "_md5" digest still logs in
+// and is replaced at that login), the login from a posted form, the "Admin"
+// cookie that proves a login on later requests, and the "SetPassword"
+// method. Without a password every visitor counts as administrator.
+//
+// The cookie is a token that reveals nothing about the password: its issue
+// time and an HMAC-SHA256, keyed with a random secret of the site
+// (data/AdminKey), of that time and the stored hash. It ends after
+// kTokenLifetime seconds, and when the password changes (the stored hash
+// changes). Checking it is cheap; the slow hash runs only at a login and
+// when a password is set.
 #ifndef SYSTEM_ADMIN_H_
 #define SYSTEM_ADMIN_H_
 
 #include <string>
 
 #include "objects/container.h"
+
+// How long a login lasts: twelve hours.
+constexpr long long kTokenLifetime = 12 * 60 * 60;
 
 class HAdmin : public IContainer {
  public:
@@ -16,33 +27,45 @@ class HAdmin : public IContainer {
   explicit HAdmin(const char* name);
 
   // "SetPassword" (new password, confirmation); other methods as IObject.
-  // Raises ErrorFail, ErrorCorrespond or ErrorValue.
+  // Raises ErrorFail, ErrorCorrespond, ErrorValue or ErrorFileCreate.
   const char* Call(const char* method, int argc, const char* const* argv) override;
+  // Its file holds the password hash: readable by its owner only.
+  bool IsPrivate() override { return true; }
 
-  // The login state, computed once per request from "_md5" and the cookie.
+  // The login state, computed once per request from the stored hash and
+  // the cookie.
   int CheckAdmin();
-  // Checks the request's "_password" against "_md5"; raises ErrorPassword
-  // on a mismatch (also when no password is set), else writes the cookie.
+  // Checks the posted "_password"; raises ErrorPassword on a mismatch (also
+  // when no password is set), else writes the cookie. An "_md5" that
+  // matched is replaced by a "_hash" of the same password.
   void Login();
-  // Writes the "Admin" cookie for `password`; an empty password clears it.
-  void SetAdminCookie(const char* password);
 
  private:
   void SetPassword(int argc, const char* const* argv);
-  const char* StoredDigest() const;
+  // Writes the "Admin" cookie: a new token for the stored password, or an
+  // empty value (which clears it) when there is none.
+  void SetAdminCookie();
+  // "_hash", else "_md5", else "": what a token is bound to.
+  std::string Credential() const;
+  void StorePassword(const char* password);
 
   int state_ = kUnknown;
 };
 
 // The MD5 digest of `text` as 32 lower-case hexadecimal digits.
 std::string Md5Hex(const char* text);
-
-// The reversible cookie scrambler: each byte becomes two hexadecimal digits,
-// each digit a symbol of a 47-letter alphabet depending on its position and
-// a start index, followed by a check symbol and the start index. `start` of
-// -1 draws the index at random. The result has 2 * length + 2 symbols.
-std::string Scramble(const char* text, int start = -1);
-// False for anything Scramble cannot have produced.
-bool Unscramble(const char* text, std::string& out);
+// A new salted yescrypt hash of `password` ("$y$..."); "" on failure.
+std::string HashPassword(const char* password);
+// Whether `password` gives `stored`, a hash made by HashPassword.
+bool PasswordMatches(const char* password, const char* stored);
+// The token for `credential` issued at `issued` (seconds since the epoch):
+// the time in decimal, ".", then 64 hexadecimal digits.
+std::string MakeAdminToken(const std::string& secret, const std::string& credential, long long issued);
+// Whether `token` is one MakeAdminToken gave for this secret and credential,
+// issued no more than kTokenLifetime seconds before `now` (and not after it).
+bool IsValidAdminToken(const std::string& secret, const std::string& credential, const char* token, long long now);
+// The site's secret, read from `path`, or made there (readable by its owner
+// only) when there is none yet; "" when it can be neither read nor made.
+std::string AdminSecret(const char* path, bool make);
 
 #endif  // SYSTEM_ADMIN_H_

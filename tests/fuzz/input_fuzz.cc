@@ -3,6 +3,7 @@
 // auto-linking and the administrator cookie. Build with clang and
 // -DVAZIVEV_FUZZ=ON, then run build/input_fuzz -max_total_time=60.
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -54,8 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     default: {
-      std::string out;
-      Unscramble(zero_free.c_str(), out);
+      IsValidAdminToken("0123456789abcdef", "$y$credential", zero_free.c_str(), 1700000000);
+      HString cookie;
+      setenv("HTTP_COOKIE", zero_free.c_str(), 1);
+      GetCookie("Admin", cookie);
       break;
     }
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "objects/factory.h"
+#include "server/params.h"
 #include "server/iserver.h"
 
 class FakeServer : public IServer {
@@ -16,7 +17,7 @@ class FakeServer : public IServer {
     CurrentServer = this;
   }
   ~FakeServer() override { CurrentServer = saved_; }
-  const char* GetParam(const char*) override { return nullptr; }
+  const char* GetParam(const char* name) override { return params.GetValue(name); }
   IEnum* EnumParam(const char*) override { return nullptr; }
   void SetParam(const char*, const char*) override {}
   IObject* GetSystem() override { return nullptr; }
@@ -29,6 +30,7 @@ class FakeServer : public IServer {
   }
 
   std::string cookies;
+  HParams params;
 
  private:
   IObjectFactory factory_;

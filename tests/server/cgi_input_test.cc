@@ -78,12 +78,14 @@ TEST(ReadBodyTest, ShortBodyEndsAtEndOfInput) {
 }
 
 TEST(CgiEnvironmentTest, CookieAndDocumentRoot) {
-  setenv("HTTP_COOKIE", "xuser=1; user=2", 1);
+  setenv("HTTP_COOKIE", "xuser=1; user=2;user=3", 1);
   HString value("old");
   EXPECT_TRUE(GetCookie("user", value));
-  EXPECT_STREQ("1", value.CStr());  // the first occurrence, inside xuser
+  EXPECT_STREQ("2", value.CStr());  // the name whole: not inside xuser
   EXPECT_FALSE(GetCookie("none", value));
-  EXPECT_STREQ("1", value.CStr());
+  EXPECT_FALSE(GetCookie("use", value));
+  EXPECT_FALSE(GetCookie("user=2", value));
+  EXPECT_STREQ("2", value.CStr());
   unsetenv("HTTP_COOKIE");
   EXPECT_FALSE(GetCookie("user", value));
 

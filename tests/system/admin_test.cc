@@ -2,46 +2,68 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "tests/objects/fake_server.h"
 #include "tests/test_util.h"
 
-TEST(ScrambleTest, RoundTripsEveryStartAndByte) {
-  std::string all;
-  for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
-  for (const std::string& text : {std::string("123:secret"), std::string(""), all}) {
-    for (int start = 0; start < 24; ++start) {
-      const std::string scrambled = Scramble(text.c_str(), start);
-      EXPECT_EQ(2 * text.size() + 2, scrambled.size());
-      EXPECT_EQ(std::string::npos, scrambled.find_first_of("IOlyz0123456789")) << scrambled;
-      std::string back;
-      ASSERT_TRUE(Unscramble(scrambled.c_str(), back)) << start;
-      EXPECT_EQ(text, back);
-    }
+TEST(AdminTokenTest, OnlyWhatWasIssuedForThisPasswordAndNotTooOld) {
+  const std::string secret(64, 'a');
+  const std::string hash = "$y$j9T$salt$hash";
+  const long long issued = 1700000000;
+  const std::string token = MakeAdminToken(secret, hash, issued);
+  EXPECT_EQ(0u, token.find("1700000000."));
+  EXPECT_EQ(11u + 64u, token.size());
+  EXPECT_EQ(std::string::npos, token.find("hash"));  // nothing of the password or its hash
+  struct Case { std::string secret, credential, token; long long now; bool valid; };
+  const Case cases[] = {
+      {secret, hash, token, issued, true},
+      {secret, hash, token, issued + kTokenLifetime, true},
+      {secret, hash, token, issued + kTokenLifetime + 1, false},  // too old
+      {secret, hash, token, issued - 1, false},                   // from the future
+      {secret, "$y$j9T$salt$other", token, issued, false},        // the password changed
+      {std::string(64, 'b'), hash, token, issued, false},         // another site's secret
+      {secret, hash, "1700000001" + token.substr(10), issued + 5, false},  // time changed
+      {secret, hash, token.substr(0, token.size() - 1) + "0", issued, false},
+      {secret, hash, token + "0", issued, false},
+      {secret, hash, "", issued, false},
+      {secret, hash, ".", issued, false},
+      {secret, hash, "99999999999999999999." + token.substr(11), issued, false},
+      {"", hash, token, issued, false},
+      {secret, "", token, issued, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.valid, IsValidAdminToken(c.secret, c.credential, c.token.c_str(), c.now)) << c.token << " " << c.now;
   }
-  // The start index changes every symbol of the text.
-  EXPECT_NE(Scramble("abc", 0).substr(0, 6), Scramble("abc", 1).substr(0, 6));
 }
 
-TEST(ScrambleTest, RejectsWhatItCannotHaveMade) {
-  const std::string good = Scramble("7:pw", 5);
-  std::string flipped = good;
-  flipped[0] = flipped[0] == 'A' ? 'B' : 'A';  // the check symbol no longer fits
-  std::string bad_start = good;
-  bad_start.back() = 'Z';  // 25: no table position
-  const std::string cases[] = {"", "A", "ABC", good + "A", good.substr(1), flipped, bad_start,
-                               "I" + good.substr(1), good.substr(0, 2) + "!" + good.substr(3),
-                               std::string(5000, 'A')};
-  for (const std::string& text : cases) {
-    std::string out = "unchanged";
-    EXPECT_FALSE(Unscramble(text.c_str(), out)) << text;
-    EXPECT_EQ("unchanged", out);
-  }
-  std::string out = "x";
-  EXPECT_TRUE(Unscramble(Scramble("", 3).c_str(), out));  // two symbols: empty text
-  EXPECT_EQ("", out);
+TEST(PasswordHashTest, SaltedSlowAndChecked) {
+  const std::string a = HashPassword("s3cret");
+  const std::string b = HashPassword("s3cret");
+  EXPECT_EQ(0u, a.find("$y$"));
+  EXPECT_NE(a, b);  // salted
+  EXPECT_TRUE(PasswordMatches("s3cret", a.c_str()));
+  EXPECT_TRUE(PasswordMatches("s3cret", b.c_str()));
+  EXPECT_FALSE(PasswordMatches("s3cret!", a.c_str()));
+  EXPECT_FALSE(PasswordMatches("", a.c_str()));
+  EXPECT_FALSE(PasswordMatches("s3cret", ""));
+  EXPECT_FALSE(PasswordMatches("s3cret", "*0"));
+}
+
+TEST(AdminSecretTest, MadeOnceOwnerOnly) {
+  ScratchDir dir;
+  const std::string path = dir / "AdminKey";
+  EXPECT_EQ("", AdminSecret(path.c_str(), false));
+  const std::string made = AdminSecret(path.c_str(), true);
+  EXPECT_EQ(64u, made.size());
+  EXPECT_EQ(made, AdminSecret(path.c_str(), false));
+  EXPECT_EQ(made, AdminSecret(path.c_str(), true));  // kept, not made again
+  struct stat info;
+  ASSERT_EQ(0, stat(path.c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 0777);
+  EXPECT_NE(made, AdminSecret((dir / "Other").c_str(), true));
 }
 
 TEST(Md5HexTest, KnownDigests) {
@@ -51,13 +73,25 @@ TEST(Md5HexTest, KnownDigests) {
 
 class HAdminTest : public ::testing::Test {
  protected:
-  void SetUp() override { unsetenv("HTTP_COOKIE"); }
+  void SetUp() override {
+    unsetenv("HTTP_COOKIE");
+    mkdir((home_ / "data").c_str(), 0755);
+  }
   void TearDown() override { unsetenv("HTTP_COOKIE"); }
   std::string SetPassword(HAdmin& admin, const std::string& a, const std::string& b) {
     const char* argv[] = {a.c_str(), b.c_str()};
-    return RaisedBy([&] { CaptureStdout([&] { admin.Call("SetPassword", 2, argv); }); });
+    return RaisedBy([&] { admin.Call("SetPassword", 2, argv); });
   }
+  static const char* Hash(HAdmin& admin) { return admin.Properties().GetValue("_hash"); }
   static const char* Digest(HAdmin& admin) { return admin.Properties().GetValue("_md5"); }
+  // The token of the last cookie written.
+  std::string Token() const {
+    const size_t at = server_.cookies.rfind("Admin=");
+    return at == std::string::npos ? "" : server_.cookies.substr(at + 6, server_.cookies.size() - at - 7);
+  }
+
+  ScratchDir home_;
+  FakeServer server_{home_.Path()};
 };
 
 TEST_F(HAdminTest, ConfirmationIsCheckedBeforeLength) {
@@ -65,38 +99,42 @@ TEST_F(HAdminTest, ConfirmationIsCheckedBeforeLength) {
   const std::string long_pw(65, 'x');
   EXPECT_EQ("ErrorCorrespond", SetPassword(admin, long_pw, "y"));
   EXPECT_EQ("ErrorValue", SetPassword(admin, long_pw, long_pw));
-  EXPECT_EQ(nullptr, Digest(admin));  // nothing stored
+  EXPECT_EQ(nullptr, Hash(admin));  // nothing stored
   const char* one[] = {"a"};
   EXPECT_EQ("ErrorFail", RaisedBy([&] { admin.Call("SetPassword", 1, one); }));
   const char* with_null[] = {"a", nullptr};
   EXPECT_EQ("ErrorFail", RaisedBy([&] { admin.Call("setpassword", 2, with_null); }));
   const std::string max_pw(64, 'x');
   EXPECT_EQ("", SetPassword(admin, max_pw, max_pw));
-  EXPECT_STREQ(Md5Hex(max_pw.c_str()).c_str(), Digest(admin));
+  EXPECT_TRUE(PasswordMatches(max_pw.c_str(), Hash(admin)));
   EXPECT_TRUE(admin.IsModified());
 }
 
 TEST_F(HAdminTest, PlaceholdersKeepThePassword) {
   HAdmin admin("admin");
   admin.Properties().SetValue("_md5", Md5Hex("old").c_str());
-  FakeServer server;
   const char* argv[] = {"***************", "---------------"};
   admin.Call("SetPassword", 2, argv);
-  EXPECT_EQ("", server.cookies);  // no cookie either
+  EXPECT_EQ("", server_.cookies);  // no cookie either
   EXPECT_STREQ(Md5Hex("old").c_str(), Digest(admin));
   EXPECT_EQ(HAdmin::kLoggedIn, admin.CheckAdmin());
 }
 
+// A token issued for the stored password logs in; it is matched as the
+// cookie named exactly "Admin".
 TEST_F(HAdminTest, LoginStateFromTheCookie) {
-  const std::string digest = Md5Hex("pw");
+  HAdmin setter("admin");
+  EXPECT_EQ("", SetPassword(setter, "pw", "pw"));
+  const std::string hash = Hash(setter);
+  const std::string token = Token();
+  ASSERT_FALSE(token.empty());
   struct Case { std::string cookie; int state; };
   const Case cases[] = {
-      {"Admin=" + Scramble("123:pw", 4), HAdmin::kLoggedIn},
-      {"x=1; Admin=" + Scramble("9:pw", 0) + "; y=2", HAdmin::kLoggedIn},
-      {"Admin=" + Scramble("123:other", 4), HAdmin::kNotLoggedIn},
-      {"Admin=" + Scramble("123pw", 4), HAdmin::kNotLoggedIn},   // no colon
-      {"Admin=" + Scramble("123:", 4), HAdmin::kNotLoggedIn},    // nothing after it
-      {"Admin=" + Scramble("123:pw", 4) + "A", HAdmin::kNotLoggedIn},
+      {"Admin=" + token, HAdmin::kLoggedIn},
+      {"x=1; Admin=" + token + "; y=2", HAdmin::kLoggedIn},
+      {"NotAdmin=" + token, HAdmin::kNotLoggedIn},
+      {"Admin=" + token + "0", HAdmin::kNotLoggedIn},
+      {"Admin=" + MakeAdminToken(std::string(64, 'a'), hash, time(nullptr)), HAdmin::kNotLoggedIn},
       {"Admin=garbage!", HAdmin::kNotLoggedIn},
       {"Admin=", HAdmin::kNotLoggedIn},
       {"other=1", HAdmin::kNotLoggedIn},
@@ -104,27 +142,42 @@ TEST_F(HAdminTest, LoginStateFromTheCookie) {
   for (const Case& c : cases) {
     setenv("HTTP_COOKIE", c.cookie.c_str(), 1);
     HAdmin admin("admin");
-    admin.Properties().SetValue("_md5", digest.c_str());
+    admin.Properties().SetValue("_hash", hash.c_str());
     EXPECT_EQ(c.state, admin.CheckAdmin()) << c.cookie;
   }
   // Without a password nobody needs a cookie.
   HAdmin open("admin");
   EXPECT_EQ(HAdmin::kNoPassword, open.CheckAdmin());
-  open.Properties().SetValue("_md5", "");
   HAdmin empty("admin");
   empty.Properties().SetValue("_md5", "");
   EXPECT_EQ(HAdmin::kNoPassword, empty.CheckAdmin());
 }
 
+// An older site's digest still logs in, once: the login replaces it with
+// the slow hash, and the cookie is bound to that.
+TEST_F(HAdminTest, OldDigestLogsInAndIsReplaced) {
+  HAdmin admin("admin");
+  admin.Properties().SetValue("_md5", Md5Hex("old").c_str());
+  server_.params.SetValue("_password", "wrong");
+  EXPECT_EQ("ErrorPassword", RaisedBy([&] { admin.Login(); }));
+  EXPECT_EQ("", server_.cookies);
+  server_.params.SetValue("_password", "old");
+  EXPECT_EQ("", RaisedBy([&] { admin.Login(); }));
+  EXPECT_EQ(nullptr, Digest(admin));
+  EXPECT_TRUE(PasswordMatches("old", Hash(admin)));
+  EXPECT_TRUE(admin.IsModified());
+  setenv("HTTP_COOKIE", ("Admin=" + Token()).c_str(), 1);
+  HAdmin next("admin");
+  next.Properties().SetValue("_hash", Hash(admin));
+  EXPECT_EQ(HAdmin::kLoggedIn, next.CheckAdmin());
+}
+
 TEST_F(HAdminTest, EmptyPasswordRemovesItAndClearsTheCookie) {
   HAdmin admin("admin");
   admin.Properties().SetValue("_md5", Md5Hex("old").c_str());
-  FakeServer server;
   const char* argv[] = {"", ""};
   admin.Call("SetPassword", 2, argv);
-  EXPECT_EQ("Admin=;", server.cookies);  // the cookie is emptied
-  EXPECT_STREQ("", Digest(admin));
-  HAdmin next("admin");
-  next.Properties().SetValue("_md5", "");
-  EXPECT_EQ(HAdmin::kNoPassword, next.CheckAdmin());
+  EXPECT_EQ("Admin=;", server_.cookies);  // the cookie is emptied
+  EXPECT_EQ(nullptr, Digest(admin));
+  EXPECT_EQ(nullptr, Hash(admin));
 }
