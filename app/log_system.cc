@@ -50,7 +50,11 @@ const char* HLogSystem::Call(const char* method, int argc, const char* const* ar
 
 IObject* HLogSystem::FindChild(const char* name) {
   if (CompareNoCase(name, "LogDate") == 0) return &log_date_;
-  return HSystem::FindChild(name);
+  IObject* child = HSystem::FindChild(name);
+  // An administrator's file that is there but cannot be read or parsed
+  // must not count as "no password": that would let everybody in.
+  if (child == nullptr && CompareNoCase(name, "Admin") == 0 && HasStoredFile("admin")) throw ErrorFileLoad;
+  return child;
 }
 
 IObject* HLogSystem::CreateObject(const char* name, const char* type_name) {

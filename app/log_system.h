@@ -28,6 +28,8 @@ class HLogSystem : public HSystem {
   // "Admin": raises the login page name when the administrator exists and
   // is not logged in; other methods as HSystem.
   const char* Call(const char* method, int argc, const char* const* argv) override;
+  // "LogDate"; other names as HSystem. Raises ErrorFileLoad for "Admin"
+  // when its file exists but cannot be read as an object.
   IObject* FindChild(const char* name) override;
   // A child named "Admin" is the administrator, whatever its type.
   IObject* CreateObject(const char* name, const char* type_name) override;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/file.h"
+#include "objects/commit.h"
 #include "objects/object_stream.h"
 #include "server/iserver.h"
 
@@ -33,6 +34,23 @@ bool IsStorableName(const HString& name) {
 }
 
 }  // namespace
+
+void RemoveTemporaryFiles(const char* directory) {
+  DIR* dir = opendir(directory);
+  if (dir == nullptr) return;
+  static const char kSuffix[] = ".Tmp";
+  const size_t suffix = sizeof kSuffix - 1;
+  while (const dirent* entry = readdir(dir)) {
+    const size_t length = strlen(entry->d_name);
+    if (length <= suffix || strcmp(entry->d_name + length - suffix, kSuffix) != 0) continue;
+    HString path(directory);
+    path.Append("/");
+    path.Append(entry->d_name);
+    struct stat info;
+    if (lstat(path.CStr(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.CStr());
+  }
+  closedir(dir);
+}
 
 void RemoveTree(const char* path) {
   struct stat info;
@@ -146,6 +164,12 @@ bool INContainer::AddChild(IObject* child) {
   return true;
 }
 
+bool INContainer::HasStoredFile(const char* name) const {
+  const HString lowered = Lowered(name);
+  if (directory_.IsEmpty() || !IsStorableName(lowered) || WasRemoved(lowered.CStr())) return false;
+  return PathKind(StoragePath(lowered.CStr()).CStr()) >= 0;
+}
+
 void INContainer::SetDirectory(const char* base) {
   directory_ = base;
   if (!name_.IsEmpty()) {
@@ -155,7 +179,8 @@ void INContainer::SetDirectory(const char* base) {
 }
 
 bool INContainer::Commit() {
-  if (!SaveFiles()) return false;
+  HCommitBatch batch;
+  if (!SaveFiles() || !batch.Apply()) return false;
   DeleteRemoved();
   return true;
 }
@@ -171,7 +196,7 @@ bool INContainer::SaveChild(IObject* child, const HString& base) {
   if (WasRemoved(name.CStr())) RemoveTree(path.CStr());
   if (child->IsNumbered()) {
     INContainer* numbered = dynamic_cast<INContainer*>(child);
-    return numbered == nullptr || numbered->Commit();
+    return numbered == nullptr || numbered->SaveFiles();
   }
   if (!child->IsModified()) return true;
   HObjectStream stream;
@@ -185,6 +210,7 @@ bool INContainer::SaveFiles() {
   const HString base = StoragePath("");
   const HString path(base.CStr(), base.Length() - 1);
   if (!IsDirectory(path.CStr()) && !MakeDirectory(path.CStr())) return false;
+  if (IsModified()) RemoveTemporaryFiles(path.CStr());
   bool ok = true;
   for (IObject* child : children_) {
     if (IsRemovedChild(child)) continue;
@@ -219,6 +245,10 @@ void INContainer::DeleteRemoved() {
     if (!made_anew) RemoveTree(StoragePath(name.CStr()).CStr());
   }
   removed_names_.Clear();
+  for (IObject* child : children_) {
+    if (!child->IsNumbered() || IsRemovedChild(child)) continue;
+    if (auto* numbered = dynamic_cast<INContainer*>(child)) numbered->DeleteRemoved();
+  }
 }
 
 void INContainer::LoadIndex() {

@@ -45,19 +45,27 @@ class INContainer : public IContainer {
 
   // directory = base, then the name and "/" unless the name is empty.
   virtual void SetDirectory(const char* base);
-  // SaveFiles, then DeleteRemoved when it succeeded; true on success.
+  // In one commit batch (objects/commit.h): SaveFiles, and only when every
+  // file was written, the renames and then DeleteRemoved; true on success.
+  // A failure changes no stored file.
   virtual bool Commit();
-  // Creates the directory if needed, commits numbered children, writes
-  // modified plain container children to their files and, when this
-  // container's own flag is set, its "index". False when anything could
-  // not be written; the other files are still written.
+  // Creates the directory if needed and, when anything in it is to be
+  // written, first removes the temporary files a killed save left there;
+  // saves numbered children the same way, writes modified plain container
+  // children to their files and, when this container's own flag is set,
+  // its "index". False when anything could not be written; the other
+  // files are still written (within a batch: under temporary names).
   virtual bool SaveFiles();
   // Deletes the files and directory trees of the removed children (a
-  // missing path is fine) and forgets their names.
+  // missing path is fine) and forgets their names, then does the same in
+  // every numbered child.
   virtual void DeleteRemoved();
 
   // Relative to the program directory, ending in "/"; empty until set.
   const char* GetDirectory() const { return directory_.CStr(); }
+  // Whether a stored file or directory of that (lower-cased) child name
+  // exists and was not removed in this request.
+  bool HasStoredFile(const char* name) const;
 
   // Reads this container's own block from directory + "index" the first
   // time it is called (a container without a directory then stays empty), keeping the
@@ -106,6 +114,9 @@ class INList : public INContainer {
   void WriteProperties(HObjectStream& stream) override;
 };
 
+// Removes the regular files named "*.Tmp" in a directory: what a save that
+// was killed before its rename left behind.
+void RemoveTemporaryFiles(const char* directory);
 // Removes a file, or a directory with everything under it. Symbolic links
 // are removed, never followed. A missing path is no error.
 void RemoveTree(const char* path);

@@ -44,6 +44,9 @@ const char* IObject::GetProperty(const char* name) {
 }
 
 void IObject::SetProperty(const char* name, const char* value) {
+  // A visitor may pick the name ("$System.Cnt.$k = $v"): one that breaks
+  // its line in the stored file could plant lines, even whole objects.
+  if (!IsItems() && !IsStorablePropertyName(name)) return;
   properties_.SetValue(name, value);
   modified_ = true;
 }

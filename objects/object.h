@@ -46,7 +46,10 @@ class IObject {
   // is null. Every answer, of this class and of every other, is a kept
   // text (core/answers.h): it stays valid until the process ends.
   virtual const char* GetProperty(const char* name);
-  // Sets the first pair of that name or appends one; marks modified.
+  // Sets the first pair of that name or appends one; marks modified. A
+  // name that could not be stored as it is (IsStorablePropertyName: a line
+  // feed, a carriage return or "=", a leading blank, "object ") is refused:
+  // nothing changes.
   virtual void SetProperty(const char* name, const char* value);
   // Removes every pair of that name; null empties the list. Marks modified.
   virtual void RemoveProperty(const char* name);

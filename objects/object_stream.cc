@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "objects/commit.h"
+
 namespace {
 
 // Beside the target and never a stored name: stored names are lower case.
@@ -34,6 +36,12 @@ bool Synced(int descriptor) {
 }
 
 }  // namespace
+
+bool IsStorablePropertyName(const char* name) {
+  if (name == nullptr || *name == 0 || *name == ' ' || *name == '\t') return false;
+  if (strncmp(name, kObjectWord, kObjectWordLength) == 0) return false;
+  return strpbrk(name, "\n\r=") == nullptr;
+}
 
 HObjectStream::HObjectStream() {
   line_[0] = 0;
@@ -76,7 +84,12 @@ bool HObjectStream::Close() {
   FILE* stream = file_.Stream();
   bool ok = !failed_ && fflush(stream) == 0 && ferror(stream) == 0 && Synced(fileno(stream));
   if (file_.Close() != 0) ok = false;
-  if (ok && rename(temp_path_.CStr(), target_path_.CStr()) != 0) ok = false;
+  HCommitBatch* batch = HCommitBatch::Open();
+  if (ok && batch != nullptr) {
+    batch->Add(temp_path_.CStr(), target_path_.CStr());  // renamed with the rest of the request's files
+  } else if (ok && rename(temp_path_.CStr(), target_path_.CStr()) != 0) {
+    ok = false;
+  }
   if (!ok) unlink(temp_path_.CStr());
   target_path_.Clear();
   temp_path_.Clear();
@@ -132,6 +145,7 @@ void HObjectStream::EndObject() {
 }
 
 void HObjectStream::WriteProperty(const char* name, const char* value) {
+  if (name != nullptr && !IsStorablePropertyName(name)) return;
   for (int i = 0; i < depth_; ++i) Write(" ");
   Write(name == nullptr ? "_item" : name);
   Write("=");

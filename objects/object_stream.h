@@ -18,6 +18,12 @@
 #include "core/file.h"
 #include "core/text.h"
 
+// Whether a property name can be stored as the name of a "name=value" line
+// and read back as that same property: not empty, no line feed, carriage
+// return or "=", not beginning with a blank, and not beginning with
+// "object " (which the reader takes for a child's header).
+bool IsStorablePropertyName(const char* name);
+
 // One stream serves one file and one top-level block. A file opened for
 // writing ("w") is written to a temporary file beside it and renamed over
 // the old file only when every write and the close succeeded; until then,
@@ -39,9 +45,10 @@ class HObjectStream {
   // is readable and writable by its owner only.
   bool Open(const char* path, const char* mode, bool private_file = false);
   // Ends a read, or finishes a write: flushes, syncs and closes the
-  // temporary file, then renames it over the target. False when any write,
-  // the close or the rename failed; the temporary file is then removed.
-  // Closing a closed stream returns true.
+  // temporary file, then renames it over the target, or, while a commit
+  // batch is open (objects/commit.h), hands it to the batch. False when
+  // any write, the close or the rename failed; the temporary file is then
+  // removed. Closing a closed stream returns true.
   bool Close();
   bool IsOpen() const { return file_.IsOpen(); }
   // Whether a write has failed since Open.
@@ -51,7 +58,8 @@ class HObjectStream {
   void BeginObject(const char* name, const char* type_name);
   // Goes one level up and writes "end" there.
   void EndObject();
-  // Writes name=value at the current depth; a null name writes "_item".
+  // Writes name=value at the current depth; a null name writes "_item". A
+  // name that IsStorablePropertyName refuses is not written at all.
   void WriteProperty(const char* name, const char* value);
   void WritePropertyInt(const char* name, int value);
 

@@ -9,6 +9,7 @@
 
 #include "core/answers.h"
 #include "core/file.h"
+#include "objects/commit.h"
 #include "objects/object_stream.h"
 #include "script/names.h"
 #include "server/cgi_input.h"
@@ -163,9 +164,11 @@ IObject* HSystem::CreateObject(const char* name, const char* type_name) {
 }
 
 bool HSystem::Commit() {
+  HCommitBatch batch;
   if (!SaveFiles()) return false;
+  SaveAttachments();  // an upload that cannot be written raises, and nothing is renamed
+  if (!batch.Apply()) return false;
   DeleteRemoved();
-  SaveAttachments();
   return true;
 }
 

@@ -40,8 +40,10 @@ class HSystem : public INContainer {
   bool SaveFiles() override;
   // The inline children, less the request's Env and Cookie views.
   void SaveChildren(HObjectStream& stream) override;
-  // SaveFiles; when it worked, the removals and then the attachments
-  // (which may raise ErrorAttachFile). False when SaveFiles failed.
+  // All or nothing: SaveFiles and the uploads (which may raise
+  // ErrorAttachFile) are written under temporary names, renamed only when
+  // all were written, and only then are the removals carried out. False
+  // when anything could not be written; nothing stored has changed then.
   bool Commit() override;
   // The container's deletions, then the queued file and directory removals.
   void DeleteRemoved() override;

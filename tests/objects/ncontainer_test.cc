@@ -266,15 +266,19 @@ TEST_F(INContainerTest, FailedWriteKeepsOldFilesAndSkipsDeletion) {
   EXPECT_FALSE(Exists("gone"));
 }
 
-TEST_F(INContainerTest, FailuresOfOneChildDoNotStopTheOthers) {
-  root_->CreateChild("first", "Container")->SetProperty("x", "1");
+// A commit is all or nothing: one file that cannot be written, and none of
+// the others replaces what was stored; no temporary file stays behind.
+TEST_F(INContainerTest, AFailureOfOneChildSavesNothing) {
+  Store("first", "object first : Container\n x=old\nend\n");
+  root_->FindChild("first")->SetProperty("x", "1");
   root_->CreateChild("blocked", "NContainer")->SetProperty("x", "1");
   root_->CreateChild("last", "Container")->SetProperty("x", "1");
   Store("blocked", "a file where a directory must go\n");
   EXPECT_FALSE(root_->Commit());
-  EXPECT_TRUE(Exists("first"));
-  EXPECT_TRUE(Exists("last"));
-  EXPECT_TRUE(Exists("index"));
+  EXPECT_EQ("object first : Container\n x=old\nend\n", ReadFile(Data("first")));
+  EXPECT_FALSE(Exists("last"));
+  EXPECT_FALSE(Exists("index"));
+  EXPECT_EQ("blocked\nfirst\n", CaptureStdout([&] { Shell("ls '" + Data("") + "'"); }));
 }
 
 TEST_F(INContainerTest, MissingParentDirectoryFailsTheSave) {
