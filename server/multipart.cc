@@ -1,14 +1,17 @@
 #include "server/multipart.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
+#include "objects/commit.h"
+#include "script/encoding.h"
 #include "server/cgi_input.h"
 #include "server/errors.h"
-#include "script/encoding.h"
 
 HMultiPart MultiPart;
 
@@ -186,14 +189,36 @@ bool HMultiPart::SaveFile(const char* directory, const char* file_name) const {
   path.Append("/");
   path.Append(file_name);
   // A link in the upload's place is refused, never written through.
-  const int fd = open(path.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  struct stat info;
+  if (lstat(path.CStr(), &info) == 0 && S_ISLNK(info.st_mode)) return false;
+  // Written whole under a hidden temporary name, then renamed into place:
+  // a full disk or a killed process leaves the old file as it was.
+  HString temp(directory);
+  temp.Append("/.");
+  temp.Append(file_name);
+  temp.Append(".Tmp");
+  const int fd = open(temp.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  FILE* out = fdopen(fd, "wb");
-  if (out == nullptr) {
-    close(fd);
-    return false;
+  const char* data = body_ + upload->start;
+  size_t left = static_cast<size_t>(upload->end - upload->start + 1);
+  bool written = true;
+  while (written && left > 0) {
+    const ssize_t done = write(fd, data, left);
+    if (done < 0 && errno == EINTR) continue;
+    written = done > 0;
+    if (written) {
+      data += done;
+      left -= static_cast<size_t>(done);
+    }
   }
-  const size_t size = static_cast<size_t>(upload->end - upload->start + 1);
-  const bool written = fwrite(body_ + upload->start, 1, size, out) == size;
-  return (fclose(out) == 0) && written;
+  if (written && fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) written = false;
+  if (close(fd) != 0) written = false;
+  HCommitBatch* batch = HCommitBatch::Open();
+  if (written && batch != nullptr) {
+    batch->Add(temp.CStr(), path.CStr());  // renamed with the request's other files
+    return true;
+  }
+  if (written && rename(temp.CStr(), path.CStr()) == 0) return true;
+  unlink(temp.CStr());
+  return false;
 }

@@ -33,7 +33,10 @@ class HMultiPart : public HParams {
   // `boundary` is "--" followed by the boundary of the content type.
   void Parse(long length, const char* boundary, HParams& params, FILE* in = stdin);
   // Writes the first upload whose base name is `file_name` to
-  // directory/file_name; false when there is none or it cannot be written.
+  // directory/file_name: under the hidden name "." + file_name + ".Tmp"
+  // first, then renamed into place (by the open commit batch, if any).
+  // False when there is none, it cannot be written, or a link stands in
+  // its place; a failed write leaves no temporary file.
   bool SaveFile(const char* directory, const char* file_name) const;
 
  private:

@@ -14,6 +14,7 @@
 #include "script/names.h"
 #include "server/cgi_input.h"
 #include "server/errors.h"
+#include "server/iserver.h"
 #include "server/multipart.h"
 #include "server/server.h"
 #include "system/env_cookie.h"
@@ -32,6 +33,33 @@ bool ResolvesInside(const HString& root, const HString& path) {
   if (realpath(folder.CStr(), real_folder) == nullptr) return false;
   const size_t n = strlen(real_root);
   return strncmp(real_folder, real_root, n) == 0 && (real_folder[n] == 0 || real_folder[n] == '/');
+}
+
+// Whether `inner` is `outer` or lies below it (both real paths).
+bool Within(const char* outer, const char* inner) {
+  const size_t n = strlen(outer);
+  return strncmp(inner, outer, n) == 0 && (inner[n] == 0 || inner[n] == '/' || (n > 0 && outer[n - 1] == '/'));
+}
+
+// Whether a file operation on `path` could reach the program's own folder:
+// the path (its folder's links resolved) lies in it, or (with `or_holds`)
+// holds it. A path whose folder cannot be resolved counts as reaching it.
+bool ReachesProgramFolder(const HString& path, bool or_holds) {
+  const char* home = CurrentServer == nullptr ? nullptr : CurrentServer->GetHomeDir();
+  char real_home[PATH_MAX];
+  if (home == nullptr || *home == 0 || realpath(home, real_home) == nullptr) return true;
+  HString target(path);
+  while (target.Length() > 1 && target.At(target.Length() - 1) == '/') target.Assign(target.CStr(), target.Length() - 1);
+  const int slash = target.FindLastChar('/');
+  HString folder(target.CStr(), slash > 0 ? slash : 1);
+  char real_folder[PATH_MAX];
+  if (slash < 0 || realpath(folder.CStr(), real_folder) == nullptr) return true;
+  HString real_target(real_folder);
+  if (target.CStr()[slash + 1] != 0) {
+    if (real_target.Compare("/") != 0) real_target.Append("/");
+    real_target.Append(target.CStr() + slash + 1);
+  }
+  return Within(real_home, real_target.CStr()) || (or_holds && Within(real_target.CStr(), real_home));
 }
 
 }  // namespace
@@ -184,12 +212,16 @@ void HSystem::DeleteRemoved() {
     for (const HString* entry : remove_files_) {
       HString path(document_root_);
       path.Append(*entry);
-      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path)) unlink(path.CStr());
+      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path) && !ReachesProgramFolder(path, true)) {
+        unlink(path.CStr());
+      }
     }
     for (const HString* entry : remove_dirs_) {
       HString path(document_root_);
       path.Append(*entry);
-      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path)) RemoveTree(path.CStr());
+      if (IsInsideDocumentRoot(entry->CStr()) && ResolvesInside(document_root_, path) && !ReachesProgramFolder(path, true)) {
+        RemoveTree(path.CStr());
+      }
     }
   }
   remove_files_.Clear();
@@ -206,10 +238,13 @@ void HSystem::SaveAttachments() {
 void HSystem::SaveAttachment(const char* target_path) {
   const int slash = FindLastChar(target_path, '/');
   if (slash < 0 || target_path[slash + 1] == 0) return;
-  // Only paths below the root, and no hidden files such as .htaccess named
-  // by a visitor's browser.
+  // Only paths below the root, and no hidden files such as .htaccess or
+  // names with control characters, named by a visitor's browser.
   if (target_path[0] != '/' || !IsInsideDocumentRoot(target_path) || target_path[slash + 1] == '.') {
     throw ErrorAttachFile;
+  }
+  for (const char* p = target_path; *p != 0; ++p) {
+    if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) throw ErrorAttachFile;
   }
   const HString directory(target_path, slash);
   HString target(document_root_);
@@ -218,7 +253,9 @@ void HSystem::SaveAttachment(const char* target_path) {
   auto make = [&](int length) {
     target = document_root_;
     target.Append(HString(directory.CStr(), length));
-    if (!ResolvesInside(document_root_, target) || !EnsureDirectory(target.CStr())) throw ErrorAttachFile;
+    if (!ResolvesInside(document_root_, target) || ReachesProgramFolder(target, false) || !EnsureDirectory(target.CStr())) {
+      throw ErrorAttachFile;
+    }
   };
   for (int i = 1; i < directory.Length(); ++i) {
     if (directory.At(i) == '/') make(i);
@@ -226,6 +263,11 @@ void HSystem::SaveAttachment(const char* target_path) {
   if (!directory.IsEmpty() && directory.At(directory.Length() - 1) != '/') make(directory.Length());
   HString probe(target);
   probe.Append("/x");
-  if (!ResolvesInside(document_root_, probe)) throw ErrorAttachFile;
+  HString file(target);
+  file.Append("/");
+  file.Append(target_path + slash + 1);
+  // Never into the program's own folder (its pages, data, logs), whatever
+  // the web server gives as the document root.
+  if (!ResolvesInside(document_root_, probe) || ReachesProgramFolder(file, false)) throw ErrorAttachFile;
   if (!MultiPart.SaveFile(target.CStr(), target_path + slash + 1)) throw ErrorAttachFile;
 }

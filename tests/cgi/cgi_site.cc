@@ -41,7 +41,8 @@ CgiSite::CgiSite() {
 }
 
 CgiSite::~CgiSite() {
-  const std::string command = "chmod -R u+w '" + root_ + "' 2>/dev/null; rm -rf '" + root_ + "'";
+  const std::string command =
+      "chmod -R u+w '" + root_ + "' 2>/dev/null; rm -rf '" + root_ + "' '" + root_ + "'-*";
   if (system(command.c_str()) != 0) {
   }
 }

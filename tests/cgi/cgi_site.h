@@ -22,6 +22,8 @@ class CgiSite {
 
   const std::string& Root() const { return root_; }
   std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+  // A path beside the site, outside the program's folder (removed with it).
+  std::string Beside(const std::string& name) const { return root_ + "-" + name; }
   void WritePage(const std::string& name, const std::string& text) const;
 
   // Runs one request. `env` holds the CGI variables (nothing else is

@@ -43,6 +43,17 @@ std::string AdminCookie(const std::string& out) {
   return out.substr(at + key.size(), out.find(';', at) - at - key.size());
 }
 
+// Percent-encodes every byte but letters and digits.
+std::string Encoded(const std::string& text) {
+  std::string out;
+  for (const unsigned char c : text) {
+    char hex[4];
+    snprintf(hex, sizeof hex, "%%%02X", c);
+    out += isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(hex);
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
@@ -90,7 +101,7 @@ TEST(SystemPagesTest, EnvironmentAndCookies) {
 
 TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   CgiSite site;
-  const std::string docroot = site.Path("htdocs");
+  const std::string docroot = site.Beside("htdocs");
   mkdir(docroot.c_str(), 0755);
   site.WritePage("Upload", "'$System.AttachFile $dest\n'$System.ContentType\nstored $up\n");
   const std::string content = "GIF89a\r\n\x01\x02 binary\n";
@@ -111,7 +122,7 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
     EXPECT_EQ(0, r.status);
     EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\nattach refused\n", r.out) << dest;
   }
-  EXPECT_FALSE(Exists(site.Path("my_photo.gif")));
+  EXPECT_FALSE(Exists(docroot + "/../my_photo.gif"));
   // An upload that was never sent, and no document root at all.
   r = Post(site, body("/images/other.gif"), env);
   EXPECT_NE(std::string::npos, r.out.find("attach refused")) << r.out;
@@ -125,7 +136,7 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
   EXPECT_EQ(content, Slurp(docroot + "/my_photo.gif"));
   // Links never lead the upload out: not as a folder, not as the file.
-  const std::string outside = site.Path("outside");
+  const std::string outside = site.Beside("outside");
   mkdir(outside.c_str(), 0755);
   ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/link").c_str()));
   ASSERT_EQ(0, symlink((outside + "/target").c_str(), (docroot + "/images/victim.gif").c_str()));
@@ -135,14 +146,14 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   }
   EXPECT_FALSE(Exists(outside + "/new"));
   EXPECT_FALSE(Exists(outside + "/my_photo.gif"));
-  EXPECT_FALSE(Exists(site.Path("htdocshtdocs")));
+  EXPECT_FALSE(Exists(site.Beside("htdocshtdocs")));
 }
 
 TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
   CgiSite site;
-  const std::string docroot = site.Path("htdocs");
+  const std::string docroot = site.Beside("htdocs");
   mkdir(docroot.c_str(), 0755);
-  const std::string outside = site.Path("secret");
+  const std::string outside = site.Beside("secret");
   std::ofstream(outside) << "secret";
   ASSERT_EQ(0, symlink(outside.c_str(), (docroot + "/v.txt").c_str()));
   site.WritePage("ErrorAttachFile", "attach refused\n");
@@ -162,7 +173,7 @@ TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
 
 TEST(SystemPagesTest, RemovalsStayInsideTheDocumentRoot) {
   CgiSite site;
-  const std::string docroot = site.Path("htdocs"), outside = site.Path("outside");
+  const std::string docroot = site.Beside("htdocs"), outside = site.Beside("outside");
   for (const std::string& dir : {docroot, outside, docroot + "/old", docroot + "/old/sub"}) mkdir(dir.c_str(), 0755);
   std::ofstream(docroot + "/a.txt") << "a";
   std::ofstream(docroot + "/old/sub/f") << "f";
@@ -275,4 +286,74 @@ TEST(SystemPagesTest, RemovingWhatALoopOrANameStillHolds) {
   const CgiResult r = site.Get("page=Loop");
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(std::string(kHtml) + "a\nc\n1|2\nx\na\nc\n", r.out);
+}
+
+// Under a web server whose document root is the program's own folder (an
+// alias to the site), or holds it, no upload or removal reaches the pages,
+// the data, the logs, the lock file or the folder itself.
+TEST(SystemPagesTest, TheProgramFolderIsOutOfReach) {
+  CgiSite site;
+  site.WritePage("ErrorAttachFile", "attach refused\n");
+  site.WritePage("Upload", "'$System.AttachFile $dest\nstored\n");
+  const std::string admin = "object admin : Admin\n _md5=0\nend\n";
+  std::ofstream(site.Path("data/admin")) << admin;
+  for (const std::string dest : {"/page/Evil.html", "/data/index", "/vazivev.txt", "/logs/x.log", "/new/x.html"}) {
+    const std::string body = "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+                             "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" + dest + "\r\n"
+                             "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" +
+                             dest.substr(dest.rfind('/') + 1) + "\"\r\n\r\n'$System.Admin.SetPassword a a\r\n--XX--";
+    const CgiResult r = Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"},
+                                          {"DOCUMENT_ROOT", site.Root()}});
+    EXPECT_NE(std::string::npos, r.out.find("attach refused")) << dest << r.out;
+  }
+  EXPECT_FALSE(Exists(site.Path("page/Evil.html")));
+  EXPECT_FALSE(Exists(site.Path("new")));
+  EXPECT_EQ("", Slurp(site.Path("vazivev.txt")));
+  site.WritePage("Remove",
+                 "'$System.RemoveFile /data/admin\n'$System.RemoveDir /page\n'$System.RemoveDir /data\n"
+                 "'$System.RemoveFile /vazivev.cgi\ndone\n");
+  EXPECT_EQ(std::string(kHtml) + "done\n", site.Run({{"QUERY_STRING", "page=Remove"}, {"DOCUMENT_ROOT", site.Root()}}).out);
+  // A document root above the site: the folder that holds the program.
+  const std::string parent = site.Root().substr(0, site.Root().rfind('/'));
+  const std::string name = site.Root().substr(parent.size());
+  site.WritePage("RemoveAll", "'$System.RemoveDir " + name + "\n'$System.RemoveDir " + name + "/data\ndone\n");
+  EXPECT_EQ(std::string(kHtml) + "done\n", site.Run({{"QUERY_STRING", "page=RemoveAll"}, {"DOCUMENT_ROOT", parent}}).out);
+  EXPECT_EQ(admin, Slurp(site.Path("data/admin")));
+  EXPECT_TRUE(Exists(site.Path("page/VaziVevIndex.html")));
+  EXPECT_TRUE(Exists(site.Path("vazivev.cgi")));
+}
+
+// An administrator record that is there but cannot be read is no reason to
+// let everybody in: the guarded page answers ErrorFileLoad.
+TEST(SystemPagesTest, UnreadableAdministratorFailsClosed) {
+  CgiSite site;
+  site.WritePage("ErrorFileLoad", "cannot load\n");
+  site.WritePage("Secret", "'Admin\nsecret\n");
+  for (const std::string text : {"", "garbage\n", "object admin Admin\n _md5=x\nend\n"}) {
+    std::ofstream(site.Path("data/admin")) << text;
+    EXPECT_EQ(std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out) << text;
+    const CgiResult r = Post(site, "page=VaziVevPassword&newpassword=mine&confirm=mine");
+    EXPECT_NE(std::string::npos, r.out.find("cannot load")) << r.out;
+    EXPECT_EQ(text, Slurp(site.Path("data/admin")));
+  }
+  unlink(site.Path("data/admin").c_str());
+  mkdir(site.Path("data/admin").c_str(), 0755);  // a folder where the file belongs
+  EXPECT_EQ(std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out);
+}
+
+// Property names chosen by a visitor cannot plant lines in a stored file.
+TEST(SystemPagesTest, PropertyNamesCannotInjectLines) {
+  CgiSite site;
+  site.WritePage("Make", "'$System.Add cnt Object\n");
+  site.WritePage("Set", "'$System.cnt.$k = $v\n'$System.cnt.ok = 1\n");
+  site.WritePage("Secret", "'Admin\nsecret\n");
+  EXPECT_EQ("Location: vazivev.cgi?\n\n", Post(site, "page=Make").out);
+  for (const std::string k : {"x\n object Admin : Admin\n _md5=0cc175b9c0f1b6a831c399e269772661\n",
+                              "object Admin : Admin", " object admin : Admin", "a=b", "x\rend"}) {
+    Post(site, "page=Set&k=" + Encoded(k) + "&v=1");
+    const std::string index = Slurp(site.Path("data/index"));
+    EXPECT_EQ(std::string::npos, index.find("Admin")) << index;
+    EXPECT_NE(std::string::npos, index.find(" ok=1\n")) << index;
+    EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);  // still no password
+  }
 }
