@@ -1,5 +1,7 @@
 #include "app/log_server.h"
 
+#include <cstdio>
+
 #include "server/errors.h"
 #include "system/admin.h"
 #include "system/system.h"
@@ -58,5 +60,9 @@ void HLogServer::Save() {
   // The system's own mark is not cleared before the commit: it now stands
   // only for changes of its properties and inline children (the Env and
   // Cookie views never set it), and clearing it would lose them.
-  if (!system->Commit() && post_) throw ErrorFileSave;
+  if (system->Commit()) return;
+  if (post_) throw ErrorFileSave;
+  // A page view that counted a day could not store it: it will be counted
+  // again. The web server's error log should hear of it.
+  fputs("vazivev: could not save the data of this request; check that data/ is writable\n", stderr);
 }

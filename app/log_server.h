@@ -21,7 +21,8 @@ class HLogServer : public HServer {
   // A posted login ("_System" = "Admin") is checked, and the request is
   // then answered with a page rather than a redirect. A GET never logs in.
   void CheckLogin() override;
-  // Commits the object tree; a failure raises ErrorFileSave for a POST.
+  // Commits the object tree; a failure raises ErrorFileSave for a POST and
+  // is reported on standard error (the web server's error log) for a GET.
   void Save() override;
 
  protected:

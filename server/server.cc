@@ -126,12 +126,36 @@ void HServer::SetHomeDir(const char* argv0) {
 
 void HServer::WriteHeader(const char* text) {
   if (header_written_) return;
+  header_written_ = 1;
+  if (held_.IsHolding() && held_.HasText()) {
+    held_.PutDefaultHeaderFirst();
+    return;
+  }
   fputs(text == nullptr ? "Content-type: text/html\n" : text, stdout);
   fputs("\n", stdout);
-  header_written_ = 1;
 }
 
 void HServer::SetCookie(const char* name, const char* value, time_t expires) {
+  if (held_.IsHolding() && !header_written_) {
+    // Held with the response, and sent only when it is: before the header,
+    // whatever the page writes first.
+    FILE* memory = stdout;
+    char* line = nullptr;
+    size_t size = 0;
+    stdout = open_memstream(&line, &size);
+    if (stdout != nullptr) {
+      WriteCookie(name, value, expires);
+      fclose(stdout);
+      held_.AddHeaderLine(std::string(line, size));
+    }
+    free(line);
+    stdout = memory;
+    return;
+  }
+  WriteCookie(name, value, expires);
+}
+
+void HServer::WriteCookie(const char* name, const char* value, time_t expires) {
   fputs("Set-Cookie: ", stdout);
   WriteHeaderValue(name);
   putchar('=');
@@ -234,6 +258,8 @@ void HServer::Run(int /*argc*/, char** argv) {
     Lock(post_);
     if (input_error != nullptr) throw input_error;
     Update();
+    // A POST changes data: its response waits until the change is stored.
+    if (post_) held_.Start();
     CheckLogin();
     if (!post_) WriteHeader(nullptr);
     found = RenderPage(Params.GetValue("page"));
@@ -246,6 +272,14 @@ void HServer::Run(int /*argc*/, char** argv) {
     error = ErrorMemory;
   } catch (...) {
     error = ErrorFail;
+  }
+  if (error != nullptr && held_.IsHolding()) {
+    held_.Discard();  // the error page alone: nothing of a change that was not stored
+    header_written_ = 0;
+  } else if (held_.IsHolding()) {
+    // A page that wrote text without a header gets the default one first.
+    if (!header_written_ && held_.HasText()) WriteHeader(nullptr);
+    held_.Release();
   }
   if (error != nullptr) {
     WriteHeader(nullptr);

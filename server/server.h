@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "core/text.h"
+#include "server/held_output.h"
 #include "server/iserver.h"
 #include "server/params.h"
 #include "server/server_script.h"
@@ -43,8 +44,12 @@ class HServer : public IServer {
   // The whole request. Never throws.
   void Run(int argc, char** argv);
   void SetHomeDir(const char* argv0);
-  // Writes `text` (or the text/html header) and the blank line, once.
+  // Writes `text` (or the text/html header) and the blank line, once. While
+  // a POST's output is held and the page has already written text, the
+  // default header goes first instead (a header after text is lost on the
+  // browser).
   void WriteHeader(const char* text);
+  // While a POST's output is held, the line is kept with it.
   void SetCookie(const char* name, const char* value, time_t expires = 0) override;
   void SetRedirect(const char* url) { redirect_.Assign(url); }
   int IsPost() const { return post_; }
@@ -60,6 +65,8 @@ class HServer : public IServer {
   void WriteBaseUrl();
 
  protected:
+  void WriteCookie(const char* name, const char* value, time_t expires);
+
   int post_ = 0;
   int multipart_ = 0;
   int header_written_ = 0;
@@ -70,6 +77,8 @@ class HServer : public IServer {
   HString lock_path_;
   HServerScript script_;
   HString redirect_;
+  // A POST's response, held until its save has succeeded.
+  HHeldOutput held_;
 };
 
 // True when a page name stays inside page/: not absolute and without a

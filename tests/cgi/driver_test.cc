@@ -95,13 +95,15 @@ TEST(DriverTest, PostThatWritesNothingIsRedirected) {
   }
 }
 
-TEST(DriverTest, PostPageThatWritesTextGoesOutWithoutHeader) {
-  // Without a header of its own the page's text precedes the redirect: the
-  // page is expected to set its content type first.
+TEST(DriverTest, PostPageThatWritesTextGetsTheDefaultHeaderFirst) {
+  // A page's text never goes out ahead of a header, nor is it followed by a
+  // redirect; a header the page asks for after its text comes too late.
   CgiSite site;
   site.WritePage("Talk", "hello\n");
-  const CgiResult r = site.Run({{"REQUEST_METHOD", "post"}, {"QUERY_STRING", "page=Talk"}});
-  EXPECT_EQ("hello\nLocation: vazivev.cgi?\n\n", r.out);
+  site.WritePage("Late", "hello\n'$System.ContentType \"Content-type: text/plain\"\nworld\n");
+  EXPECT_EQ(std::string(kHtml) + "hello\n", site.Run({{"REQUEST_METHOD", "post"}, {"QUERY_STRING", "page=Talk"}}).out);
+  EXPECT_EQ(std::string(kHtml) + "hello\nworld\n",
+            site.Run({{"REQUEST_METHOD", "post"}, {"QUERY_STRING", "page=Late"}}).out);
 }
 
 TEST(DriverTest, MissingLockFileIsErrorInstall) {
@@ -192,9 +194,9 @@ TEST(DriverTest, ErrorInTheMiddleOfAPageFollowsItsOutputUnderOneHeader) {
   // A name with a slash can never be stored, so adding it raises ErrorCreate.
   site.WritePage("Broken", "before\n'$System.Add a/b Object\nafter\n");
   EXPECT_EQ(std::string(kHtml) + "before\ncannot create\n", site.Get("page=Broken").out);
-  // A POST has written no header yet: the error page brings it.
+  // A POST's output waits for its save: an error sends the error page alone.
   const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Broken"}});
-  EXPECT_EQ(std::string("before\n") + kHtml + "cannot create\n", r.out);
+  EXPECT_EQ(std::string(kHtml) + "cannot create\n", r.out);
   // An error page that fails itself gives the fixed answer.
   site.WritePage("ErrorCreate", "'$System.Add c/d Object\n");
   EXPECT_EQ(std::string(kHtml) + "before\n" + kNotFound, site.Get("page=Broken").out);
