@@ -9,7 +9,13 @@
 
 namespace {
 
-const int kLockAttempts = 12;
+// A request waits as long as twelve attempts one second apart would, but
+// tries again every few milliseconds: a lock that another request frees is
+// taken at once, and many waiting requests all get their turn, rather than
+// a request failing because the lock happened to be taken at each of a few
+// instants.
+constexpr long kLockWaitMicroseconds = 11L * 1000 * 1000;
+constexpr long kLockRetryMicroseconds = 5 * 1000;
 
 }  // namespace
 
@@ -26,17 +32,18 @@ void HVaziVevServer::Lock(int /*post*/) {
   HString path(HomeDir);
   path.Append(server_name_);
   path.Append(".txt");
-  for (int attempt = 1;; ++attempt) {
-    lock_fd_ = open(path.CStr(), O_RDWR | O_CLOEXEC);
-    if (lock_fd_ < 0) throw ErrorInstall;
-    struct flock whole = {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
-    if (fcntl(lock_fd_, F_SETLK, &whole) == 0) return;
-    close(lock_fd_);
-    lock_fd_ = -1;
-    if (attempt == kLockAttempts) throw ErrorBusy;
-    sleep(1);
+  lock_fd_ = open(path.CStr(), O_RDWR | O_CLOEXEC);
+  if (lock_fd_ < 0) throw ErrorInstall;
+  struct flock whole = {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  for (long waited = 0; fcntl(lock_fd_, F_SETLK, &whole) != 0; waited += kLockRetryMicroseconds) {
+    if (waited >= kLockWaitMicroseconds) {
+      close(lock_fd_);
+      lock_fd_ = -1;
+      throw ErrorBusy;
+    }
+    usleep(kLockRetryMicroseconds);
   }
 }
 

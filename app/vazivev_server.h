@@ -11,8 +11,9 @@ class HVaziVevServer : public HLogServer {
   HVaziVevServer();
   ~HVaziVevServer() override;
 
-  // Takes a write lock on the whole of vazivev.txt, twelve attempts one
-  // second apart. Raises ErrorInstall when the file cannot be opened (it is
+  // Takes a write lock on the whole of vazivev.txt, waiting up to eleven
+  // seconds (the wait of twelve attempts one second apart) and trying again
+  // every 5 ms. Raises ErrorInstall when the file cannot be opened (it is
   // never created here) and ErrorBusy when the lock stays taken.
   void Lock(int post) override;
   void Unlock() override;

@@ -129,8 +129,8 @@ TEST(DriverTest, HeldLockIsErrorBusyForGetAndPost) {
   whole.l_whence = SEEK_SET;
   ASSERT_EQ(0, fcntl(fd, F_SETLK, &whole));
   // A POST's busy page carries the header too: the lock comes first. The
-  // clock runs a hundred times fast, so the eleven one-second pauses
-  // between the twelve attempts take a tenth of a second.
+  // clock runs a hundred times fast, so the eleven seconds of waiting take
+  // a tenth of a second.
   const CgiResult r =
       site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}}, "a=1", "2026-01-01 00:00:00 x100");
   close(fd);
