@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +54,11 @@ void CgiSite::WritePage(const std::string& name, const std::string& text) const 
 
 CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std::string& body,
                        const std::string& faketime) const {
+  return Run(env, body, faketime, Limits());
+}
+
+CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std::string& body,
+                       const std::string& faketime, const Limits& limits) const {
   // Beside the site, so that the site holds only what the program wrote.
   const std::string in_path = root_ + ".in", out_path = root_ + ".out";
   std::ofstream(in_path, std::ios::binary) << body;
@@ -83,10 +89,19 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
     dup2(in, 0);
     dup2(out, 1);
     if (chdir(root_.c_str()) != 0) _exit(126);
+    if (limits.file_size_limit > 0) {
+      signal(SIGXFSZ, SIG_IGN);  // kept across exec
+      const rlimit limit = {static_cast<rlim_t>(limits.file_size_limit), static_cast<rlim_t>(limits.file_size_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     alarm(60);  // a hung request fails the test instead of the whole run
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     execve(argv[0], argv, envp.data());
     _exit(127);
+  }
+  if (limits.kill_after_us >= 0) {
+    usleep(static_cast<useconds_t>(limits.kill_after_us));
+    kill(pid, SIGKILL);
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);

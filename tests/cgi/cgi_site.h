@@ -31,6 +31,16 @@ class CgiSite {
   // ("2000-03-01 12:00:00").
   CgiResult Run(const std::map<std::string, std::string>& env, const std::string& body = "",
                 const std::string& faketime = "") const;
+  // How a run is cut short: killed (SIGKILL) after `kill_after_us`
+  // microseconds when that is 0 or more, and with files limited to
+  // `file_size_limit` bytes (SIGXFSZ ignored: a write past it fails, as on
+  // a full disk) when that is above 0.
+  struct Limits {
+    long kill_after_us = -1;
+    long file_size_limit = 0;
+  };
+  CgiResult Run(const std::map<std::string, std::string>& env, const std::string& body, const std::string& faketime,
+                const Limits& limits) const;
   // A GET with the given query string.
   CgiResult Get(const std::string& query) const;
 
