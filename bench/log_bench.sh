@@ -2,9 +2,10 @@
 # Log-parsing throughput in lines per second over a generated 1,000,000-line,
 # 30-day access log, kept in a temporary folder between runs: the plain C
 # floor over the whole log and over one day, the split of the whole log
-# into day files, the first count of that day by the hit counters (built in
-# BUILD, default build/ beside bench/), and whole requests for a page that
-# draws the month of stored days and the monthly totals as graphs.
+# into day files, the first count of that day by the hit counters and by
+# hours (built in BUILD, default build/ beside bench/), and whole requests
+# for a page that draws the month of stored days and the monthly totals as
+# graphs.
 #
 #     bench/log_bench.sh [WORKDIR [BUILD]]
 set -eu
@@ -29,6 +30,8 @@ printf '%-8s %s\n' floor "$("$work/floor" "$log")"
 # One day is short: the median of 9 runs of the floor.
 for run in 1 2 3 4 5 6 7 8 9; do "$work/floor" "$day"; done | sort -n | sed -n 5p | sed 's/^/floor1d  /'
 "$build/hit_bench" "$day" 21
+cmake --build "$build" --target times_bench -j2 >/dev/null
+"$build/times_bench" "$day" 20240115 21
 "$build/split_bench" "$log" 20240201 5 | sed 's/^/split    /'
 # A site whose analysis has split the log and counted every day once; then
 # whole requests for the month graph and the monthly graph of those days.

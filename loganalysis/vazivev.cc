@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "loganalysis/aliases.h"
 #include "loganalysis/hit.h"
 #include "loganalysis/log_line.h"
+#include "loganalysis/times.h"
 #include "server/iserver.h"
 
 const char kDayFilePattern[] = "logs/QLyymmdd.log";
@@ -46,6 +48,10 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+  }
+  if (type_name != nullptr) {
+    if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
+    if (IsWord(type_name, "Aliases")) return new HAliases(name);
   }
   return INContainer::CreateObject(name, type_name);
 }

@@ -1,0 +1,103 @@
+#include "loganalysis/times.h"
+
+#include <cstdio>
+
+#include "core/file.h"
+#include "loganalysis/bar_graph.h"
+#include "loganalysis/log_line.h"
+#include "loganalysis/vazivev.h"
+
+namespace {
+
+const char* const kHourNames[HTimesHit::kHours] = {"0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",
+                                                   "8",  "9",  "10", "11", "12", "13", "14", "15",
+                                                   "16", "17", "18", "19", "20", "21", "22", "23"};
+// The buffer's last byte is left unused.
+constexpr int kReadLimit = kLogLineSize - 1;
+constexpr int kGraphWidth = 400;
+constexpr int kGraphMinTop = 1;
+// Room for the decimal text of any int.
+constexpr int kNumberSize = 16;
+
+}  // namespace
+
+HTimesHit::HTimesHit(const char* name, HVaziVev* log) : IContainer(name, 0), log_(log) {
+  type_name_ = "Times";
+  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+}
+
+const char* HTimesHit::GetProperty(const char* name) {
+  ComputeHours();
+  return IContainer::GetProperty(name);
+}
+
+const char* HTimesHit::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Graph")) {
+    if (argc >= 1) Graph(argv[0]);
+    return nullptr;
+  }
+  return IContainer::Call(method, argc, argv);
+}
+
+void HTimesHit::ComputeHours() {
+  if (properties_.Count() > 0 || log_ == nullptr) return;
+  if (!day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  HString file;
+  if (!log_->LogFileForDate(file, day_)) return;
+  int hours[kHours] = {};
+  if (!CountHours(file.CStr(), hours)) return;
+  for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
+}
+
+bool HTimesHit::CountHours(const char* file, int (&hours)[kHours]) {
+  HFile in;
+  if (!in.Open(file, "r")) return false;
+  char* const line = LogLineBuffer;
+  // fgets leaves a byte past its zero alone, so a zero in the last place
+  // without a line feed before it shows a read cut at the limit. Only the
+  // first piece of such a line is judged; the rest would be taken for
+  // lines of their own.
+  char* const last = line + kReadLimit - 1;
+  int format = -1;
+  bool inside_line = false;  // the previous piece did not end its line
+  for (;;) {
+    *last = 1;
+    if (in.RawGets(line, kReadLimit) == nullptr) break;
+    const bool continuation = inside_line;
+    inside_line = *last == 0 && last[-1] != '\n';
+    if (continuation) continue;
+    if (format < 0) format = DetectLogFormat(line);
+    int length = 0;
+    const char* path = ExtractPagePath(line, format, length);
+    if (path == nullptr || IsImagePath(path, length)) continue;
+    const int hour = ExtractHour(line, format);
+    if (hour >= 0 && hour < kHours) ++hours[hour];
+  }
+  return true;
+}
+
+void HTimesHit::Graph(const char* color) {
+  // Counted once here rather than once per hour: a day that cannot be
+  // counted is not looked for 24 times.
+  ComputeHours();
+  int values[kHours];
+  for (int hour = 0; hour < kHours; ++hour) values[hour] = ToInt(properties_.GetValue(kHourNames[hour]));
+  WriteBarGraph(values, kHours, color, kGraphMinTop, kGraphWidth);
+  for (int hour = 0; hour < kHours; ++hour) printf("  <td><font size=-1>%d</font></td>\n", hour);
+  EndBarGraph();
+}
+
+HTimesContainer::HTimesContainer(const char* name, HVaziVev* log) : INContainer(name, 0), log_(log) {
+  type_name_ = "TimesContainer";
+}
+
+IObject* HTimesContainer::CreateObject(const char* name, const char* type_name) {
+  HDate day;
+  if (day.SetNumber(ToInt(name))) {
+    char day_name[kNumberSize];
+    snprintf(day_name, sizeof day_name, "%d", day.Number());
+    return new HTimesHit(day_name, log_);
+  }
+  if (type_name == nullptr || !IsWord(type_name, "Times")) return INContainer::CreateObject(name, type_name);
+  return new HTimesHit(name, log_);
+}
