@@ -38,7 +38,8 @@ class IContainer : public IObject {
 
   // A list called with one argument (a type name) creates a child named
   // with the next id and returns that id; an NList also lists the id as an
-  // item. Items containers that are not numbered, and items containers
+  // item. A child made here is marked modified, so that it is stored even
+  // while it holds nothing. Items containers that are not numbered, and items containers
   // called with one argument, add items. Otherwise argv[0] and argv[1]
   // are the name and type of a new child, whose name is returned. A child
   // that cannot be made or added raises ErrorCreate.

@@ -86,6 +86,16 @@ TEST_F(INContainerTest, EachKindOfChildLivesWhereItBelongs) {
   EXPECT_EQ(2, again.ChildCount());  // only what was asked for is loaded
 }
 
+// What a page adds is there at the next request, also while it is empty.
+TEST_F(INContainerTest, EmptyChildrenAddedByAPageAreStored) {
+  CallWith(root_.get(), "Add", {"box", "Container"});
+  CallWith(root_.get(), "Add", {"set", "NContainer"});
+  ASSERT_TRUE(root_->Commit());
+  Reload();
+  EXPECT_NE(nullptr, root_->FindChild("box"));
+  EXPECT_NE(nullptr, root_->FindChild("set"));
+}
+
 TEST_F(INContainerTest, OnlyModifiedFilesAreRewritten) {
   Store("a", "object a : Container\n x=1\nend\n");
   Store("b", "object b : Container\n y=1\nend\n");
