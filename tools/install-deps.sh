@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing need, when any is
 # missing. Needs root (or sudo) only when something must be installed.
 set -eu
-packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl"
+packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl wrk python3"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
