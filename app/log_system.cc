@@ -10,6 +10,13 @@ HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date
 
 const char* HLogDate::GetProperty(const char* name) {
   HDate copy = date_->Date();
+  if (CompareNoCase(name, "DayStatus") == 0) {
+    if (!copy.IsValid()) return "invalid";
+    HDate today;
+    if (!today.SetToday()) return "invalid";
+    const int order = copy.Compare(today);
+    return order < 0 ? "past" : order == 0 ? "today" : "future";
+  }
   int value = 0;
   const bool month_end = CompareNoCase(name, "LastDate") == 0 || CompareNoCase(name, "PrevLastDate") == 0 ||
                          CompareNoCase(name, "NextLastDate") == 0 || CompareNoCase(name, "PrevLastDay") == 0;

@@ -13,7 +13,9 @@ class HLogDate : public IObject {
  public:
   HLogDate(const char* name, HDateObject* date);
   // "LastDate", "PrevLastDate", "NextLastDate" (yyyymmdd, "-1" when
-  // invalid) and "PrevLastDay"; other names as the "Date" object.
+  // invalid) and "PrevLastDay"; "DayStatus", whether the selected day is
+  // "past" (complete, with statistics), "today", "future" or "invalid";
+  // other names as the "Date" object.
   const char* GetProperty(const char* name) override;
 
  private:

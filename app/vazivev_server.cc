@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "loganalysis/log_split.h"
 #include "loganalysis/vazivev.h"
 #include "server/errors.h"
@@ -33,7 +35,13 @@ void HVaziVevServer::Lock(int /*post*/) {
   path.Append(server_name_);
   path.Append(".txt");
   lock_fd_ = open(path.CStr(), O_RDWR | O_CLOEXEC);
-  if (lock_fd_ < 0) throw ErrorInstall;
+  if (lock_fd_ < 0) {
+    // The install page says which: the file is not there, or the web
+    // server's user may not write it.
+    Params.SetValue("LockProblem", errno == ENOENT ? "missing" : "unwritable");
+    Params.SetValue("LockFile", path.CStr());
+    throw ErrorInstall;
+  }
   struct flock whole = {};
   whole.l_type = F_WRLCK;
   whole.l_whence = SEEK_SET;

@@ -52,6 +52,15 @@ class HCallArguments {
   std::vector<const char*> argv_;
 };
 
+// Replaces the value of the variable the line's first token names with its
+// encoded form; a variable that is not set stays unset.
+void EncodeVariable(const HScriptLine& line, HString (*encode)(const char*)) {
+  if (line.ArgCount() <= kName || CurrentServer == nullptr) return;
+  const char* name = Stripped(line.Arg(kName));
+  const char* value = CurrentServer->GetParam(name);
+  if (value != nullptr) CurrentServer->SetParam(name, encode(value).CStr());
+}
+
 }  // namespace
 
 bool SplitTarget(const char* token, IObject** object, HString* member) {
@@ -198,13 +207,12 @@ int HScriptCharset::Execute() {
 }
 
 int HScriptEncode::Execute() {
-  if (ArgCount() <= kName || CurrentServer == nullptr) return 0;
-  const char* name = Stripped(Arg(kName));
-  const char* value = CurrentServer->GetParam(name);
-  if (value != nullptr) {
-    const HString encoded = UrlEncodeEuc(value);
-    CurrentServer->SetParam(name, encoded.CStr());
-  }
+  EncodeVariable(*this, UrlEncodeEuc);
+  return 0;
+}
+
+int HScriptUrlEncode::Execute() {
+  EncodeVariable(*this, UrlEncodeAll);
   return 0;
 }
 

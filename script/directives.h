@@ -51,6 +51,14 @@ class HScriptEncode : public HScriptLine {
   int Execute() override;
 };
 
+// "urlencode NAME": percent-encodes a variable in place, every byte but
+// ASCII letters, digits and "-_.~/", for a link's query string.
+class HScriptUrlEncode : public HScriptLine {
+ public:
+  using HScriptLine::HScriptLine;
+  int Execute() override;
+};
+
 // "inc NAME [STEP]": adds STEP (default 1) to a variable that begins with
 // a digit.
 class HScriptInc : public HScriptLine {

@@ -324,3 +324,21 @@ HString ToEucJp(const char* text) {
       return HString(text);
   }
 }
+
+HString UrlEncodeAll(const char* text) {
+  if (text == nullptr) return HString();
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(strlen(text) * 3 + 1);
+  for (const char* p = text; *p != 0; ++p) {
+    const unsigned char c = Byte(p);
+    if (IsAlnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return ToHString(out);
+}

@@ -42,6 +42,10 @@ int FindLink(const char* text, int length, int* link_length, LinkKind* kind);
 // Percent-encodes every EUC-JP double-byte character; a lead byte at the
 // very end is encoded on its own.
 HString UrlEncodeEuc(const char* text);
+// Percent-encodes every byte but ASCII letters, digits and "-_.~/": the
+// text is then safe as one value in a link's query string, whatever it
+// holds.
+HString UrlEncodeAll(const char* text);
 // EUC-JP to Shift_JIS; the result is never longer than the text.
 HString EucToSjis(const char* text);
 KanjiCode DetectKanjiCode(const char* text);

@@ -78,6 +78,7 @@ HScriptItem* HScriptParse::CreateLine(const char* text) {
     return new HScriptSystem(text);
   }
   if (BeginsWord(text, "encode")) return new HScriptEncode(text);
+  if (BeginsWord(text, "urlencode")) return new HScriptUrlEncode(text);
   if (BeginsWord(text, "charset")) return new HScriptCharset(text);
   return nullptr;
 }

@@ -77,6 +77,13 @@ TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
     r = site.Run({{"QUERY_STRING", "page=Cal&Date=" + bad}}, "", "2000-03-01 12:00:00");
     EXPECT_EQ(std::string(kHtml) + bad + "|-1|20000301|0|120000|#c0ffc0|-1|0|-1|1.1|0.3\n", r.out);
   }
+  // Whether the selected day has statistics yet.
+  site.WritePage("Status", "$System.LogDate.DayStatus\n");
+  for (const auto& [day, status] : std::map<std::string, std::string>{
+           {"20000229", "past"}, {"20000301", "today"}, {"20000302", "future"}, {"20001301", "invalid"}}) {
+    r = site.Run({{"QUERY_STRING", "page=Status&Date=" + day}}, "", "2000-03-01 12:00:00");
+    EXPECT_EQ(std::string(kHtml) + status + "\n", r.out) << day;
+  }
   // An input error still fixes the day for the error page.
   site.WritePage("ErrorMemory", "too big for $Date\n");
   r = site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "-1"}}, "", "2000-03-01 12:00:00");

@@ -233,6 +233,12 @@ TEST_F(DirectiveTest, EncodeAndCharset) {
   Render("'encode $v\n'encode $missing\n");
   EXPECT_STREQ("%A4%A2 b<", Value("v"));
   EXPECT_EQ(nullptr, Value("missing"));
+  // For a link: every byte but letters, digits and -_.~/ (a path chosen by
+  // any visitor: quotes, markup, "&", "#", "?", "%", a blank).
+  Param("p", "/a b/\"x'<&#?%=+~_-.\xA4");
+  Render("'urlencode $p\n'urlencode missing\n");
+  EXPECT_STREQ("/a%20b/%22x%27%3C%26%23%3F%25%3D%2B~_-.%A4", Value("p"));
+  EXPECT_EQ(nullptr, Value("missing"));
   server_.params.Clear();
   Param("v", "<\xA4\xA2>");
   // Values are converted, before escaping; the template's own text is not.
