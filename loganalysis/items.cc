@@ -1,0 +1,358 @@
+#include "loganalysis/items.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "core/answers.h"
+#include "core/file.h"
+#include "loganalysis/item_container.h"
+#include "loganalysis/log_line.h"
+#include "loganalysis/vazivev.h"
+#include "objects/object_stream.h"
+
+namespace {
+
+// The item counters leave the buffer's last byte unused.
+constexpr int kItemReadLimit = kLogLineSize - 1;
+constexpr int kFirstIndexBits = 6;
+// An item line is a blank, the name, "=" and the count; the reader finds
+// the "=" only in the first piece of a line.
+constexpr int kLongestStoredName = HObjectStream::kLineSize - 3;
+
+const char kObjectWord[] = "object ";
+constexpr int kObjectWordLength = sizeof kObjectWord - 1;
+
+// Names that differ in their last bytes differ mostly in the low bits of
+// their hash; the multiplication carries those into the high bits, which
+// pick the index slot.
+inline uint32_t SlotOf(uint32_t hash, int bits) { return (hash * 2654435769u) >> (32 - bits); }
+
+inline int SaturatedSum(int a, int b) {
+  const long long sum = static_cast<long long>(a) + b;
+  if (sum > INT_MAX) return INT_MAX;
+  if (sum < INT_MIN) return INT_MIN;
+  return static_cast<int>(sum);
+}
+
+}  // namespace
+
+HItemTable::HItemTable() { std::fill(buckets_, buckets_ + kBuckets, nullptr); }
+
+HItemTable::~HItemTable() { Clear(); }
+
+// The slot that holds the entry of that name, or the empty slot where it
+// would go. The index must exist.
+HItemEntry** HItemTable::Slot(const char* name, uint32_t hash) const {
+  for (uint32_t i = SlotOf(hash, bits_);; i = (i + 1) & mask_) {
+    HItemEntry* entry = slots_[i];
+    if (entry == nullptr || (entry->hash == hash && strcmp(entry->name.CStr(), name) == 0)) return &slots_[i];
+  }
+}
+
+void HItemTable::Grow() {
+  const int bits = slots_ ? bits_ + 1 : kFirstIndexBits;
+  const uint32_t size = 1u << bits;
+  std::unique_ptr<HItemEntry*[]> slots(new HItemEntry*[size]());
+  const uint32_t mask = size - 1;
+  for (HItemEntry* entry = After(nullptr); entry != nullptr; entry = After(entry)) {
+    uint32_t i = SlotOf(entry->hash, bits);
+    while (slots[i] != nullptr) i = (i + 1) & mask;
+    slots[i] = entry;
+  }
+  slots_ = std::move(slots);
+  bits_ = bits;
+  mask_ = mask;
+}
+
+HItemEntry* HItemTable::Find(const char* name) const {
+  if (!slots_ || name == nullptr) return nullptr;
+  return *Slot(name, HashString(name));
+}
+
+HItemEntry* HItemTable::Insert(const char* name, uint32_t hash, int count) {
+  // At most half full, so that a miss ends within a few slots.
+  if (!slots_ || static_cast<uint32_t>(count_ + 1) * 2 > mask_ + 1) Grow();
+  HItemEntry** slot = Slot(name, hash);
+  if (*slot != nullptr) {
+    (*slot)->count = SaturatedSum((*slot)->count, count);
+    return *slot;
+  }
+  auto* entry = new HItemEntry;
+  entry->name = name;
+  entry->hash = hash;
+  entry->bucket = static_cast<int>(hash % kBuckets);
+  entry->count = count;
+  entry->next = buckets_[entry->bucket];
+  buckets_[entry->bucket] = entry;
+  *slot = entry;
+  ++count_;
+  return entry;
+}
+
+HItemEntry* HItemTable::Set(const char* name, int count) {
+  const uint32_t hash = HashString(name);
+  HItemEntry* entry = slots_ ? *Slot(name, hash) : nullptr;
+  if (entry == nullptr) return Insert(name, hash, count);
+  entry->count = count;
+  return entry;
+}
+
+HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, HashString(name), n); }
+
+void HItemTable::AddAll(const HItemTable& other) {
+  if (&other == this) return;
+  for (const HItemEntry* entry = other.After(nullptr); entry != nullptr; entry = other.After(entry)) {
+    Insert(entry->name.CStr(), entry->hash, entry->count);
+  }
+}
+
+void HItemTable::Clear() {
+  for (HItemEntry*& head : buckets_) {
+    while (head != nullptr) {
+      HItemEntry* next = head->next;
+      delete head;
+      head = next;
+    }
+  }
+  slots_.reset();
+  bits_ = 0;
+  mask_ = 0;
+  count_ = 0;
+  cursor_ = nullptr;
+}
+
+HItemEntry* HItemTable::First() { return cursor_ = After(nullptr); }
+
+HItemEntry* HItemTable::Next() { return cursor_ = cursor_ == nullptr ? nullptr : After(cursor_); }
+
+HItemEntry* HItemTable::After(const HItemEntry* entry) const {
+  if (entry != nullptr && entry->next != nullptr) return entry->next;
+  for (int b = entry == nullptr ? 0 : entry->bucket + 1; b < kBuckets; ++b) {
+    if (buckets_[b] != nullptr) return buckets_[b];
+  }
+  return nullptr;
+}
+
+HItemsHit::HItemsHit(const char* name, HItemsContainer* container)
+    : IContainer(name, 0),
+      log_(container == nullptr ? nullptr : container->Log()),
+      container_(container),
+      current_("Current", 0) {
+  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+}
+
+HItemsHit::~HItemsHit() = default;
+
+const char* HItemsHit::GetProperty(const char* name) {
+  if (name == nullptr || !IsWord(name, "Count")) return nullptr;
+  ComputeDay(true);
+  return NumberAnswer(table_.Count());
+}
+
+void HItemsHit::SetProperty(const char* name, const char* value) {
+  if (name != nullptr && IsWord(name, "Text")) {
+    filter_ = value == nullptr ? "" : value;
+    return;
+  }
+  IContainer::SetProperty(name, value);
+}
+
+bool HItemsHit::First() {
+  ComputeDay(true);
+  cursor_node_ = loaded_.Head();
+  position_ = 0;
+  yielded_ = 0;
+  top_ = 0;
+  return sorted_ != nullptr || cursor_node_ != nullptr;
+}
+
+HItemEntry* HItemsHit::NextEntry() {
+  if (sorted_) {
+    if (position_ >= sorted_count_ || position_ >= table_.Count()) return nullptr;
+    return sorted_[position_++];
+  }
+  if (cursor_node_ == nullptr) return nullptr;
+  HItemEntry* entry = loaded_.Of(cursor_node_);
+  cursor_node_ = cursor_node_->next;
+  return entry;
+}
+
+const char* HItemsHit::NextName() {
+  if (log_ == nullptr || yielded_ >= log_->Lines()) return nullptr;
+  HItemEntry* entry;
+  do {
+    entry = NextEntry();
+    if (entry == nullptr) return nullptr;
+  } while (!filter_.IsEmpty() && strstr(entry->name.CStr(), filter_.CStr()) == nullptr);
+  ++yielded_;
+  if (top_ == 0) top_ = entry->count;
+  // In 64 bits: a busy page's sum over years passes INT_MAX / 100.
+  const long long rate = top_ == 0 ? 0 : static_cast<long long>(entry->count) * 100 / top_;
+  char rate_text[24];
+  snprintf(rate_text, sizeof rate_text, "%lld", rate);
+  current_.SetProperty("Name", entry->name.CStr());
+  current_.SetPropertyInt("Hit", entry->count);
+  current_.SetProperty("Rate", rate_text);
+  return NumberAnswer(entry->count);
+}
+
+IObject* HItemsHit::NextObject() { return nullptr; }
+
+IObject* HItemsHit::FindChild(const char* name) {
+  if (name != nullptr && IsWord(name, "Current")) return &current_;
+  return IContainer::FindChild(name);
+}
+
+bool HItemsHit::Load(HObjectStream& stream) {
+  ReadItems(stream, false);
+  return true;
+}
+
+void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
+  read_stored_ = true;
+  HString joined;
+  while (stream.ReadProperty()) {
+    const char* name = stream.EntryName();
+    const char* count = stream.EntryValue();
+    if (name == nullptr || count == nullptr) continue;  // a continuation: no item line has one
+    if (rejoin) {
+      const char* last = strrchr(count, '=');
+      if (last != nullptr) {
+        joined = name;
+        joined.Append("=");
+        joined.Append(HString(count, static_cast<int>(last - count)));
+        name = joined.CStr();
+        count = last + 1;
+      }
+    }
+    const int before = table_.Count();
+    HItemEntry* entry = table_.Set(name, ToInt(count));
+    // A name stored twice is listed once, with its last count.
+    if (table_.Count() > before) loaded_.PushBack(entry);
+  }
+}
+
+bool HItemsHit::IsStorableItem(const char* name) const {
+  if (*name == 0 || strncmp(name, kObjectWord, kObjectWordLength) == 0) return false;
+  int length = 0;
+  for (const char* p = name; *p != 0; ++p, ++length) {
+    if (*p == '\n' || (*p == '=' && !names_hold_equals_)) return false;
+  }
+  return length <= kLongestStoredName;
+}
+
+bool HItemsHit::Save(HObjectStream& stream) {
+  stream.BeginObject(name_.CStr(), type_name_);
+  const auto write = [&](const HItemEntry* entry) {
+    if (IsStorableItem(entry->name.CStr())) stream.WritePropertyInt(entry->name.CStr(), entry->count);
+  };
+  if (sorted_) {
+    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) write(sorted_[i]);
+  } else {
+    for (const HItemEntry* entry : loaded_) write(entry);
+  }
+  stream.EndObject();
+  return true;
+}
+
+int HItemsHit::Unit() {
+  if (unit_ < 0) unit_ = log_ == nullptr ? 0 : ToInt(log_->Setting("Unit"));
+  return unit_;
+}
+
+int HItemsHit::CountItems(const char* file, const char* filter) {
+  HFile in;
+  if (!in.Open(file, "r")) return -1;
+  char* const line = LogLineBuffer;
+  // fgets leaves a byte past its zero alone, so a zero in the last place
+  // without a line feed before it shows a read cut at the limit. Only the
+  // first piece of a long line is counted; the rest are skipped.
+  char* const last = line + kItemReadLimit - 1;
+  int counted = 0;
+  int format = -1;
+  bool inside_line = false;
+  for (;;) {
+    *last = 1;
+    if (in.RawGets(line, kItemReadLimit) == nullptr) break;
+    const bool continuation = inside_line;
+    inside_line = *last == 0 && last[-1] != '\n';
+    if (continuation) continue;
+    if (format < 0) format = DetectLogFormat(line);
+    int length = 0;
+    const char* path = ExtractPagePath(line, format, length);
+    if (path == nullptr || IsImagePath(path, length)) continue;
+    const char* item = ItemKey(line, format, path, filter);
+    if (item == nullptr) continue;
+    table_.Add(item, 1);
+    ++counted;
+  }
+  in.Close();
+  SortItems();
+  return counted;
+}
+
+void HItemsHit::SortItems() {
+  loaded_.Clear();
+  cursor_node_ = nullptr;
+  const int count = table_.Count();
+  if (count == 0) return;
+  std::unique_ptr<HItemEntry*[]> sorted(new HItemEntry*[count]);
+  int i = 0;
+  for (HItemEntry* entry = table_.First(); entry != nullptr && i < count; entry = table_.Next()) sorted[i++] = entry;
+  std::stable_sort(sorted.get(), sorted.get() + i,
+                   [](const HItemEntry* a, const HItemEntry* b) { return a->count > b->count; });
+  sorted_ = std::move(sorted);
+  sorted_count_ = i;
+  position_ = 0;
+}
+
+bool HItemsHit::ComputeDay(bool remove_total) {
+  if (loaded_.Count() > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
+  if (day_.Compare(log_->Today()) >= 0) return false;
+  HString file;
+  if (!log_->LogFileForDate(file, day_)) return false;
+  if (CountItems(file.CStr(), nullptr) < 0) return false;
+  // The cached sum since the first day lacks this day now.
+  if (remove_total && container_ != nullptr) container_->DeleteTotal();
+  SetModified(true);
+  return true;
+}
+
+void HItemsHit::Empty() {
+  loaded_.Clear();
+  cursor_node_ = nullptr;
+  sorted_.reset();
+  sorted_count_ = 0;
+  position_ = 0;
+  table_.Clear();
+}
+
+HDomainsHit::HDomainsHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Domains";
+}
+
+const char* HDomainsHit::ItemKey(char* line, int format, const char* path, const char* filter) {
+  if (filter != nullptr && CompareNoCase(path, filter) != 0) return nullptr;
+  const char* domain = ExtractDomain(line, format, Unit());
+  return domain == nullptr || !IsStorableItem(domain) ? nullptr : domain;
+}
+
+HPagesHit::HPagesHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Pages";
+  names_hold_equals_ = true;
+}
+
+const char* HPagesHit::ItemKey(char* line, int format, const char* path, const char* filter) {
+  if (filter != nullptr) {
+    const char* domain = ExtractDomain(line, format, Unit());
+    if (domain == nullptr || CompareNoCase(domain, filter) != 0) return nullptr;
+  }
+  return path;
+}
+
+bool HPagesHit::Load(HObjectStream& stream) {
+  ReadItems(stream, true);
+  return true;
+}
