@@ -129,7 +129,7 @@ void HItemsContainer::AccumulateMonth(const char* end) {
       DeleteTotal();
       total_deleted = true;
     }
-    if (items != nullptr) result_->Table().AddAll(items->Table());
+    if (items != nullptr) items->AddTo(result_->Table());
     if (!day.PreviousDay()) break;
   }
   result_->SortItems();
@@ -163,7 +163,7 @@ void HItemsContainer::AccumulateAll() {
     const bool was_loaded = FindChildNode(name) != nullptr;
     HItemsHit* items = ExistingDay(name);
     if (items != nullptr) {
-      result_->Table().AddAll(items->Table());
+      items->AddTo(result_->Table());
       earliest = day;
       // Years of days would otherwise all stay in memory; one read only for
       // the sum is read again if anything asks for it later.

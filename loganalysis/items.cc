@@ -103,9 +103,7 @@ HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, HashS
 
 void HItemTable::AddAll(const HItemTable& other) {
   if (&other == this) return;
-  for (const HItemEntry* entry = other.After(nullptr); entry != nullptr; entry = other.After(entry)) {
-    Insert(entry->name.CStr(), entry->hash, entry->count);
-  }
+  for (const HItemEntry* entry = other.After(nullptr); entry != nullptr; entry = other.After(entry)) Add(entry);
 }
 
 void HItemTable::Clear() {
@@ -327,6 +325,17 @@ void HItemsHit::Empty() {
   sorted_count_ = 0;
   position_ = 0;
   table_.Clear();
+}
+
+void HItemsHit::AddTo(HItemTable& sum) const {
+  if (&sum == &table_) return;
+  if (sorted_) {
+    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) sum.Add(sorted_[i]);
+  } else if (loaded_.Count() == table_.Count()) {
+    for (const HItemEntry* entry : loaded_) sum.Add(entry);
+  } else {
+    sum.AddAll(table_);
+  }
 }
 
 HDomainsHit::HDomainsHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {

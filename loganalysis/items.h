@@ -55,6 +55,8 @@ class HItemTable {
   // Adds n to the count of that name (a new entry starts at n), without
   // going past the largest int. Returns the entry.
   HItemEntry* Add(const char* name, int n);
+  // Add of an entry of another table (its hash is not computed again).
+  HItemEntry* Add(const HItemEntry* from) { return Insert(from->name.CStr(), from->hash, from->count); }
   // Adds every entry of `other` into this table, in other's order.
   void AddAll(const HItemTable& other);
   // Frees every entry.
@@ -137,6 +139,10 @@ class HItemsHit : public IContainer {
   bool ComputeDay(bool remove_total);
   // Forgets every item: the table, the sorted order and the loaded list.
   void Empty();
+  // Adds every item into `sum` in ranking order, which is the same whether
+  // the day was counted now or read back, so that a sum lists equal counts
+  // alike in every request.
+  void AddTo(HItemTable& sum) const;
   // Whether this object has neither read stored items nor been counted.
   bool IsFresh() const { return !read_stored_ && !sorted_; }
 
