@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/answers.h"
 #include "core/file.h"
@@ -44,22 +45,25 @@ HItemTable::~HItemTable() { Clear(); }
 
 // The slot that holds the entry of that name, or the empty slot where it
 // would go. The index must exist.
-HItemEntry** HItemTable::Slot(const char* name, uint32_t hash) const {
+HItemTable::IndexSlot* HItemTable::Slot(const char* name, uint32_t hash) const {
   for (uint32_t i = SlotOf(hash, bits_);; i = (i + 1) & mask_) {
-    HItemEntry* entry = slots_[i];
-    if (entry == nullptr || (entry->hash == hash && strcmp(entry->name.CStr(), name) == 0)) return &slots_[i];
+    IndexSlot& slot = slots_[i];
+    if (slot.entry == 0 || (slot.hash == hash && strcmp(Made(slot.entry - 1)->name.CStr(), name) == 0)) return &slot;
   }
 }
 
 void HItemTable::Grow() {
   const int bits = slots_ ? bits_ + 1 : kFirstIndexBits;
   const uint32_t size = 1u << bits;
-  std::unique_ptr<HItemEntry*[]> slots(new HItemEntry*[size]());
   const uint32_t mask = size - 1;
-  for (HItemEntry* entry = After(nullptr); entry != nullptr; entry = After(entry)) {
-    uint32_t i = SlotOf(entry->hash, bits);
-    while (slots[i] != nullptr) i = (i + 1) & mask;
-    slots[i] = entry;
+  std::unique_ptr<IndexSlot[]> slots(new IndexSlot[size]());
+  if (slots_) {
+    for (uint32_t old = 0; old <= mask_; ++old) {
+      if (slots_[old].entry == 0) continue;
+      uint32_t i = SlotOf(slots_[old].hash, bits);
+      while (slots[i].entry != 0) i = (i + 1) & mask;
+      slots[i] = slots_[old];
+    }
   }
   slots_ = std::move(slots);
   bits_ = bits;
@@ -68,33 +72,44 @@ void HItemTable::Grow() {
 
 HItemEntry* HItemTable::Find(const char* name) const {
   if (!slots_ || name == nullptr) return nullptr;
-  return *Slot(name, HashString(name));
+  const IndexSlot* slot = Slot(name, HashString(name));
+  return slot->entry == 0 ? nullptr : Made(slot->entry - 1);
+}
+
+HItemEntry* HItemTable::NewEntry() {
+  if (block_used_ == kBlockEntries) {
+    blocks_.emplace_back(new HItemEntry[kBlockEntries]);
+    block_used_ = 0;
+  }
+  return &blocks_.back()[block_used_++];
 }
 
 HItemEntry* HItemTable::Insert(const char* name, uint32_t hash, int count) {
   // At most half full, so that a miss ends within a few slots.
   if (!slots_ || static_cast<uint32_t>(count_ + 1) * 2 > mask_ + 1) Grow();
-  HItemEntry** slot = Slot(name, hash);
-  if (*slot != nullptr) {
-    (*slot)->count = SaturatedSum((*slot)->count, count);
-    return *slot;
+  IndexSlot* slot = Slot(name, hash);
+  if (slot->entry != 0) {
+    HItemEntry* entry = Made(slot->entry - 1);
+    entry->count = SaturatedSum(entry->count, count);
+    return entry;
   }
-  auto* entry = new HItemEntry;
+  HItemEntry* entry = NewEntry();
   entry->name = name;
   entry->hash = hash;
   entry->bucket = static_cast<int>(hash % kBuckets);
   entry->count = count;
   entry->next = buckets_[entry->bucket];
   buckets_[entry->bucket] = entry;
-  *slot = entry;
   ++count_;
+  *slot = {hash, static_cast<uint32_t>(count_)};
   return entry;
 }
 
 HItemEntry* HItemTable::Set(const char* name, int count) {
   const uint32_t hash = HashString(name);
-  HItemEntry* entry = slots_ ? *Slot(name, hash) : nullptr;
-  if (entry == nullptr) return Insert(name, hash, count);
+  const IndexSlot* slot = slots_ ? Slot(name, hash) : nullptr;
+  if (slot == nullptr || slot->entry == 0) return Insert(name, hash, count);
+  HItemEntry* entry = Made(slot->entry - 1);
   entry->count = count;
   return entry;
 }
@@ -107,13 +122,9 @@ void HItemTable::AddAll(const HItemTable& other) {
 }
 
 void HItemTable::Clear() {
-  for (HItemEntry*& head : buckets_) {
-    while (head != nullptr) {
-      HItemEntry* next = head->next;
-      delete head;
-      head = next;
-    }
-  }
+  std::fill(buckets_, buckets_ + kBuckets, nullptr);
+  blocks_.clear();
+  block_used_ = kBlockEntries;
   slots_.reset();
   bits_ = 0;
   mask_ = 0;
@@ -131,6 +142,28 @@ HItemEntry* HItemTable::After(const HItemEntry* entry) const {
     if (buckets_[b] != nullptr) return buckets_[b];
   }
   return nullptr;
+}
+
+void HItemTable::Rank(HItemEntry** out) const {
+  // Entries never change buckets and newer ones go in front, so iteration
+  // order is bucket, then making order backwards: sorting on those keys
+  // walks the blocks in order instead of chasing the chains.
+  struct Key {
+    int count;
+    int bucket;
+    uint32_t made;
+  };
+  std::vector<Key> keys(count_);
+  for (uint32_t n = 0; n < static_cast<uint32_t>(count_); ++n) {
+    const HItemEntry* entry = Made(n);
+    keys[n] = {entry->count, entry->bucket, n};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.count != b.count) return a.count > b.count;
+    if (a.bucket != b.bucket) return a.bucket < b.bucket;
+    return a.made > b.made;
+  });
+  for (int i = 0; i < count_; ++i) out[i] = Made(keys[i].made);
 }
 
 HItemsHit::HItemsHit(const char* name, HItemsContainer* container)
@@ -297,12 +330,9 @@ void HItemsHit::SortItems() {
   const int count = table_.Count();
   if (count == 0) return;
   std::unique_ptr<HItemEntry*[]> sorted(new HItemEntry*[count]);
-  int i = 0;
-  for (HItemEntry* entry = table_.First(); entry != nullptr && i < count; entry = table_.Next()) sorted[i++] = entry;
-  std::stable_sort(sorted.get(), sorted.get() + i,
-                   [](const HItemEntry* a, const HItemEntry* b) { return a->count > b->count; });
+  table_.Rank(sorted.get());
   sorted_ = std::move(sorted);
-  sorted_count_ = i;
+  sorted_count_ = count;
   position_ = 0;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/date.h"
 #include "core/list.h"
@@ -70,19 +71,39 @@ class HItemTable {
   HItemEntry* Next();
   // The entry after `entry` in iteration order, or null; leaves the cursor.
   HItemEntry* After(const HItemEntry* entry) const;
+  // Fills `out` (room for Count() pointers) with every entry, largest count
+  // first and equal counts in iteration order: what a stable sort of the
+  // iteration order by count gives.
+  void Rank(HItemEntry** out) const;
 
  private:
+  // One place of the index: the whole hash of a name and 1 + the number of
+  // its entry in making order (0: empty). Probing past other names never
+  // touches their entries.
+  struct IndexSlot {
+    uint32_t hash;
+    uint32_t entry;
+  };
+  // Entries are made in blocks; a block never moves, so entries keep their
+  // addresses until Clear.
+  static constexpr int kBlockEntries = 512;
+
   HItemEntry* Insert(const char* name, uint32_t hash, int count);
-  HItemEntry** Slot(const char* name, uint32_t hash) const;
+  IndexSlot* Slot(const char* name, uint32_t hash) const;
   void Grow();
+  HItemEntry* NewEntry();
+  // The entry made n-th (from 0).
+  HItemEntry* Made(uint32_t n) const { return &blocks_[n / kBlockEntries][n % kBlockEntries]; }
 
   int count_ = 0;
   HItemEntry* buckets_[kBuckets];
   HItemEntry* cursor_ = nullptr;
-  // The index: a power-of-two array of entry pointers, at most half full.
-  std::unique_ptr<HItemEntry*[]> slots_;
+  // The index: a power-of-two array, at most half full.
+  std::unique_ptr<IndexSlot[]> slots_;
   int bits_ = 0;
   uint32_t mask_ = 0;
+  std::vector<std::unique_ptr<HItemEntry[]>> blocks_;
+  int block_used_ = kBlockEntries;  // entries taken from the last block
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
