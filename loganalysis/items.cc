@@ -192,11 +192,11 @@ void HItemsHit::SetProperty(const char* name, const char* value) {
 
 bool HItemsHit::First() {
   ComputeDay(true);
-  cursor_node_ = loaded_.Head();
+  loaded_place_ = 0;
   position_ = 0;
   yielded_ = 0;
   top_ = 0;
-  return sorted_ != nullptr || cursor_node_ != nullptr;
+  return sorted_ != nullptr || !loaded_.empty();
 }
 
 HItemEntry* HItemsHit::NextEntry() {
@@ -204,10 +204,7 @@ HItemEntry* HItemsHit::NextEntry() {
     if (position_ >= sorted_count_ || position_ >= table_.Count()) return nullptr;
     return sorted_[position_++];
   }
-  if (cursor_node_ == nullptr) return nullptr;
-  HItemEntry* entry = loaded_.Of(cursor_node_);
-  cursor_node_ = cursor_node_->next;
-  return entry;
+  return loaded_place_ < loaded_.size() ? loaded_[loaded_place_++] : nullptr;
 }
 
 const char* HItemsHit::NextName() {
@@ -261,7 +258,7 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
     const int before = table_.Count();
     HItemEntry* entry = table_.Set(name, ToInt(count));
     // A name stored twice is listed once, with its last count.
-    if (table_.Count() > before) loaded_.PushBack(entry);
+    if (table_.Count() > before) loaded_.push_back(entry);
   }
 }
 
@@ -325,8 +322,8 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
 }
 
 void HItemsHit::SortItems() {
-  loaded_.Clear();
-  cursor_node_ = nullptr;
+  loaded_.clear();
+  loaded_place_ = 0;
   const int count = table_.Count();
   if (count == 0) return;
   std::unique_ptr<HItemEntry*[]> sorted(new HItemEntry*[count]);
@@ -337,7 +334,7 @@ void HItemsHit::SortItems() {
 }
 
 bool HItemsHit::ComputeDay(bool remove_total) {
-  if (loaded_.Count() > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
+  if (!loaded_.empty() || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
   if (day_.Compare(log_->Today()) >= 0) return false;
   HString file;
   if (!log_->LogFileForDate(file, day_)) return false;
@@ -349,8 +346,8 @@ bool HItemsHit::ComputeDay(bool remove_total) {
 }
 
 void HItemsHit::Empty() {
-  loaded_.Clear();
-  cursor_node_ = nullptr;
+  loaded_.clear();
+  loaded_place_ = 0;
   sorted_.reset();
   sorted_count_ = 0;
   position_ = 0;
@@ -361,7 +358,7 @@ void HItemsHit::AddTo(HItemTable& sum) const {
   if (&sum == &table_) return;
   if (sorted_) {
     for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) sum.Add(sorted_[i]);
-  } else if (loaded_.Count() == table_.Count()) {
+  } else if (loaded_.size() == static_cast<size_t>(table_.Count())) {
     for (const HItemEntry* entry : loaded_) sum.Add(entry);
   } else {
     sum.AddAll(table_);

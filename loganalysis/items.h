@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "core/date.h"
-#include "core/list.h"
 #include "core/text.h"
 #include "objects/container.h"
 
@@ -198,8 +197,8 @@ class HItemsHit : public IContainer {
   HItemTable table_;
   std::unique_ptr<HItemEntry*[]> sorted_;
   int sorted_count_ = 0;
-  HTypedList<HItemEntry> loaded_;  // borrowed from table_
-  HListNode* cursor_node_ = nullptr;
+  std::vector<HItemEntry*> loaded_;  // borrowed from table_, in stored order
+  size_t loaded_place_ = 0;  // the walk's place in loaded_
   int position_ = 0;
   int unit_ = -1;
   HString filter_;
