@@ -168,7 +168,6 @@ class HItemsHit : public IContainer {
 
   HItemTable& Table() { return table_; }
   IObject& Current() { return current_; }
-  const HDate& Day() const { return day_; }
 
  protected:
   // Reads the stored pairs into the table and the loaded list. With
@@ -178,7 +177,8 @@ class HItemsHit : public IContainer {
   void ReadItems(HObjectStream& stream, bool rejoin);
   // Whether the stored format holds `name` as a line that reads back as the
   // same item: not empty, no line feed, not read as a nested object's
-  // header, and, unless names may hold "=", no "=".
+  // header, short enough for its "=" to come in the line's first piece,
+  // and, unless names may hold "=", no "=".
   bool IsStorableItem(const char* name) const;
   // The log's "Unit", read once.
   int Unit();
@@ -198,7 +198,7 @@ class HItemsHit : public IContainer {
   std::unique_ptr<HItemEntry*[]> sorted_;
   int sorted_count_ = 0;
   std::vector<HItemEntry*> loaded_;  // borrowed from table_, in stored order
-  size_t loaded_place_ = 0;  // the walk's place in loaded_
+  size_t loaded_place_ = 0;          // the walk's place in loaded_
   int position_ = 0;
   int unit_ = -1;
   HString filter_;
