@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,20 +106,23 @@ TEST(HItemTableTest, FindsByNameAndIteratesBucketsNewestFirst) {
   EXPECT_EQ(nullptr, table.Find("/b"));
   EXPECT_EQ(nullptr, table.Find("/A"));  // names are exact
 
-  // Many names: each is found as itself, and iteration meets each once.
+  // Many names, some 200 to a bucket: each is found as itself, and the
+  // ranking is the iteration order sorted stably by count.
   for (int i = 0; i < 200000; ++i) table.Add(("/p" + std::to_string(i)).c_str(), i % 7 + 1);
-  EXPECT_EQ(200005, table.Count());
+  std::vector<HItemEntry*> iterated;
+  for (HItemEntry* entry = table.First(); entry != nullptr; entry = table.Next()) iterated.push_back(entry);
+  std::stable_sort(iterated.begin(), iterated.end(), [](HItemEntry* a, HItemEntry* b) { return a->count > b->count; });
+  std::vector<HItemEntry*> ranked(table.Count());
+  table.Rank(ranked.data());
+  EXPECT_EQ(200005u, iterated.size());
+  EXPECT_TRUE(iterated == ranked);
   int wrong = 0;
   for (int i = 0; i < 200000; i += 7) {
-    const HItemEntry* entry = table.Find(("/p" + std::to_string(i)).c_str());
-    if (entry == nullptr || entry->name.Compare(("/p" + std::to_string(i)).c_str()) != 0 || entry->count != i % 7 + 1) {
-      ++wrong;
-    }
+    const std::string name = "/p" + std::to_string(i);
+    const HItemEntry* entry = table.Find(name.c_str());
+    if (entry == nullptr || entry->name.Compare(name.c_str()) != 0 || entry->count != i % 7 + 1) ++wrong;
   }
   EXPECT_EQ(0, wrong);
-  int seen = 0;
-  for (HItemEntry* entry = table.First(); entry != nullptr; entry = table.Next()) ++seen;
-  EXPECT_EQ(200005, seen);
   table.Clear();
   EXPECT_EQ(0, table.Count());
   EXPECT_EQ(nullptr, table.First());
