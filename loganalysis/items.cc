@@ -17,6 +17,7 @@ namespace {
 
 // The item counters leave the buffer's last byte unused.
 constexpr int kItemReadLimit = kLogLineSize - 1;
+constexpr size_t kReadBufferSize = 64 * 1024;
 constexpr int kFirstIndexBits = 6;
 // An item line is a blank, the name, "=" and the count; the reader finds
 // the "=" only in the first piece of a line.
@@ -264,11 +265,8 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
 
 bool HItemsHit::IsStorableItem(const char* name) const {
   if (*name == 0 || strncmp(name, kObjectWord, kObjectWordLength) == 0) return false;
-  int length = 0;
-  for (const char* p = name; *p != 0; ++p, ++length) {
-    if (*p == '\n' || (*p == '=' && !names_hold_equals_)) return false;
-  }
-  return length <= kLongestStoredName;
+  const size_t length = strcspn(name, names_hold_equals_ ? "\n" : "\n=");
+  return name[length] == 0 && length <= static_cast<size_t>(kLongestStoredName);
 }
 
 bool HItemsHit::Save(HObjectStream& stream) {
@@ -293,6 +291,8 @@ int HItemsHit::Unit() {
 int HItemsHit::CountItems(const char* file, const char* filter) {
   HFile in;
   if (!in.Open(file, "r")) return -1;
+  // Fewer, larger reads: a day file is read once, start to end.
+  setvbuf(in.Stream(), nullptr, _IOFBF, kReadBufferSize);
   char* const line = LogLineBuffer;
   // fgets leaves a byte past its zero alone, so a zero in the last place
   // without a line feed before it shows a read cut at the limit. Only the
