@@ -210,6 +210,13 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_EQ("/cgi/x=1 4 100|/ 3 75|/a=b=c 2 50|/x= 1 25|/q 1 25|", Walk(day));
   EXPECT_EQ("5", Text(day->GetProperty("Count")));
   EXPECT_EQ("(null)", Text(day->GetProperty("19990105")));
+  // Answers a page holds stay as they were while the walk moves on.
+  ASSERT_TRUE(day->First());
+  const char* hit = day->NextName();
+  const char* name = day->FindChild("Current")->GetProperty("Name");
+  const char* rate = day->FindChild("Current")->GetProperty("Rate");
+  day->NextName();
+  EXPECT_EQ("/cgi/x=1 4 100", Text(name) + " " + hit + " " + rate);
 
   // A busy page summed over years: the rate must not overflow.
   WriteFile(dir_ / "data/vazivev/pages/19990106", "object 19990106 : Pages\n /=40000000\n /a=30000000\nend\n");
