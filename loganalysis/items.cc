@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/answers.h"
-#include "core/file.h"
 #include "loganalysis/item_container.h"
 #include "loganalysis/log_line.h"
 #include "loganalysis/vazivev.h"
@@ -17,7 +16,6 @@ namespace {
 
 // The item counters leave the buffer's last byte unused.
 constexpr int kItemReadLimit = kLogLineSize - 1;
-constexpr size_t kReadBufferSize = 64 * 1024;
 constexpr int kFirstIndexBits = 6;
 // An item line is a blank, the name, "=" and the count; the reader finds
 // the "=" only in the first piece of a line.
@@ -289,35 +287,14 @@ int HItemsHit::Unit() {
 }
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
-  HFile in;
-  if (!in.Open(file, "r")) return -1;
-  // Fewer, larger reads: a day file is read once, start to end.
-  setvbuf(in.Stream(), nullptr, _IOFBF, kReadBufferSize);
-  char* const line = LogLineBuffer;
-  // fgets leaves a byte past its zero alone, so a zero in the last place
-  // without a line feed before it shows a read cut at the limit. Only the
-  // first piece of a long line is counted; the rest are skipped.
-  char* const last = line + kItemReadLimit - 1;
-  int counted = 0;
-  int format = -1;
-  bool inside_line = false;
-  for (;;) {
-    *last = 1;
-    if (in.RawGets(line, kItemReadLimit) == nullptr) break;
-    const bool continuation = inside_line;
-    inside_line = *last == 0 && last[-1] != '\n';
-    if (continuation) continue;
-    if (format < 0) format = DetectLogFormat(line);
-    int length = 0;
-    const char* path = ExtractPagePath(line, format, length);
-    if (path == nullptr || IsImagePath(path, length)) continue;
+  const int counted = CountPagePaths(file, kItemReadLimit, [&](char* line, int format, const char* path, int length) {
+    if (IsImagePath(path, length)) return false;
     const char* item = ItemKey(line, format, path, filter);
-    if (item == nullptr) continue;
+    if (item == nullptr) return false;
     table_.Add(item, 1);
-    ++counted;
-  }
-  in.Close();
-  SortItems();
+    return true;
+  });
+  if (counted >= 0) SortItems();
   return counted;
 }
 
