@@ -28,36 +28,6 @@ constexpr int kNumberSize = 16;
 
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
 
-// Counts the lines of `file` whose page path `accept` takes, or -1 when
-// the file cannot be opened. The layout is that of the first line holding
-// a space or a comma. A line longer than the read limit comes in pieces;
-// only the first is judged, the rest are skipped.
-template <class Accept>
-int CountPagePaths(const char* file, int limit, Accept accept) {
-  HFile in;
-  if (!in.Open(file, "r")) return -1;
-  char* const line = LogLineBuffer;
-  // fgets leaves a byte past its zero alone, so a zero in the last place
-  // without a line feed before it shows a read cut at the limit, even when
-  // the line holds zero bytes of its own.
-  char* const last = line + limit - 1;
-  int count = 0;
-  int format = -1;
-  bool inside_line = false;  // the previous piece did not end its line
-  for (;;) {
-    *last = 1;
-    if (in.RawGets(line, limit) == nullptr) break;
-    const bool continuation = inside_line;
-    inside_line = *last == 0 && last[-1] != '\n';
-    if (continuation) continue;
-    if (format < 0) format = DetectLogFormat(line);
-    int length = 0;
-    const char* path = ExtractPagePath(line, format, length);
-    if (path != nullptr && accept(path, length)) ++count;
-  }
-  return count;
-}
-
 }  // namespace
 
 HTotalHit::HTotalHit(HHit* owner) : IContainer("", 0), owner_(owner) {}
@@ -216,7 +186,8 @@ void HHit::Graph(const char* color) {
 }
 
 int HHit::CountHits(const char* file) {
-  return CountPagePaths(file, kHitReadLimit, [](const char* path, int length) { return !IsImagePath(path, length); });
+  return CountPagePaths(file, kHitReadLimit,
+                        [](char*, int, const char* path, int length) { return !IsImagePath(path, length); });
 }
 
 HDate HHit::MonthWindowStart(const HDate& end) {
@@ -238,5 +209,5 @@ int HRootHit::CountHits(const char* file) {
   const char* root = log_ == nullptr ? "" : log_->Setting("RootPath");
   if (*root == 0) root = "/";
   return CountPagePaths(file, kRootHitReadLimit,
-                        [root](const char* path, int) { return CompareNoCase(path, root) == 0; });
+                        [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; });
 }

@@ -127,6 +127,9 @@ char* ExtractPagePath(char* line, int format, int& length) {
 
 bool IsImagePath(const char* path, int length) {
   if (path == nullptr || length < 4) return false;
+  // Every path is asked: most end in neither "f" nor "g", in either case.
+  const char last = static_cast<char>(path[length - 1] | 0x20);
+  if (last != 'f' && last != 'g') return false;
   const char* tail = path + length - 4;
   if (CompareNoCase(tail, ".gif", 4) == 0 || CompareNoCase(tail, ".jpg", 4) == 0) return true;
   return length > 4 && CompareNoCase(tail - 1, ".jpeg", 5) == 0;

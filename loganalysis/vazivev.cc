@@ -4,6 +4,7 @@
 
 #include "loganalysis/aliases.h"
 #include "loganalysis/hit.h"
+#include "loganalysis/item_container.h"
 #include "loganalysis/log_line.h"
 #include "loganalysis/times.h"
 #include "server/iserver.h"
@@ -48,6 +49,8 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+    if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
+    if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
   }
   if (type_name != nullptr) {
     if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);

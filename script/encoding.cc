@@ -55,6 +55,7 @@ void EscapeHtml(const char* text, int length) {
       case '<': entity = "&lt;"; break;
       case '>': entity = "&gt;"; break;
       case '"': entity = "&quot;"; break;
+      case '\'': entity = "&#39;"; break;
       default: continue;
     }
     fwrite(text + run, 1, i - run, stdout);

@@ -27,8 +27,10 @@ enum LinkKind { kLinkNone, kLinkUrl, kLinkMail };
 // True for the bytes a URL or a mail address may consist of.
 bool IsLinkChar(unsigned char c);
 
-// Writes text to standard output with <, > and " escaped; every other byte,
-// the ampersand included, goes out unchanged. A null text writes nothing.
+// Writes text to standard output with <, >, " and ' escaped, so that a value
+// can stand in text and in either kind of quoted attribute; every other
+// byte, the ampersand included, goes out unchanged. A null text writes
+// nothing.
 void EscapeHtml(const char* text);
 // The same for exactly `length` bytes of text.
 void EscapeHtml(const char* text, int length);

@@ -157,7 +157,8 @@ TEST(UrlEncodeEucTest, OnlyJapaneseIsEncoded) {
 TEST(EscapeHtmlTest, OnlyAnglesAndQuotes) {
   EXPECT_EQ("a&lt;b & &quot;c&quot;&gt;", CaptureStdout([] { EscapeHtml("a<b & \"c\">"); }));
   EXPECT_EQ("", CaptureStdout([] { EscapeHtml(nullptr); }));
-  EXPECT_EQ("'\xA4\xA2'", CaptureStdout([] { EscapeHtml("'\xA4\xA2'"); }));
+  // A single quote would end a single-quoted attribute.
+  EXPECT_EQ("&#39;\xA4\xA2&#39;&amp;", CaptureStdout([] { EscapeHtml("'\xA4\xA2'&amp;"); }));
 }
 
 TEST(AutoLinkLineTest, LinksAndEscapes) {

@@ -1,0 +1,74 @@
+// The first count of one day by the rankings: HDomainsHit and HPagesHit
+// counting one day file into a fresh table and sorting it, the work a page
+// triggers the first time it asks for a day's ranking. Each kind counts the
+// file `runs` times (the file in the page cache); prints the median and the
+// best run in lines per second, and the distinct items.
+//
+//     items_bench DAYFILE [RUNS]
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "loganalysis/item_container.h"
+#include "loganalysis/items.h"
+#include "loganalysis/vazivev.h"
+
+namespace {
+
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+long CountLines(const char* path) {
+  FILE* in = fopen(path, "r");
+  if (in == nullptr) return -1;
+  long lines = 0;
+  for (int c = getc(in); c != EOF; c = getc(in)) lines += c == '\n';
+  fclose(in);
+  return lines;
+}
+
+template <class Items>
+void Run(const char* label, HItemsContainer& container, const char* path, long lines, int runs) {
+  std::vector<double> seconds;
+  int counted = 0;
+  int items = 0;
+  for (int i = 0; i < runs; ++i) {
+    auto day = std::make_unique<Items>("", &container);
+    const double start = Now();
+    counted = day->CountItems(path, nullptr);
+    seconds.push_back(Now() - start);
+    items = day->Table().Count();
+  }
+  std::sort(seconds.begin(), seconds.end());
+  printf("%-8s %.0f lines/s (best %.0f; %ld lines, %d counted, %d items, median of %d)\n", label,
+         static_cast<double>(lines) / seconds[seconds.size() / 2], static_cast<double>(lines) / seconds[0], lines,
+         counted, items, runs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: %s DAYFILE [RUNS]\n", argv[0]);
+    return 2;
+  }
+  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 21;
+  const long lines = CountLines(argv[1]);
+  if (lines < 0) {
+    perror(argv[1]);
+    return 1;
+  }
+  HVaziVev log("vazivev");
+  log.SetProperty("Unit", "3");
+  HDomainsContainer domains("domains", &log);
+  HPagesContainer pages("pages", &log);
+  Run<HDomainsHit>("domains", domains, argv[1], lines, runs);
+  Run<HPagesHit>("pages", pages, argv[1], lines, runs);
+  return 0;
+}
