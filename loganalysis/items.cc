@@ -269,8 +269,14 @@ bool HItemsHit::IsStorableItem(const char* name) const {
 
 bool HItemsHit::Save(HObjectStream& stream) {
   stream.BeginObject(name_.CStr(), type_name_);
+  // Item names are read back by this class's own rules (a path's "=" is
+  // rejoined, a leading blank or a carriage return stays), which
+  // IsStorableItem checks: they skip the stream's check for property names.
   const auto write = [&](const HItemEntry* entry) {
-    if (IsStorableItem(entry->name.CStr())) stream.WritePropertyInt(entry->name.CStr(), entry->count);
+    if (!IsStorableItem(entry->name.CStr())) return;
+    char count[16];
+    snprintf(count, sizeof count, "%d", entry->count);
+    stream.WriteUncheckedProperty(entry->name.CStr(), count);
   };
   if (sorted_) {
     for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) write(sorted_[i]);

@@ -146,6 +146,10 @@ void HObjectStream::EndObject() {
 
 void HObjectStream::WriteProperty(const char* name, const char* value) {
   if (name != nullptr && !IsStorablePropertyName(name)) return;
+  WriteUncheckedProperty(name, value);
+}
+
+void HObjectStream::WriteUncheckedProperty(const char* name, const char* value) {
   for (int i = 0; i < depth_; ++i) Write(" ");
   Write(name == nullptr ? "_item" : name);
   Write("=");

@@ -62,6 +62,11 @@ class HObjectStream {
   // name that IsStorablePropertyName refuses is not written at all.
   void WriteProperty(const char* name, const char* value);
   void WritePropertyInt(const char* name, int value);
+  // Writes name=value without the name check: for writers whose names are
+  // read back by rules of their own (a ranking's paths may hold "=", which
+  // its reader rejoins). The caller keeps line feeds and a leading
+  // "object " out of the name.
+  void WriteUncheckedProperty(const char* name, const char* value);
 
   // Reads the next object header: true with EntryName() the object's name
   // and EntryValue() its type name. A header that ReadProperty left pending
