@@ -16,18 +16,6 @@ namespace {
 // A month window never spans more days.
 constexpr int kMonthDays = 31;
 const char kTotalFile[] = "total";
-constexpr int kDayNameSize = 16;
-
-void DayName(char (&text)[kDayNameSize], const HDate& day) { snprintf(text, sizeof text, "%d", day.Number()); }
-
-// Whether `name` is exactly the eight digits of a valid day.
-bool IsDayName(const char* name) {
-  HDate day;
-  if (strlen(name) != 8 || !day.SetNumber(ToInt(name))) return false;
-  char text[kDayNameSize];
-  DayName(text, day);
-  return strcmp(text, name) == 0;
-}
 
 HItemsHit* MakeDomains(const char* name, HItemsContainer* container) { return new HDomainsHit(name, container); }
 HItemsHit* MakePages(const char* name, HItemsContainer* container) { return new HPagesHit(name, container); }
@@ -36,9 +24,7 @@ HItemsHit* MakePages(const char* name, HItemsContainer* container) { return new 
 
 HItemsContainer::HItemsContainer(const char* name, HVaziVev* log, const char* type_name, const char* child_type,
                                  Maker make)
-    : INContainer(name, 0), log_(log), child_type_(child_type), make_(make), result_(make("", this)) {
-  type_name_ = type_name;
-}
+    : HDayContainer(name, type_name, child_type), log_(log), make_(make), result_(make("", this)) {}
 
 HItemsContainer::~HItemsContainer() = default;
 
@@ -83,25 +69,10 @@ IObject* HItemsContainer::NextObject() { return result_->NextObject(); }
 IObject* HItemsContainer::FindChild(const char* name) {
   if (name == nullptr) return nullptr;
   if (IsWord(name, "Current")) return &result_->Current();
-  IObject* found = INContainer::FindChild(name);
-  if (found != nullptr || !IsDayName(name)) return found;
-  // Not stored yet: a fresh day, counted by its first walk. Adding it
-  // changes nothing in this container's own file.
-  std::unique_ptr<IObject, void (*)(IObject*)> day(CreateObject(name, child_type_), ReleaseObject);
-  if (!day || !AddChild(day.get())) return nullptr;
-  return day.release();
+  return HDayContainer::FindChild(name);
 }
 
-IObject* HItemsContainer::CreateObject(const char* name, const char* type_name) {
-  HDate day;
-  if (name != nullptr && day.SetNumber(ToInt(name))) {
-    char text[kDayNameSize];
-    DayName(text, day);
-    return make_(text, this);
-  }
-  if (type_name == nullptr || !IsWord(type_name, child_type_)) return INContainer::CreateObject(name, type_name);
-  return make_(name, this);
-}
+IObject* HItemsContainer::MakeDay(const char* name) { return make_(name, this); }
 
 void HItemsContainer::DeleteTotal() {
   if (!directory_.IsEmpty()) unlink(StoragePath(kTotalFile).CStr());

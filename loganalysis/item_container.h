@@ -13,11 +13,11 @@
 
 #include "core/date.h"
 #include "loganalysis/items.h"
-#include "objects/ncontainer.h"
+#include "loganalysis/day_container.h"
 
 class HVaziVev;
 
-class HItemsContainer : public INContainer {
+class HItemsContainer : public HDayContainer {
  public:
   ~HItemsContainer() override;
 
@@ -38,15 +38,9 @@ class HItemsContainer : public INContainer {
   bool First() override;
   const char* NextName() override;
   IObject* NextObject() override;
-  // "Current" is the result's row object. A day is found loaded or read
-  // from its file; a day asked for by its eight digits that is neither is
-  // made fresh (and counted by its first walk or "Count"). Others as any
-  // numbered container.
+  // "Current" is the result's row object; days as HDayContainer (a fresh
+  // day is counted by its first walk or "Count").
   IObject* FindChild(const char* name) override;
-  // A name that reads (ToInt) as a valid day makes a day ranking named with
-  // the day's eight digits; otherwise the child type makes a ranking of
-  // that name, and other types go to the factory. The caller owns it.
-  IObject* CreateObject(const char* name, const char* type_name) override;
 
   // Deletes the cached sum "total"; a missing file is fine.
   void DeleteTotal();
@@ -70,8 +64,9 @@ class HItemsContainer : public INContainer {
   // A loaded or stored child of that name, never a new one.
   HItemsHit* ExistingDay(const char* name);
 
+  IObject* MakeDay(const char* name) override;
+
   HVaziVev* log_;
-  const char* child_type_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
   HDate range_start_;

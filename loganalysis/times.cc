@@ -50,30 +50,14 @@ void HTimesHit::ComputeHours() {
 }
 
 bool HTimesHit::CountHours(const char* file, int (&hours)[kHours]) {
-  HFile in;
-  if (!in.Open(file, "r")) return false;
-  char* const line = LogLineBuffer;
-  // fgets leaves a byte past its zero alone, so a zero in the last place
-  // without a line feed before it shows a read cut at the limit. Only the
-  // first piece of such a line is judged; the rest would be taken for
-  // lines of their own.
-  char* const last = line + kReadLimit - 1;
-  int format = -1;
-  bool inside_line = false;  // the previous piece did not end its line
-  for (;;) {
-    *last = 1;
-    if (in.RawGets(line, kReadLimit) == nullptr) break;
-    const bool continuation = inside_line;
-    inside_line = *last == 0 && last[-1] != '\n';
-    if (continuation) continue;
-    if (format < 0) format = DetectLogFormat(line);
-    int length = 0;
-    const char* path = ExtractPagePath(line, format, length);
-    if (path == nullptr || IsImagePath(path, length)) continue;
+  const int counted = CountPagePaths(file, kReadLimit, [&](char* line, int format, const char* path, int length) {
+    if (IsImagePath(path, length)) return false;
     const int hour = ExtractHour(line, format);
-    if (hour >= 0 && hour < kHours) ++hours[hour];
-  }
-  return true;
+    if (hour < 0 || hour >= kHours) return false;
+    ++hours[hour];
+    return true;
+  });
+  return counted >= 0;
 }
 
 void HTimesHit::Graph(const char* color) {
@@ -87,17 +71,7 @@ void HTimesHit::Graph(const char* color) {
   EndBarGraph();
 }
 
-HTimesContainer::HTimesContainer(const char* name, HVaziVev* log) : INContainer(name, 0), log_(log) {
-  type_name_ = "TimesContainer";
-}
+HTimesContainer::HTimesContainer(const char* name, HVaziVev* log)
+    : HDayContainer(name, "TimesContainer", "Times"), log_(log) {}
 
-IObject* HTimesContainer::CreateObject(const char* name, const char* type_name) {
-  HDate day;
-  if (day.SetNumber(ToInt(name))) {
-    char day_name[kNumberSize];
-    snprintf(day_name, sizeof day_name, "%d", day.Number());
-    return new HTimesHit(day_name, log_);
-  }
-  if (type_name == nullptr || !IsWord(type_name, "Times")) return INContainer::CreateObject(name, type_name);
-  return new HTimesHit(name, log_);
-}
+IObject* HTimesContainer::MakeDay(const char* name) { return new HTimesHit(name, log_); }

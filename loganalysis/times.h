@@ -9,8 +9,8 @@
 #define LOGANALYSIS_TIMES_H_
 
 #include "core/date.h"
+#include "loganalysis/day_container.h"
 #include "objects/container.h"
-#include "objects/ncontainer.h"
 
 class HVaziVev;
 
@@ -57,18 +57,14 @@ class HTimesHit : public IContainer {
 };
 
 // Type "TimesContainer": a numbered container of HTimesHit days.
-class HTimesContainer : public INContainer {
+class HTimesContainer : public HDayContainer {
  public:
   // `log` outlives this object and every day it makes.
   HTimesContainer(const char* name, HVaziVev* log);
 
-  // A name that reads with ToInt as a valid date gives an HTimesHit named
-  // with that date's yyyymmdd, whatever the type; otherwise the type
-  // "Times" (ignoring case) gives an HTimesHit of that name, and any other
-  // type goes to the container's factory. The caller owns the result.
-  IObject* CreateObject(const char* name, const char* type_name) override;
-
  private:
+  IObject* MakeDay(const char* name) override;
+
   HVaziVev* log_;
 };
 
