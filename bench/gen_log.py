@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Writes a deterministic access log in the common log format, the input of
-bench/log_bench.sh:
+"""Writes a deterministic sample access log, the input of bench/log_bench.sh,
+the demo and the tests:
 
-    bench/gen_log.py OUTPUT LINES DAYS START SEED
+    bench/gen_log.py OUTPUT LINES DAYS START SEED [common|comma]
 
-START is yyyy-mm-dd. The same arguments always give the same file. Lines are
-in time order, spread over each day's 24 hours (busier in the evening);
-clients and pages have a skewed popularity; about a fifth of the requests
-are images and a few carry a query string.
+START is yyyy-mm-dd. The same arguments always give the same file. The
+layout is the common log format (the default) or the comma-separated one
+("host, yy/mm/dd, h:mm:ss, /path, status, size"). Lines are in time order,
+spread over each day's 24 hours (quiet at night, busiest in the evening);
+clients (numeric addresses, names under generic, country and four-letter
+top-level labels) and pages have a Zipf-like popularity; about a fifth of
+the requests are images and a few carry a query string.
 """
 import datetime
 import itertools
@@ -54,8 +57,9 @@ def zipf_weights(n, s):
 
 
 def main():
-    if len(sys.argv) != 6:
+    if len(sys.argv) not in (6, 7) or (len(sys.argv) == 7 and sys.argv[6] not in ("common", "comma")):
         raise SystemExit(__doc__)
+    comma = len(sys.argv) == 7 and sys.argv[6] == "comma"
     output, lines, days = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
     start = datetime.date.fromisoformat(sys.argv[4])
     rng = random.Random(int(sys.argv[5]))
@@ -89,8 +93,12 @@ def main():
                         path = "/cgi-bin/search.cgi?q=%s&p=%d" % (rng.choice(WORDS), rng.randrange(5))
                 status, size = (200, rng.randrange(200, 40000)) if rng.random() < 0.9 else \
                     rng.choice([(304, 0), (404, 512)])
-                out.write('%s - - [%s:%02d:%02d:%02d +0900] "GET %s HTTP/1.0" %d %d\n' % (
-                    host, stamp, t // 3600, t // 60 % 60, t % 60, path, status, size))
+                if comma:
+                    out.write("%s, %02d/%02d/%02d, %d:%02d:%02d, %s, %d, %d\n" % (
+                        host, day.year % 100, day.month, day.day, t // 3600, t // 60 % 60, t % 60, path, status, size))
+                else:
+                    out.write('%s - - [%s:%02d:%02d:%02d +0900] "GET %s HTTP/1.0" %d %d\n' % (
+                        host, stamp, t // 3600, t // 60 % 60, t % 60, path, status, size))
 
 
 if __name__ == "__main__":

@@ -25,7 +25,7 @@ HVaziVev::HVaziVev(const char* name) : INContainer(name, 0) {
 }
 
 void HVaziVev::SetProperty(const char* name, const char* value) {
-  if (value != nullptr && CompareNoCase(name, "URL") == 0) {
+  if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
       url = kHttp;

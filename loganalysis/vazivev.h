@@ -17,8 +17,8 @@ class HVaziVev : public INContainer {
   // Type name "VaziVev"; today is the local date now.
   explicit HVaziVev(const char* name);
 
-  // "URL" is stored as "http://" and the host part only, "Unit" as at
-  // least 3; other names as any object.
+  // "URL" is stored as "http://" and the host part only (an empty one
+  // stays empty), "Unit" as at least 3; other names as any object.
   void SetProperty(const char* name, const char* value) override;
   // The statistics types ("Hit", "RootHit", ...), ignoring case; any other
   // type goes to the container's factory. The caller owns the result.

@@ -40,7 +40,7 @@ TEST(DriverTest, GetWithoutParametersAnswersTheDefaultPage) {
   // The installed default page is a real page.
   CgiSite installed;
   const CgiResult r = installed.Run({});
-  EXPECT_EQ(0, r.out.find(std::string(kHtml) + "<html>"));
+  EXPECT_EQ(0, r.out.find(std::string(kHtml) + "<!DOCTYPE html>\n<html lang=\"en\">"));
   EXPECT_NE(std::string::npos, r.out.find("</html>\n"));
 }
 
