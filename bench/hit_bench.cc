@@ -10,25 +10,11 @@
 #include <ctime>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "loganalysis/hit.h"
 #include "loganalysis/vazivev.h"
 
 namespace {
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-long CountLines(const char* path) {
-  FILE* in = fopen(path, "r");
-  if (in == nullptr) return -1;
-  long lines = 0;
-  for (int c = getc(in); c != EOF; c = getc(in)) lines += c == '\n';
-  fclose(in);
-  return lines;
-}
 
 void Run(const char* label, HHit& counter, const char* path, long lines, int runs) {
   std::vector<double> seconds;
@@ -38,10 +24,9 @@ void Run(const char* label, HHit& counter, const char* path, long lines, int run
     counted = counter.CountHits(path);
     seconds.push_back(Now() - start);
   }
-  std::sort(seconds.begin(), seconds.end());
-  printf("%-8s %.0f lines/s (best %.0f; %ld lines, %d counted, median of %d)\n", label,
-         static_cast<double>(lines) / seconds[seconds.size() / 2], static_cast<double>(lines) / seconds[0], lines,
-         counted, runs);
+  const Rates rates = LinesPerSecond(lines, seconds);
+  printf("%-8s %.0f lines/s (best %.0f; %ld lines, %d counted, median of %d)\n", label, rates.median, rates.best,
+         lines, counted, runs);
 }
 
 }  // namespace

@@ -12,26 +12,12 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "loganalysis/item_container.h"
 #include "loganalysis/items.h"
 #include "loganalysis/vazivev.h"
 
 namespace {
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-long CountLines(const char* path) {
-  FILE* in = fopen(path, "r");
-  if (in == nullptr) return -1;
-  long lines = 0;
-  for (int c = getc(in); c != EOF; c = getc(in)) lines += c == '\n';
-  fclose(in);
-  return lines;
-}
 
 template <class Items>
 void Run(const char* label, HItemsContainer& container, const char* path, long lines, int runs) {
@@ -45,10 +31,9 @@ void Run(const char* label, HItemsContainer& container, const char* path, long l
     seconds.push_back(Now() - start);
     items = day->Table().Count();
   }
-  std::sort(seconds.begin(), seconds.end());
-  printf("%-8s %.0f lines/s (best %.0f; %ld lines, %d counted, %d items, median of %d)\n", label,
-         static_cast<double>(lines) / seconds[seconds.size() / 2], static_cast<double>(lines) / seconds[0], lines,
-         counted, items, runs);
+  const Rates rates = LinesPerSecond(lines, seconds);
+  printf("%-8s %.0f lines/s (best %.0f; %ld lines, %d counted, %d items, median of %d)\n", label, rates.median,
+         rates.best, lines, counted, items, runs);
 }
 
 }  // namespace

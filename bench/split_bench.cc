@@ -15,17 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "loganalysis/log_split.h"
-
-namespace {
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -52,8 +43,7 @@ int main(int argc, char** argv) {
     seconds.push_back(Now() - start);
     if (system(("rm -rf '" + home + "'").c_str()) != 0 || !ok) return 1;
   }
-  std::sort(seconds.begin(), seconds.end());
-  printf("%.0f lines/s (best %.0f; %ld lines, median of %d)\n", lines / seconds[seconds.size() / 2],
-         lines / seconds[0], lines, runs);
+  const Rates rates = LinesPerSecond(lines, seconds);
+  printf("%.0f lines/s (best %.0f; %ld lines, median of %d)\n", rates.median, rates.best, lines, runs);
   return 0;
 }

@@ -15,27 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "loganalysis/times.h"
 #include "loganalysis/vazivev.h"
-
-namespace {
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-long CountLines(const char* path) {
-  FILE* in = fopen(path, "r");
-  if (in == nullptr) return -1;
-  long lines = 0;
-  for (int c = getc(in); c != EOF; c = getc(in)) lines += c == '\n';
-  fclose(in);
-  return lines;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -80,9 +62,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::sort(seconds.begin(), seconds.end());
-  printf("times    %.0f lines/s (best %.0f; %ld lines, %ld counted, median of %d)\n",
-         static_cast<double>(lines) / seconds[seconds.size() / 2], static_cast<double>(lines) / seconds[0], lines,
+  const Rates rates = LinesPerSecond(lines, seconds);
+  printf("times    %.0f lines/s (best %.0f; %ld lines, %ld counted, median of %d)\n", rates.median, rates.best, lines,
          counted, runs);
   return 0;
 }
