@@ -184,7 +184,7 @@ async function checkClosed() {
 // ---- The walk -----------------------------------------------------------------
 
 async function walk() {
-  const lines = { first: 20, changed: 25 };
+  const lines = { first: 30, changed: 25 };
 
   // Nothing set up yet: the default page says so.
   await open('');
@@ -228,14 +228,19 @@ async function walk() {
   assert.equal(await heading(), 'Settings');
   assert.ok(!(await page.isVisible('#nopassword')), 'a password is set');
 
-  // The first save makes the statistics; then one setting changes.
+  // The first save makes the statistics, with the rows a ranking lists as
+  // the form proposes them; then that setting changes.
+  assert.equal(await page.inputValue('#lines'), String(lines.first));
   await page.selectOption('#Loging', 'Unique');
   await page.fill('#LogFile', env('E2E_ACCESS'));
   await page.selectOption('#Unit', '3');
   await page.fill('#RootPath', '');
-  await page.fill('#lines', String(lines.first));
   await follow('#save');
   assert.ok(await page.isVisible('#saved'), 'settings saved');
+  const requests = dayRequests(yesterday);
+  await follow('header a[href*="page=VaziVevDomains"]');
+  await checkRanking(tally(requests, (r) => r.domain), lines.first, 'domains before the change');
+  await follow('header a[href*="page=VaziVevSettings"]');
   await page.fill('#lines', String(lines.changed));
   await follow('#save');
   assert.ok(await page.isVisible('#saved'), 'settings saved again');
@@ -249,7 +254,7 @@ async function walk() {
   // The day: yesterday by default. The first request splits the log.
   await open('');
   const today = yesterday;
-  const requests = dayRequests(today);
+  const before = addDays(today, -1);
   assert.equal(await number('#hits'), requests.length, 'page requests of the day');
   assert.equal(await number('#tophits'), tally(requests, (r) => r.path).get('/') || 0, 'top page requests');
   const selected = await text('#selected');
@@ -265,7 +270,6 @@ async function walk() {
 
   // The day before, by its link.
   await follow('#prevday');
-  const before = addDays(today, -1);
   assert.equal(await number('#hits'), dayRequests(before).length, 'page requests of the day before');
   assert.equal(await number('#tophits'), tally(dayRequests(before), (r) => r.path).get('/') || 0);
   await shot('day-before');
@@ -314,6 +318,7 @@ async function walk() {
     await page.fill('#text', filter);
     await follow('form[role=search] input[type=submit]');
     assert.equal(await number('#count'), dayCounts.size, `${kind}: names with a filter`);
+    assert.match(await text('#count >> xpath=..'), new RegExp(`in all.*containing .${filter.replace('.', '\\.')}.`));
     const kept = new Map([...dayCounts].filter(([n]) => n.includes(filter)));
     assert.ok(kept.size > 0 && kept.size < dayCounts.size, `${kind}: the filter "${filter}" keeps some names`);
     await checkRanking(kept, limit, `${kind} holding ${filter}`);
@@ -331,6 +336,13 @@ async function walk() {
   const pagesOfDomain = tally(requests, (r) => r.path, (r) => r.domain.toLowerCase() === domain.toLowerCase());
   const crossRows = await checkRanking(pagesOfDomain, limit, `pages of ${domain}`);
   await shot('domain-pages');
+  // The day before, the same domain.
+  await follow('#prevday');
+  assert.equal(await text('#which'), domain);
+  const pagesBefore = tally(dayRequests(before), (r) => r.path, (r) => r.domain.toLowerCase() === domain.toLowerCase());
+  if (pagesBefore.size === 0) assert.ok(await page.isVisible('#nodata'));
+  else await checkRanking(pagesBefore, limit, `pages of ${domain} the day before`);
+  await page.goBack();
   const pagePath = crossRows[0][1];
   await follow('table#ranking tr:nth-child(2) td.name a');
   assert.equal(await text('#which'), pagePath);
