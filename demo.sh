@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs a demonstration site on http://127.0.0.1:8080/cgi-bin/vazivev.cgi:
+# Runs a demonstration site on http://127.0.0.1:8080/stats/vazivev.cgi:
 # installs what it needs, builds the program, installs a fresh site into
 # ./demo-site with 60 days of sample access log ending yesterday, sets the
 # analysis up and starts lighttpd, configured as docs/deploy.md says, which
@@ -19,7 +19,7 @@ top=$(pwd)
 site=$top/demo-site
 run=$top/build/demo
 port=8080
-url="http://127.0.0.1:$port/cgi-bin/vazivev.cgi"
+url="http://127.0.0.1:$port/stats/vazivev.cgi"
 
 stop() {
   [ -f "$run/lighttpd.pid" ] || return 0
@@ -70,7 +70,7 @@ chown www-data:www-data "$run/log"
 cat >"$run/htdocs/index.html" <<'HTML'
 <!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8"><title>Demo</title></head>
-<body><p><a href="/cgi-bin/vazivev.cgi">Access statistics</a></p></body></html>
+<body><p><a href="/stats/vazivev.cgi">Access statistics</a></p></body></html>
 HTML
 sh tools/lighttpd-conf.sh "$site" "$run/htdocs" "$run/log" "$run/lighttpd.pid" 127.0.0.1 "$port" >"$run/lighttpd.conf"
 if curl -s -o /dev/null "http://127.0.0.1:$port/"; then

@@ -89,13 +89,13 @@ for layout in $layouts; do
   done
   [ -n "$pid" ] || fail "lighttpd did not start: $(cat "$work/lighttpd.out")"
 
-  E2E_BASE="http://127.0.0.1:$port/cgi-bin/vazivev.cgi" E2E_LOG="$work/generated.log" E2E_LAYOUT=$layout \
+  E2E_BASE="http://127.0.0.1:$port/stats/vazivev.cgi" E2E_LOG="$work/generated.log" E2E_LAYOUT=$layout \
     E2E_ACCESS="$site/access.log" E2E_DATE=$yesterday E2E_SHOTS=$shots NODE_PATH="$modules/node_modules" \
     node "$here/walk.js" || fail "the browser walk"
 
   # The server's own requests reached the access log through the piped
   # logger: today's lines wait in the log or in the split's carry-over file.
-  cat "$site/access.log" "$site/vazivev.log" 2>/dev/null | grep -q 'GET /cgi-bin/vazivev.cgi?page=VaziVevHours' \
+  cat "$site/access.log" "$site/vazivev.log" 2>/dev/null | grep -q 'GET /stats/vazivev.cgi?page=VaziVevHours' \
     || fail "the server's requests are not in the access log"
   # Everything the program wrote belongs to the server's user.
   written=$(find "$site/data" "$site/logs" "$site/access.log" ! -user "$user")

@@ -5,7 +5,7 @@
 // and checks the figures they show against a count of the access log made
 // here, line by line, from the counting rules. Keeps a screenshot of each
 // page. Settings come from the environment:
-//   E2E_BASE    the program's address, http://127.0.0.1:PORT/cgi-bin/vazivev.cgi
+//   E2E_BASE    the program's address, http://127.0.0.1:PORT/stats/vazivev.cgi
 //   E2E_LOG     the generated access log as written (before any split)
 //   E2E_LAYOUT  common or comma
 //   E2E_ACCESS  the access log's path, as the settings name it
