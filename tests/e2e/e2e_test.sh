@@ -23,7 +23,8 @@ if ! cmp -s "$here/package-lock.json" "$modules/package-lock.json" || [ ! -d "$m
   rm -rf "$modules"
   mkdir -p "$modules"
   cp "$here/package.json" "$here/package-lock.json" "$modules/"
-  (cd "$modules" && npm ci --no-audit --no-fund --loglevel=error)
+  # Its own cache: nothing depends on a home folder.
+  (cd "$modules" && npm ci --no-audit --no-fund --loglevel=error --cache "$modules/npm-cache")
 fi
 shots=$build/screenshots
 rm -rf "$shots"
