@@ -82,6 +82,7 @@ for wait in $(seq 50); do
   curl -s -o /dev/null "$url" && break
   sleep 0.2
 done
+curl -s -o /dev/null "$url" || { echo "lighttpd does not answer:" >&2; cat "$run/log/error.log" >&2; exit 1; }
 
 # The settings, as the settings page would save them (no password is set
 # yet, so every visitor counts as the administrator); the first request
