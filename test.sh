@@ -1,10 +1,11 @@
 #!/bin/sh
-# Runs every test: installs the build tools, then builds and runs the unit
-# and black-box tests twice, in a normal build and under AddressSanitizer
-# with UndefinedBehaviorSanitizer. Exits non-zero when any test fails.
+# Runs every test: installs the build tools and the browser, then builds and
+# runs the unit and black-box tests twice, in a normal build and under
+# AddressSanitizer with UndefinedBehaviorSanitizer; the browser test runs in
+# the normal build only. Exits non-zero when any test fails.
 set -eu
 cd "$(dirname "$0")"
-sh tools/install-deps.sh
+sh tools/install-deps.sh --browser
 jobs=$(nproc)
 for variant in normal sanitize; do
   dir=build/test-$variant

@@ -1,9 +1,15 @@
 #!/bin/sh
 # Installs the Debian packages that building and testing need, when any is
-# missing. Needs root (or sudo) only when something must be installed.
+# missing; with --browser also those of the browser tests (Chromium, CJK
+# fonts, and Node.js with npm unless a node is already there). Needs root
+# (or sudo) only when something must be installed.
 set -eu
 packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl wrk python3"
 missing=""
+if [ "${1:-}" = --browser ]; then
+  packages="$packages chromium fonts-noto-cjk"
+  command -v node >/dev/null && command -v npm >/dev/null || missing="nodejs npm"
+fi
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done

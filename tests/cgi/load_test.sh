@@ -147,6 +147,12 @@ set -- $(sed -n 's/^RESULT //p' "$work/wrk.out")
 [ "$3" -eq 0 ] || fail "$3 busy answers"
 [ "$4" -eq 0 ] || fail "$4 socket errors"
 
+# Requests that wrk stopped waiting for at its end may still be running in
+# the server, writing their temporary files: let them finish first.
+for wait in $(seq 300); do
+  pgrep -f "^$site/vazivev.cgi" >/dev/null || break
+  sleep 0.1
+done
 # Every data file still reads: the notes object and the counters answer.
 curl -s "$base?page=Show" | grep -q "count=[0-9][0-9]*<" || fail "notes unreadable: $(curl -s "$base?page=Show")"
 curl -s "$base?page=Stats" | grep -q "</table>" || fail "statistics unreadable after the load"
