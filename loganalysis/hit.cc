@@ -185,6 +185,20 @@ void HHit::Graph(const char* color) {
   EndBarGraph();
 }
 
+bool HHit::First() {
+  walk_ = window_start_;
+  return window_start_.IsValid() && window_end_.IsValid();
+}
+
+const char* HHit::NextName() {
+  if (!walk_.IsValid() || !window_end_.IsValid() || walk_.Compare(window_end_) > 0) return nullptr;
+  const char* day = NumberAnswer(walk_.Number());
+  walk_.NextDay();
+  return day;
+}
+
+IObject* HHit::NextObject() { return nullptr; }
+
 int HHit::CountHits(const char* file) {
   return CountPagePaths(file, kHitReadLimit,
                         [](char*, int, const char* path, int length) { return !IsImagePath(path, length); });

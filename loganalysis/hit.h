@@ -68,6 +68,12 @@ class HHit : public IContainer {
   // "Total" gives the month view, owned by this counter; other names go to
   // the container.
   IObject* FindChild(const char* name) override;
+  // Walking the counter walks the days of the window "Accumulate" set, the
+  // first day first, each as its yyyymmdd (a page then reads the day's
+  // count by that name); without a window there is nothing to walk.
+  bool First() override;
+  const char* NextName() override;
+  IObject* NextObject() override;
 
   // The number of lines of the day file `file` that this counter counts,
   // or -1 when the file cannot be opened. Reads through LogLineBuffer.
@@ -90,6 +96,7 @@ class HHit : public IContainer {
   HTotalHit total_;
   HDate window_end_;
   HDate window_start_;
+  HDate walk_;  // the next day of a walk over the window
 };
 
 // Type "RootHit": counts only the requests for the site's top page, the

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/file.h"
@@ -131,14 +133,14 @@ bool HashPrefix(int fd, long long n, uint64_t* value) {
 // further call reads what has been appended since.
 class HLineReader {
  public:
-  explicit HLineReader(int fd, HStreamHash* hash = nullptr) : fd_(fd), hash_(hash), buffer_(kChunkSize + 1) {}
+  explicit HLineReader(int fd, HStreamHash* hash = nullptr) : fd_(fd), hash_(hash) {}
 
   // False at the end of what the file holds now.
   bool Next(char** line, size_t* length) {
     for (size_t scanned = begin_;;) {
-      char* feed = static_cast<char*>(memchr(buffer_.data() + scanned, '\n', end_ - scanned));
+      char* feed = end_ > scanned ? static_cast<char*>(memchr(buffer_.get() + scanned, '\n', end_ - scanned)) : nullptr;
       if (feed != nullptr) {
-        *line = buffer_.data() + begin_;
+        *line = buffer_.get() + begin_;
         *length = static_cast<size_t>(feed - *line) + 1;
         begin_ += *length;
         return true;
@@ -146,7 +148,7 @@ class HLineReader {
       scanned = end_;
       if (!Fill()) {
         if (begin_ == end_) return false;
-        *line = buffer_.data() + begin_;  // the last line, without a line feed
+        *line = buffer_.get() + begin_;  // the last line, without a line feed
         *length = end_ - begin_;
         begin_ = end_;
         return true;
@@ -158,20 +160,33 @@ class HLineReader {
   bool Failed() const { return failed_; }
 
  private:
+  // The first read is short: most requests need only the first line of the
+  // carry-over file to see that nothing is to be split. Later reads grow to
+  // kChunkSize.
+  static constexpr size_t kFirstRead = 4096;
+
   // Reads more after what is held; false at the end or on an error.
   bool Fill() {
     begin_moved_ = begin_;
     if (begin_ > 0) {
-      memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
       end_ -= begin_;
       begin_ = 0;
     }
-    // One byte stays free behind the text, for a terminating zero.
-    if (buffer_.size() - 1 - end_ < kChunkSize / 2) buffer_.resize(buffer_.size() * 2);
-    const ssize_t got = read(fd_, buffer_.data() + end_, buffer_.size() - 1 - end_);
+    // One byte stays free behind the text, for a terminating zero. The
+    // buffer is not cleared: only what was read is ever looked at.
+    if (size_ < end_ + want_ / 2 + 1) {
+      const size_t size = std::max(2 * size_, end_ + want_ + 1);
+      std::unique_ptr<char[]> bigger(new char[size]);
+      if (end_ > 0) memcpy(bigger.get(), buffer_.get(), end_);
+      buffer_ = std::move(bigger);
+      size_ = size;
+    }
+    const ssize_t got = read(fd_, buffer_.get() + end_, std::min(size_ - 1 - end_, want_));
+    want_ = std::min(want_ * 4, kChunkSize);
     if (got < 0) failed_ = true;
     if (got <= 0) return false;
-    if (hash_ != nullptr) hash_->Add(buffer_.data() + end_, static_cast<size_t>(got));
+    if (hash_ != nullptr) hash_->Add(buffer_.get() + end_, static_cast<size_t>(got));
     end_ += static_cast<size_t>(got);
     read_ += got;
     return true;
@@ -179,7 +194,9 @@ class HLineReader {
 
   int fd_;
   HStreamHash* hash_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t size_ = 0;
+  size_t want_ = kFirstRead;
   size_t begin_ = 0;
   size_t end_ = 0;
   size_t begin_moved_ = 0;

@@ -101,7 +101,7 @@ void HScriptParse::AddTextLine(const char* line) {
   int begin = 0, end = 0, resume = 0;
   for (int at = FindReference(line, 0, &begin, &end, &resume); at >= 0;
        at = FindReference(line, literal, &begin, &end, &resume)) {
-    if (at > literal) children_.PushBack(new HScriptItem(line + literal, at - literal));
+    if (at > literal) AddLiteral(line + literal, at - literal);
     children_.PushBack(new HScriptEmbed(line + begin, end - begin));
     literal = resume;
   }
@@ -109,7 +109,31 @@ void HScriptParse::AddTextLine(const char* line) {
   if (length == 0) return;
   // Two backslashes before the line feed join the next line to this one.
   if (length >= 3 && strcmp(line + literal + length - 3, "\\\\\n") == 0) length -= 3;
-  children_.PushBack(new HScriptItem(line + literal, length));
+  AddLiteral(line + literal, length);
+}
+
+namespace {
+
+// The server writes its footer in front of the first top-level item that
+// closes the body, so such text always starts an item of its own.
+bool ClosesBody(const HString& text) {
+  return text.Find("</body") >= 0 || text.Find("</BODY") >= 0 || text.Find("</Body") >= 0;
+}
+
+}  // namespace
+
+void HScriptParse::AddLiteral(const char* text, int n) {
+  HString piece(text, n);
+  // Literal text that follows literal text joins it: one item to make, run
+  // and release instead of one a line.
+  HListNode* tail = children_.Tail();
+  if (tail != nullptr && HOwnedList<HScriptItem>::Of(tail) == open_literal_ && !ClosesBody(open_literal_->text) &&
+      !ClosesBody(piece)) {
+    open_literal_->text.Append(piece);
+    return;
+  }
+  open_literal_ = new HScriptItem(piece.CStr(), piece.Length());
+  children_.PushBack(open_literal_);
 }
 
 HScriptInclude::HScriptInclude(const char* file_name, int n) : HScriptParse(nullptr) {

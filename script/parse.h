@@ -29,7 +29,10 @@ class HScriptParse : public HScriptLine {
   virtual HScriptParse* CreateBlock(const char* text);
 
   // Releases every child.
-  void ReleaseChildren() { children_.Clear(); }
+  void ReleaseChildren() {
+    children_.Clear();
+    open_literal_ = nullptr;
+  }
   const HOwnedList<HScriptItem>& Children() const { return children_; }
 
  protected:
@@ -42,8 +45,10 @@ class HScriptParse : public HScriptLine {
  private:
   void AddTextLine(const char* line);
   void AddInclude(const char* line);
+  void AddLiteral(const char* text, int n);
 
   HOwnedList<HScriptItem> children_;
+  HScriptItem* open_literal_ = nullptr;  // the last literal item made, which may still grow
 };
 
 // An include line. The file is read once per page, on the first execution:

@@ -49,15 +49,20 @@ bool SameText(const std::string& a, const std::string& b) {
 
 std::string HmacSha256Hex(const std::string& key, const std::string& message) {
   unsigned char block[kHmacBlock] = {};
+  SHA256_CTX context;
+  // The one-call SHA256() goes through the library's provider machinery,
+  // which would be linked in with it and cost every request its start-up:
+  // the plain context functions do the same work.
   if (key.size() > sizeof block) {
-    SHA256(reinterpret_cast<const unsigned char*>(key.data()), key.size(), block);
+    SHA256_Init(&context);
+    SHA256_Update(&context, key.data(), key.size());
+    SHA256_Final(block, &context);
   } else {
     memcpy(block, key.data(), key.size());
   }
   unsigned char pad[kHmacBlock];
   unsigned char inner[SHA256_DIGEST_LENGTH];
   unsigned char outer[SHA256_DIGEST_LENGTH];
-  SHA256_CTX context;
   for (int i = 0; i < kHmacBlock; ++i) pad[i] = block[i] ^ 0x36;
   SHA256_Init(&context);
   SHA256_Update(&context, pad, sizeof pad);
