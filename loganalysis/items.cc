@@ -178,7 +178,9 @@ HItemsHit::~HItemsHit() = default;
 const char* HItemsHit::GetProperty(const char* name) {
   if (name == nullptr || !IsWord(name, "Count")) return nullptr;
   ComputeDay(true);
-  return NumberAnswer(table_.Count());
+  // The stored lines not read yet count as they stand: a stored ranking
+  // holds every name once.
+  return NumberAnswer(table_.Count() + stored_left_);
 }
 
 void HItemsHit::SetProperty(const char* name, const char* value) {
@@ -195,7 +197,7 @@ bool HItemsHit::First() {
   position_ = 0;
   yielded_ = 0;
   top_ = 0;
-  return sorted_ != nullptr || !loaded_.empty();
+  return sorted_ != nullptr || !loaded_.empty() || stored_left_ > 0;
 }
 
 HItemEntry* HItemsHit::NextEntry() {
@@ -203,6 +205,7 @@ HItemEntry* HItemsHit::NextEntry() {
     if (position_ >= sorted_count_ || position_ >= table_.Count()) return nullptr;
     return sorted_[position_++];
   }
+  if (loaded_place_ == loaded_.size() && !ReadStoredItem()) return nullptr;
   return loaded_place_ < loaded_.size() ? loaded_[loaded_place_++] : nullptr;
 }
 
@@ -239,26 +242,111 @@ bool HItemsHit::Load(HObjectStream& stream) {
 
 void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
   read_stored_ = true;
-  HString joined;
-  while (stream.ReadProperty()) {
-    const char* name = stream.EntryName();
-    const char* count = stream.EntryValue();
-    if (name == nullptr || count == nullptr) continue;  // a continuation: no item line has one
-    if (rejoin) {
-      const char* last = strrchr(count, '=');
-      if (last != nullptr) {
-        joined = name;
-        joined.Append("=");
-        joined.Append(HString(count, static_cast<int>(last - count)));
-        name = joined.CStr();
-        count = last + 1;
-      }
-    }
-    const int before = table_.Count();
-    HItemEntry* entry = table_.Set(name, ToInt(count));
-    // A name stored twice is listed once, with its last count.
-    if (table_.Count() > before) loaded_.push_back(entry);
+  rejoin_ = rejoin;
+  stored_at_ = 0;
+  if (stream.TakeRest(stored_)) {
+    stored_left_ = CountStoredItems();
+    return;
   }
+  // A file that cannot be taken whole is read line by line now.
+  stored_.Clear();
+  HString lines;
+  while (stream.ReadProperty()) {
+    if (stream.EntryName() == nullptr) continue;
+    lines.Append(" ");
+    lines.Append(stream.EntryName());
+    lines.Append("=");
+    lines.Append(stream.EntryValue());
+    lines.Append("\n");
+  }
+  stored_ = std::move(lines);
+  stored_left_ = CountStoredItems();
+}
+
+namespace {
+
+enum StoredLine { kStoredItem, kStoredSkip, kStoredEnd };
+
+// One line of a stored ranking, read by the rules of the object store: an
+// item line is a blank, the name, "=" and the count; a continuation (tab)
+// or a line without "=" in its first kLineSize - 1 bytes is passed over;
+// an empty line, the end line or a nested object ends the ranking.
+StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString& name, int& count) {
+  if (length == 0) return kStoredEnd;
+  if (line[0] == '\t') return kStoredSkip;
+  if (line[0] != ' ' || (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0)) {
+    return kStoredEnd;
+  }
+  const size_t first_piece = std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1));
+  const char* equals = static_cast<const char*>(memchr(line + 1, '=', first_piece - 1));
+  if (equals == nullptr) return kStoredSkip;
+  name.Assign(line + 1, static_cast<int>(equals - line - 1));
+  const HString value(equals + 1, static_cast<int>(line + length - equals - 1));
+  const char* number = value.CStr();
+  if (rejoin) {
+    const int last = value.FindLastChar('=');
+    if (last >= 0) {
+      name.Append("=");
+      name.Append(HString(value.CStr(), last));
+      number = value.CStr() + last + 1;
+    }
+  }
+  count = ToInt(number);
+  return kStoredItem;
+}
+
+}  // namespace
+
+bool HItemsHit::ReadStoredItem() {
+  HString name;
+  int count = 0;
+  while (stored_at_ < stored_.Length()) {
+    const char* line = stored_.CStr() + stored_at_;
+    const char* feed = strchr(line, '\n');
+    const size_t length = feed == nullptr ? strlen(line) : static_cast<size_t>(feed - line);
+    stored_at_ += static_cast<int>(length) + (feed == nullptr ? 0 : 1);
+    const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count);
+    if (kind == kStoredEnd) break;
+    if (kind == kStoredSkip) continue;
+    --stored_left_;
+    const int before = table_.Count();
+    HItemEntry* entry = table_.Set(name.CStr(), count);
+    if (table_.Count() > before) loaded_.push_back(entry);
+    return true;
+  }
+  stored_.Clear();  // read to its end
+  stored_at_ = 0;
+  stored_left_ = 0;
+  return false;
+}
+
+void HItemsHit::ReadAllStored() {
+  while (ReadStoredItem()) {
+  }
+}
+
+int HItemsHit::CountStoredItems() const {
+  int items = 0;
+  const char* const end = stored_.CStr() + stored_.Length();
+  for (const char* line = stored_.CStr() + stored_at_; line < end;) {
+    const char* feed = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+    const size_t length = feed == nullptr ? static_cast<size_t>(end - line) : static_cast<size_t>(feed - line);
+    const char* next = feed == nullptr ? end : feed + 1;
+    // Counting needs no name: an item line is a blank, no "object ", an "=".
+    if (length == 0 || line[0] != ' ') {
+      if (length > 0 && line[0] == '\t') {
+        line = next;
+        continue;
+      }
+      break;
+    }
+    if (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0) break;
+    if (memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
+      ++items;
+    }
+    line = next;
+  }
+  return items;
 }
 
 bool HItemsHit::IsStorableItem(const char* name) const {
@@ -278,6 +366,7 @@ bool HItemsHit::Save(HObjectStream& stream) {
     snprintf(count, sizeof count, "%d", entry->count);
     stream.WriteUncheckedProperty(entry->name.CStr(), count);
   };
+  ReadAllStored();
   if (sorted_) {
     for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) write(sorted_[i]);
   } else {
@@ -305,6 +394,7 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
 }
 
 void HItemsHit::SortItems() {
+  ReadAllStored();
   loaded_.clear();
   loaded_place_ = 0;
   const int count = table_.Count();
@@ -317,7 +407,7 @@ void HItemsHit::SortItems() {
 }
 
 bool HItemsHit::ComputeDay(bool remove_total) {
-  if (!loaded_.empty() || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
+  if (!loaded_.empty() || stored_left_ > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
   if (day_.Compare(log_->Today()) >= 0) return false;
   HString file;
   if (!log_->LogFileForDate(file, day_)) return false;
@@ -329,6 +419,9 @@ bool HItemsHit::ComputeDay(bool remove_total) {
 }
 
 void HItemsHit::Empty() {
+  stored_.Clear();
+  stored_at_ = 0;
+  stored_left_ = 0;
   loaded_.clear();
   loaded_place_ = 0;
   sorted_.reset();
@@ -337,8 +430,9 @@ void HItemsHit::Empty() {
   table_.Clear();
 }
 
-void HItemsHit::AddTo(HItemTable& sum) const {
+void HItemsHit::AddTo(HItemTable& sum) {
   if (&sum == &table_) return;
+  ReadAllStored();
   if (sorted_) {
     for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) sum.Add(sorted_[i]);
   } else if (loaded_.size() == static_cast<size_t>(table_.Count())) {

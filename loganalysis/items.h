@@ -133,8 +133,11 @@ class HItemsHit : public IContainer {
   // "Current" is the row object, owned by this ranking; other names go to
   // the container.
   IObject* FindChild(const char* name) override;
-  // Reads the stored items (name=count, largest first) into the table and
-  // the loaded list.
+  // Takes the stored items (name=count, largest first) from the rest of the
+  // file. They are read into the table only as far as they are needed: a
+  // walk reads its rows as it goes, "Count" counts the lines, and only a
+  // sum or a save reads them all, so a page that lists the first rows of a
+  // ranking of thousands reads only those.
   bool Load(HObjectStream& stream) override;
   // Writes the header and one name=count line per item, largest first.
   // Items whose names the format cannot hold are left out.
@@ -162,19 +165,30 @@ class HItemsHit : public IContainer {
   // Adds every item into `sum` in ranking order, which is the same whether
   // the day was counted now or read back, so that a sum lists equal counts
   // alike in every request.
-  void AddTo(HItemTable& sum) const;
+  void AddTo(HItemTable& sum);
   // Whether this object has neither read stored items nor been counted.
   bool IsFresh() const { return !read_stored_ && !sorted_; }
 
-  HItemTable& Table() { return table_; }
+  // Every item, stored ones read in full first.
+  HItemTable& Table() {
+    ReadAllStored();
+    return table_;
+  }
   IObject& Current() { return current_; }
 
  protected:
-  // Reads the stored pairs into the table and the loaded list. With
-  // `rejoin`, a value holding "=" carries the rest of a name that held "="
-  // (the stored line splits at its first "="): the name goes on up to the
-  // value's last "=" and the count follows that.
+  // Keeps the rest of the stored file to read items from. With `rejoin`, a
+  // value holding "=" carries the rest of a name that held "=" (the stored
+  // line splits at its first "="): the name goes on up to the value's last
+  // "=" and the count follows that.
   void ReadItems(HObjectStream& stream, bool rejoin);
+  // Reads the next stored item into the table and the loaded list (a name
+  // stored twice keeps its first place and takes its last count); false
+  // when no stored item is left.
+  bool ReadStoredItem();
+  void ReadAllStored();
+  // The stored item lines from stored_at_ on, counted.
+  int CountStoredItems() const;
   // Whether the stored format holds `name` as a line that reads back as the
   // same item: not empty, no line feed, not read as a nested object's
   // header, short enough for its "=" to come in the line's first piece,
@@ -203,6 +217,12 @@ class HItemsHit : public IContainer {
   int unit_ = -1;
   HString filter_;
   bool read_stored_ = false;
+  // The stored lines not read yet, from stored_at_ on, and whether paths
+  // holding "=" are to be rejoined.
+  HString stored_;
+  int stored_at_ = 0;
+  int stored_left_ = 0;  // item lines in stored_ not read yet
+  bool rejoin_ = false;
 };
 
 // Type "Domains": the item of a log line is its client's domain.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "objects/commit.h"
 
@@ -164,6 +165,17 @@ void HObjectStream::WritePropertyInt(const char* name, int value) {
 }
 
 int HObjectStream::ReadLine() { return file_.Gets(line_, kLineSize); }
+
+bool HObjectStream::TakeRest(HString& rest) {
+  if (!file_.IsOpen() || !temp_path_.IsEmpty() || pending_length_ > 0) return false;
+  FILE* in = file_.Stream();
+  std::string text;
+  char chunk[kLineSize * 16];
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, got);
+  if (ferror(in)) return false;
+  rest.Assign(text.data(), static_cast<int>(text.size()));
+  return true;
+}
 
 // A line that filled the buffer (kLineSize - 1 bytes, no line feed) goes on
 // in further pieces; they are read into a buffer of their own so that what

@@ -87,6 +87,10 @@ class HObjectStream {
   const char* EntryValue() const { return entry_value_; }
   // Whether a line was read but not consumed yet.
   bool HasPending() const { return pending_length_ > 0; }
+  // Everything the file holds after the lines read so far, for a reader of
+  // its own; false (and nothing taken) when a line is pending, no file is
+  // open for reading, or the file cannot be read.
+  bool TakeRest(HString& rest);
   int Depth() const { return depth_; }
 
  private:
