@@ -1,6 +1,7 @@
 #include "loganalysis/log_split.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,9 +34,12 @@ const char kDayEntry[] = "day";
 const char kCommitEntry[] = "commit";
 constexpr size_t kChunkSize = 64 * 1024;
 constexpr size_t kWriteBuffer = 64 * 1024;
-// Day files open at once; a log whose dates jump about more than this
-// closes and reopens them (copying what they hold).
-constexpr size_t kMaxOpenDays = 8;
+// Day files open at once: as many as the process may open, up to a year
+// and a half. A log of more days (or whose dates jump about more) closes and
+// reopens them, copying what they hold. Each has a write buffer of its own.
+constexpr size_t kMaxOpenDays = 512;
+constexpr size_t kFewestOpenDays = 8;
+constexpr size_t kDayWriteBuffer = 16 * 1024;
 
 void Step(SplitStep kind = kSplitFileStep) {
   if (LogSplitStep != nullptr) LogSplitStep(kind);
@@ -224,9 +228,9 @@ class HOutFile {
   HOutFile(const HOutFile&) = delete;
   HOutFile& operator=(const HOutFile&) = delete;
   ~HOutFile() { Close(); }
-  bool Open(const char* path) {
+  bool Open(const char* path, size_t buffer = kWriteBuffer) {
     fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ >= 0 && buffer_.empty()) buffer_.resize(kWriteBuffer);
+    if (fd_ >= 0 && buffer_.empty()) buffer_.resize(buffer);
     used_ = 0;
     return fd_ >= 0;
   }
@@ -251,11 +255,12 @@ class HOutFile {
     close(in);
     return got == 0;
   }
-  // Writes out, syncs and closes; false when anything written failed.
-  bool Finish() {
+  // Writes out, syncs (unless the caller syncs the file system itself) and
+  // closes; false when anything written failed.
+  bool Finish(bool sync = true) {
     if (fd_ < 0) return false;
     Flush();
-    bool ok = !failed_ && Synced(fd_);
+    bool ok = !failed_ && (!sync || Synced(fd_));
     if (close(fd_) != 0) ok = false;
     fd_ = -1;
     return ok;
@@ -347,7 +352,14 @@ class HSplit {
         carry_path_(Joined(home, kCarryOverName)),
         carry_temp_(Joined(carry_path_.CStr(), kTempSuffix)),
         journal_path_(Joined(home, kJournalName)),
-        day_pattern_(Joined(home, kDayFilePattern)) {}
+        day_pattern_(Joined(home, kDayFilePattern)) {
+    // Room is left for the files every request opens besides the days.
+    rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+      const size_t room = files.rlim_cur > 64 ? static_cast<size_t>(files.rlim_cur - 64) : 0;
+      max_open_days_ = std::max(kFewestOpenDays, std::min(kMaxOpenDays, room));
+    }
+  }
   HSplit(const HSplit&) = delete;
   HSplit& operator=(const HSplit&) = delete;
   ~HSplit() {
@@ -374,8 +386,16 @@ class HSplit {
   bool NextLine(char** line, size_t* length);
   // The open output of `date`'s day file; null when it cannot be made.
   HDayOutput* DayFor(const HDate& date);
-  bool CloseDay(HDayOutput* day);
-  bool Journal(const char* text);
+  // Finishes a day file (synced unless `sync` is false) and renames it into
+  // place once its journal entry is on the disk.
+  bool CloseDay(HDayOutput* day, bool sync = true);
+  bool RenameDay(HDayOutput* day);
+  // Finishes, syncs and renames every open day file.
+  bool CloseAllDays();
+  // Appends a line to the journal, synced to the disk unless `sync` is
+  // false (SyncJournal then does it before anything depends on it).
+  bool Journal(const char* text, bool sync = true);
+  bool SyncJournal();
   bool WriteCarryOver(char* line, size_t length);
 
   HString log_path_;
@@ -388,6 +408,8 @@ class HSplit {
   int carry_fd_ = -1;
   int log_fd_ = -1;
   int journal_fd_ = -1;
+  bool journal_synced_ = true;
+  size_t max_open_days_ = kMaxOpenDays;
   HStreamHash log_hash_;
   HLineReader* carry_ = nullptr;
   HLineReader* log_ = nullptr;
@@ -418,13 +440,21 @@ bool HSplit::NextLine(char** line, size_t* length) {
   }
 }
 
-bool HSplit::Journal(const char* text) {
+bool HSplit::Journal(const char* text, bool sync) {
   if (journal_fd_ < 0) journal_fd_ = open(journal_path_.CStr(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (journal_fd_ < 0) return false;
   const size_t n = strlen(text);
-  if (write(journal_fd_, text, n) != static_cast<ssize_t>(n) || !Synced(journal_fd_)) return false;
+  if (write(journal_fd_, text, n) != static_cast<ssize_t>(n)) return false;
+  journal_synced_ = false;
+  if (sync && !SyncJournal()) return false;
   Step();
   return true;
+}
+
+bool HSplit::SyncJournal() {
+  if (journal_synced_ || journal_fd_ < 0) return true;
+  journal_synced_ = Synced(journal_fd_);
+  return journal_synced_;
 }
 
 HDayOutput* HSplit::DayFor(const HDate& date) {
@@ -436,7 +466,7 @@ HDayOutput* HSplit::DayFor(const HDate& date) {
     days_.insert(days_.begin(), day);
     return day;
   }
-  if (days_.size() >= kMaxOpenDays) {
+  if (days_.size() >= max_open_days_) {
     HDayOutput* oldest = days_.back();
     days_.pop_back();
     const bool closed = CloseDay(oldest);
@@ -460,14 +490,16 @@ HDayOutput* HSplit::DayFor(const HDate& date) {
     HString line(entry);
     line.Append(day->path);
     line.Append("\n");
-    if (!Journal(line.CStr())) {
+    // Synced with the next rename: no day file changes before its entry is
+    // on the disk.
+    if (!Journal(line.CStr(), false)) {
       failed_ = true;
       delete day;
       return nullptr;
     }
     journaled_.emplace_back(day->path);
   }
-  bool made = day->out.Open(day->temp.CStr());
+  bool made = day->out.Open(day->temp.CStr(), kDayWriteBuffer);
   if (made && Exists(day->path.CStr())) made = day->out.CopyFrom(day->path.CStr());
   Step();
   if (!made) {
@@ -480,16 +512,49 @@ HDayOutput* HSplit::DayFor(const HDate& date) {
   return day;
 }
 
-bool HSplit::CloseDay(HDayOutput* day) {
-  struct stat info;
-  const bool had = stat(day->path.CStr(), &info) == 0;
-  if (!day->out.Finish()) return false;
-  // A replaced day file keeps its permissions.
-  if (had) chmod(day->temp.CStr(), info.st_mode & 07777);
+bool HSplit::CloseDay(HDayOutput* day, bool sync) {
+  if (!day->out.Finish(sync)) return false;
   Step();
-  if (rename(day->temp.CStr(), day->path.CStr()) != 0) return false;
+  return RenameDay(day);
+}
+
+bool HSplit::RenameDay(HDayOutput* day) {
+  struct stat info;
+  // A replaced day file keeps its permissions.
+  if (stat(day->path.CStr(), &info) == 0) chmod(day->temp.CStr(), info.st_mode & 07777);
+  if (!SyncJournal() || rename(day->temp.CStr(), day->path.CStr()) != 0) return false;
   Step();
   return true;
+}
+
+bool HSplit::CloseAllDays() {
+  // Written out first, then put on the disk by one sync of the file system
+  // rather than one per day (a log of a year makes hundreds), then renamed.
+  bool ok = true;
+  for (HDayOutput* day : days_) {
+    if (!day->out.Finish(false)) ok = false;
+  }
+  if (ok && !days_.empty()) {
+    const HString folder(day_pattern_.CStr(), day_pattern_.FindLastChar('/'));
+    const int fd = open(folder.CStr(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool synced = fd >= 0 && syncfs(fd) == 0;
+    if (fd >= 0) close(fd);
+    for (HDayOutput* day : days_) {
+      if (synced) break;
+      const int temp = open(day->temp.CStr(), O_RDONLY | O_CLOEXEC);
+      ok = temp >= 0 && Synced(temp);
+      if (temp >= 0) close(temp);
+      if (!ok) break;
+    }
+  }
+  Step();
+  while (ok && !days_.empty()) {
+    HDayOutput* day = days_.back();
+    days_.pop_back();
+    ok = RenameDay(day);
+    delete day;
+  }
+  return ok;
 }
 
 bool HSplit::Abort() {
@@ -645,13 +710,7 @@ bool HSplit::Run() {
     // that then could not be: that is undone.
     return journal_fd_ < 0 || Abort();
   }
-  while (!days_.empty()) {
-    HDayOutput* day = days_.back();
-    days_.pop_back();
-    const bool closed = CloseDay(day);
-    delete day;
-    if (!closed) return Abort();
-  }
+  if (!CloseAllDays()) return Abort();
   // The new carry-over file: the held line and everything after it, up to
   // the end of the log as it is now.
   HOutFile carry_over;
