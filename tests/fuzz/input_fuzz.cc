@@ -3,8 +3,8 @@
 // auto-linking and the administrator cookie. Build with clang and
 // -DVAZIVEV_FUZZ=ON, then run build/input_fuzz -max_total_time=60.
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "script/encoding.h"

@@ -2,7 +2,7 @@
 // rendered by the application's server in a scratch site, with a few
 // request parameters. Every input is a request of its own: a new server
 // (and so a new object tree), the parameters and the script's process-wide
-// state as a request starts. Build with clang and -DVAZIVEV_FUZZ=ON, then
+// state as a request starts, and its answers freed after it. Build with clang and -DVAZIVEV_FUZZ=ON, then
 // run build/template_fuzz -max_total_time=60.
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/vazivev_server.h"
+#include "core/answers.h"
 #include "script/encoding.h"
 #include "script/iscript.h"
 #include "script/names.h"
@@ -56,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An error name travels to the driver, which renders its page.
   }
   ObjectAliases.Clear();  // it points into the server's object tree
+  ReleaseAnswers();
   fclose(stdout);
   stdout = saved;
   fclose(page);
