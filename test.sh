@@ -1,11 +1,14 @@
 #!/bin/sh
 # Runs every test: installs the build tools, then builds and runs the unit
 # and black-box tests twice, in a normal build and under AddressSanitizer
-# with UndefinedBehaviorSanitizer. Exits non-zero when any test fails.
+# with UndefinedBehaviorSanitizer, and last runs every fuzz target (clang,
+# libFuzzer, ASan+UBSan) for 30 seconds from its seed corpus. Exits non-zero
+# when any test fails or a fuzz target finds a crash.
 set -eu
 cd "$(dirname "$0")"
 sh tools/install-deps.sh
 jobs=$(nproc)
+[ "$jobs" -gt 2 ] && jobs=2
 for variant in normal sanitize; do
   dir=build/test-$variant
   flag=OFF
@@ -15,4 +18,26 @@ for variant in normal sanitize; do
   cmake --build "$dir" -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$dir" -j"$jobs" --output-on-failure
+done
+
+echo "== fuzz targets"
+dir=build/test-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -DVAZIVEV_FUZZ=ON -DVAZIVEV_SANITIZE=ON -DBUILD_TESTING=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+targets="input_fuzz template_fuzz log_fuzz store_fuzz expr_fuzz"
+# shellcheck disable=SC2086
+cmake --build "$dir" -j"$jobs" --target $targets
+for target in $targets; do
+  # New inputs go to a scratch folder; the committed seeds are only read.
+  work="$dir/corpus/$target"
+  rm -rf "$work" "$dir/crash-$target"
+  mkdir -p "$work" "$dir/crash-$target"
+  if "$dir/$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" \
+      "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
+    echo "$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$dir/$target.log")"
+  else
+    tail -n 60 "$dir/$target.log"
+    echo "$target: FAILED, the input is in $dir/crash-$target/"
+    exit 1
+  fi
 done

@@ -2,7 +2,9 @@
 # Installs the Debian packages that building and testing need, when any is
 # missing. Needs root (or sudo) only when something must be installed.
 set -eu
-packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl"
+# clang (clang-14) and libclang-rt-14-dev (its libFuzzer and sanitizer
+# runtimes) build the fuzz targets.
+packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
