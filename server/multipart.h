@@ -78,8 +78,9 @@ class HMultiPart : public HParams {
 // quotation mark (one followed by ";" or the end, so that a quotation mark
 // inside a file name stays in it) or a token up to ";" or a blank. Names
 // are matched whole and without regard to ASCII case; the first match
-// counts. Text before the first ";" that holds no "=" (the type) is skipped.
-// Returns false when there is no such parameter; `value` is then unchanged.
+// counts. Words without "=" (such as the type before the first ";") are
+// skipped. Returns false when there is no such parameter, or a quoted text
+// is never closed; `value` is then unchanged.
 bool FindHeaderParam(const char* begin, const char* end, const char* key, HString& value);
 
 // Index of the last "/" or "\" of text, or -1.
