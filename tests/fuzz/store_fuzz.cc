@@ -77,10 +77,11 @@ void Dump(IObject* object, std::string& out, const std::string& place, std::set<
   // were dropped may read as another number.
   if (first && object->IsList() && altered) altered_lists.insert(place);
   if (altered_lists.count(place) == 0) out += " lastid " + std::to_string(container->LastId()) + "\n";
+  int shown = 0;  // the place counts only what both readings hold
   for (int i = 0; i < container->ChildCount(); ++i) {
     IObject* child = container->ChildAt(i);
     if (child->IsNumbered() || (object->IsNumbered() && child->IsContainer())) continue;
-    Dump(child, out, place + "/" + std::to_string(i), altered_lists, first);
+    Dump(child, out, place + "/" + std::to_string(shown++), altered_lists, first);
   }
   out += "end\n";
 }
