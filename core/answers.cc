@@ -18,12 +18,16 @@ class HAnswerStore {
   HAnswerStore() = default;
   HAnswerStore(const HAnswerStore&) = delete;
   HAnswerStore& operator=(const HAnswerStore&) = delete;
-  ~HAnswerStore() {
+  ~HAnswerStore() { Release(); }
+
+  void Release() {
     while (blocks_ != nullptr) {
       Block* next = blocks_->next;
       free(blocks_);
       blocks_ = next;
     }
+    next_ = nullptr;
+    end_ = nullptr;
   }
 
   char* Allocate(size_t size) {
@@ -66,6 +70,8 @@ HAnswerStore& Store() {
 }
 
 }  // namespace
+
+void ReleaseAnswers() { Store().Release(); }
 
 char* AnswerSpace(int size) { return Store().Allocate(size < 0 ? 0 : static_cast<size_t>(size)); }
 

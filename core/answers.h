@@ -18,5 +18,9 @@ const char* NumberAnswer(int value);
 const char* FormatAnswer(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Room for `size` bytes that the caller fills, kept like any answer.
 char* AnswerSpace(int size);
+// Frees every answer at once. Only for a process that serves one request
+// after another (the fuzz targets), between two of them: every answer handed
+// out before is invalid afterwards.
+void ReleaseAnswers();
 
 #endif  // CORE_ANSWERS_H_

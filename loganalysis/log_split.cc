@@ -302,8 +302,12 @@ class HDateCache {
   bool Parse(const char* line, size_t length, int format, HDate& date) {
     if (format != 1) return ParseLogDate(line, format, date);
     const char* open = static_cast<const char*>(memchr(line, '[', length));
+    // The parser reads the line up to its first zero byte: a zero byte
+    // before the key's end hides the key from it.
     const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length &&
-                          open[3] == '/' && open[7] == '/' && memchr(line, '/', static_cast<size_t>(open - line) + 3) == nullptr;
+                          open[3] == '/' && open[7] == '/' &&
+                          memchr(line, '/', static_cast<size_t>(open - line) + 3) == nullptr &&
+                          memchr(line, 0, static_cast<size_t>(open - line) + kKeyLength) == nullptr;
     if (standard && valid_ && memcmp(open, key_, kKeyLength) == 0) {
       date = date_;
       return true;
@@ -729,8 +733,8 @@ bool HSplit::Run() {
   if (!carry_over.Finish()) return Abort();
   Step();
   char commit[96];
-  snprintf(commit, sizeof commit, "%s %lld %016" PRIx64 " %lld %lld ", kCommitEntry, log_ != nullptr ? log.BytesRead() : 0,
-           log_hash_.Value(), carry_size, header_length_);
+  snprintf(commit, sizeof commit, "%s %lld %016" PRIx64 " %lld %lld ", kCommitEntry,
+           log_ != nullptr ? log.BytesRead() : 0, log_hash_.Value(), carry_size, header_length_);
   HString entry(commit);
   if (log_ != nullptr) entry.Append(log_path_);
   entry.Append("\n");

@@ -17,31 +17,42 @@ HMultiPart MultiPart;
 
 namespace {
 
-const char kDisposition[] = "Content-Disposition: form-data;";
-const char kContentType[] = "Content-Type:";
+const char kDisposition[] = "Content-Disposition";
+const char kFormData[] = "form-data";
+const char kContentType[] = "Content-Type";
 
-// The first occurrence of `needle` within [begin, end), or null.
-const char* FindIn(const char* begin, const char* end, const char* needle) {
-  const size_t n = strlen(needle);
-  for (const char* p = begin; p + n <= end; ++p) {
-    if (memcmp(p, needle, n) == 0) return p;
-  }
-  return nullptr;
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+const char* SkipBlanks(const char* p, const char* end) {
+  while (p < end && IsBlank(*p)) ++p;
+  return p;
 }
 
-bool StartsNoCase(const char* line, int length, const char* prefix, int prefix_length) {
-  if (length < prefix_length) return false;
-  const HString head(line, prefix_length);
-  return CompareNoCase(head.CStr(), prefix) == 0;
+// Whether [begin, end) is `word`, ASCII case ignored.
+bool IsWordNoCase(const char* begin, const char* end, const char* word) {
+  const size_t n = strlen(word);
+  return static_cast<size_t>(end - begin) == n && CompareNoCase(HString(begin, static_cast<int>(n)).CStr(), word) == 0;
+}
+
+// The closing quotation mark of a quoted text whose first byte is at `p`:
+// the first one followed by nothing but blanks up to ";" or the end, else
+// the last one; null when there is none.
+const char* ClosingQuote(const char* p, const char* end) {
+  const char* last = nullptr;
+  for (const char* q = p; q < end; ++q) {
+    if (*q != '"') continue;
+    last = q;
+    const char* after = SkipBlanks(q + 1, end);
+    if (after == end || *after == ';') return q;
+  }
+  return last;
 }
 
 }  // namespace
 
 HMultiPart::~HMultiPart() { delete[] body_; }
 
-HParamEntry* HMultiPart::CreateEntry(const char* name, const char* value) {
-  return new HMultiPartEntry(name, value);
-}
+HParamEntry* HMultiPart::CreateEntry(const char* name, const char* value) { return new HMultiPartEntry(name, value); }
 
 int LastSeparator(const char* text) {
   const int slash = FindLastChar(text, '/');
@@ -83,65 +94,108 @@ void HMultiPart::Parse(long length, const char* boundary, HParams& params, FILE*
   params_ = nullptr;
 }
 
+bool FindHeaderParam(const char* p, const char* end, const char* key, HString& value) {
+  while (p < end) {
+    if (IsBlank(*p) || *p == ';' || *p == '=') {
+      ++p;
+      continue;
+    }
+    if (*p == '"') {  // a quoted text that is no parameter's value: skipped whole
+      const char* close = ClosingQuote(p + 1, end);
+      if (close == nullptr) return false;
+      p = close + 1;
+      continue;
+    }
+    const char* name = p;
+    while (p < end && !IsBlank(*p) && *p != ';' && *p != '=' && *p != '"') ++p;
+    const char* name_end = p;
+    p = SkipBlanks(p, end);
+    if (p == end || *p != '=') continue;  // a word without a value, such as the type
+    p = SkipBlanks(p + 1, end);
+    const char* first = p;
+    const char* last = p;
+    if (p < end && *p == '"') {
+      first = p + 1;
+      last = ClosingQuote(first, end);
+      if (last == nullptr) return false;  // never closed: no value at all
+      p = last + 1;
+    } else {
+      while (p < end && !IsBlank(*p) && *p != ';') ++p;
+      last = p;
+    }
+    if (IsWordNoCase(name, name_end, key)) {
+      value.Assign(first, static_cast<int>(last - first));
+      return true;
+    }
+  }
+  return false;
+}
+
 void HMultiPart::HandleLine(int begin, int end) {
   const char* line = body_ + begin;
   const int length = end - begin;
   const bool boundary = length >= boundary_length_ && memcmp(line, boundary_, boundary_length_) == 0;
-  switch (state_) {
-    case kBeforeFirstBoundary:
-      if (boundary) state_ = kPartHeader;
-      break;
-    case kPartHeader:
-      field_name_.Clear();
-      file_name_.Clear();
-      content_start_ = -1;
-      if (StartsNoCase(line, length, kDisposition, sizeof kDisposition - 1)) {
-        ReadNames(begin, end);
-        state_ = kAfterDisposition;
-      } else {
-        state_ = kContent;
-      }
-      break;
-    case kAfterDisposition:
-      if (StartsNoCase(line, length, kContentType, sizeof kContentType - 1)) {
-        state_ = kAfterContentType;
-      } else {
-        content_start_ = end;
-        state_ = kContent;
-      }
-      break;
-    case kAfterContentType:
-      if (!file_name_.IsEmpty()) content_start_ = end;
-      state_ = kContent;
-      break;
-    case kContent:
-      if (!boundary) break;
-      EndPart(begin);
-      state_ = kPartHeader;
-      if (end - begin >= boundary_length_ + 2 && line[boundary_length_] == '-' && line[boundary_length_ + 1] == '-') {
-        done_ = true;
-      }
-      break;
+  if (boundary && state_ != kBeforeFirstBoundary) {
+    // Also where a part's headers never got their blank line: the part has
+    // no content start then and contributes nothing.
+    EndPart(begin);
+    if (end - begin >= boundary_length_ + 2 && line[boundary_length_] == '-' && line[boundary_length_ + 1] == '-') {
+      done_ = true;
+    }
+  }
+  if (boundary) {
+    StartPart();
+    return;
+  }
+  if (state_ == kPartHeader) HandleHeader(line, end);
+}
+
+void HMultiPart::StartPart() {
+  state_ = kPartHeader;
+  field_name_.Clear();
+  file_name_.Clear();
+  content_start_ = -1;
+  disposition_begin_ = -1;
+  disposition_end_ = -1;
+  has_content_type_ = false;
+  in_disposition_ = false;
+}
+
+void HMultiPart::HandleHeader(const char* line, int end) {
+  const char* stop = body_ + end;
+  const long length = stop - line;
+  if ((length == 1 && line[0] == '\n') || (length == 2 && line[0] == '\r' && line[1] == '\n')) {
+    EndHeaders(end);  // the blank line
+    return;
+  }
+  if (*line == ' ' || *line == '\t') {  // a header continued from the line before
+    if (in_disposition_) disposition_end_ = end;
+    return;
+  }
+  in_disposition_ = false;
+  const char* colon = static_cast<const char*>(memchr(line, ':', stop - line));
+  if (colon == nullptr) return;
+  if (IsWordNoCase(line, colon, kContentType)) {
+    has_content_type_ = true;
+  } else if (IsWordNoCase(line, colon, kDisposition) && disposition_begin_ < 0) {
+    const char* type = SkipBlanks(colon + 1, stop);
+    const char* type_end = type;
+    while (type_end < stop && !IsBlank(*type_end) && *type_end != ';') ++type_end;
+    if (!IsWordNoCase(type, type_end, kFormData)) return;
+    disposition_begin_ = static_cast<int>(type_end - body_);
+    disposition_end_ = end;
+    in_disposition_ = true;
   }
 }
 
-void HMultiPart::ReadNames(int begin, int end) {
-  const char* line = body_ + begin;
-  const char* stop = body_ + end;
-  const char* name = FindIn(line, stop, "name=");
-  if (name == nullptr || name + 6 > stop) return;
-  const char* first = name + 6;  // past the opening quotation mark
-  const char* close = static_cast<const char*>(memchr(first, '"', stop - first));
-  if (close == nullptr) return;
-  field_name_.Assign(first, static_cast<int>(close - first));
-  const char* file = FindIn(line, stop, "filename=");
-  if (file == nullptr || file + 10 > stop) return;
-  const char* file_first = file + 10;
-  const char* last = nullptr;
-  for (const char* p = file_first; p < stop; ++p) {
-    if (*p == '"') last = p;
-  }
-  if (last != nullptr) file_name_.Assign(file_first, static_cast<int>(last - file_first));
+void HMultiPart::EndHeaders(int end) {
+  state_ = kContent;
+  if (disposition_begin_ < 0) return;  // not a form field: its content is skipped
+  const char* first = body_ + disposition_begin_;
+  const char* stop = body_ + disposition_end_;
+  if (FindHeaderParam(first, stop, "name", field_name_)) FindHeaderParam(first, stop, "filename", file_name_);
+  // A field sent with a content type contributes nothing; a file does.
+  if (!has_content_type_ || !file_name_.IsEmpty()) content_start_ = end;
 }
 
 void HMultiPart::EndPart(int boundary_line) {
@@ -158,8 +212,8 @@ void HMultiPart::EndPart(int boundary_line) {
     const char* name = field_name_.CStr();
     if (strstr(name, "._type") == nullptr && strstr(name, "._Type") == nullptr && strstr(name, "._TYPE") == nullptr) {
       params_->AddEntry(name, text.CStr());
-    } else if (text.At(0) == '.' && text.FindAnyOf("/\\") < 0 && recent_upload_ != nullptr && recent_upload_->value.FindChar('.') < 0 &&
-               recent_param_->value.FindChar('.') < 0) {
+    } else if (text.At(0) == '.' && text.FindAnyOf("/\\") < 0 && recent_upload_ != nullptr &&
+               recent_upload_->value.FindChar('.') < 0 && recent_param_->value.FindChar('.') < 0) {
       // The extension of a file uploaded without one.
       recent_upload_->value.Append(text);
       recent_param_->value.Append(text);

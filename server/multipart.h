@@ -41,8 +41,10 @@ class HMultiPart : public HParams {
 
  private:
   void HandleLine(int begin, int end);
+  void StartPart();
+  void HandleHeader(const char* line, int end);
+  void EndHeaders(int end);
   void EndPart(int boundary_line);
-  void ReadNames(int begin, int end);
 
   char* body_ = nullptr;
   int read_ = 0;
@@ -52,19 +54,34 @@ class HMultiPart : public HParams {
   // The state machine of Parse: where the line read next stands in a part.
   enum State {
     kBeforeFirstBoundary,  // the preamble
-    kPartHeader,           // the part's first header line
-    kAfterDisposition,     // a content type, or the blank line before the content
-    kAfterContentType,     // the blank line before a file's content
+    kPartHeader,           // a header line of the part, or the blank line after them
     kContent,              // content, up to the next boundary
   };
   State state_ = kBeforeFirstBoundary;
   bool done_ = false;
+  // The part's headers: its Content-Disposition value (begin..end in the
+  // buffer, -1 when there was none, continuation lines included), whether
+  // it had a Content-Type, and whether the line before was the disposition.
+  int disposition_begin_ = -1;
+  int disposition_end_ = -1;
+  bool has_content_type_ = false;
+  bool in_disposition_ = false;
   HString field_name_;
   HString file_name_;
   int content_start_ = -1;
   HMultiPartEntry* recent_upload_ = nullptr;
   HParamEntry* recent_param_ = nullptr;
 };
+
+// Finds the parameter `key` in the parameters of a header value [begin,
+// end): "; name=value" pairs, each value a quoted text up to its closing
+// quotation mark (one followed by ";" or the end, so that a quotation mark
+// inside a file name stays in it) or a token up to ";" or a blank. Names
+// are matched whole and without regard to ASCII case; the first match
+// counts. Words without "=" (such as the type before the first ";") are
+// skipped. Returns false when there is no such parameter, or a quoted text
+// is never closed; `value` is then unchanged.
+bool FindHeaderParam(const char* begin, const char* end, const char* key, HString& value);
 
 // Index of the last "/" or "\" of text, or -1.
 int LastSeparator(const char* text);

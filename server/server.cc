@@ -59,13 +59,16 @@ void HServer::ReadInput() {
   post_ = 1;
   const char* type = getenv("CONTENT_TYPE");
   static const char kMultipart[] = "multipart/form-data";
-  static const char kBoundaryKey[] = "boundary=";
   HString boundary("--");
   if (type != nullptr && CompareNoCase(type, kMultipart, sizeof kMultipart - 1) == 0) {
     multipart_ = 1;
-    const char* at = strstr(type, kBoundaryKey);
-    if (at == nullptr) return;
-    boundary.Append(at + sizeof kBoundaryKey - 1);
+    // Quoted or not, and not necessarily the last parameter. Without a
+    // boundary no part could be found: the body is not read.
+    HString value;
+    if (!FindHeaderParam(type + sizeof kMultipart - 1, type + strlen(type), "boundary", value) || value.IsEmpty()) {
+      return;
+    }
+    boundary.Append(value);
   }
   const long length = ContentLength(getenv("CONTENT_LENGTH"), multipart_ ? kMaxMultipartBody : kMaxFormBody);
   if (length < 0) throw ErrorMemory;

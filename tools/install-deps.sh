@@ -4,7 +4,9 @@
 # fonts, and Node.js with npm unless a node is already there). Needs root
 # (or sudo) only when something must be installed.
 set -eu
-packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl wrk python3"
+# clang (clang-14) and libclang-rt-14-dev (its libFuzzer and sanitizer
+# runtimes) build the fuzz targets.
+packages="cmake g++ make libgtest-dev libssl-dev faketime libbenchmark-dev lighttpd curl wrk python3 clang libclang-rt-14-dev"
 missing=""
 if [ "${1:-}" = --browser ]; then
   packages="$packages chromium fonts-noto-cjk"

@@ -64,14 +64,11 @@ TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
                  "$System.LogDate.PrevLastDay|$System.LogDate.NextLastDate|$System.Version|$System.Build\n");
   // Without a "Date" parameter the selected day is yesterday.
   CgiResult r = site.Run({{"QUERY_STRING", "page=Cal"}}, "", "2000-03-01 09:05:07");
-  EXPECT_EQ(std::string(kHtml) + "20000229|20000229|20000301|0|090507|#ffc080|20000229|31|20000331|1.1|0.3\n",
-            r.out);
+  EXPECT_EQ(std::string(kHtml) + "20000229|20000229|20000301|0|090507|#ffc080|20000229|31|20000331|1.1|0.3\n", r.out);
   r = site.Run({{"QUERY_STRING", "page=Cal&Date=20000105"}}, "", "2000-03-01 23:00:00");
-  EXPECT_EQ(std::string(kHtml) + "20000105|20000105|20000301|0|230000|#c0c0ff|20000131|31|20000229|1.1|0.3\n",
-            r.out);
+  EXPECT_EQ(std::string(kHtml) + "20000105|20000105|20000301|0|230000|#c0c0ff|20000131|31|20000229|1.1|0.3\n", r.out);
   r = site.Run({{"QUERY_STRING", "page=Cal&Date=20000301"}}, "", "2000-03-01 12:00:00");
-  EXPECT_EQ(std::string(kHtml) + "20000301|20000301|20000301|1|120000|#c0ffc0|20000331|29|20000430|1.1|0.3\n",
-            r.out);
+  EXPECT_EQ(std::string(kHtml) + "20000301|20000301|20000301|1|120000|#c0ffc0|20000331|29|20000430|1.1|0.3\n", r.out);
   // A date that is no date leaves the month ends invalid.
   for (const std::string bad : {"junk", "19991315", "19990100"}) {
     r = site.Run({{"QUERY_STRING", "page=Cal&Date=" + bad}}, "", "2000-03-01 12:00:00");
@@ -114,9 +111,12 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   const std::string content = "GIF89a\r\n\x01\x02 binary\n";
   auto body = [&](const std::string& dest) {
     return "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
-           "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" + dest + "\r\n"
+           "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" +
+           dest +
+           "\r\n"
            "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"C:\\My Pictures\\my photo.gif\"\r\n"
-           "Content-Type: image/gif\r\n\r\n" + content + "\r\n--XX--\r\n";
+           "Content-Type: image/gif\r\n\r\n" +
+           content + "\r\n--XX--\r\n";
   };
   const Env env = {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}, {"DOCUMENT_ROOT", docroot + "/"}};
   CgiResult r = Post(site, body("/images/2000/my_photo.gif"), env);
@@ -156,6 +156,28 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   EXPECT_FALSE(Exists(site.Beside("htdocshtdocs")));
 }
 
+// Content types and part headers as browsers and other clients send them.
+TEST(SystemPagesTest, UploadWithQuotedBoundaryAndHeadersInAnyOrder) {
+  CgiSite site;
+  const std::string docroot = site.Beside("htdocs");
+  mkdir(docroot.c_str(), 0755);
+  site.WritePage("Upload", "'$System.AttachFile /$up\nstored $up $note\n");
+  const std::string content = "line 1\r\n--X is not the boundary\r\n";
+  const std::string body =
+      "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+      "--XX\r\nContent-Disposition: form-data; name=\"note\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\nhello\r\n"
+      "--XX\r\nContent-Type: text/plain\r\n"
+      "Content-Disposition: form-data; filename=\"notes; v2.txt\"; name=\"up\"\r\n\r\n" +
+      content + "\r\n--XX--\r\n";
+  for (const std::string type :
+       {"multipart/form-data; boundary=\"XX\"", "multipart/form-data; boundary=XX; charset=UTF-8"}) {
+    unlink((docroot + "/notes;_v2.txt").c_str());
+    const CgiResult r = Post(site, body, {{"CONTENT_TYPE", type}, {"DOCUMENT_ROOT", docroot}});
+    EXPECT_EQ(std::string(kHtml) + "stored notes;_v2.txt hello\n", r.out) << type;
+    EXPECT_EQ(content, Slurp(docroot + "/notes;_v2.txt")) << type;
+  }
+}
+
 TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
   CgiSite site;
   const std::string docroot = site.Beside("htdocs");
@@ -166,11 +188,12 @@ TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
   site.WritePage("ErrorAttachFile", "attach refused\n");
   site.WritePage("Upload", "'$System.AttachFile /$up\n'$System.ContentType $none\nstored $up\n");
   for (const std::string name : {"v.txt", ".htaccess"}) {
-    const std::string body = "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
-                             "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" + name +
-                             "\"\r\nContent-Type: text/plain\r\n\r\nowned\r\n--XX--";
-    const CgiResult r = Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"},
-                                          {"DOCUMENT_ROOT", docroot}});
+    const std::string body =
+        "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+        "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" +
+        name + "\"\r\nContent-Type: text/plain\r\n\r\nowned\r\n--XX--";
+    const CgiResult r =
+        Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}, {"DOCUMENT_ROOT", docroot}});
     // An empty header argument still gives the default content type.
     EXPECT_EQ(std::string(kHtml) + "attach refused\n", r.out);
   }
@@ -236,8 +259,8 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
             site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "Admin=" + cookie}}).out);
   EXPECT_EQ(std::string(kHtml) + "secret\n",
             site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "x=1; Admin=" + first_cookie}}).out);
-  for (const std::string& bad : {cookie.substr(1), cookie + "A", std::string("Admin"), std::string("!!"),
-                                std::string(3000, 'B')}) {
+  for (const std::string& bad :
+       {cookie.substr(1), cookie + "A", std::string("Admin"), std::string("!!"), std::string(3000, 'B')}) {
     EXPECT_EQ(std::string(kHtml) + "login page for Secret\n",
               site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "Admin=" + bad}}).out);
   }
@@ -274,8 +297,8 @@ TEST(SystemPagesTest, ComparisonOfTwoAnswersFromOneSharedText) {
   site.WritePage("Cmp",
                  "'if $System.Env.X_A = $System.Env.SCRIPT_PATH\nsame\n'else\ndiffer\n'endif\n"
                  "'if $System.LogDate.LastDate = $System.LogDate.NextLastDate\nsame\n'else\ndiffer\n'endif\n");
-  const CgiResult r = site.Run({{"QUERY_STRING", "page=Cmp&Date=20000115"}, {"X_A", "/a"},
-                                {"SCRIPT_NAME", "/a/vazivev.cgi"}});
+  const CgiResult r =
+      site.Run({{"QUERY_STRING", "page=Cmp&Date=20000115"}, {"X_A", "/a"}, {"SCRIPT_NAME", "/a/vazivev.cgi"}});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(std::string(kHtml) + "same\ndiffer\n", r.out);
 }
@@ -305,12 +328,15 @@ TEST(SystemPagesTest, TheProgramFolderIsOutOfReach) {
   const std::string admin = "object admin : Admin\n _md5=0\nend\n";
   std::ofstream(site.Path("data/admin")) << admin;
   for (const std::string dest : {"/page/Evil.html", "/data/index", "/vazivev.txt", "/logs/x.log", "/new/x.html"}) {
-    const std::string body = "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
-                             "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" + dest + "\r\n"
-                             "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" +
-                             dest.substr(dest.rfind('/') + 1) + "\"\r\n\r\n'$System.Admin.SetPassword a a\r\n--XX--";
-    const CgiResult r = Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"},
-                                          {"DOCUMENT_ROOT", site.Root()}});
+    const std::string body =
+        "--XX\r\nContent-Disposition: form-data; name=\"page\"\r\n\r\nUpload\r\n"
+        "--XX\r\nContent-Disposition: form-data; name=\"dest\"\r\n\r\n" +
+        dest +
+        "\r\n"
+        "--XX\r\nContent-Disposition: form-data; name=\"up\"; filename=\"" +
+        dest.substr(dest.rfind('/') + 1) + "\"\r\n\r\n'$System.Admin.SetPassword a a\r\n--XX--";
+    const CgiResult r =
+        Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}, {"DOCUMENT_ROOT", site.Root()}});
     EXPECT_NE(std::string::npos, r.out.find("attach refused")) << dest << r.out;
   }
   EXPECT_FALSE(Exists(site.Path("page/Evil.html")));
@@ -319,12 +345,14 @@ TEST(SystemPagesTest, TheProgramFolderIsOutOfReach) {
   site.WritePage("Remove",
                  "'$System.RemoveFile /data/admin\n'$System.RemoveDir /page\n'$System.RemoveDir /data\n"
                  "'$System.RemoveFile /vazivev.cgi\ndone\n");
-  EXPECT_EQ(std::string(kHtml) + "done\n", site.Run({{"QUERY_STRING", "page=Remove"}, {"DOCUMENT_ROOT", site.Root()}}).out);
+  EXPECT_EQ(std::string(kHtml) + "done\n",
+            site.Run({{"QUERY_STRING", "page=Remove"}, {"DOCUMENT_ROOT", site.Root()}}).out);
   // A document root above the site: the folder that holds the program.
   const std::string parent = site.Root().substr(0, site.Root().rfind('/'));
   const std::string name = site.Root().substr(parent.size());
   site.WritePage("RemoveAll", "'$System.RemoveDir " + name + "\n'$System.RemoveDir " + name + "/data\ndone\n");
-  EXPECT_EQ(std::string(kHtml) + "done\n", site.Run({{"QUERY_STRING", "page=RemoveAll"}, {"DOCUMENT_ROOT", parent}}).out);
+  EXPECT_EQ(std::string(kHtml) + "done\n",
+            site.Run({{"QUERY_STRING", "page=RemoveAll"}, {"DOCUMENT_ROOT", parent}}).out);
   EXPECT_EQ(admin, Slurp(site.Path("data/admin")));
   EXPECT_TRUE(Exists(site.Path("page/VaziVevIndex.html")));
   EXPECT_TRUE(Exists(site.Path("vazivev.cgi")));

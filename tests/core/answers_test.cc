@@ -28,3 +28,12 @@ TEST(AnswerStoreTest, NumbersAndFormats) {
   const std::string wide(300, 'w');
   EXPECT_EQ(wide + "!", FormatAnswer("%s!", wide.c_str()));  // longer than the small buffer
 }
+
+TEST(AnswerStoreTest, UsableAgainAfterRelease) {
+  KeepAnswer(std::string(100, 'a').c_str());
+  ReleaseAnswers();
+  // A store that kept its current block would write into freed memory here.
+  const char* kept = KeepAnswer("after");
+  EXPECT_STREQ("after", kept);
+  EXPECT_STREQ("12", NumberAnswer(12));
+}

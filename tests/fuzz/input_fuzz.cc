@@ -1,10 +1,10 @@
 // Fuzz target for everything that reads bytes from the internet: the query
-// string, the form body, multipart bodies, the Japanese code conversions,
-// auto-linking and the administrator cookie. Build with clang and
-// -DVAZIVEV_FUZZ=ON, then run build/input_fuzz -max_total_time=60.
+// string, the form body, multipart bodies and content types, the Japanese
+// code conversions, auto-linking and the administrator cookie. Build with
+// clang and -DVAZIVEV_FUZZ=ON, then run build/input_fuzz -max_total_time=60.
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "script/encoding.h"
@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 2: {
+      HString boundary;
+      FindHeaderParam(text.data(), text.data() + text.size(), "boundary", boundary);
       std::string body = text;
       FILE* in = fmemopen(&body[0], body.size() + 1, "r");
       if (in == nullptr) return 0;

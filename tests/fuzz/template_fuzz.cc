@@ -1,7 +1,9 @@
 // Fuzz target for the template engine: the input is a page, parsed and
 // rendered by the application's server in a scratch site, with a few
-// request parameters. Build with clang and -DVAZIVEV_FUZZ=ON, then run
-// build/template_fuzz -max_total_time=60.
+// request parameters. Every input is a request of its own: a new server
+// (and so a new object tree), the parameters and the script's process-wide
+// state as a request starts, and its answers freed after it. Build with clang and -DVAZIVEV_FUZZ=ON, then
+// run build/template_fuzz -max_total_time=60.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,7 +12,11 @@
 #include <string>
 
 #include "app/vazivev_server.h"
+#include "core/answers.h"
+#include "script/encoding.h"
 #include "script/iscript.h"
+#include "script/names.h"
+#include "script/parse.h"
 #include "server/server_script.h"
 
 namespace {
@@ -20,15 +26,8 @@ struct Site {
     char pattern[] = "/tmp/vazivev-fuzz-XXXXXX";
     root = mkdtemp(pattern);
     root += "/";
-    HomeDir.Assign(root.c_str());
-    Params.AddEntry("a", "1");
-    Params.AddEntry("text", "\xA4\xA2");
-    Params.AddEntry("color", "red");
-    Params.AddEntry("color", "blue");
   }
   std::string root;
-  HVaziVevServer server;
-  HServerScript script;
 };
 
 }  // namespace
@@ -37,15 +36,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Site* site = new Site;
   FILE* page = fmemopen(const_cast<uint8_t*>(data), size, "r");
   if (page == nullptr) return 0;
+  HomeDir.Assign(site->root.c_str());
+  Params.Clear();
+  Params.AddEntry("a", "1");
+  Params.AddEntry("text", "\xA4\xA2");
+  Params.AddEntry("color", "red");
+  Params.AddEntry("color", "blue");
+  ObjectAliases.Clear();
+  IncludeCache.Clear();
+  SjisOutput = false;
   FILE* saved = stdout;
   stdout = fopen("/dev/null", "w");
   try {
+    HVaziVevServer server;
+    HServerScript script;
     HScriptReader reader(page);
-    site->script.Load(reader);
-    site->script.Run();
+    script.Load(reader);
+    script.Run();
   } catch (const char*) {
     // An error name travels to the driver, which renders its page.
   }
+  ObjectAliases.Clear();  // it points into the server's object tree
+  ReleaseAnswers();
   fclose(stdout);
   stdout = saved;
   fclose(page);

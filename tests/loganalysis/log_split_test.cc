@@ -69,7 +69,8 @@ class LogSplitTest : public ::testing::Test {
 
 TEST_F(LogSplitTest, CompletedDaysMoveOutAndTodayWaits) {
   const std::string late = Line(5, 23, 90);
-  const std::string long_line = "h.example.jp - - [06/Mar/1999:01:00:00 +0900] \"GET /" + std::string(5000, 'x') + " HTTP/1.0\"\n";
+  const std::string long_line =
+      "h.example.jp - - [06/Mar/1999:01:00:00 +0900] \"GET /" + std::string(5000, 'x') + " HTTP/1.0\"\n";
   // Day 5 already holds a line from an earlier split.
   WriteFile(site_ / "logs/QL990305.log", Line(5, 1, 1));
   WriteFile(site_ / "vazivev.log", Line(5, 2, 2) + "no date here\n" + Line(6, 0, 3));
@@ -106,6 +107,20 @@ TEST_F(LogSplitTest, CommaLayoutAndNoCarryOverLeft) {
   EXPECT_EQ("b.jp, 99/03/07, 10:00:00, /b\n", ReadFile(site_ / "logs/QL990307.log"));
   EXPECT_EQ("", ReadFile(site_ / "access.log"));
   EXPECT_NE(0, access((site_ / "vazivev.log").c_str(), F_OK));
+}
+
+// A line is read up to its first zero byte: one before the date hides the
+// date, even right after a line of the same day, and such a line is
+// dropped like any undated one.
+TEST_F(LogSplitTest, ZeroByteBeforeTheDateHidesIt) {
+  std::string hidden = Line(5, 2, 2);
+  hidden[1] = 0;
+  std::string after_date = Line(5, 3, 3);
+  after_date[after_date.size() - 3] = 0;  // behind the date: it still counts
+  WriteFile(site_ / "access.log", Line(5, 1, 1) + hidden + after_date + Line(9, 0, 4));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(5, 1, 1) + after_date, ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(Line(9, 0, 4), ReadFile(site_ / "vazivev.log"));
 }
 
 TEST_F(LogSplitTest, DayFileThatCannotBeMadeStopsTheSplitThere) {

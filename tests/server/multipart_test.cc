@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -13,8 +14,7 @@ namespace {
 const char kBoundary[] = "--XyZ";
 
 // Parses `body` and returns what is left unread of it.
-std::string ParseBody(HMultiPart& multipart, HParams& params, const std::string& body,
-                      long length = -1) {
+std::string ParseBody(HMultiPart& multipart, HParams& params, const std::string& body, long length = -1) {
   std::string copy = body;
   FILE* in = fmemopen(&copy[0], copy.size() + 1, "r");
   multipart.Parse(length < 0 ? static_cast<long>(body.size()) : length, kBoundary, params, in);
@@ -25,8 +25,8 @@ std::string ParseBody(HMultiPart& multipart, HParams& params, const std::string&
   return rest;
 }
 
-std::string Part(const std::string& disposition, const std::string& content,
-                 const std::string& eol = "\r\n", const std::string& type = "") {
+std::string Part(const std::string& disposition, const std::string& content, const std::string& eol = "\r\n",
+                 const std::string& type = "") {
   std::string part = std::string(kBoundary) + eol + "Content-Disposition: form-data; " + disposition + eol;
   if (!type.empty()) part += "Content-Type: " + type + eol;
   return part + eol + content + eol;
@@ -82,8 +82,8 @@ TEST(HMultiPartTest, PartsThatContributeNothing) {
   HParams params;
   const std::string body =
       Part("name=\"empty\"; filename=\"\"", "", "\r\n", "application/octet-stream") +  // empty file input
-      Part("name=\"typed\"", "value", "\r\n", "text/plain") +  // a field with a content type
-      std::string(kBoundary) + "\r\nX-Other: header\r\n\r\nstray\r\n" +  // no disposition
+      Part("name=\"typed\"", "value", "\r\n", "text/plain") +                          // a field with a content type
+      std::string(kBoundary) + "\r\nX-Other: header\r\n\r\nstray\r\n" +                // no disposition
       Part("name=\"last\"", "kept") + kBoundary + "--";  // closing boundary without line feed
   ParseBody(multipart, params, body);
   EXPECT_EQ("last=kept;", DumpParams(params));
@@ -120,8 +120,20 @@ TEST(HMultiPartTest, MalformedHeadersStayInsideTheBuffer) {
   std::mt19937 random(7);
   for (int round = 0; round < 300; ++round) {
     std::string body;
-    const char* pieces[] = {kBoundary, "\r\n", "\n", "--", "Content-Disposition: form-data; ", "name=\"",
-                            "filename=\"", "\"", "Content-Type: x", "._type", ".", "\\", "%", "%4"};
+    const char* pieces[] = {kBoundary,
+                            "\r\n",
+                            "\n",
+                            "--",
+                            "Content-Disposition: form-data; ",
+                            "name=\"",
+                            "filename=\"",
+                            "\"",
+                            "Content-Type: x",
+                            "._type",
+                            ".",
+                            "\\",
+                            "%",
+                            "%4"};
     const int count = random() % 20;
     for (int i = 0; i < count; ++i) body += pieces[random() % (sizeof pieces / sizeof *pieces)];
     HMultiPart multipart;
@@ -137,4 +149,73 @@ TEST(LastSeparatorTest, EitherSlash) {
   char text[] = "a b  c";
   BlankToUnderscore(text);
   EXPECT_STREQ("a_b__c", text);
+}
+
+// Headers in any order and number, parameters in any order, quoted or not.
+TEST(HMultiPartTest, HeadersAndParametersAsSent) {
+  struct Case {
+    std::string part;  // between the boundary line and the closing boundary
+    const char* params;
+    const char* uploads;
+    const char* content;  // of the first upload
+  };
+  const std::string cd = "Content-Disposition: form-data; ";
+  const Case cases[] = {
+      {"Content-Type: text/plain\r\n" + cd +
+           "name=\"up\"; filename=\"a.txt\"\r\nContent-Transfer-Encoding: binary\r\n\r\n"
+           "file body\r\n",
+       "up=a.txt;", "up=a.txt;", "file body"},
+      {cd + "name=\"f\"\r\nContent-Language: ja\r\n\r\nvalue\r\n", "f=value;", "", ""},
+      {cd + "filename=\"C:\\dir\\my pic.gif\"; name=\"pic\"\r\n\r\nGIF\r\n", "pic=my_pic.gif;", "pic=my_pic.gif;",
+       "GIF"},
+      {cd + "xname=\"bad\"; name=\"good\"\r\n\r\nv\r\n", "good=v;", "", ""},
+      {cd + "filename=\"x; name=evil.txt\"; name=\"f\"\r\n\r\nv\r\n", "f=x;_name=evil.txt;", "f=x;_name=evil.txt;",
+       "v"},
+      {cd + "name=\"f\"; filename=\"a\"b.txt\"\r\n\r\nv\r\n", "f=a\"b.txt;", "f=a\"b.txt;", "v"},
+      {cd + "name=plain\r\n\r\nv\r\n", "plain=v;", "", ""},
+      {"content-disposition: FORM-DATA; NAME=\"c\"\r\n\r\nv\r\n", "c=v;", "", ""},
+      {cd + "name=\"up\";\r\n filename=\"folded.txt\"\r\n\r\nx\r\n", "up=folded.txt;", "up=folded.txt;", "x"},
+      {cd + "name=\"t\"\r\nContent-Type: text/plain\r\nX-A: 1\r\n\r\nv\r\n", "", "", ""},  // a typed field: nothing
+      {"Content-Disposition: attachment; name=\"a\"\r\n\r\nv\r\n", "", "", ""},
+      // Headers that never end: the part is lost, the next one is read.
+      {cd + "name=\"lost\"\r\n" + kBoundary + "\r\n" + cd + "name=\"kept\"\r\n\r\nk\r\n", "kept=k;", "", ""},
+  };
+  for (const Case& c : cases) {
+    HMultiPart multipart;
+    HParams params;
+    const std::string body = std::string(kBoundary) + "\r\n" + c.part + kBoundary + "--\r\n";
+    ParseBody(multipart, params, body);
+    EXPECT_EQ(c.params, DumpParams(params)) << c.part;
+    EXPECT_EQ(c.uploads, DumpParams(multipart)) << c.part;
+    std::string content;
+    if (multipart.Head() != nullptr) {
+      const auto* upload = static_cast<const HMultiPartEntry*>(HParams::EntryOf(multipart.Head()));
+      content = body.substr(upload->start, upload->end - upload->start + 1);
+    }
+    EXPECT_EQ(c.content, content) << c.part;
+  }
+}
+
+TEST(FindHeaderParamTest, QuotedOrTokenMatchedWhole) {
+  struct Case {
+    const char* type;
+    const char* boundary;  // null: none found
+  };
+  const Case cases[] = {
+      {"multipart/form-data; boundary=\"XX\"", "XX"},
+      {"multipart/form-data; boundary=XX; charset=utf-8", "XX"},
+      {"multipart/form-data;charset=utf-8; BOUNDARY = XX ", "XX"},
+      {"multipart/form-data; xboundary=YY; boundary=ZZ", "ZZ"},
+      {"multipart/form-data; charset=\"a;boundary=YY\"; boundary=ZZ", "ZZ"},
+      {"multipart/form-data; boundary=\"a b;c\"", "a b;c"},
+      {"multipart/form-data; boundary=", ""},
+      {"multipart/form-data; boundary=\"XX", nullptr},  // never closed
+      {"multipart/form-data", nullptr},
+  };
+  for (const Case& c : cases) {
+    HString value("unchanged");
+    const bool found = FindHeaderParam(c.type, c.type + strlen(c.type), "boundary", value);
+    EXPECT_EQ(c.boundary != nullptr, found) << c.type;
+    EXPECT_STREQ(c.boundary == nullptr ? "unchanged" : c.boundary, value.CStr()) << c.type;
+  }
 }

@@ -1,0 +1,206 @@
+// Fuzz target for reading the access log. The first byte says how many
+// lines (0 to 3) of the rest go to the carry-over file; the rest is
+//   - one line (up to its first line feed) for every log-line parser, and
+//   - the carry-over file and the access log of a split with a fixed
+//     today, after which every line must be where the split puts it: a
+//     line dated before today, up to the first line dated today or later,
+//     in its day file; from that line on, every line in the new carry-over
+//     file; an undated line before it dropped; a header line left in the
+//     log. When no line goes to a day file, nothing changes at all.
+// Any other outcome aborts. Build with clang and -DVAZIVEV_FUZZ=ON, then run
+// build/log_fuzz -max_total_time=60.
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "loganalysis/log_line.h"
+#include "loganalysis/log_split.h"
+
+namespace {
+
+constexpr int kToday = 20000310;
+
+// A scratch site made once per process, under /dev/shm when it exists (a
+// split syncs every file it writes).
+struct Site {
+  Site() {
+    char pattern[] = "/dev/shm/vazivev-log-fuzz-XXXXXX";
+    char fallback[] = "/tmp/vazivev-log-fuzz-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr) made = mkdtemp(fallback);
+    if (made == nullptr) abort();
+    home = std::string(made) + "/";
+    mkdir((home + "logs").c_str(), 0755);
+  }
+  std::string home;
+};
+
+std::string Read(const std::string& path, bool* exists) {
+  std::ifstream in(path, std::ios::binary);
+  *exists = static_cast<bool>(in);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The lines of text, each with its line feed; the last may lack one.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return lines;
+}
+
+// The line as the parsers see it: without its line feed, up to a zero byte.
+std::string Text(const std::string& line) {
+  std::string text = line;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.c_str();
+}
+
+// Aborts, naming the broken rule, when `ok` is false.
+#define Check(ok) \
+  if (!(ok)) Fail(#ok, __LINE__)
+
+[[noreturn]] void Fail(const char* rule, int line) {
+  fprintf(stderr, "log_fuzz.cc:%d: %s\n", line, rule);
+  abort();
+}
+
+void ParseOneLine(const std::string& site, const std::string& input) {
+  const std::string line = Text(input.substr(0, input.find('\n')));
+  const int format = DetectLogFormat(line.c_str());
+  Check(format >= -1 && format <= 1);
+  for (int f = -1; f <= 1; ++f) {
+    HDate date;
+    std::string copy = line;
+    if (ParseLogDate(copy.c_str(), f, date)) {
+      HString name;
+      DateFileName(name, (site + "logs/QLyymmdd.log").c_str(), date);
+      Check(name.Length() == static_cast<int>(site.size()) + 17);
+    }
+    int length = -1;
+    const char* path = ExtractPagePath(&copy[0], f, length);
+    Check(path == nullptr ? length == 0 : path >= copy.c_str() && static_cast<int>(strlen(path)) == length);
+    IsImagePath(path, length);
+    for (int unit = 3; unit <= 5; ++unit) {
+      copy = line;
+      const char* domain = ExtractDomain(&copy[0], f, unit);
+      Check(domain == nullptr || (domain >= copy.c_str() && domain < copy.c_str() + copy.size()));
+    }
+    copy = line;
+    const int hour = ExtractHour(&copy[0], f);
+    Check(hour >= -1 && hour <= 23);
+  }
+}
+
+// Empties the site's files.
+void Reset(const std::string& site) {
+  for (const char* name : {"vazivev.log", "access.log", "vazivev.journal", "vazivev.log.Tmp"}) {
+    unlink((site + name).c_str());
+  }
+  DIR* logs = opendir((site + "logs").c_str());
+  if (logs == nullptr) abort();
+  while (const dirent* entry = readdir(logs)) {
+    if (entry->d_name[0] != '.') unlink((site + "logs/" + entry->d_name).c_str());
+  }
+  closedir(logs);
+}
+
+// Every file in logs/ with its text.
+std::map<std::string, std::string> DayFiles(const std::string& site) {
+  std::map<std::string, std::string> files;
+  DIR* logs = opendir((site + "logs").c_str());
+  if (logs == nullptr) abort();
+  while (const dirent* entry = readdir(logs)) {
+    bool exists = false;
+    if (entry->d_name[0] != '.') files[entry->d_name] = Read(site + "logs/" + entry->d_name, &exists);
+  }
+  closedir(logs);
+  return files;
+}
+
+void Split(const std::string& site, const std::string& carry, const std::string& log) {
+  Reset(site);
+  if (!carry.empty()) Write(site + "vazivev.log", carry);
+  Write(site + "access.log", log);
+
+  // Where each line belongs, worked out line by line with the plain parser.
+  HDate today;
+  today.SetNumber(kToday);
+  std::vector<std::string> lines = Lines(carry);
+  std::vector<std::string> log_lines = Lines(log);
+  std::string header;
+  if (!log_lines.empty() && log_lines[0].compare(0, 7, "format=") == 0) {
+    header = log_lines[0];
+    log_lines.erase(log_lines.begin());
+  }
+  lines.insert(lines.end(), log_lines.begin(), log_lines.end());
+  std::map<std::string, std::string> days;
+  std::string held;
+  int format = -1;
+  size_t i = 0;
+  for (; i < lines.size(); ++i) {
+    const std::string text = Text(lines[i]);
+    if (format == -1) format = DetectLogFormat(text.c_str());
+    HDate date;
+    if (!ParseLogDate(text.c_str(), format, date)) continue;
+    if (date.Compare(today) >= 0) break;
+    char name[32];
+    snprintf(name, sizeof name, "QL%02d%02d%02d.log", date.year % 100, date.month, date.day);
+    days[name] += lines[i].back() == '\n' ? lines[i] : lines[i] + "\n";
+  }
+  for (; i < lines.size(); ++i) held += lines[i];
+
+  Check(SplitAccessLog(site.c_str(), (site + "access.log").c_str(), today));
+  bool exists = false;
+  const std::string carry_after = Read(site + "vazivev.log", &exists);
+  const bool carry_exists = exists;
+  const std::string log_after = Read(site + "access.log", &exists);
+  Check(exists);
+  Read(site + "vazivev.journal", &exists);
+  Check(!exists);
+  Read(site + "vazivev.log.Tmp", &exists);
+  Check(!exists);
+  Check(DayFiles(site) == days);
+  if (days.empty()) {  // nothing to move: every file as it was
+    Check(carry_exists == !carry.empty() && carry_after == carry);
+    Check(log_after == log);
+  } else {
+    Check(carry_exists == !held.empty() && carry_after == held);
+    Check(log_after == header);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Site* site = new Site;
+  if (size == 0) return 0;
+  const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  ParseOneLine(site->home, input);
+  // The first lines go to the carry-over file, the rest to the access log.
+  size_t cut = 0;
+  for (int n = data[0] % 4; n > 0 && cut < input.size(); --n) {
+    const size_t feed = input.find('\n', cut);
+    cut = feed == std::string::npos ? input.size() : feed + 1;
+  }
+  Split(site->home, input.substr(0, cut), input.substr(cut));
+  return 0;
+}
