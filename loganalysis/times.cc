@@ -17,7 +17,6 @@ constexpr int kReadLimit = kLogLineSize - 1;
 constexpr int kGraphWidth = 400;
 constexpr int kGraphMinTop = 1;
 // Room for the decimal text of any int.
-constexpr int kNumberSize = 16;
 
 }  // namespace
 
