@@ -16,7 +16,6 @@ const char* const kHourNames[HTimesHit::kHours] = {"0",  "1",  "2",  "3",  "4", 
 constexpr int kReadLimit = kLogLineSize - 1;
 constexpr int kGraphWidth = 400;
 constexpr int kGraphMinTop = 1;
-// Room for the decimal text of any int.
 
 }  // namespace
 
