@@ -37,6 +37,8 @@ for target in $targets; do
   work="$dir/corpus/$target"
   rm -rf "$work" "$dir/crash-$target"
   mkdir -p "$work" "$dir/crash-$target"
+  # Scratch sites go to a folder of this run's own, in memory when it can.
+  tmp=$(mktemp -d /dev/shm/vazivev-fuzz-XXXXXX 2>/dev/null || mktemp -d)
   # A page sets the bounds of its loops, and one that asks for billions of
   # rounds is slow by its own wish, not wrong: the template target runs in
   # fork mode, which sets an input that takes over 10 seconds aside and
@@ -44,10 +46,12 @@ for target in $targets; do
   extra=""
   [ "$target" = template_fuzz ] && extra="-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -timeout=10"
   # shellcheck disable=SC2086
-  if "$dir/$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
+  if TMPDIR="$tmp" "$dir/$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
       "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
+    rm -rf "$tmp"
     echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)"
   else
+    rm -rf "$tmp"
     tail -n 60 "$dir/$target.log"
     echo "$target: FAILED, the input is in $dir/crash-$target/"
     exit 1

@@ -249,17 +249,11 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
     return;
   }
   // A file that cannot be taken whole is read line by line now.
-  stored_.Clear();
-  HString lines;
+  stored_.clear();
   while (stream.ReadProperty()) {
     if (stream.EntryName() == nullptr) continue;
-    lines.Append(" ");
-    lines.Append(stream.EntryName());
-    lines.Append("=");
-    lines.Append(stream.EntryValue());
-    lines.Append("\n");
+    stored_.append(" ").append(stream.EntryName()).append("=").append(stream.EntryValue()).append("\n");
   }
-  stored_ = std::move(lines);
   stored_left_ = CountStoredItems();
 }
 
@@ -300,11 +294,11 @@ StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString
 bool HItemsHit::ReadStoredItem() {
   HString name;
   int count = 0;
-  while (stored_at_ < stored_.Length()) {
-    const char* line = stored_.CStr() + stored_at_;
+  while (stored_at_ < stored_.size()) {
+    const char* line = stored_.data() + stored_at_;
     const char* feed = strchr(line, '\n');
     const size_t length = feed == nullptr ? strlen(line) : static_cast<size_t>(feed - line);
-    stored_at_ += static_cast<int>(length) + (feed == nullptr ? 0 : 1);
+    stored_at_ += length + (feed == nullptr ? 0 : 1);
     const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count);
     if (kind == kStoredEnd) break;
     if (kind == kStoredSkip) continue;
@@ -314,7 +308,7 @@ bool HItemsHit::ReadStoredItem() {
     if (table_.Count() > before) loaded_.push_back(entry);
     return true;
   }
-  stored_.Clear();  // read to its end
+  stored_.clear();  // read to its end
   stored_at_ = 0;
   stored_left_ = 0;
   return false;
@@ -327,8 +321,8 @@ void HItemsHit::ReadAllStored() {
 
 int HItemsHit::CountStoredItems() const {
   int items = 0;
-  const char* const end = stored_.CStr() + stored_.Length();
-  for (const char* line = stored_.CStr() + stored_at_; line < end;) {
+  const char* const end = stored_.data() + stored_.size();
+  for (const char* line = stored_.data() + stored_at_; line < end;) {
     const char* feed = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
     const size_t length = feed == nullptr ? static_cast<size_t>(end - line) : static_cast<size_t>(feed - line);
     const char* next = feed == nullptr ? end : feed + 1;
@@ -340,8 +334,17 @@ int HItemsHit::CountStoredItems() const {
       }
       break;
     }
-    if (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0) break;
-    if (memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
+    if (length > kObjectWordLength && line[1] == kObjectWord[0] &&
+        strncmp(line + 1, kObjectWord, kObjectWordLength) == 0) {
+      break;
+    }
+    // A stored item ends in "=" and its count: look back over the digits
+    // first, and search the line only when that finds no "=".
+    const char* back = line + length - 1;
+    while (back > line && *back >= '0' && *back <= '9') --back;
+    const bool counted_item = *back == '=' && back > line && length < static_cast<size_t>(HObjectStream::kLineSize);
+    if (counted_item ||
+        memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
       ++items;
     }
     line = next;
@@ -419,7 +422,7 @@ bool HItemsHit::ComputeDay(bool remove_total) {
 }
 
 void HItemsHit::Empty() {
-  stored_.Clear();
+  stored_.clear();
   stored_at_ = 0;
   stored_left_ = 0;
   loaded_.clear();

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/date.h"
@@ -219,8 +220,8 @@ class HItemsHit : public IContainer {
   bool read_stored_ = false;
   // The stored lines not read yet, from stored_at_ on, and whether paths
   // holding "=" are to be rejoined.
-  HString stored_;
-  int stored_at_ = 0;
+  std::string stored_;
+  size_t stored_at_ = 0;
   int stored_left_ = 0;  // item lines in stored_ not read yet
   bool rejoin_ = false;
 };

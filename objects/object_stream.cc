@@ -166,14 +166,23 @@ void HObjectStream::WritePropertyInt(const char* name, int value) {
 
 int HObjectStream::ReadLine() { return file_.Gets(line_, kLineSize); }
 
-bool HObjectStream::TakeRest(HString& rest) {
+bool HObjectStream::TakeRest(std::string& rest) {
   if (!file_.IsOpen() || !temp_path_.IsEmpty() || pending_length_ > 0) return false;
   FILE* in = file_.Stream();
-  std::string text;
-  char chunk[kLineSize * 16];
-  for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, got);
-  if (ferror(in)) return false;
-  rest.Assign(text.data(), static_cast<int>(text.size()));
+  rest.clear();
+  struct stat info;
+  const long at = ftell(in);
+  if (at >= 0 && fstat(fileno(in), &info) == 0 && info.st_size > at) {
+    rest.resize(static_cast<size_t>(info.st_size - at));
+    rest.resize(fread(&rest[0], 1, rest.size(), in));
+  }
+  // A file that grew meanwhile, or one whose size says nothing (a pipe).
+  char chunk[kLineSize * 4];
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0;) rest.append(chunk, got);
+  if (ferror(in)) {
+    rest.clear();
+    return false;
+  }
   return true;
 }
 

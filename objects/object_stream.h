@@ -15,6 +15,8 @@
 #ifndef OBJECTS_OBJECT_STREAM_H_
 #define OBJECTS_OBJECT_STREAM_H_
 
+#include <string>
+
 #include "core/file.h"
 #include "core/text.h"
 
@@ -89,8 +91,9 @@ class HObjectStream {
   bool HasPending() const { return pending_length_ > 0; }
   // Everything the file holds after the lines read so far, for a reader of
   // its own; false (and nothing taken) when a line is pending, no file is
-  // open for reading, or the file cannot be read.
-  bool TakeRest(HString& rest);
+  // open for reading, or the file cannot be read. The file's size sets the
+  // room taken, so the rest is read in one piece and copied once.
+  bool TakeRest(std::string& rest);
   int Depth() const { return depth_; }
 
  private:

@@ -105,6 +105,13 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  if (!faketime.empty()) {
+    // Preloaded without its wrapper, libfaketime makes a semaphore and a
+    // shared memory segment named after the process and never removes them.
+    const std::string id = std::to_string(pid);
+    unlink(("/dev/shm/faketime_shm_" + id).c_str());
+    unlink(("/dev/shm/sem.faketime_sem_" + id).c_str());
+  }
   CgiResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   result.out = Slurp(out_path);

@@ -25,23 +25,15 @@
 
 #include "loganalysis/log_line.h"
 #include "loganalysis/log_split.h"
+#include "tests/fuzz/scratch.h"
 
 namespace {
 
 constexpr int kToday = 20000310;
 
-// A scratch site made once per process, under /dev/shm when it exists (a
-// split syncs every file it writes).
+// A scratch site made once per process.
 struct Site {
-  Site() {
-    char pattern[] = "/dev/shm/vazivev-log-fuzz-XXXXXX";
-    char fallback[] = "/tmp/vazivev-log-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) made = mkdtemp(fallback);
-    if (made == nullptr) abort();
-    home = std::string(made) + "/";
-    mkdir((home + "logs").c_str(), 0755);
-  }
+  Site() : home(ScratchFolder("vazivev-log-fuzz") + "/") { mkdir((home + "logs").c_str(), 0755); }
   std::string home;
 };
 

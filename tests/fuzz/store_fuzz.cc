@@ -20,22 +20,14 @@
 #include "objects/factory.h"
 #include "objects/object.h"
 #include "objects/object_stream.h"
+#include "tests/fuzz/scratch.h"
 #include "tests/objects/fake_server.h"
 
 namespace {
 
-// A scratch folder made once per process, under /dev/shm when it exists (a
-// save syncs the file it writes).
+// A scratch folder made once per process.
 struct Site {
-  Site() {
-    char pattern[] = "/dev/shm/vazivev-store-fuzz-XXXXXX";
-    char fallback[] = "/tmp/vazivev-store-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) made = mkdtemp(fallback);
-    if (made == nullptr) abort();
-    home = made;
-    server = new FakeServer(home);
-  }
+  Site() : home(ScratchFolder("vazivev-store-fuzz")), server(new FakeServer(home)) {}
   std::string home;
   FakeServer* server;
 };

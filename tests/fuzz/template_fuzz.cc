@@ -18,15 +18,13 @@
 #include "script/names.h"
 #include "script/parse.h"
 #include "server/server_script.h"
+#include "tests/fuzz/scratch.h"
 
 namespace {
 
+// A scratch site made once per process.
 struct Site {
-  Site() {
-    char pattern[] = "/tmp/vazivev-fuzz-XXXXXX";
-    root = mkdtemp(pattern);
-    root += "/";
-  }
+  Site() : root(ScratchFolder("vazivev-fuzz") + "/") {}
   std::string root;
 };
 
