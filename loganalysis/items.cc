@@ -364,10 +364,7 @@ bool HItemsHit::Save(HObjectStream& stream) {
   // rejoined, a leading blank or a carriage return stays), which
   // IsStorableItem checks: they skip the stream's check for property names.
   const auto write = [&](const HItemEntry* entry) {
-    if (!IsStorableItem(entry->name.CStr())) return;
-    char count[16];
-    snprintf(count, sizeof count, "%d", entry->count);
-    stream.WriteUncheckedProperty(entry->name.CStr(), count);
+    if (IsStorableItem(entry->name.CStr())) stream.WriteUncheckedCount(entry->name.CStr(), entry->count);
   };
   ReadAllStored();
   if (sorted_) {

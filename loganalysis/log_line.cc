@@ -67,13 +67,11 @@ bool ParseCommaDate(const char* line, HDate& date) {
   return date.Set(year, FieldNumber(slash + 1, 2), FieldNumber(day_slash + 1, 2));
 }
 
-// The end of the line counts as a stop too: a path that kept the line feed
-// would become a stored item name spanning two lines.
-inline bool EndsCommonPath(char c) {
-  return c == 0 || c == ' ' || c == '?' || c == '"' || c == '\n' || c == '\r';
-}
-
-inline bool EndsCommaPath(char c) { return c == 0 || c == ',' || c == '\n' || c == '\r'; }
+// The bytes that end a path besides the text's zero. The end of the line
+// counts as a stop too: a path that kept the line feed would become a
+// stored item name spanning two lines.
+const char kCommonPathStops[] = " ?\"\n\r";
+const char kCommaPathStops[] = ",\n\r";
 
 }  // namespace
 
@@ -115,11 +113,7 @@ char* ExtractPagePath(char* line, int format, int& length) {
   }
   if (path == nullptr) return nullptr;
   char* end = path + 1;  // the '/' itself never stops the path
-  if (format == 1) {
-    while (!EndsCommonPath(*end)) ++end;
-  } else {
-    while (!EndsCommaPath(*end)) ++end;
-  }
+  end += strcspn(end, format == 1 ? kCommonPathStops : kCommaPathStops);
   *end = 0;
   length = static_cast<int>(end - path);
   return path;
@@ -144,11 +138,8 @@ char* ExtractDomain(char* line, int format, int unit) {
   } else {
     return nullptr;
   }
-  char* end = line;
-  while (*end != separator) {
-    if (*end == 0) return nullptr;
-    ++end;
-  }
+  char* end = strchrnul(line, separator);
+  if (*end == 0) return nullptr;
   *end = 0;
   if (end == line) return nullptr;
   char* last = end - 1;
@@ -159,19 +150,20 @@ char* ExtractDomain(char* line, int format, int unit) {
 char* DomainSuffix(char* host, char* last, int unit) {
   int keep = unit - 1;
   if (keep < 2) keep = 2;
-  int dots = 0;
   if (last < host) return host;
-  for (char* p = last;; --p) {
-    if (*p == '.') {
-      ++dots;
-      if (dots == 1) {
-        const auto label = last - p;  // length of the top-level label
-        if (label == 3) --keep;
-        if (label == 4) return host;
-      }
-      if (dots > keep) return p + 1;
+  int dots = 0;
+  // The dots from the right: [host, end) is what is left to search.
+  for (char* end = last + 1;;) {
+    char* dot = static_cast<char*>(memrchr(host, '.', static_cast<size_t>(end - host)));
+    if (dot == nullptr) return host;
+    ++dots;
+    if (dots == 1) {
+      const auto label = last - dot;  // length of the top-level label
+      if (label == 3) --keep;
+      if (label == 4) return host;
     }
-    if (p == host) return host;
+    if (dots > keep) return dot + 1;
+    end = dot;
   }
 }
 

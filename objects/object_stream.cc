@@ -158,6 +158,29 @@ void HObjectStream::WriteUncheckedProperty(const char* name, const char* value) 
   Write("\n");
 }
 
+void HObjectStream::WriteUncheckedCount(const char* name, int count) {
+  FILE* out = file_.Stream();
+  if (out == nullptr) {
+    failed_ = true;
+    return;
+  }
+  // The count's text, written backwards from the end of the buffer.
+  char text[16];
+  char* digit = text + sizeof text;
+  *--digit = '\n';
+  unsigned int rest = count < 0 ? 0U - static_cast<unsigned int>(count) : static_cast<unsigned int>(count);
+  do {
+    *--digit = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (count < 0) *--digit = '-';
+  *--digit = '=';
+  for (int i = 0; i < depth_; ++i) putc_unlocked(' ', out);
+  fputs_unlocked(name == nullptr ? "_item" : name, out);
+  fwrite_unlocked(digit, 1, static_cast<size_t>(text + sizeof text - digit), out);
+  if (ferror_unlocked(out)) failed_ = true;
+}
+
 void HObjectStream::WritePropertyInt(const char* name, int value) {
   char text[16];
   snprintf(text, sizeof text, "%d", value);
