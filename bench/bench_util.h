@@ -1,9 +1,11 @@
 // What the counting benchmarks share: a monotonic clock in seconds, the
-// lines of a file, and the median and best of a set of timed runs.
+// lines of a file, the median and best of a set of timed runs, and their
+// arguments.
 #ifndef BENCH_BENCH_UTIL_H_
 #define BENCH_BENCH_UTIL_H_
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -31,6 +33,26 @@ struct Rates {
 inline Rates LinesPerSecond(long lines, std::vector<double> seconds) {
   std::sort(seconds.begin(), seconds.end());
   return {static_cast<double>(lines) / seconds[seconds.size() / 2], static_cast<double>(lines) / seconds[0]};
+}
+
+// The arguments of a counting benchmark: DAYFILE, then `extra` more, then
+// an optional number of runs (default 21). Prints the usage line, or why the
+// day file cannot be read, and returns false when they do not do.
+struct DayArgs {
+  const char* file;
+  long lines;
+  int runs;
+};
+inline bool ReadDayArgs(int argc, char** argv, int extra, const char* extra_usage, DayArgs& args) {
+  if (argc < 2 + extra) {
+    fprintf(stderr, "usage: %s DAYFILE %s[RUNS]\n", argv[0], extra_usage);
+    return false;
+  }
+  args.file = argv[1];
+  args.runs = argc > 2 + extra ? std::max(1, atoi(argv[2 + extra])) : 21;
+  args.lines = CountLines(args.file);
+  if (args.lines < 0) perror(args.file);
+  return args.lines >= 0;
 }
 
 #endif  // BENCH_BENCH_UTIL_H_

@@ -32,20 +32,12 @@ void Run(const char* label, HHit& counter, const char* path, long lines, int run
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: %s DAYFILE [RUNS]\n", argv[0]);
-    return 2;
-  }
-  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 21;
-  const long lines = CountLines(argv[1]);
-  if (lines < 0) {
-    perror(argv[1]);
-    return 1;
-  }
+  DayArgs args;
+  if (!ReadDayArgs(argc, argv, 0, "", args)) return 2;
   HVaziVev log("vazivev");
   HHit hits("hits", &log);
   HRootHit roots("roothits", &log);
-  Run("hit", hits, argv[1], lines, runs);
-  Run("roothit", roots, argv[1], lines, runs);
+  Run("hit", hits, args.file, args.lines, args.runs);
+  Run("roothit", roots, args.file, args.lines, args.runs);
   return 0;
 }

@@ -39,21 +39,13 @@ void Run(const char* label, HItemsContainer& container, const char* path, long l
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: %s DAYFILE [RUNS]\n", argv[0]);
-    return 2;
-  }
-  const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 21;
-  const long lines = CountLines(argv[1]);
-  if (lines < 0) {
-    perror(argv[1]);
-    return 1;
-  }
+  DayArgs args;
+  if (!ReadDayArgs(argc, argv, 0, "", args)) return 2;
   HVaziVev log("vazivev");
   log.SetProperty("Unit", "3");
   HDomainsContainer domains("domains", &log);
   HPagesContainer pages("pages", &log);
-  Run<HDomainsHit>("domains", domains, argv[1], lines, runs);
-  Run<HPagesHit>("pages", pages, argv[1], lines, runs);
+  Run<HDomainsHit>("domains", domains, args.file, args.lines, args.runs);
+  Run<HPagesHit>("pages", pages, args.file, args.lines, args.runs);
   return 0;
 }

@@ -20,16 +20,10 @@
 #include "loganalysis/vazivev.h"
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    fprintf(stderr, "usage: %s DAYFILE YYYYMMDD [RUNS]\n", argv[0]);
-    return 2;
-  }
-  const int runs = argc > 3 ? std::max(1, atoi(argv[3])) : 21;
-  const long lines = CountLines(argv[1]);
-  if (lines < 0) {
-    perror(argv[1]);
-    return 1;
-  }
+  DayArgs args;
+  if (!ReadDayArgs(argc, argv, 1, "YYYYMMDD ", args)) return 2;
+  const int runs = args.runs;
+  const long lines = args.lines;
   HDate date;
   if (!date.SetNumber(atoi(argv[2]))) {
     fprintf(stderr, "%s: not a date\n", argv[2]);
