@@ -56,6 +56,8 @@ int HScriptFor::Execute() {
   return Arg(1)[0] == '$' ? ExecuteNumbers() : ExecuteEach();
 }
 
+long long HScriptFor::round_budget = -1;
+
 int HScriptFor::ExecuteNumbers() {
   if (ArgCount() < 6 || strcmp(Arg(2), "=") != 0 || !IsWord(Arg(4), "to")) return 0;
   const char* from_text = TokenValue(Arg(3));
@@ -67,11 +69,12 @@ int HScriptFor::ExecuteNumbers() {
   const char* name = Stripped(Arg(1));
   const long long from = ToInt(from_text), to = ToInt(to_text);
   const long long step = from <= to ? 1 : -1;
-  for (long long k = from;; k += step) {
+  for (long long k = from; TakeRound(); k += step) {
     SetNumber(name, k);
     if (ExecuteChildren() != 0) return 1;
     if (k == to) return 0;
   }
+  return 0;
 }
 
 int HScriptFor::ExecuteEach() {
@@ -94,6 +97,7 @@ int HScriptFor::ExecuteEach() {
   const char* variable = Stripped(Arg(2));
   long long index = 1;
   while (const char* text = object != nullptr ? object->NextName() : values->Next()) {
+    if (!TakeRound()) break;
     SetNumber("index", index++);
     CurrentServer->SetParam(variable, text);
     if (ExecuteChildren() != 0) return 1;

@@ -38,6 +38,12 @@ class HScriptElse : public HScriptParse {
 // the page stops the loop too.
 class HScriptFor : public HScriptParse {
  public:
+  // The rounds every loop of the request may still run together; negative,
+  // the default, for no limit. Only the template fuzz target sets it: a page
+  // may ask for billions of rounds on purpose, and a fuzzer waiting for them
+  // finds nothing else.
+  static long long round_budget;
+
   explicit HScriptFor(const char* line) : HScriptParse(line) {}
   int Execute() override;
   int IsEnd(const char* text, HScriptReader& reader, int includes_allowed) override;
@@ -45,6 +51,12 @@ class HScriptFor : public HScriptParse {
  private:
   int ExecuteNumbers();
   int ExecuteEach();
+  // Takes one round from the budget; false when none is left.
+  static bool TakeRound() {
+    if (round_budget == 0) return false;
+    if (round_budget > 0) --round_budget;
+    return true;
+  }
 };
 
 #endif  // SCRIPT_BLOCKS_H_
