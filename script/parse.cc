@@ -125,15 +125,17 @@ bool ClosesBody(const HString& text) {
 void HScriptParse::AddLiteral(const char* text, int n) {
   HString piece(text, n);
   // Literal text that follows literal text joins it: one item to make, run
-  // and release instead of one a line.
+  // and release instead of one a line. An item holding the body's end
+  // never grows, so only the new piece needs looking at.
+  const bool closes_body = ClosesBody(piece);
   HListNode* tail = children_.Tail();
-  if (tail != nullptr && HOwnedList<HScriptItem>::Of(tail) == open_literal_ && !ClosesBody(open_literal_->text) &&
-      !ClosesBody(piece)) {
+  if (!closes_body && tail != nullptr && HOwnedList<HScriptItem>::Of(tail) == open_literal_) {
     open_literal_->text.Append(piece);
     return;
   }
-  open_literal_ = new HScriptItem(piece.CStr(), piece.Length());
-  children_.PushBack(open_literal_);
+  auto* item = new HScriptItem(piece.CStr(), piece.Length());
+  children_.PushBack(item);
+  open_literal_ = closes_body ? nullptr : item;
 }
 
 HScriptInclude::HScriptInclude(const char* file_name, int n) : HScriptParse(nullptr) {

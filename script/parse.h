@@ -48,7 +48,7 @@ class HScriptParse : public HScriptLine {
   void AddLiteral(const char* text, int n);
 
   HOwnedList<HScriptItem> children_;
-  HScriptItem* open_literal_ = nullptr;  // the last literal item made, which may still grow
+  HScriptItem* open_literal_ = nullptr;  // the last literal item made, while it may still grow
 };
 
 // An include line. The file is read once per page, on the first execution:
