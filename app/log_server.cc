@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "server/errors.h"
+#include "core/errors.h"
 #include "system/admin.h"
 #include "system/system.h"
 

@@ -1,7 +1,7 @@
 #include "app/log_system.h"
 
 #include "core/answers.h"
-#include "loganalysis/vazivev.h"
+#include "stats/vazivev.h"
 #include "system/admin.h"
 
 HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {

@@ -5,8 +5,8 @@
 #ifndef APP_LOG_SYSTEM_H_
 #define APP_LOG_SYSTEM_H_
 
+#include "core/errors.h"
 #include "objects/object.h"
-#include "server/errors.h"
 #include "system/system.h"
 
 class HLogDate : public IObject {

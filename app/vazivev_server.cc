@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "loganalysis/log_split.h"
-#include "loganalysis/vazivev.h"
-#include "server/errors.h"
+#include "core/errors.h"
+#include "stats/access_log_update.h"
+#include "stats/vazivev.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ class HVaziVevServer : public HLogServer {
   // never created here) and ErrorBusy when the lock stays taken.
   void Lock(int post) override;
   void Unlock() override;
-  // Splits the access log into day files (see loganalysis/log_split.h)
+  // Splits the access log into day files (see logread/log_split.h)
   // when the system object has its "vazivev" child.
   void Update() override;
   IObject* GetSystem() override { return &system_; }

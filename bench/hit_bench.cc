@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "loganalysis/hit.h"
-#include "loganalysis/vazivev.h"
+#include "stats/hit.h"
+#include "stats/vazivev.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "loganalysis/item_container.h"
-#include "loganalysis/items.h"
-#include "loganalysis/vazivev.h"
+#include "stats/item_container.h"
+#include "stats/items.h"
+#include "stats/vazivev.h"
 
 namespace {
 

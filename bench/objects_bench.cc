@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
+#include "core/iserver.h"
 #include "objects/container.h"
 #include "objects/factory.h"
 #include "objects/ncontainer.h"
-#include "server/iserver.h"
 #include "tests/objects/fake_server.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "loganalysis/log_split.h"
+#include "logread/log_split.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "loganalysis/times.h"
-#include "loganalysis/vazivev.h"
+#include "stats/times.h"
+#include "stats/vazivev.h"
 
 int main(int argc, char** argv) {
   DayArgs args;

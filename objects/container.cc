@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "core/answers.h"
+#include "core/errors.h"
+#include "core/iserver.h"
 #include "objects/factory.h"
 #include "objects/object_stream.h"
-#include "server/errors.h"
-#include "server/iserver.h"
 
 IContainer::IContainer(const char* name, int flags) : IObject(name, flags | kContainerFlag) {
   type_name_ = (flags & kListFlag) != 0 ? "List" : "Container";

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "core/file.h"
+#include "core/iserver.h"
 #include "objects/commit.h"
 #include "objects/object_stream.h"
-#include "server/iserver.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #define OBJECTS_OBJECT_H_
 
 #include "core/list.h"
+#include "core/params.h"
 #include "core/text.h"
-#include "server/params.h"
 
 class HObjectStream;
 

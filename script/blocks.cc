@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 
+#include "core/iserver.h"
+#include "core/params.h"
 #include "objects/object.h"
 #include "script/names.h"
-#include "server/iserver.h"
-#include "server/params.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/file.h"
+#include "core/iserver.h"
 #include "objects/object.h"
 #include "script/encoding.h"
 #include "script/names.h"
-#include "server/iserver.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "core/answers.h"
 #include "core/date.h"
+#include "core/iserver.h"
 #include "objects/object.h"
-#include "server/iserver.h"
 
 HObjectAliases ObjectAliases;
 

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "core/file.h"
+#include "core/iserver.h"
 #include "script/blocks.h"
 #include "script/directives.h"
-#include "server/iserver.h"
 
 HTypedList<HScriptInclude> IncludeCache;
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/errors.h"
 #include "script/encoding.h"
-#include "server/errors.h"
 
 namespace {
 

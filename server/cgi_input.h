@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
+#include "core/params.h"
 #include "core/text.h"
-#include "server/params.h"
 
 // The largest form-encoded body read into memory. A longer announced body,
 // or a CONTENT_LENGTH that is negative or not a number, raises ErrorMemory.

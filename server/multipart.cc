@@ -8,10 +8,10 @@
 #include <cstring>
 #include <new>
 
+#include "core/errors.h"
 #include "objects/commit.h"
 #include "script/encoding.h"
 #include "server/cgi_input.h"
-#include "server/errors.h"
 
 HMultiPart MultiPart;
 

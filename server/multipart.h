@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "server/params.h"
+#include "core/params.h"
 
 // The largest multipart body read into memory; a longer announced body
 // raises ErrorMemory without being read.

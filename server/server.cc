@@ -8,9 +8,9 @@
 #include <cstring>
 #include <new>
 
+#include "core/errors.h"
 #include "core/file.h"
 #include "server/cgi_input.h"
-#include "server/errors.h"
 #include "server/multipart.h"
 
 HString HomeDir;

@@ -7,10 +7,10 @@
 
 #include <ctime>
 
+#include "core/iserver.h"
+#include "core/params.h"
 #include "core/text.h"
 #include "server/held_output.h"
-#include "server/iserver.h"
-#include "server/params.h"
 #include "server/server_script.h"
 
 // The program directory, absolute and ending with "/".

@@ -15,9 +15,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/errors.h"
+#include "core/iserver.h"
 #include "server/cgi_input.h"
-#include "server/errors.h"
-#include "server/iserver.h"
 
 namespace {
 

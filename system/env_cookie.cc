@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "core/answers.h"
+#include "core/iserver.h"
 #include "server/cgi_input.h"
-#include "server/iserver.h"
 
 HEnv::HEnv(const char* name) : IObject(name, 0) { type_name_ = "Env"; }
 

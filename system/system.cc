@@ -8,13 +8,13 @@
 #include <ctime>
 
 #include "core/answers.h"
+#include "core/errors.h"
 #include "core/file.h"
+#include "core/iserver.h"
 #include "objects/commit.h"
 #include "objects/object_stream.h"
 #include "script/names.h"
 #include "server/cgi_input.h"
-#include "server/errors.h"
-#include "server/iserver.h"
 #include "server/multipart.h"
 #include "server/server.h"
 #include "system/env_cookie.h"

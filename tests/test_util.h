@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "server/params.h"
+#include "core/params.h"
 
 // A fresh directory under /tmp, removed with everything in it on destruction.
 class ScratchDir {

@@ -1,12 +1,10 @@
 #!/bin/sh
 # Fails when a source file includes a header of a higher folder. The folders
-# in layer order are core, objects, script, server, system, loganalysis and
-# app; each may include its own and lower ones. The request interface
-# (server/iserver.h, server/params.h, server/errors.h) may be included from
-# every folder.
+# in layer order are core, objects, script, server, system, logread, stats and
+# app; each may include its own and lower ones.
 set -eu
 cd "$(dirname "$0")/.."
-layers="core objects script server system loganalysis app"
+layers="core objects script server system logread stats app"
 rank() {
   i=0
   for layer in $layers; do
@@ -23,7 +21,7 @@ for layer in $layers; do
     [ -f "$file" ] || continue
     for header in $(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file"); do
       case "$header" in
-        server/iserver.h|server/params.h|server/errors.h) continue ;;
+        core/iserver.h|core/params.h|core/errors.h) continue ;;
       esac
       target=$(rank "${header%%/*}")
       if [ "$target" -gt "$own" ]; then

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "core/answers.h"
+#include "core/iserver.h"
+#include "core/params.h"
 #include "objects/container.h"
 #include "objects/factory.h"
 #include "script/eval.h"
 #include "script/item.h"
-#include "server/iserver.h"
-#include "server/params.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/params.h"
 #include "script/encoding.h"
 #include "server/cgi_input.h"
 #include "server/multipart.h"
-#include "server/params.h"
 #include "system/admin.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

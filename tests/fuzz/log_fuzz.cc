@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "loganalysis/log_line.h"
-#include "loganalysis/log_split.h"
+#include "logread/log_line.h"
+#include "logread/log_split.h"
 #include "tests/fuzz/scratch.h"
 
 namespace {

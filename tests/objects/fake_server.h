@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "core/iserver.h"
+#include "core/params.h"
 #include "objects/factory.h"
-#include "server/params.h"
-#include "server/iserver.h"
 
 class FakeServer : public IServer {
  public:

@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/iserver.h"
+#include "core/params.h"
 #include "objects/container.h"
 #include "objects/factory.h"
 #include "script/encoding.h"
 #include "script/names.h"
 #include "script/parse.h"
-#include "server/iserver.h"
-#include "server/params.h"
 #include "tests/test_util.h"
 
 class HFakeServer : public IServer {

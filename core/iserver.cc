@@ -1,0 +1,3 @@
+#include "core/iserver.h"
+
+IServer* CurrentServer = nullptr;

@@ -1,3 +1,0 @@
-#include "server/iserver.h"
-
-IServer* CurrentServer = nullptr;

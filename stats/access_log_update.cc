@@ -1,0 +1,25 @@
+#include "stats/access_log_update.h"
+
+#include "core/iserver.h"
+#include "core/text.h"
+#include "logread/log_split.h"
+#include "stats/vazivev.h"
+
+void UpdateAccessLog(HVaziVev& log) {
+  const char* mode = log.Setting("Loging");
+  if (*mode == 0) {
+    if (*log.Setting("LogFile") == 0) {
+      if (*log.Setting("DateFile") != 0) log.SetProperty("Loging", "Daily");
+      return;
+    }
+    log.SetProperty("Loging", "Unique");
+    log.RemoveProperty("DateFile");
+  } else if (log.IsDaily() || *log.Setting("LogFile") == 0) {
+    return;
+  }
+  const char* home = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  // The setting is copied: nothing in the split may change it, but it is a
+  // property's text all the same.
+  const HString log_path(log.Setting("LogFile"));
+  SplitAccessLog(home, log_path.CStr(), log.Today());
+}

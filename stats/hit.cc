@@ -1,0 +1,227 @@
+#include "stats/hit.h"
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "core/answers.h"
+#include "core/errors.h"
+#include "core/file.h"
+#include "logread/log_line.h"
+#include "stats/bar_graph.h"
+#include "stats/vazivev.h"
+
+namespace {
+
+// A daily window is one month; the cap only guards the stack array.
+constexpr int kMaxGraphDays = 100;
+constexpr int kGraphWidth = 400;
+constexpr int kGraphMinTop = 1;
+// The daily counter may fill the whole buffer; the top-page counter leaves
+// its last byte unused.
+constexpr int kHitReadLimit = kLogLineSize;
+constexpr int kRootHitReadLimit = kLogLineSize - 1;
+
+// Room for the decimal text of any int.
+constexpr int kNumberSize = 16;
+
+void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
+
+}  // namespace
+
+HTotalHit::HTotalHit(HHit* owner) : IContainer("", 0), owner_(owner) {}
+
+const char* HTotalHit::GetProperty(const char* name) {
+  RefreshMonths();
+  return IContainer::GetProperty(name);
+}
+
+const char* HTotalHit::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Graph")) {
+    if (argc >= 1) Graph(argv[0]);
+    return nullptr;
+  }
+  return IContainer::Call(method, argc, argv);
+}
+
+void HTotalHit::RefreshMonths() {
+  if (properties_.Count() > 0 || owner_ == nullptr) return;
+  int month = 0;  // yyyymm01 of the group being summed, 0 before the first
+  long long sum = 0;
+  const auto finish = [&] {
+    if (month == 0) return;
+    char name[kNumberSize];
+    char total[kNumberSize];
+    NumberText(name, month);
+    NumberText(total, sum > INT_MAX ? INT_MAX : static_cast<int>(sum));
+    properties_.AddEntry(name, total);
+  };
+  for (const HParamEntry* entry : owner_->Properties()) {
+    HDate day;
+    if (!day.SetNumber(ToInt(entry->name.CStr()))) continue;
+    const int first = day.year * 10000 + day.month * 100 + 1;
+    if (first != month) {
+      finish();
+      month = first;
+      sum = 0;
+    }
+    sum += ToInt(entry->value.CStr());
+  }
+  finish();
+}
+
+void HTotalHit::Graph(const char* color) {
+  RefreshMonths();
+  const int count = properties_.Count();
+  std::unique_ptr<int[]> values(new (std::nothrow) int[count]);
+  if (!values) throw ErrorMemory;
+  int i = 0;
+  for (const HListNode* node = properties_.Tail(); node != nullptr; node = node->prev) {
+    values[i++] = ToInt(HParams::EntryOf(node)->value.CStr());
+  }
+  WriteBarGraph(values.get(), count, color, kGraphMinTop, kGraphWidth);
+  bool first = true;
+  for (const HListNode* node = properties_.Tail(); node != nullptr; node = node->prev) {
+    const int month = ToInt(HParams::EntryOf(node)->name.CStr()) / 100;  // yyyymm
+    if (first || month % 100 == 1) {
+      printf("  <td><font size=-1>%d/%d</font></td>\n", month / 100, month % 100);
+    } else {
+      printf("  <td><font size=-1>%d</font></td>\n", month % 100);
+    }
+    first = false;
+  }
+  EndBarGraph();
+}
+
+HHit::HHit(const char* name, HVaziVev* log) : IContainer(name, 0), log_(log), total_(this) { type_name_ = "Hit"; }
+
+const char* HHit::GetProperty(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (window_start_.IsValid() && IsWord(name, "SetDate")) return NumberAnswer(window_start_.Number());
+  HDate date;
+  if (!date.SetNumber(ToInt(name))) return nullptr;
+  const HParamEntry* entry = DayEntry(date);
+  return entry == nullptr ? nullptr : KeepAnswer(entry->value);
+}
+
+const HParamEntry* HHit::DayEntry(const HDate& date) {
+  if (log_ == nullptr || date.Compare(log_->Today()) >= 0) return nullptr;
+  const int number = date.Number();
+  char name[kNumberSize];
+  NumberText(name, number);
+  const HParamEntry* stored = properties_.FindEntry(name);
+  if (stored != nullptr) return stored;
+
+  HString file;
+  if (!log_->LogFileForDate(file, date)) return nullptr;
+  const int count = CountHits(file.CStr());
+  if (count < 0) return nullptr;
+  char value[kNumberSize];
+  NumberText(value, count);
+  // Newest first: before the first older day, else at the end.
+  HParamEntry* older = nullptr;
+  for (HParamEntry* entry : properties_) {
+    if (ToInt(entry->name.CStr()) < number) {
+      older = entry;
+      break;
+    }
+  }
+  const HParamEntry* added = properties_.InsertEntry(older, name, value);
+  SetModified(true);
+  total_.ForgetMonths();  // a month total read earlier lacks this day
+  return added;
+}
+
+const char* HHit::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Accumulate")) {
+    if (argc >= 1) {
+      // A bad date leaves no window at all, so "SetDate" cannot answer
+      // the start of an earlier one.
+      window_start_ = HDate();
+      if (window_end_.SetNumber(ToInt(argv[0]))) window_start_ = MonthWindowStart(window_end_);
+    }
+    return nullptr;
+  }
+  if (method != nullptr && IsWord(method, "Graph")) {
+    if (argc >= 1) Graph(argv[0]);
+    return nullptr;
+  }
+  return IContainer::Call(method, argc, argv);
+}
+
+IObject* HHit::FindChild(const char* name) {
+  if (name != nullptr && IsWord(name, "Total")) return &total_;
+  return IContainer::FindChild(name);
+}
+
+void HHit::Graph(const char* color) {
+  if (!window_start_.IsValid() || !window_end_.IsValid()) return;
+  int values[kMaxGraphDays];
+  int count = 0;
+  HDate day = window_start_;
+  while (count < kMaxGraphDays) {
+    const HParamEntry* entry = DayEntry(day);
+    values[count++] = entry == nullptr ? 0 : ToInt(entry->value.CStr());
+    if (day.Compare(window_end_) >= 0 || !day.NextDay()) break;
+  }
+  WriteBarGraph(values, count, color, kGraphMinTop, kGraphWidth);
+
+  // A month's 1st labels its own column and the 2nd's, which then gets no
+  // cell of its own; in the last column there is no 2nd to cover.
+  day = window_start_;
+  const int last = count - 1;
+  for (int column = 0; column < count; ++column, day.NextDay()) {
+    if (day.day == 1) {
+      printf(column == last ? "  <td><font size=-1>%d/%d</font></td>\n"
+                            : "  <td colspan=2><font size=-1>%d/%d</font></td>\n",
+             day.month, 1);
+    } else if (column == 0 || day.day % 10 == 0 || (column == last && day.day != 2)) {
+      printf("  <td><font size=-1>%d</font></td>\n", day.day);
+    } else if (day.day != 2) {
+      WriteText("  <td></td>\n");
+    }
+  }
+  EndBarGraph();
+}
+
+bool HHit::First() {
+  walk_ = window_start_;
+  return window_start_.IsValid() && window_end_.IsValid();
+}
+
+const char* HHit::NextName() {
+  if (!walk_.IsValid() || !window_end_.IsValid() || walk_.Compare(window_end_) > 0) return nullptr;
+  const char* day = NumberAnswer(walk_.Number());
+  walk_.NextDay();
+  return day;
+}
+
+IObject* HHit::NextObject() { return nullptr; }
+
+int HHit::CountHits(const char* file) {
+  return CountPagePaths(file, kHitReadLimit,
+                        [](char*, int, const char* path, int length) { return !IsImagePath(path, length); });
+}
+
+HDate HHit::MonthWindowStart(const HDate& end) {
+  HDate previous = end;
+  previous.PreviousMonth();  // its last day; day 0 when before 1970
+  HDate start = end;
+  if (end.day != end.DaysInMonth() && end.day < previous.day) {
+    start = previous;
+    start.day = end.day + 1;
+  } else {
+    start.day = 1;
+  }
+  return start;
+}
+
+HRootHit::HRootHit(const char* name, HVaziVev* log) : HHit(name, log) { type_name_ = "RootHit"; }
+
+int HRootHit::CountHits(const char* file) {
+  const char* root = log_ == nullptr ? "" : log_->Setting("RootPath");
+  if (*root == 0) root = "/";
+  return CountPagePaths(file, kRootHitReadLimit,
+                        [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; });
+}

@@ -1,0 +1,111 @@
+// The hit counters: HHit counts the page requests of each day (every path
+// that is not an image), HRootHit only the requests for the site's top page,
+// and HTotalHit, held by either, sums their days into months. A day is
+// counted from its day file the first time a page asks for it and kept as a
+// property named yyyymmdd, newest first, so each day file is read at most
+// once per counter. The HVaziVev that makes a counter owns it; a counter
+// borrows the HVaziVev for its settings, its today and its day files.
+#ifndef STATS_HIT_H_
+#define STATS_HIT_H_
+
+#include "core/date.h"
+#include "objects/container.h"
+
+class HHit;
+class HVaziVev;
+
+// The month view of a counter, its child "Total": one property per month
+// that has counted days, named with the month's first day (yyyymmdd) and
+// holding the month's sum, newest month first. Built from the owner's days
+// at the first read after a day was added; never stored.
+class HTotalHit : public IContainer {
+ public:
+  // `owner` holds this object and outlives it.
+  explicit HTotalHit(HHit* owner);
+
+  // Builds the months when needed, then answers as a container does: a
+  // month's first day gives its total, a month without days null.
+  const char* GetProperty(const char* name) override;
+  // "Graph" with a bar colour writes the monthly bar graph, oldest month
+  // first, to standard output and returns null; other methods go to the
+  // container. May raise ErrorMemory before any output.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+
+  // Sums the owner's day entries into month entries unless they are built
+  // already. Entries whose name is no valid date are left out.
+  void RefreshMonths();
+  // Drops the months so that the next read builds them again.
+  void ForgetMonths() { properties_.Clear(); }
+
+ private:
+  void Graph(const char* color);
+
+  HHit* owner_;
+};
+
+// Type "Hit". Its properties are the counted days; pages read a day by its
+// yyyymmdd name, set a one-month window with "Accumulate" and draw it with
+// "Graph".
+class HHit : public IContainer {
+ public:
+  // `log` makes and owns this counter and outlives it.
+  HHit(const char* name, HVaziVev* log);
+
+  // A day read with ToInt as yyyymmdd gives that day's count: the stored
+  // entry, or, for a day before the log's today whose day file exists, the
+  // count of that file, which is then stored and marks the counter
+  // modified. "SetDate" gives the window's first day once "Accumulate" set
+  // one. Everything else, an invalid or later day, a missing or unreadable
+  // day file, gives null.
+  const char* GetProperty(const char* name) override;
+  // "Accumulate" with a yyyymmdd date sets the one-month window that ends
+  // on that day (an invalid date leaves no window). "Graph" with a bar
+  // colour writes the window's daily bar graph to standard output, counting
+  // the days not counted yet; without a window it writes nothing. Both
+  // return null; other methods go to the container. "Graph" may raise
+  // ErrorMemory before any output.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  // "Total" gives the month view, owned by this counter; other names go to
+  // the container.
+  IObject* FindChild(const char* name) override;
+  // Walking the counter walks the days of the window "Accumulate" set, the
+  // first day first, each as its yyyymmdd (a page then reads the day's
+  // count by that name); without a window there is nothing to walk.
+  bool First() override;
+  const char* NextName() override;
+  IObject* NextObject() override;
+
+  // The number of lines of the day file `file` that this counter counts,
+  // or -1 when the file cannot be opened. Reads through LogLineBuffer.
+  virtual int CountHits(const char* file);
+
+  // The first day of the one-month window that ends on `end`: the 1st of
+  // its month when `end` is the month's last day or the previous month is
+  // too short, else the day after `end`'s day in the previous month.
+  static HDate MonthWindowStart(const HDate& end);
+
+ protected:
+  HVaziVev* log_;
+
+ private:
+  // The entry of a counted day, counting and storing it first when needed;
+  // null when the day has no count (see GetProperty).
+  const HParamEntry* DayEntry(const HDate& date);
+  void Graph(const char* color);
+
+  HTotalHit total_;
+  HDate window_end_;
+  HDate window_start_;
+  HDate walk_;  // the next day of a walk over the window
+};
+
+// Type "RootHit": counts only the requests for the site's top page, the
+// HVaziVev's "RootPath" setting ("/" when empty), compared ignoring case.
+class HRootHit : public HHit {
+ public:
+  HRootHit(const char* name, HVaziVev* log);
+
+  int CountHits(const char* file) override;
+};
+
+#endif  // STATS_HIT_H_

@@ -1,0 +1,175 @@
+#include "stats/item_container.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/answers.h"
+#include "core/file.h"
+#include "objects/object_stream.h"
+#include "stats/hit.h"
+#include "stats/vazivev.h"
+
+namespace {
+
+// A month window never spans more days.
+constexpr int kMonthDays = 31;
+const char kTotalFile[] = "total";
+
+HItemsHit* MakeDomains(const char* name, HItemsContainer* container) { return new HDomainsHit(name, container); }
+HItemsHit* MakePages(const char* name, HItemsContainer* container) { return new HPagesHit(name, container); }
+
+}  // namespace
+
+HItemsContainer::HItemsContainer(const char* name, HVaziVev* log, const char* type_name, const char* child_type,
+                                 Maker make)
+    : HDayContainer(name, type_name, child_type), log_(log), make_(make), result_(make("", this)) {}
+
+HItemsContainer::~HItemsContainer() = default;
+
+const char* HItemsContainer::GetProperty(const char* name) {
+  if (name != nullptr) {
+    if (IsWord(name, "Count")) return result_->GetProperty(name);
+    if (IsWord(name, "SetDate") && range_start_.IsValid()) return NumberAnswer(range_start_.Number());
+  }
+  return INContainer::GetProperty(name);
+}
+
+void HItemsContainer::SetProperty(const char* name, const char* value) {
+  if (name != nullptr && IsWord(name, "Text")) {
+    result_->SetProperty(name, value);
+    return;
+  }
+  INContainer::SetProperty(name, value);
+}
+
+const char* HItemsContainer::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Accumulate")) {
+    if (argc >= 1) {
+      AccumulateMonth(argv[0]);
+    } else {
+      AccumulateAll();
+    }
+    return nullptr;
+  }
+  if (method != nullptr && IsWord(method, "Squeeze")) {
+    if (argc >= 2) Squeeze(argv[0], argv[1]);
+    return nullptr;
+  }
+  return INContainer::Call(method, argc, argv);
+}
+
+bool HItemsContainer::First() { return result_->First(); }
+
+const char* HItemsContainer::NextName() { return result_->NextName(); }
+
+IObject* HItemsContainer::NextObject() { return result_->NextObject(); }
+
+IObject* HItemsContainer::FindChild(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (IsWord(name, "Current")) return &result_->Current();
+  return HDayContainer::FindChild(name);
+}
+
+IObject* HItemsContainer::MakeDay(const char* name) { return make_(name, this); }
+
+void HItemsContainer::DeleteTotal() {
+  if (!directory_.IsEmpty()) unlink(StoragePath(kTotalFile).CStr());
+}
+
+HItemsHit* HItemsContainer::ExistingDay(const char* name) {
+  return dynamic_cast<HItemsHit*>(INContainer::FindChild(name));
+}
+
+void HItemsContainer::AccumulateMonth(const char* end) {
+  if (!range_end_.SetNumber(ToInt(end))) return;
+  const HDate start = HHit::MonthWindowStart(range_end_);
+  if (!start.IsValid()) return;
+  range_start_ = start;
+  result_->Empty();
+  bool total_deleted = false;
+  HDate day = range_end_;
+  for (int n = 0; n < kMonthDays && day.Compare(range_start_) >= 0; ++n) {
+    char name[kDayNameSize];
+    DayName(name, day);
+    HItemsHit* items = ExistingDay(name);
+    if (items == nullptr) items = dynamic_cast<HItemsHit*>(CreateChild(name, child_type_));
+    // Made here, or made fresh by an earlier look-up: counted now.
+    if (items != nullptr && items->IsFresh() && items->ComputeDay(false) && !total_deleted) {
+      DeleteTotal();
+      total_deleted = true;
+    }
+    if (items != nullptr) items->AddTo(result_->Table());
+    if (!day.PreviousDay()) break;
+  }
+  result_->SortItems();
+}
+
+void HItemsContainer::AccumulateAll() {
+  if (log_ == nullptr) return;
+  HDate end = log_->Today();
+  HDate start;
+  if (!end.PreviousDay() || !start.SetNumber(ToInt(log_->Setting("SetDate"))) || end.Compare(start) < 0) return;
+  range_end_ = end;
+  range_start_ = start;
+  const HString total = StoragePath(kTotalFile);
+  if (!directory_.IsEmpty()) {
+    HObjectStream cached;
+    if (cached.Open(total.CStr(), "r") && cached.ReadHeader(true)) {
+      // Emptied first: a sum made earlier in this request must not mix in.
+      result_->Empty();
+      result_->Load(cached);
+      HDate first;
+      if (first.SetNumber(ToInt(properties_.GetValue("SetDate")))) range_start_ = first;
+      return;
+    }
+  }
+
+  result_->Empty();
+  HDate earliest = end;
+  for (HDate day = end; day.Compare(start) >= 0;) {
+    char name[kDayNameSize];
+    DayName(name, day);
+    const bool was_loaded = FindChildNode(name) != nullptr;
+    HItemsHit* items = ExistingDay(name);
+    if (items != nullptr) {
+      items->AddTo(result_->Table());
+      earliest = day;
+      // Years of days would otherwise all stay in memory; one read only for
+      // the sum is read again if anything asks for it later.
+      if (!was_loaded && !items->IsModified()) children_.Remove(FindChildNode(name));
+    }
+    if (!day.PreviousDay()) break;
+  }
+  result_->SortItems();
+  if (!directory_.IsEmpty()) {
+    const HString base = StoragePath("");
+    const HString folder(base.CStr(), base.Length() - 1);
+    if (IsDirectory(folder.CStr()) || MakeDirectory(folder.CStr())) {
+      // Through a temporary file and a rename: a failed write keeps no
+      // partial sum.
+      HObjectStream out;
+      if (out.Open(total.CStr(), "w")) {
+        result_->Save(out);
+        out.Close();
+      }
+    }
+  }
+  range_start_ = earliest;
+  SetPropertyInt("SetDate", earliest.Number());
+}
+
+void HItemsContainer::Squeeze(const char* day, const char* filter) {
+  result_->Empty();
+  HDate date;
+  HString file;
+  if (log_ == nullptr || !date.SetNumber(ToInt(day)) || !log_->LogFileForDate(file, date)) return;
+  result_->CountItems(file.CStr(), filter);
+}
+
+HDomainsContainer::HDomainsContainer(const char* name, HVaziVev* log)
+    : HItemsContainer(name, log, "DomainsContainer", "Domains", MakeDomains) {}
+
+HPagesContainer::HPagesContainer(const char* name, HVaziVev* log)
+    : HItemsContainer(name, log, "PagesContainer", "Pages", MakePages) {}

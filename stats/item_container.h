@@ -1,0 +1,88 @@
+// The containers of the day rankings: HDomainsContainer and HPagesContainer
+// own one HDomainsHit or HPagesHit per day, stored as files named yyyymmdd in
+// their own directory, and answer what spans many days: the ranking of the
+// month that ends on a day, the ranking since the first day (cached in the
+// file "total" beside the days) and one day's cross-tabulation. These fill
+// the container's result, a ranking of its kind that pages walk through the
+// container itself; the result is never a child and never stored as one.
+// The HVaziVev that makes a container owns it.
+#ifndef STATS_ITEM_CONTAINER_H_
+#define STATS_ITEM_CONTAINER_H_
+
+#include <memory>
+
+#include "core/date.h"
+#include "stats/day_container.h"
+#include "stats/items.h"
+
+class HVaziVev;
+
+class HItemsContainer : public HDayContainer {
+ public:
+  ~HItemsContainer() override;
+
+  // "Count" gives the result's count, "SetDate" the first day of the last
+  // "Accumulate" (else the stored "SetDate"); others as any container.
+  const char* GetProperty(const char* name) override;
+  // "Text" sets the result's filter; others are stored.
+  void SetProperty(const char* name, const char* value) override;
+  // "Accumulate" with a yyyymmdd day sums the one-month window ending on it,
+  // creating and counting the days not stored yet; without a day, it sums
+  // every stored day from the log's first day to yesterday, or reads that
+  // sum from "total", and writes "total" when it made the sum. "Squeeze"
+  // with a day and a text counts that day's file, keeping only the lines
+  // the text selects (a path for domains, a domain for pages). All return
+  // null; other methods go to the container.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  // Walking the container walks the result.
+  bool First() override;
+  const char* NextName() override;
+  IObject* NextObject() override;
+  // "Current" is the result's row object; days as HDayContainer (a fresh
+  // day is counted by its first walk or "Count").
+  IObject* FindChild(const char* name) override;
+
+  // Deletes the cached sum "total"; a missing file is fine.
+  void DeleteTotal();
+  HVaziVev* Log() const { return log_; }
+  HItemsHit& Result() { return *result_; }
+  const HDate& RangeStart() const { return range_start_; }
+  const HDate& RangeEnd() const { return range_end_; }
+
+ protected:
+  // Makes a ranking of the container's kind, owned by the caller.
+  using Maker = HItemsHit* (*)(const char* name, HItemsContainer* container);
+
+  // `log` makes and owns this container and outlives it; `type_name` and
+  // `child_type` are static text; `make` makes the result and the days.
+  HItemsContainer(const char* name, HVaziVev* log, const char* type_name, const char* child_type, Maker make);
+
+ private:
+  void AccumulateMonth(const char* day);
+  void AccumulateAll();
+  void Squeeze(const char* day, const char* filter);
+  // A loaded or stored child of that name, never a new one.
+  HItemsHit* ExistingDay(const char* name);
+
+  IObject* MakeDay(const char* name) override;
+
+  HVaziVev* log_;
+  Maker make_;
+  std::unique_ptr<HItemsHit> result_;
+  HDate range_start_;
+  HDate range_end_;
+};
+
+// Type "DomainsContainer": days of type "Domains".
+class HDomainsContainer : public HItemsContainer {
+ public:
+  HDomainsContainer(const char* name, HVaziVev* log);
+};
+
+// Type "PagesContainer": days of type "Pages".
+class HPagesContainer : public HItemsContainer {
+ public:
+  HPagesContainer(const char* name, HVaziVev* log);
+};
+
+#endif  // STATS_ITEM_CONTAINER_H_

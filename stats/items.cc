@@ -1,0 +1,471 @@
+#include "stats/items.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/answers.h"
+#include "logread/log_line.h"
+#include "objects/object_stream.h"
+#include "stats/item_container.h"
+#include "stats/vazivev.h"
+
+namespace {
+
+// The item counters leave the buffer's last byte unused.
+constexpr int kItemReadLimit = kLogLineSize - 1;
+constexpr int kFirstIndexBits = 6;
+// An item line is a blank, the name, "=" and the count; the reader finds
+// the "=" only in the first piece of a line.
+constexpr int kLongestStoredName = HObjectStream::kLineSize - 3;
+
+const char kObjectWord[] = "object ";
+constexpr int kObjectWordLength = sizeof kObjectWord - 1;
+
+// Names that differ in their last bytes differ mostly in the low bits of
+// their hash; the multiplication carries those into the high bits, which
+// pick the index slot.
+inline uint32_t SlotOf(uint32_t hash, int bits) { return (hash * 2654435769u) >> (32 - bits); }
+
+inline int SaturatedSum(int a, int b) {
+  const long long sum = static_cast<long long>(a) + b;
+  if (sum > INT_MAX) return INT_MAX;
+  if (sum < INT_MIN) return INT_MIN;
+  return static_cast<int>(sum);
+}
+
+}  // namespace
+
+HItemTable::HItemTable() { std::fill(buckets_, buckets_ + kBuckets, nullptr); }
+
+HItemTable::~HItemTable() { Clear(); }
+
+// The slot that holds the entry of that name, or the empty slot where it
+// would go. The index must exist.
+HItemTable::IndexSlot* HItemTable::Slot(const char* name, uint32_t hash) const {
+  for (uint32_t i = SlotOf(hash, bits_);; i = (i + 1) & mask_) {
+    IndexSlot& slot = slots_[i];
+    if (slot.entry == 0 || (slot.hash == hash && strcmp(Made(slot.entry - 1)->name.CStr(), name) == 0)) return &slot;
+  }
+}
+
+void HItemTable::Grow() {
+  const int bits = slots_ ? bits_ + 1 : kFirstIndexBits;
+  const uint32_t size = 1u << bits;
+  const uint32_t mask = size - 1;
+  std::unique_ptr<IndexSlot[]> slots(new IndexSlot[size]());
+  if (slots_) {
+    for (uint32_t old = 0; old <= mask_; ++old) {
+      if (slots_[old].entry == 0) continue;
+      uint32_t i = SlotOf(slots_[old].hash, bits);
+      while (slots[i].entry != 0) i = (i + 1) & mask;
+      slots[i] = slots_[old];
+    }
+  }
+  slots_ = std::move(slots);
+  bits_ = bits;
+  mask_ = mask;
+}
+
+HItemEntry* HItemTable::Find(const char* name) const {
+  if (!slots_ || name == nullptr) return nullptr;
+  const IndexSlot* slot = Slot(name, HashString(name));
+  return slot->entry == 0 ? nullptr : Made(slot->entry - 1);
+}
+
+HItemEntry* HItemTable::NewEntry() {
+  if (block_used_ == kBlockEntries) {
+    blocks_.emplace_back(new HItemEntry[kBlockEntries]);
+    block_used_ = 0;
+  }
+  return &blocks_.back()[block_used_++];
+}
+
+HItemEntry* HItemTable::Insert(const char* name, uint32_t hash, int count) {
+  // At most half full, so that a miss ends within a few slots.
+  if (!slots_ || static_cast<uint32_t>(count_ + 1) * 2 > mask_ + 1) Grow();
+  IndexSlot* slot = Slot(name, hash);
+  if (slot->entry != 0) {
+    HItemEntry* entry = Made(slot->entry - 1);
+    entry->count = SaturatedSum(entry->count, count);
+    return entry;
+  }
+  HItemEntry* entry = NewEntry();
+  entry->name = name;
+  entry->hash = hash;
+  entry->bucket = static_cast<int>(hash % kBuckets);
+  entry->count = count;
+  entry->next = buckets_[entry->bucket];
+  buckets_[entry->bucket] = entry;
+  ++count_;
+  *slot = {hash, static_cast<uint32_t>(count_)};
+  return entry;
+}
+
+HItemEntry* HItemTable::Set(const char* name, int count) {
+  const uint32_t hash = HashString(name);
+  const IndexSlot* slot = slots_ ? Slot(name, hash) : nullptr;
+  if (slot == nullptr || slot->entry == 0) return Insert(name, hash, count);
+  HItemEntry* entry = Made(slot->entry - 1);
+  entry->count = count;
+  return entry;
+}
+
+HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, HashString(name), n); }
+
+void HItemTable::AddAll(const HItemTable& other) {
+  if (&other == this) return;
+  for (const HItemEntry* entry = other.After(nullptr); entry != nullptr; entry = other.After(entry)) Add(entry);
+}
+
+void HItemTable::Clear() {
+  std::fill(buckets_, buckets_ + kBuckets, nullptr);
+  blocks_.clear();
+  block_used_ = kBlockEntries;
+  slots_.reset();
+  bits_ = 0;
+  mask_ = 0;
+  count_ = 0;
+  cursor_ = nullptr;
+}
+
+HItemEntry* HItemTable::First() { return cursor_ = After(nullptr); }
+
+HItemEntry* HItemTable::Next() { return cursor_ = cursor_ == nullptr ? nullptr : After(cursor_); }
+
+HItemEntry* HItemTable::After(const HItemEntry* entry) const {
+  if (entry != nullptr && entry->next != nullptr) return entry->next;
+  for (int b = entry == nullptr ? 0 : entry->bucket + 1; b < kBuckets; ++b) {
+    if (buckets_[b] != nullptr) return buckets_[b];
+  }
+  return nullptr;
+}
+
+void HItemTable::Rank(HItemEntry** out) const {
+  // Entries never change buckets and newer ones go in front, so iteration
+  // order is bucket, then making order backwards: sorting on those keys
+  // walks the blocks in order instead of chasing the chains.
+  struct Key {
+    int count;
+    int bucket;
+    uint32_t made;
+  };
+  std::vector<Key> keys(count_);
+  for (uint32_t n = 0; n < static_cast<uint32_t>(count_); ++n) {
+    const HItemEntry* entry = Made(n);
+    keys[n] = {entry->count, entry->bucket, n};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.count != b.count) return a.count > b.count;
+    if (a.bucket != b.bucket) return a.bucket < b.bucket;
+    return a.made > b.made;
+  });
+  for (int i = 0; i < count_; ++i) out[i] = Made(keys[i].made);
+}
+
+HItemsHit::HItemsHit(const char* name, HItemsContainer* container)
+    : IContainer(name, 0),
+      log_(container == nullptr ? nullptr : container->Log()),
+      container_(container),
+      current_("Current", 0) {
+  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+}
+
+HItemsHit::~HItemsHit() = default;
+
+const char* HItemsHit::GetProperty(const char* name) {
+  if (name == nullptr || !IsWord(name, "Count")) return nullptr;
+  ComputeDay(true);
+  // The stored lines not read yet count as they stand: a stored ranking
+  // holds every name once.
+  return NumberAnswer(table_.Count() + stored_left_);
+}
+
+void HItemsHit::SetProperty(const char* name, const char* value) {
+  if (name != nullptr && IsWord(name, "Text")) {
+    filter_ = value == nullptr ? "" : value;
+    return;
+  }
+  IContainer::SetProperty(name, value);
+}
+
+bool HItemsHit::First() {
+  ComputeDay(true);
+  loaded_place_ = 0;
+  position_ = 0;
+  yielded_ = 0;
+  top_ = 0;
+  return sorted_ != nullptr || !loaded_.empty() || stored_left_ > 0;
+}
+
+HItemEntry* HItemsHit::NextEntry() {
+  if (sorted_) {
+    if (position_ >= sorted_count_ || position_ >= table_.Count()) return nullptr;
+    return sorted_[position_++];
+  }
+  if (loaded_place_ == loaded_.size() && !ReadStoredItem()) return nullptr;
+  return loaded_place_ < loaded_.size() ? loaded_[loaded_place_++] : nullptr;
+}
+
+const char* HItemsHit::NextName() {
+  if (log_ == nullptr || yielded_ >= log_->Lines()) return nullptr;
+  HItemEntry* entry;
+  do {
+    entry = NextEntry();
+    if (entry == nullptr) return nullptr;
+  } while (!filter_.IsEmpty() && strstr(entry->name.CStr(), filter_.CStr()) == nullptr);
+  ++yielded_;
+  if (top_ == 0) top_ = entry->count;
+  // In 64 bits: a busy page's sum over years passes INT_MAX / 100.
+  const long long rate = top_ == 0 ? 0 : static_cast<long long>(entry->count) * 100 / top_;
+  char rate_text[24];
+  snprintf(rate_text, sizeof rate_text, "%lld", rate);
+  current_.SetProperty("Name", entry->name.CStr());
+  current_.SetPropertyInt("Hit", entry->count);
+  current_.SetProperty("Rate", rate_text);
+  return NumberAnswer(entry->count);
+}
+
+IObject* HItemsHit::NextObject() { return nullptr; }
+
+IObject* HItemsHit::FindChild(const char* name) {
+  if (name != nullptr && IsWord(name, "Current")) return &current_;
+  return IContainer::FindChild(name);
+}
+
+bool HItemsHit::Load(HObjectStream& stream) {
+  ReadItems(stream, false);
+  return true;
+}
+
+void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
+  read_stored_ = true;
+  rejoin_ = rejoin;
+  stored_at_ = 0;
+  if (stream.TakeRest(stored_)) {
+    stored_left_ = CountStoredItems();
+    return;
+  }
+  // A file that cannot be taken whole is read line by line now.
+  stored_.clear();
+  while (stream.ReadProperty()) {
+    if (stream.EntryName() == nullptr) continue;
+    stored_.append(" ").append(stream.EntryName()).append("=").append(stream.EntryValue()).append("\n");
+  }
+  stored_left_ = CountStoredItems();
+}
+
+namespace {
+
+enum StoredLine { kStoredItem, kStoredSkip, kStoredEnd };
+
+// One line of a stored ranking, read by the rules of the object store: an
+// item line is a blank, the name, "=" and the count; a continuation (tab)
+// or a line without "=" in its first kLineSize - 1 bytes is passed over;
+// an empty line, the end line or a nested object ends the ranking.
+StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString& name, int& count) {
+  if (length == 0) return kStoredEnd;
+  if (line[0] == '\t') return kStoredSkip;
+  if (line[0] != ' ' || (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0)) {
+    return kStoredEnd;
+  }
+  const size_t first_piece = std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1));
+  const char* equals = static_cast<const char*>(memchr(line + 1, '=', first_piece - 1));
+  if (equals == nullptr) return kStoredSkip;
+  name.Assign(line + 1, static_cast<int>(equals - line - 1));
+  const HString value(equals + 1, static_cast<int>(line + length - equals - 1));
+  const char* number = value.CStr();
+  if (rejoin) {
+    const int last = value.FindLastChar('=');
+    if (last >= 0) {
+      name.Append("=");
+      name.Append(HString(value.CStr(), last));
+      number = value.CStr() + last + 1;
+    }
+  }
+  count = ToInt(number);
+  return kStoredItem;
+}
+
+}  // namespace
+
+bool HItemsHit::ReadStoredItem() {
+  HString name;
+  int count = 0;
+  while (stored_at_ < stored_.size()) {
+    const char* line = stored_.data() + stored_at_;
+    const char* feed = strchr(line, '\n');
+    const size_t length = feed == nullptr ? strlen(line) : static_cast<size_t>(feed - line);
+    stored_at_ += length + (feed == nullptr ? 0 : 1);
+    const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count);
+    if (kind == kStoredEnd) break;
+    if (kind == kStoredSkip) continue;
+    --stored_left_;
+    const int before = table_.Count();
+    HItemEntry* entry = table_.Set(name.CStr(), count);
+    if (table_.Count() > before) loaded_.push_back(entry);
+    return true;
+  }
+  stored_.clear();  // read to its end
+  stored_at_ = 0;
+  stored_left_ = 0;
+  return false;
+}
+
+void HItemsHit::ReadAllStored() {
+  while (ReadStoredItem()) {
+  }
+}
+
+int HItemsHit::CountStoredItems() const {
+  int items = 0;
+  const char* const end = stored_.data() + stored_.size();
+  for (const char* line = stored_.data() + stored_at_; line < end;) {
+    const char* feed = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+    const size_t length = feed == nullptr ? static_cast<size_t>(end - line) : static_cast<size_t>(feed - line);
+    const char* next = feed == nullptr ? end : feed + 1;
+    // Counting needs no name: an item line is a blank, no "object ", an "=".
+    if (length == 0 || line[0] != ' ') {
+      if (length > 0 && line[0] == '\t') {
+        line = next;
+        continue;
+      }
+      break;
+    }
+    if (length > kObjectWordLength && line[1] == kObjectWord[0] &&
+        strncmp(line + 1, kObjectWord, kObjectWordLength) == 0) {
+      break;
+    }
+    // A stored item ends in "=" and its count: look back over the digits
+    // first, and search the line only when that finds no "=".
+    const char* back = line + length - 1;
+    while (back > line && *back >= '0' && *back <= '9') --back;
+    const bool counted_item = *back == '=' && back > line && length < static_cast<size_t>(HObjectStream::kLineSize);
+    if (counted_item ||
+        memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
+      ++items;
+    }
+    line = next;
+  }
+  return items;
+}
+
+bool HItemsHit::IsStorableItem(const char* name) const {
+  if (*name == 0 || strncmp(name, kObjectWord, kObjectWordLength) == 0) return false;
+  const size_t length = strcspn(name, names_hold_equals_ ? "\n" : "\n=");
+  return name[length] == 0 && length <= static_cast<size_t>(kLongestStoredName);
+}
+
+bool HItemsHit::Save(HObjectStream& stream) {
+  stream.BeginObject(name_.CStr(), type_name_);
+  // Item names are read back by this class's own rules (a path's "=" is
+  // rejoined, a leading blank or a carriage return stays), which
+  // IsStorableItem checks: they skip the stream's check for property names.
+  const auto write = [&](const HItemEntry* entry) {
+    if (IsStorableItem(entry->name.CStr())) stream.WriteUncheckedCount(entry->name.CStr(), entry->count);
+  };
+  ReadAllStored();
+  if (sorted_) {
+    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) write(sorted_[i]);
+  } else {
+    for (const HItemEntry* entry : loaded_) write(entry);
+  }
+  stream.EndObject();
+  return true;
+}
+
+int HItemsHit::Unit() {
+  if (unit_ < 0) unit_ = log_ == nullptr ? 0 : ToInt(log_->Setting("Unit"));
+  return unit_;
+}
+
+int HItemsHit::CountItems(const char* file, const char* filter) {
+  const int counted = CountPagePaths(file, kItemReadLimit, [&](char* line, int format, const char* path, int length) {
+    if (IsImagePath(path, length)) return false;
+    const char* item = ItemKey(line, format, path, filter);
+    if (item == nullptr) return false;
+    table_.Add(item, 1);
+    return true;
+  });
+  if (counted >= 0) SortItems();
+  return counted;
+}
+
+void HItemsHit::SortItems() {
+  ReadAllStored();
+  loaded_.clear();
+  loaded_place_ = 0;
+  const int count = table_.Count();
+  if (count == 0) return;
+  std::unique_ptr<HItemEntry*[]> sorted(new HItemEntry*[count]);
+  table_.Rank(sorted.get());
+  sorted_ = std::move(sorted);
+  sorted_count_ = count;
+  position_ = 0;
+}
+
+bool HItemsHit::ComputeDay(bool remove_total) {
+  if (!loaded_.empty() || stored_left_ > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
+  if (day_.Compare(log_->Today()) >= 0) return false;
+  HString file;
+  if (!log_->LogFileForDate(file, day_)) return false;
+  if (CountItems(file.CStr(), nullptr) < 0) return false;
+  // The cached sum since the first day lacks this day now.
+  if (remove_total && container_ != nullptr) container_->DeleteTotal();
+  SetModified(true);
+  return true;
+}
+
+void HItemsHit::Empty() {
+  stored_.clear();
+  stored_at_ = 0;
+  stored_left_ = 0;
+  loaded_.clear();
+  loaded_place_ = 0;
+  sorted_.reset();
+  sorted_count_ = 0;
+  position_ = 0;
+  table_.Clear();
+}
+
+void HItemsHit::AddTo(HItemTable& sum) {
+  if (&sum == &table_) return;
+  ReadAllStored();
+  if (sorted_) {
+    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) sum.Add(sorted_[i]);
+  } else if (loaded_.size() == static_cast<size_t>(table_.Count())) {
+    for (const HItemEntry* entry : loaded_) sum.Add(entry);
+  } else {
+    sum.AddAll(table_);
+  }
+}
+
+HDomainsHit::HDomainsHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Domains";
+}
+
+const char* HDomainsHit::ItemKey(char* line, int format, const char* path, const char* filter) {
+  if (filter != nullptr && CompareNoCase(path, filter) != 0) return nullptr;
+  const char* domain = ExtractDomain(line, format, Unit());
+  return domain == nullptr || !IsStorableItem(domain) ? nullptr : domain;
+}
+
+HPagesHit::HPagesHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Pages";
+  names_hold_equals_ = true;
+}
+
+const char* HPagesHit::ItemKey(char* line, int format, const char* path, const char* filter) {
+  if (filter != nullptr) {
+    const char* domain = ExtractDomain(line, format, Unit());
+    if (domain == nullptr || CompareNoCase(domain, filter) != 0) return nullptr;
+  }
+  return path;
+}
+
+bool HPagesHit::Load(HObjectStream& stream) {
+  ReadItems(stream, true);
+  return true;
+}

@@ -1,0 +1,253 @@
+// The rankings of one day: HDomainsHit counts the requests of each client
+// domain, HPagesHit those of each requested path. A day is counted from its
+// day file the first time a page asks for it, sorted largest first and
+// stored; afterwards it is read back in that order and never counted again.
+// Pages walk a ranking row by row, each row described by the child
+// "Current" ("Name", "Hit", "Rate"), under the "lines" limit and an optional
+// text filter. HItemTable holds the counts of one ranking.
+//
+// A day object is owned by its HItemsContainer (stats/item_container.h)
+// and borrows the container and the container's HVaziVev.
+#ifndef STATS_ITEMS_H_
+#define STATS_ITEMS_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/date.h"
+#include "core/text.h"
+#include "objects/container.h"
+
+class HItemsContainer;
+class HVaziVev;
+
+// One item of a table: a domain or a path and its count.
+struct HItemEntry {
+  HString name;
+  int bucket = 0;  // HashString(name) modulo the bucket count
+  int count = 0;
+  HItemEntry* next = nullptr;  // the next entry of the same bucket
+  uint32_t hash = 0;           // the whole HashString(name)
+};
+
+// A chained hash table of 1000 buckets that owns its entries. The buckets
+// fix the iteration order: bucket 0 to 999, and within a bucket the most
+// recently inserted entry first; rankings list equal counts in this order.
+// Look-ups go through a second, open-addressed index of the whole 32-bit
+// hash, so finding a name costs one hash and about one comparison however
+// long the chains grow. Names are compared exactly.
+class HItemTable {
+ public:
+  static constexpr int kBuckets = 1000;
+
+  HItemTable();
+  HItemTable(const HItemTable&) = delete;
+  HItemTable& operator=(const HItemTable&) = delete;
+  ~HItemTable();
+
+  // The entry of that name, or null. The entry is owned by the table and
+  // lives until Clear.
+  HItemEntry* Find(const char* name) const;
+  // Gives the entry of that name the count, inserting it at the head of its
+  // bucket when it is new. Returns the entry.
+  HItemEntry* Set(const char* name, int count);
+  // Adds n to the count of that name (a new entry starts at n), without
+  // going past the largest int. Returns the entry.
+  HItemEntry* Add(const char* name, int n);
+  // Add of an entry of another table (its hash is not computed again).
+  HItemEntry* Add(const HItemEntry* from) { return Insert(from->name.CStr(), from->hash, from->count); }
+  // Adds every entry of `other` into this table, in other's order.
+  void AddAll(const HItemTable& other);
+  // Frees every entry.
+  void Clear();
+  int Count() const { return count_; }
+
+  // Iteration in bucket order through the table's one cursor: First gives
+  // the first entry (null when empty), Next the one after the entry it or
+  // First gave last (null at the end).
+  HItemEntry* First();
+  HItemEntry* Next();
+  // The entry after `entry` in iteration order, or null; leaves the cursor.
+  HItemEntry* After(const HItemEntry* entry) const;
+  // Fills `out` (room for Count() pointers) with every entry, largest count
+  // first and equal counts in iteration order: what a stable sort of the
+  // iteration order by count gives.
+  void Rank(HItemEntry** out) const;
+
+ private:
+  // One place of the index: the whole hash of a name and 1 + the number of
+  // its entry in making order (0: empty). Probing past other names never
+  // touches their entries.
+  struct IndexSlot {
+    uint32_t hash;
+    uint32_t entry;
+  };
+  // Entries are made in blocks; a block never moves, so entries keep their
+  // addresses until Clear.
+  static constexpr int kBlockEntries = 512;
+
+  HItemEntry* Insert(const char* name, uint32_t hash, int count);
+  IndexSlot* Slot(const char* name, uint32_t hash) const;
+  void Grow();
+  HItemEntry* NewEntry();
+  // The entry made n-th (from 0).
+  HItemEntry* Made(uint32_t n) const { return &blocks_[n / kBlockEntries][n % kBlockEntries]; }
+
+  int count_ = 0;
+  HItemEntry* buckets_[kBuckets];
+  HItemEntry* cursor_ = nullptr;
+  // The index: a power-of-two array, at most half full.
+  std::unique_ptr<IndexSlot[]> slots_;
+  int bits_ = 0;
+  uint32_t mask_ = 0;
+  std::vector<std::unique_ptr<HItemEntry[]>> blocks_;
+  int block_used_ = kBlockEntries;  // entries taken from the last block
+};
+
+// A day's ranking (or, held by a container, a sum over days). Type names
+// "Domains" and "Pages" belong to the two kinds below.
+class HItemsHit : public IContainer {
+ public:
+  // `container` owns this object and outlives it; it may be null (no log:
+  // nothing is ever counted and walks list nothing). A name that begins
+  // with a digit is the day, read as yyyymmdd.
+  HItemsHit(const char* name, HItemsContainer* container);
+  ~HItemsHit() override;
+
+  // "Count" counts the day if it needs counting (deleting the container's
+  // "total") and gives the number of distinct items. Every other name gives
+  // null.
+  const char* GetProperty(const char* name) override;
+  // "Text" sets the filter of the walk (rows whose name does not contain it
+  // are skipped; empty lists every row); other names are stored.
+  void SetProperty(const char* name, const char* value) override;
+  // Starts a walk, counting the day first if it needs counting; false when
+  // there is nothing to list.
+  bool First() override;
+  // The next row that passes the filter while fewer than "lines" rows were
+  // listed: sets "Name", "Hit" and "Rate" of "Current" and returns the row's
+  // count as a kept answer; null at the end.
+  const char* NextName() override;
+  IObject* NextObject() override;
+  // "Current" is the row object, owned by this ranking; other names go to
+  // the container.
+  IObject* FindChild(const char* name) override;
+  // Takes the stored items (name=count, largest first) from the rest of the
+  // file. They are read into the table only as far as they are needed: a
+  // walk reads its rows as it goes, "Count" counts the lines, and only a
+  // sum or a save reads them all, so a page that lists the first rows of a
+  // ranking of thousands reads only those.
+  bool Load(HObjectStream& stream) override;
+  // Writes the header and one name=count line per item, largest first.
+  // Items whose names the format cannot hold are left out.
+  bool Save(HObjectStream& stream) override;
+
+  // The item of one log line, or null to leave the line out. `path` is the
+  // line's page path and `filter` null or the text a cross-tabulation
+  // selects by. May write zero bytes into `line`.
+  virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
+
+  // Counts the day file `file` into the table (pages, no images, items
+  // ItemKey finds) and sorts it. Returns the number of lines counted, or -1
+  // when the file cannot be opened, which changes nothing.
+  int CountItems(const char* file, const char* filter);
+  // Sorts every entry largest count first; equal counts keep the table's
+  // order. Empties the loaded list first; an empty table leaves the sorted
+  // order as it was.
+  void SortItems();
+  // Counts the day when it has neither stored nor counted items, is valid
+  // and complete, and has a day file; then, when `remove_total`, deletes the
+  // container's "total" and marks this object modified. True when counted.
+  bool ComputeDay(bool remove_total);
+  // Forgets every item: the table, the sorted order and the loaded list.
+  void Empty();
+  // Adds every item into `sum` in ranking order, which is the same whether
+  // the day was counted now or read back, so that a sum lists equal counts
+  // alike in every request.
+  void AddTo(HItemTable& sum);
+  // Whether this object has neither read stored items nor been counted.
+  bool IsFresh() const { return !read_stored_ && !sorted_; }
+
+  // Every item, stored ones read in full first.
+  HItemTable& Table() {
+    ReadAllStored();
+    return table_;
+  }
+  IObject& Current() { return current_; }
+
+ protected:
+  // Keeps the rest of the stored file to read items from. With `rejoin`, a
+  // value holding "=" carries the rest of a name that held "=" (the stored
+  // line splits at its first "="): the name goes on up to the value's last
+  // "=" and the count follows that.
+  void ReadItems(HObjectStream& stream, bool rejoin);
+  // Reads the next stored item into the table and the loaded list (a name
+  // stored twice keeps its first place and takes its last count); false
+  // when no stored item is left.
+  bool ReadStoredItem();
+  void ReadAllStored();
+  // The stored item lines from stored_at_ on, counted.
+  int CountStoredItems() const;
+  // Whether the stored format holds `name` as a line that reads back as the
+  // same item: not empty, no line feed, not read as a nested object's
+  // header, short enough for its "=" to come in the line's first piece,
+  // and, unless names may hold "=", no "=".
+  bool IsStorableItem(const char* name) const;
+  // The log's "Unit", read once.
+  int Unit();
+
+  HVaziVev* log_;
+  HItemsContainer* container_;
+  bool names_hold_equals_ = false;
+
+ private:
+  HItemEntry* NextEntry();
+
+  HDate day_;
+  int yielded_ = 0;
+  int top_ = 0;
+  IObject current_;
+  HItemTable table_;
+  std::unique_ptr<HItemEntry*[]> sorted_;
+  int sorted_count_ = 0;
+  std::vector<HItemEntry*> loaded_;  // borrowed from table_, in stored order
+  size_t loaded_place_ = 0;          // the walk's place in loaded_
+  int position_ = 0;
+  int unit_ = -1;
+  HString filter_;
+  bool read_stored_ = false;
+  // The stored lines not read yet, from stored_at_ on, and whether paths
+  // holding "=" are to be rejoined.
+  std::string stored_;
+  size_t stored_at_ = 0;
+  int stored_left_ = 0;  // item lines in stored_ not read yet
+  bool rejoin_ = false;
+};
+
+// Type "Domains": the item of a log line is its client's domain.
+class HDomainsHit : public HItemsHit {
+ public:
+  HDomainsHit(const char* name, HItemsContainer* container);
+
+  // The domain of the line's host; with a filter, only for lines whose path
+  // equals it (ignoring case). A domain the stored format cannot hold
+  // (one holding "=", which would read back split) is not counted, so a
+  // day lists the same items before and after it is stored.
+  const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+};
+
+// Type "Pages": the item of a log line is its path.
+class HPagesHit : public HItemsHit {
+ public:
+  HPagesHit(const char* name, HItemsContainer* container);
+
+  // The path; with a filter, only for lines whose domain equals it
+  // (ignoring case).
+  const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  // As HItemsHit, with paths that hold "=" rejoined.
+  bool Load(HObjectStream& stream) override;
+};
+
+#endif  // STATS_ITEMS_H_

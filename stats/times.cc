@@ -1,0 +1,75 @@
+#include "stats/times.h"
+
+#include <cstdio>
+
+#include "core/file.h"
+#include "logread/log_line.h"
+#include "stats/bar_graph.h"
+#include "stats/vazivev.h"
+
+namespace {
+
+const char* const kHourNames[HTimesHit::kHours] = {"0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",
+                                                   "8",  "9",  "10", "11", "12", "13", "14", "15",
+                                                   "16", "17", "18", "19", "20", "21", "22", "23"};
+// The buffer's last byte is left unused.
+constexpr int kReadLimit = kLogLineSize - 1;
+constexpr int kGraphWidth = 400;
+constexpr int kGraphMinTop = 1;
+
+}  // namespace
+
+HTimesHit::HTimesHit(const char* name, HVaziVev* log) : IContainer(name, 0), log_(log) {
+  type_name_ = "Times";
+  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+}
+
+const char* HTimesHit::GetProperty(const char* name) {
+  ComputeHours();
+  return IContainer::GetProperty(name);
+}
+
+const char* HTimesHit::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Graph")) {
+    if (argc >= 1) Graph(argv[0]);
+    return nullptr;
+  }
+  return IContainer::Call(method, argc, argv);
+}
+
+void HTimesHit::ComputeHours() {
+  if (properties_.Count() > 0 || log_ == nullptr) return;
+  if (!day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  HString file;
+  if (!log_->LogFileForDate(file, day_)) return;
+  int hours[kHours] = {};
+  if (!CountHours(file.CStr(), hours)) return;
+  for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
+}
+
+bool HTimesHit::CountHours(const char* file, int (&hours)[kHours]) {
+  const int counted = CountPagePaths(file, kReadLimit, [&](char* line, int format, const char* path, int length) {
+    if (IsImagePath(path, length)) return false;
+    const int hour = ExtractHour(line, format);
+    if (hour < 0 || hour >= kHours) return false;
+    ++hours[hour];
+    return true;
+  });
+  return counted >= 0;
+}
+
+void HTimesHit::Graph(const char* color) {
+  // Counted once here rather than once per hour: a day that cannot be
+  // counted is not looked for 24 times.
+  ComputeHours();
+  int values[kHours];
+  for (int hour = 0; hour < kHours; ++hour) values[hour] = ToInt(properties_.GetValue(kHourNames[hour]));
+  WriteBarGraph(values, kHours, color, kGraphMinTop, kGraphWidth);
+  for (int hour = 0; hour < kHours; ++hour) printf("  <td><font size=-1>%d</font></td>\n", hour);
+  EndBarGraph();
+}
+
+HTimesContainer::HTimesContainer(const char* name, HVaziVev* log)
+    : HDayContainer(name, "TimesContainer", "Times"), log_(log) {}
+
+IObject* HTimesContainer::MakeDay(const char* name) { return new HTimesHit(name, log_); }

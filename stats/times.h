@@ -1,0 +1,71 @@
+// The hourly statistics: HTimesHit holds the requests of one day by the
+// hour of their time, as 24 properties "0" to "23", and draws them as a bar
+// graph; HTimesContainer, the HVaziVev's child of type "TimesContainer",
+// keeps one HTimesHit per day, each in its own file in the container's
+// directory. A day is counted from its day file the first time a page
+// reads it and is never counted again once it holds its counts. The
+// container owns its days; both borrow the HVaziVev that made the container.
+#ifndef STATS_TIMES_H_
+#define STATS_TIMES_H_
+
+#include "core/date.h"
+#include "objects/container.h"
+#include "stats/day_container.h"
+
+class HVaziVev;
+
+// Type "Times". Named with its day as yyyymmdd; a name that does not begin
+// with a digit, or is no valid date, leaves it without a day.
+class HTimesHit : public IContainer {
+ public:
+  static constexpr int kHours = 24;
+
+  // `log` outlives this object; it may be null (nothing is ever counted).
+  HTimesHit(const char* name, HVaziVev* log);
+
+  // ComputeHours, then the container's answer: "0" to "23" give the count
+  // of that hour, or null while the day has no counts.
+  const char* GetProperty(const char* name) override;
+  // "Graph" with a bar colour writes the 24 hours as a bar graph to
+  // standard output (hours without a count as 0) and returns null; without
+  // an argument it writes nothing. Other methods go to the container. May
+  // raise ErrorMemory before any output.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+
+  // Counts the day file into the 24 properties, zeros included, and marks
+  // the object modified; does nothing when it holds any property already,
+  // when the day is invalid or later than the log's today, or when the day
+  // file is missing or cannot be opened. Today is accepted: its file may
+  // still grow when the web server writes its own day files, and what was
+  // counted then is kept.
+  void ComputeHours();
+
+  // Adds every line of `file` that requests a page (a path that is not an
+  // image) to the count of its hour; lines without a readable hour are
+  // left out. False when the file cannot be opened. Reads through
+  // LogLineBuffer.
+  static bool CountHours(const char* file, int (&hours)[kHours]);
+
+  // The day of the name; invalid when there is none.
+  const HDate& Day() const { return day_; }
+
+ private:
+  void Graph(const char* color);
+
+  HVaziVev* log_;
+  HDate day_;
+};
+
+// Type "TimesContainer": a numbered container of HTimesHit days.
+class HTimesContainer : public HDayContainer {
+ public:
+  // `log` outlives this object and every day it makes.
+  HTimesContainer(const char* name, HVaziVev* log);
+
+ private:
+  IObject* MakeDay(const char* name) override;
+
+  HVaziVev* log_;
+};
+
+#endif  // STATS_TIMES_H_

@@ -1,0 +1,88 @@
+#include "stats/vazivev.h"
+
+#include <cstring>
+
+#include "core/iserver.h"
+#include "logread/log_line.h"
+#include "logread/log_split.h"
+#include "stats/aliases.h"
+#include "stats/hit.h"
+#include "stats/item_container.h"
+#include "stats/times.h"
+
+
+namespace {
+
+const char kHttp[] = "http://";
+constexpr int kHttpLength = sizeof kHttp - 1;
+constexpr int kLeastUnit = 3;
+
+}  // namespace
+
+HVaziVev::HVaziVev(const char* name) : INContainer(name, 0) {
+  type_name_ = "VaziVev";
+  today_.SetToday();
+}
+
+void HVaziVev::SetProperty(const char* name, const char* value) {
+  if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
+    HString url(value);
+    if (strncmp(value, kHttp, kHttpLength) != 0) {
+      url = kHttp;
+      url.Append(value);
+    }
+    const int slash = url.FindChar('/', kHttpLength);
+    if (slash >= 0) url.Assign(url.CStr(), slash);
+    INContainer::SetProperty(name, url.CStr());
+    return;
+  }
+  if (CompareNoCase(name, "Unit") == 0) {
+    HString unit;
+    unit.AssignNumber(ToInt(value) > kLeastUnit ? ToInt(value) : kLeastUnit);
+    INContainer::SetProperty(name, unit.CStr());
+    return;
+  }
+  INContainer::SetProperty(name, value);
+}
+
+IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
+  if (type_name != nullptr) {
+    if (IsWord(type_name, "Hit")) return new HHit(name, this);
+    if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+    if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
+    if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
+  }
+  if (type_name != nullptr) {
+    if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
+    if (IsWord(type_name, "Aliases")) return new HAliases(name);
+  }
+  return INContainer::CreateObject(name, type_name);
+}
+
+const char* HVaziVev::Setting(const char* name) const {
+  const char* value = properties_.GetValue(name);
+  return value == nullptr ? "" : value;
+}
+
+bool HVaziVev::IsDaily() { return CompareNoCase(Setting("Loging"), "Daily") == 0; }
+
+int HVaziVev::Lines() {
+  if (lines_ < 0) lines_ = ToInt(Setting("lines"));
+  return lines_;
+}
+
+bool HVaziVev::LogFileForDate(HString& name, const HDate& date) {
+  HString pattern;
+  if (IsDaily()) {
+    pattern = Setting("DateFile");
+  } else {
+    pattern = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+    pattern.Append(kDayFilePattern);
+  }
+  if (!DateFileName(name, pattern.CStr(), date)) return false;
+  HDate first;
+  if (!first.SetNumber(ToInt(Setting("SetDate"))) || first.Compare(date) > 0) {
+    SetPropertyInt("SetDate", date.Number());
+  }
+  return true;
+}

@@ -1,0 +1,230 @@
+#include "logread/log_split.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/test_util.h"
+
+namespace {
+
+// A format 1 line of day `day` of March 1999 at `hour`, unique by `n`.
+std::string Line(int day, int hour, int n) {
+  char text[160];
+  snprintf(text, sizeof text, "h%d.example.jp - - [%02d/Mar/1999:%02d:00:00 +0900] \"GET /p%d.html HTTP/1.0\" 200 1\n",
+           n, day, hour, n);
+  return text;
+}
+
+HDate Day(int number) {
+  HDate date;
+  date.SetNumber(number);
+  return date;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    out.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return out;
+}
+
+// Every file of the site that holds log lines, by name, with its text.
+std::map<std::string, std::string> Files(const ScratchDir& site) {
+  std::map<std::string, std::string> files;
+  for (const char* name : {"vazivev.log", "access.log", "vazivev.journal", "vazivev.log.Tmp"}) {
+    if (access((site / name).c_str(), F_OK) == 0) files[name] = ReadFile(site / name);
+  }
+  for (int day = 1; day <= 31; ++day) {
+    char name[32];
+    snprintf(name, sizeof name, "logs/QL9903%02d.log", day);
+    if (access((site / name).c_str(), F_OK) == 0) files[name] = ReadFile(site / name);
+    if (access((site / (std::string(name) + ".Tmp")).c_str(), F_OK) == 0) files[std::string(name) + ".Tmp"] = "?";
+  }
+  return files;
+}
+
+class LogSplitTest : public ::testing::Test {
+ protected:
+  void SetUp() override { mkdir((site_ / "logs").c_str(), 0755); }
+  bool Split(int today = 19990308) {
+    return SplitAccessLog((site_.Path() + "/").c_str(), (site_ / "access.log").c_str(), Day(today));
+  }
+  ScratchDir site_;
+};
+
+}  // namespace
+
+TEST_F(LogSplitTest, CompletedDaysMoveOutAndTodayWaits) {
+  const std::string late = Line(5, 23, 90);
+  const std::string long_line =
+      "h.example.jp - - [06/Mar/1999:01:00:00 +0900] \"GET /" + std::string(5000, 'x') + " HTTP/1.0\"\n";
+  // Day 5 already holds a line from an earlier split.
+  WriteFile(site_ / "logs/QL990305.log", Line(5, 1, 1));
+  WriteFile(site_ / "vazivev.log", Line(5, 2, 2) + "no date here\n" + Line(6, 0, 3));
+  WriteFile(site_ / "access.log", "format=x y z\n" + Line(6, 5, 4) + long_line + late + Line(7, 9, 5) + Line(8, 0, 6) +
+                                      Line(7, 23, 7) + Line(9, 1, 8));
+  ASSERT_TRUE(Split());
+  const auto files = Files(site_);
+  EXPECT_EQ(Line(5, 1, 1) + Line(5, 2, 2) + late, files.at("logs/QL990305.log"));  // the late line joins its day
+  EXPECT_EQ(Line(6, 0, 3) + Line(6, 5, 4) + long_line, files.at("logs/QL990306.log"));
+  EXPECT_EQ(Line(7, 9, 5), files.at("logs/QL990307.log"));
+  // From the first line of today on, everything waits, a late line too.
+  EXPECT_EQ(Line(8, 0, 6) + Line(7, 23, 7) + Line(9, 1, 8), files.at("vazivev.log"));
+  EXPECT_EQ("format=x y z\n", files.at("access.log"));
+  EXPECT_EQ(5u, files.size());  // no journal, no temporary file
+
+  // The same day again: nothing to do, nothing changes.
+  WriteFile(site_ / "access.log", "format=x y z\n" + Line(8, 3, 9));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(8, 0, 6) + Line(7, 23, 7) + Line(9, 1, 8), ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ("format=x y z\n" + Line(8, 3, 9), ReadFile(site_ / "access.log"));
+  // The next day: the waiting lines go out up to the first of the new day;
+  // day 7 keeps its line and gains the late one.
+  ASSERT_TRUE(Split(19990309));
+  EXPECT_EQ(Line(7, 9, 5) + Line(7, 23, 7), ReadFile(site_ / "logs/QL990307.log"));
+  EXPECT_EQ(Line(8, 0, 6), ReadFile(site_ / "logs/QL990308.log"));
+  EXPECT_EQ(Line(9, 1, 8) + Line(8, 3, 9), ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ("format=x y z\n", ReadFile(site_ / "access.log"));
+}
+
+TEST_F(LogSplitTest, CommaLayoutAndNoCarryOverLeft) {
+  WriteFile(site_ / "access.log", "a.jp, 99/03/06, 9:00:00, /a\nb.jp, 99/03/07, 10:00:00, /b\n");
+  ASSERT_TRUE(Split());
+  EXPECT_EQ("a.jp, 99/03/06, 9:00:00, /a\n", ReadFile(site_ / "logs/QL990306.log"));
+  EXPECT_EQ("b.jp, 99/03/07, 10:00:00, /b\n", ReadFile(site_ / "logs/QL990307.log"));
+  EXPECT_EQ("", ReadFile(site_ / "access.log"));
+  EXPECT_NE(0, access((site_ / "vazivev.log").c_str(), F_OK));
+}
+
+// A line is read up to its first zero byte: one before the date hides the
+// date, even right after a line of the same day, and such a line is
+// dropped like any undated one.
+TEST_F(LogSplitTest, ZeroByteBeforeTheDateHidesIt) {
+  std::string hidden = Line(5, 2, 2);
+  hidden[1] = 0;
+  std::string after_date = Line(5, 3, 3);
+  after_date[after_date.size() - 3] = 0;  // behind the date: it still counts
+  WriteFile(site_ / "access.log", Line(5, 1, 1) + hidden + after_date + Line(9, 0, 4));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(5, 1, 1) + after_date, ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(Line(9, 0, 4), ReadFile(site_ / "vazivev.log"));
+}
+
+TEST_F(LogSplitTest, DayFileThatCannotBeMadeStopsTheSplitThere) {
+  mkdir((site_ / "logs/QL990306.log.Tmp").c_str(), 0755);  // in the way of day 6's file
+  WriteFile(site_ / "access.log", Line(5, 1, 1) + Line(6, 1, 2) + Line(5, 2, 3) + Line(8, 1, 4));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(5, 1, 1), ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(Line(6, 1, 2) + Line(5, 2, 3) + Line(8, 1, 4), ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ("", ReadFile(site_ / "access.log"));
+  rmdir((site_ / "logs/QL990306.log.Tmp").c_str());
+  ASSERT_TRUE(Split());  // the next split takes up where it stopped
+  EXPECT_EQ(Line(5, 1, 1) + Line(5, 2, 3), ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(Line(6, 1, 2), ReadFile(site_ / "logs/QL990306.log"));
+  EXPECT_EQ(Line(8, 1, 4), ReadFile(site_ / "vazivev.log"));
+}
+
+// A write that fails halfway (here: the file size limit, as a full disk
+// would) undoes the split: old files as they were, every line still unread.
+TEST_F(LogSplitTest, FailedWriteLeavesEverythingAsItWas) {
+  std::string log;
+  for (int n = 0; n < 3000; ++n) log += Line(5 + n % 2, 1, n);
+  WriteFile(site_ / "logs/QL990305.log", Line(5, 0, 9999));
+  WriteFile(site_ / "access.log", log + Line(8, 1, 1));
+  const auto before = Files(site_);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit = {100000, 100000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(Split() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(1, WEXITSTATUS(status));  // reported as undone
+  EXPECT_EQ(before, Files(site_));
+}
+
+// The split is stopped (as by kill -9) at every step in turn. A line
+// arrives in the log, written there without the lock, at every step but in
+// the moment between the last read of the log and its emptying, and a
+// large batch arrives while the split is stopped; then the next split runs. Every line is then in exactly one
+// place, and each day file holds exactly its day's lines.
+TEST_F(LogSplitTest, StoppedAtAnyStepEveryLineEndsUpInExactlyOnePlace) {
+  const std::string carry = Line(4, 22, 100) + Line(4, 23, 101);
+  std::string log = "format=header\n";
+  for (int n = 0; n < 12; ++n) log += Line(4 + n / 4, n % 24, n);
+  log += Line(5, 23, 50) + Line(6, 1, 51) + Line(4, 23, 52) + Line(8, 0, 53) + Line(7, 1, 54);
+  const std::string day6_before = Line(6, 0, 200);
+  std::string arrived;  // more than the log held: a log emptied meanwhile grows past its old length
+  for (int n = 0; n < 40; ++n) arrived += Line(8, 5, 300 + n);
+
+  static std::string log_path;
+  static int steps = 0;
+  static int stop_at = 0;
+  int total = 0;
+  for (int stop = 1;; ++stop) {
+    ScratchDir site;
+    mkdir((site / "logs").c_str(), 0755);
+    WriteFile(site / "vazivev.log", carry);
+    WriteFile(site / "access.log", log);
+    WriteFile(site / "logs/QL990306.log", day6_before);
+    const std::string home = site.Path() + "/";
+    log_path = site / "access.log";
+    const pid_t child = fork();
+    if (child == 0) {
+      stop_at = stop;
+      LogSplitStep = [](SplitStep kind) {
+        if (kind == kSplitFileStep) {  // noted beside the site, so the test knows what arrived
+          std::ofstream(log_path, std::ios::app) << Line(8, 12, 1000 + steps);
+          std::ofstream(log_path + ".arrived", std::ios::app) << Line(8, 12, 1000 + steps);
+        }
+        if (++steps == stop_at) raise(SIGKILL);
+      };
+      SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308));
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const bool stopped = WIFSIGNALED(status);
+    std::ofstream(log_path, std::ios::app) << arrived;
+    EXPECT_TRUE(SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308))) << stop;
+
+    const std::string all = carry + log.substr(14) + day6_before + arrived + ReadFile(log_path + ".arrived");
+    std::vector<std::string> found;
+    for (const auto& [name, text] : Files(site)) {
+      ASSERT_TRUE(name == "vazivev.log" || name == "access.log" || name.rfind(".log") == name.size() - 4)
+          << name << " left behind, stop " << stop;
+      for (const std::string& line : Lines(text)) {
+        if (line == "format=header\n") continue;
+        if (name.rfind("logs/QL", 0) == 0) {  // a day file holds its own day only
+          EXPECT_NE(std::string::npos, line.find("[" + name.substr(11, 2) + "/Mar")) << name << ": " << line;
+        }
+        found.push_back(line);
+      }
+    }
+    std::vector<std::string> expected = Lines(all);
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(expected, found) << "stop " << stop;
+    EXPECT_EQ(0u, ReadFile(log_path).find("format=header\n"));
+    if (!stopped) {
+      total = stop - 1;
+      break;
+    }
+  }
+  EXPECT_GT(total, 30) << total;  // the split was stopped at every one of its steps
+}

@@ -1,0 +1,66 @@
+#include "stats/vazivev.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "tests/objects/fake_server.h"
+#include "tests/test_util.h"
+
+namespace {
+
+std::string Text(const char* p) { return p == nullptr ? "(null)" : p; }
+
+}  // namespace
+
+TEST(HVaziVevTest, UrlAndUnitRules) {
+  struct Case { const char* name; const char* value; const char* stored; };
+  const Case cases[] = {
+      {"URL", "host/top/", "http://host"},
+      {"URL", "http://www.example.jp/a/b", "http://www.example.jp"},
+      {"URL", "http://host", "http://host"},
+      {"url", "https://host/x", "http://https:"},  // only "http://" is known, and case counts
+      {"Unit", "1", "3"},
+      {"UNIT", "5", "5"},
+      {"Unit", "x", "3"},
+      {"RootPath", "/Index.html", "/Index.html"},
+  };
+  for (const Case& c : cases) {
+    HVaziVev log("vazivev");
+    log.SetProperty(c.name, c.value);
+    EXPECT_EQ(c.stored, Text(log.GetProperty(c.name))) << c.name << "=" << c.value;
+  }
+}
+
+// Day files are found in the program's logs/, or by the web server's own
+// pattern in the "Daily" mode; "SetDate" only ever moves back.
+TEST(HVaziVevTest, DayFilesAndTheFirstDay) {
+  ScratchDir home;
+  FakeServer server(home.Path());
+  mkdir((home / "logs").c_str(), 0755);
+  WriteFile(home / "logs/QL990305.log", "");
+  WriteFile(home / "logs/QL990301.log", "");
+  HVaziVev log("vazivev");
+  HDate date;
+  HString name;
+  date.SetNumber(19990305);
+  EXPECT_TRUE(log.LogFileForDate(name, date));
+  EXPECT_EQ(home / "logs/QL990305.log", name.CStr());
+  date.SetNumber(19990303);
+  EXPECT_FALSE(log.LogFileForDate(name, date));  // no such file: no first day either
+  EXPECT_EQ("19990305", Text(log.GetProperty("SetDate")));
+  date.SetNumber(19990301);
+  EXPECT_TRUE(log.LogFileForDate(name, date));
+  date.SetNumber(19990305);
+  EXPECT_TRUE(log.LogFileForDate(name, date));
+  EXPECT_EQ("19990301", Text(log.GetProperty("SetDate")));
+  EXPECT_TRUE(log.IsModified());
+
+  log.SetProperty("Loging", "daily");
+  log.SetProperty("DateFile", (home / "www-yymmdd.log").c_str());
+  WriteFile(home / "www-990302.log", "");
+  date.SetNumber(19990302);
+  EXPECT_TRUE(log.LogFileForDate(name, date));
+  EXPECT_EQ(home / "www-990302.log", name.CStr());
+}
