@@ -135,7 +135,7 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   EXPECT_NE(std::string::npos, r.out.find("attach refused")) << r.out;
   r = Post(site, body("/images/my_photo.gif"), {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}});
   EXPECT_NE(std::string::npos, r.out.find("attach refused")) << r.out;
-  // No "/" in the spec: nothing happens, nothing is raised.
+  // No "/" in the path: nothing happens, nothing is raised.
   r = Post(site, body("my_photo.gif"), env);
   EXPECT_EQ(std::string(kHtml) + "stored my_photo.gif\n", r.out);
   // Straight into the root.
