@@ -157,7 +157,7 @@ bool HFileWriter::Open(const char* target, int mode, const char* temp_path) {
   used_ = 0;
   struct stat info;
   const bool keep = mode == kKeepMode && stat(target, &info) == 0;
-  fd_ = open(temp_.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode == kKeepMode ? 0666 : mode);
+  fd_ = open(temp_.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode == kKeepMode ? 0666 : mode);
   if (fd_ < 0) {
     error_ = errno;
     return false;

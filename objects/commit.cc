@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <set>
+#include <string>
+
+#include "core/file_write.h"
 
 namespace {
 
@@ -31,9 +34,20 @@ bool HCommitBatch::Apply() {
   applied_ = true;
   open_batch = nullptr;
   bool ok = true;
+  std::set<std::string> folders;
   for (const Rename* rename : renames_) {
-    if (ok && ::rename(rename->temp.CStr(), rename->target.CStr()) != 0) ok = false;
-    if (!ok) unlink(rename->temp.CStr());  // after a failed rename the rest is given up
+    if (ok && !RenameFile(rename->temp.CStr(), rename->target.CStr())) ok = false;
+    if (!ok) {
+      unlink(rename->temp.CStr());  // after a failed rename the rest is given up
+      continue;
+    }
+    const std::string target = rename->target.CStr();
+    folders.insert(target.substr(0, target.rfind('/') + 1));
+  }
+  // Each folder renamed into is synced once, after the last rename: what the
+  // request reports as saved then survives a crash of the machine.
+  for (const std::string& folder : folders) {
+    if (!SyncFolderOf((folder + ".").c_str())) ok = false;
   }
   renames_.Clear();
   return ok;

@@ -24,9 +24,11 @@ class HCommitBatch {
   static HCommitBatch* Open();
   // Notes a finished temporary file and the file it is to replace.
   void Add(const char* temp_path, const char* target_path);
-  // Renames every noted file into place; false when a rename failed (the
-  // ones before it stay renamed: a file system renames one at a time). A
-  // joined batch returns true and leaves it to the one that is open.
+  // Renames every noted file into place, then syncs the folders renamed
+  // into; false when a rename failed (the ones before it stay renamed: a
+  // file system renames one at a time; the temporary files after it are
+  // removed) or a folder could not be synced. A joined batch returns true
+  // and leaves it to the one that is open.
   bool Apply();
 
  private:

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Beside the target and never a stored name: stored names are lower case.
-const char kTempSuffix[] = ".Tmp";
-
 // The words of the format and their lengths.
 constexpr char kObjectWord[] = "object ";
 constexpr int kObjectWordLength = sizeof kObjectWord - 1;
@@ -22,18 +19,13 @@ constexpr char kEndWord[] = "end";
 constexpr int kEndWordLength = sizeof kEndWord - 1;
 constexpr char kTypeSeparator[] = " : ";
 constexpr int kTypeSeparatorLength = sizeof kTypeSeparator - 1;
-// Permission bits a replaced file keeps.
-constexpr mode_t kPermissionBits = 07777;
+// Indentation, written a piece at a time.
+constexpr char kSpaces[] = "                                ";
+constexpr int kSpacesLength = sizeof kSpaces - 1;
 
 // Whether `line` of `length` bytes holds the end word at `column`.
 bool IsEndAt(const char* line, int length, int column) {
   return column >= 0 && column < length && strncmp(line + column, kEndWord, kEndWordLength) == 0;
-}
-
-// The data must be on the disk before the rename makes it the file. A file
-// system that cannot sync at all is no reason to refuse every save.
-bool Synced(int descriptor) {
-  return fsync(descriptor) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
 }  // namespace
@@ -52,61 +44,53 @@ HObjectStream::HObjectStream() {
 HObjectStream::~HObjectStream() { Discard(); }
 
 bool HObjectStream::Open(const char* path, const char* mode, bool private_file) {
-  if (file_.IsOpen() || path == nullptr || mode == nullptr) return false;
+  if (IsOpen() || path == nullptr || mode == nullptr) return false;
   pending_length_ = 0;
   depth_ = 0;
   entry_name_ = nullptr;
   entry_value_ = nullptr;
   failed_ = false;
-  target_path_.Clear();
-  temp_path_.Clear();
   if (mode[0] != 'w') return file_.Open(path, mode);
-  HString temp(path);
-  temp.Append(kTempSuffix);
-  if (!file_.Open(temp.CStr(), mode)) return false;
   // A replaced file keeps its permissions, as a file rewritten in place would.
-  struct stat info;
-  if (private_file) {
-    fchmod(fileno(file_.Stream()), S_IRUSR | S_IWUSR);
-  } else if (stat(path, &info) == 0) {
-    fchmod(fileno(file_.Stream()), info.st_mode & kPermissionBits);
-  }
-  target_path_ = path;
-  temp_path_ = temp;
-  return true;
+  return writer_.Open(path, private_file ? S_IRUSR | S_IWUSR : HFileWriter::kKeepMode);
 }
 
 bool HObjectStream::Close() {
-  if (!file_.IsOpen()) return true;
-  if (temp_path_.IsEmpty()) {
+  if (file_.IsOpen()) {
     file_.Close();
     return true;
   }
-  FILE* stream = file_.Stream();
-  bool ok = !failed_ && fflush(stream) == 0 && ferror(stream) == 0 && Synced(fileno(stream));
-  if (file_.Close() != 0) ok = false;
-  HCommitBatch* batch = HCommitBatch::Open();
-  if (ok && batch != nullptr) {
-    batch->Add(temp_path_.CStr(), target_path_.CStr());  // renamed with the rest of the request's files
-  } else if (ok && rename(temp_path_.CStr(), target_path_.CStr()) != 0) {
-    ok = false;
+  if (!writer_.IsOpen()) return true;
+  if (failed_) {
+    writer_.Discard();
+    return false;
   }
-  if (!ok) unlink(temp_path_.CStr());
-  target_path_.Clear();
-  temp_path_.Clear();
-  return ok;
+  // Synced before it is renamed: the rename never makes a part the file.
+  if (!writer_.Finish()) return false;
+  const char* temp = writer_.TempPath().CStr();
+  HCommitBatch* batch = HCommitBatch::Open();
+  if (batch != nullptr) {
+    batch->Add(temp, writer_.Target().CStr());  // renamed with the rest of the request's files
+    return true;
+  }
+  if (RenameFile(temp, writer_.Target().CStr())) return true;
+  unlink(temp);
+  return false;
 }
 
 void HObjectStream::Discard() {
-  if (!file_.IsOpen()) return;
-  file_.Close();
-  if (!temp_path_.IsEmpty()) unlink(temp_path_.CStr());
-  target_path_.Clear();
-  temp_path_.Clear();
+  if (file_.IsOpen()) file_.Close();
+  writer_.Discard();
 }
 
-void HObjectStream::Write(const char* text) {
-  if (!file_.IsOpen() || file_.Puts(text) < 0) failed_ = true;
+void HObjectStream::Write(const char* data, size_t size) {
+  if (!writer_.Write(data, size)) failed_ = true;
+}
+
+void HObjectStream::Write(const char* text) { Write(text, strlen(text)); }
+
+void HObjectStream::Indent() {
+  for (int left = depth_; left > 0; left -= kSpacesLength) Write(kSpaces, left < kSpacesLength ? left : kSpacesLength);
 }
 
 void HObjectStream::WriteValue(const char* value) {
@@ -114,22 +98,17 @@ void HObjectStream::WriteValue(const char* value) {
     Write(value);
     return;
   }
-  FILE* stream = file_.Stream();
-  if (stream == nullptr) {
-    failed_ = true;
-    return;
-  }
   for (const char* p = value; *p != 0;) {
     const size_t run = strcspn(p, "\r\n");
-    if (run > 0 && fwrite(p, 1, run, stream) != run) failed_ = true;
+    if (run > 0) Write(p, run);
     p += run;
-    if (*p == '\n') Write("\n\t");
+    if (*p == '\n') Write("\n\t", 2);
     if (*p != 0) ++p;  // a carriage return is dropped
   }
 }
 
 void HObjectStream::BeginObject(const char* name, const char* type_name) {
-  for (int i = 0; i < depth_; ++i) Write(" ");
+  Indent();
   Write(kObjectWord);
   Write(name);
   Write(kTypeSeparator);
@@ -140,7 +119,7 @@ void HObjectStream::BeginObject(const char* name, const char* type_name) {
 
 void HObjectStream::EndObject() {
   --depth_;
-  for (int i = 0; i < depth_; ++i) Write(" ");
+  Indent();
   Write(kEndWord);
   Write("\n");
 }
@@ -151,7 +130,7 @@ void HObjectStream::WriteProperty(const char* name, const char* value) {
 }
 
 void HObjectStream::WriteUncheckedProperty(const char* name, const char* value) {
-  for (int i = 0; i < depth_; ++i) Write(" ");
+  Indent();
   Write(name == nullptr ? "_item" : name);
   Write("=");
   WriteValue(value == nullptr ? "" : value);
@@ -159,11 +138,6 @@ void HObjectStream::WriteUncheckedProperty(const char* name, const char* value) 
 }
 
 void HObjectStream::WriteUncheckedCount(const char* name, int count) {
-  FILE* out = file_.Stream();
-  if (out == nullptr) {
-    failed_ = true;
-    return;
-  }
   // The count's text, written backwards from the end of the buffer.
   char text[16];
   char* digit = text + sizeof text;
@@ -175,10 +149,9 @@ void HObjectStream::WriteUncheckedCount(const char* name, int count) {
   } while (rest != 0);
   if (count < 0) *--digit = '-';
   *--digit = '=';
-  for (int i = 0; i < depth_; ++i) putc_unlocked(' ', out);
-  fputs_unlocked(name == nullptr ? "_item" : name, out);
-  fwrite_unlocked(digit, 1, static_cast<size_t>(text + sizeof text - digit), out);
-  if (ferror_unlocked(out)) failed_ = true;
+  Indent();
+  Write(name == nullptr ? "_item" : name);
+  Write(digit, static_cast<size_t>(text + sizeof text - digit));
 }
 
 void HObjectStream::WritePropertyInt(const char* name, int value) {
@@ -190,7 +163,7 @@ void HObjectStream::WritePropertyInt(const char* name, int value) {
 int HObjectStream::ReadLine() { return file_.Gets(line_, kLineSize); }
 
 bool HObjectStream::TakeRest(std::string& rest) {
-  if (!file_.IsOpen() || !temp_path_.IsEmpty() || pending_length_ > 0) return false;
+  if (!file_.IsOpen() || pending_length_ > 0) return false;
   FILE* in = file_.Stream();
   rest.clear();
   struct stat info;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/file.h"
+#include "core/file_write.h"
 #include "core/text.h"
 
 // Whether a property name can be stored as the name of a "name=value" line
@@ -52,7 +53,7 @@ class HObjectStream {
   // any write, the close or the rename failed; the temporary file is then
   // removed. Closing a closed stream returns true.
   bool Close();
-  bool IsOpen() const { return file_.IsOpen(); }
+  bool IsOpen() const { return file_.IsOpen() || writer_.IsOpen(); }
   // Whether a write has failed since Open.
   bool Failed() const { return failed_; }
 
@@ -103,10 +104,13 @@ class HObjectStream {
   int ReadLine();
   void SkipRestOfLine(int length);
   void Write(const char* text);
+  void Write(const char* data, size_t size);
+  void Indent();
   void WriteValue(const char* value);
   void Discard();
 
-  HFile file_;
+  HFile file_;      // a read
+  HFileWriter writer_;  // a write
   char line_[kLineSize];
   int pending_length_ = 0;
   int depth_ = 0;
@@ -114,8 +118,6 @@ class HObjectStream {
   const char* entry_value_ = nullptr;
   HString long_name_;
   HString long_value_;
-  HString target_path_;  // the file a write replaces; empty when reading
-  HString temp_path_;
   bool failed_ = false;
 };
 

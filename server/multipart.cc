@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/errors.h"
+#include "core/file_write.h"
 #include "objects/commit.h"
 #include "script/encoding.h"
 #include "server/cgi_input.h"
@@ -20,6 +21,8 @@ namespace {
 const char kDisposition[] = "Content-Disposition";
 const char kFormData[] = "form-data";
 const char kContentType[] = "Content-Type";
+// Uploads are pages' files, served to everyone.
+constexpr int kUploadMode = 0644;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -251,28 +254,12 @@ bool HMultiPart::SaveFile(const char* directory, const char* file_name) const {
   temp.Append("/.");
   temp.Append(file_name);
   temp.Append(".Tmp");
-  const int fd = open(temp.CStr(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const char* data = body_ + upload->start;
-  size_t left = static_cast<size_t>(upload->end - upload->start + 1);
-  bool written = true;
-  while (written && left > 0) {
-    const ssize_t done = write(fd, data, left);
-    if (done < 0 && errno == EINTR) continue;
-    written = done > 0;
-    if (written) {
-      data += done;
-      left -= static_cast<size_t>(done);
-    }
-  }
-  if (written && fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) written = false;
-  if (close(fd) != 0) written = false;
+  HFileWriter file;
+  if (!file.Open(path.CStr(), kUploadMode, temp.CStr())) return false;
+  file.Write(body_ + upload->start, static_cast<size_t>(upload->end - upload->start + 1));
   HCommitBatch* batch = HCommitBatch::Open();
-  if (written && batch != nullptr) {
-    batch->Add(temp.CStr(), path.CStr());  // renamed with the request's other files
-    return true;
-  }
-  if (written && rename(temp.CStr(), path.CStr()) == 0) return true;
-  unlink(temp.CStr());
-  return false;
+  if (batch == nullptr) return file.Commit();
+  if (!file.Finish()) return false;
+  batch->Add(temp.CStr(), path.CStr());  // renamed with the request's other files
+  return true;
 }

@@ -16,6 +16,7 @@
 #include <ctime>
 
 #include "core/errors.h"
+#include "core/file_write.h"
 #include "core/iserver.h"
 #include "server/cgi_input.h"
 
@@ -137,15 +138,8 @@ std::string AdminSecret(const char* path, bool make) {
   const std::string secret = Hex(bytes, sizeof bytes);
   // Written whole under a temporary name, then renamed, readable by its
   // owner only: a secret is there complete or not at all.
-  const std::string temp = std::string(path) + ".Tmp";
-  const int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (out < 0) return "";
   const std::string line = secret + "\n";
-  const bool written = write(out, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(out) == 0;
-  if (close(out) != 0 || !written || rename(temp.c_str(), path) != 0) {
-    unlink(temp.c_str());
-    return "";
-  }
+  if (!WriteFileWhole(path, line.data(), line.size(), 0600)) return "";
   return secret;
 }
 
