@@ -1,8 +1,6 @@
 #include "objects/ncontainer.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "core/file.h"
+#include "core/file_write.h"
 #include "objects/object.h"
 #include "tests/objects/fake_server.h"
 #include "tests/test_util.h"
@@ -252,28 +251,72 @@ TEST_F(INContainerTest, NamesThatLeaveTheDirectoryAreNeverPaths) {
   EXPECT_EQ("./index\n./sub\n./sub/index\n./sub/x\n", Listing());
 }
 
-TEST_F(INContainerTest, FailedWriteKeepsOldFilesAndSkipsDeletion) {
-  Store("a", "object a : Container\n v=old\nend\n");
-  Store("gone", "object gone : Container\nend\n");
-  root_->FindChild("a")->SetProperty("v", std::string(4096, 'n').c_str());
-  CallWith(root_.get(), "Remove", {"gone"});
-  // A full disk: files may not grow past 100 bytes.
-  struct rlimit saved;
-  getrlimit(RLIMIT_FSIZE, &saved);
-  void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit = saved;
-  limit.rlim_cur = 100;
-  setrlimit(RLIMIT_FSIZE, &limit);
+TEST_F(INContainerTest, FailedWriteOrSyncKeepsOldFilesAndSkipsDeletion) {
+  for (file_faults::Op op : {file_faults::kWrite, file_faults::kSync}) {
+    Store("a", "object a : Container\n v=old\nend\n");
+    Store("gone", "object gone : Container\nend\n");
+    Reload().FindChild("a")->SetProperty("v", std::string(4096, 'n').c_str());
+    CallWith(root_.get(), "Remove", {"gone"});
+    file_faults::Reset();
+    file_faults::FailNth(op, 1, ENOSPC);  // a full disk
+    const bool committed = root_->Commit();
+    file_faults::Reset();
+    EXPECT_FALSE(committed) << op;
+    EXPECT_EQ("object a : Container\n v=old\nend\n", ReadFile(Data("a"))) << op;
+    EXPECT_TRUE(Exists("gone")) << op;  // a failed save deletes nothing
+    EXPECT_EQ("./a\n./gone\n", Listing()) << op;  // no temporary file left
+    EXPECT_TRUE(root_->Commit()) << op;  // room again
+    EXPECT_EQ(std::string::npos, ReadFile(Data("a")).find("old")) << op;
+    EXPECT_FALSE(Exists("gone")) << op;
+  }
+}
+
+// A rename that fails in the middle of a batch: the files renamed before it
+// are in place, whole; the later ones keep their old content, and none of
+// their temporary files stays behind.
+TEST_F(INContainerTest, ARenameFailingMidBatchStopsTheRest) {
+  const char* names[] = {"b1", "b2", "b3"};
+  for (const char* name : names) Store(name, std::string("object ") + name + " : Container\n v=old\nend\n");
+  Reload();
+  for (const char* name : names) root_->FindChild(name)->SetProperty("v", "new");
+  file_faults::Reset();
+  file_faults::FailNth(file_faults::kRename, 2, EIO);
   const bool committed = root_->Commit();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, old_handler);
+  file_faults::Reset();
   EXPECT_FALSE(committed);
-  EXPECT_EQ("object a : Container\n v=old\nend\n", ReadFile(Data("a")));
-  EXPECT_TRUE(Exists("gone"));  // a failed save deletes nothing
-  EXPECT_EQ("./a\n./gone\n", Listing());  // no temporary file left
-  EXPECT_TRUE(root_->Commit());  // room again
-  EXPECT_EQ(std::string::npos, ReadFile(Data("a")).find("old"));
-  EXPECT_FALSE(Exists("gone"));
+  int renamed = 0;
+  for (const char* name : names) {
+    const std::string text = ReadFile(Data(name));
+    const std::string old_text = std::string("object ") + name + " : Container\n v=old\nend\n";
+    if (text != old_text) {
+      EXPECT_EQ(0, renamed) << "only the first rename went through";
+      EXPECT_EQ(std::string("object ") + name + " : Container\n v=new\nend\n", text);
+      ++renamed;
+    }
+  }
+  EXPECT_EQ(1, renamed);
+  EXPECT_EQ("./b1\n./b2\n./b3\n", Listing());
+}
+
+// A crash after a commit: whatever was never synced is lost, yet every
+// object is whole, old or new.
+TEST_F(INContainerTest, DroppedUnsyncedDataLeavesEveryObjectWhole) {
+  Store("x", "object x : Container\n v=old\nend\n");
+  Store("y", "object y : Container\n v=old\nend\n");
+  Reload().FindChild("x")->SetProperty("v", std::string(100000, 'x').c_str());
+  root_->FindChild("y")->SetProperty("v", "new");
+  root_->CreateChild("z", "Container")->SetProperty("v", "new");
+  file_faults::TrackUnsynced();
+  ASSERT_TRUE(root_->Commit());
+  file_faults::DropUnsynced();
+  Reload();
+  for (const char* name : {"x", "y", "z"}) {
+    IObject* child = root_->FindChild(name);
+    ASSERT_NE(nullptr, child) << name;
+    const std::string value = child->GetProperty("v") == nullptr ? "" : child->GetProperty("v");
+    EXPECT_TRUE(value == "old" || value == "new" || value == std::string(100000, 'x')) << name;
+    EXPECT_EQ("end\n", ReadFile(Data(name)).substr(ReadFile(Data(name)).size() - 4)) << name;
+  }
 }
 
 // A commit is all or nothing: one file that cannot be written, and none of

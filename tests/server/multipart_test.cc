@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 
+#include "core/file_write.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -49,6 +53,15 @@ TEST(HMultiPartTest, FieldsAndFilesWithCrLfLines) {
   EXPECT_EQ(file, ReadFile(dir / "my_file.txt"));
   EXPECT_FALSE(multipart.SaveFile(dir.Path().c_str(), "other.txt"));
   EXPECT_FALSE(multipart.SaveFile((dir / "missing").c_str(), "my_file.txt"));
+  for (file_faults::Op op : {file_faults::kWrite, file_faults::kSync, file_faults::kRename}) {
+    WriteFile(dir / "my_file.txt", "old");
+    file_faults::Reset();
+    file_faults::FailNth(op, 1, ENOSPC);
+    EXPECT_FALSE(multipart.SaveFile(dir.Path().c_str(), "my_file.txt")) << op;
+    file_faults::Reset();
+    EXPECT_EQ("old", ReadFile(dir / "my_file.txt")) << op;
+    EXPECT_NE(0, access((dir / ".my_file.txt.Tmp").c_str(), F_OK)) << op;
+  }
 }
 
 TEST(HMultiPartTest, BareLineFeedsLoseExactlyOne) {

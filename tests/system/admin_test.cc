@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <string>
+
+#include "core/file_write.h"
 
 #include "tests/objects/fake_server.h"
 #include "tests/test_util.h"
@@ -64,6 +68,10 @@ TEST(AdminSecretTest, MadeOnceOwnerOnly) {
   ASSERT_EQ(0, stat(path.c_str(), &info));
   EXPECT_EQ(0600u, info.st_mode & 0777);
   EXPECT_NE(made, AdminSecret((dir / "Other").c_str(), true));
+  file_faults::FailNth(file_faults::kSync, 1, EIO, true);  // a key never known to be on the disk is not used
+  EXPECT_EQ("", AdminSecret((dir / "Third").c_str(), true));
+  EXPECT_NE(0, access((dir / "Third").c_str(), F_OK));
+  file_faults::Reset();
 }
 
 TEST(Md5HexTest, KnownDigests) {
