@@ -179,6 +179,7 @@ class HLogPipe {
   int lock_fd_ = -1;
   int spool_fd_ = -1;
   bool spooled_ = false;      // the own spool may hold lines
+  bool orphans_due_ = false;  // spools of killed loggers are to be looked for
   std::string pending_;       // lines in neither the log nor the spool
   long next_try_ = 0;         // no write or lock open before this
   long next_lock_open_ = 0;
@@ -259,13 +260,15 @@ bool HLogPipe::MergeOrphans() {
 void HLogPipe::Flush(bool ended) {
   if (ended && !pending_.empty() && pending_.back() != '\n') pending_ += '\n';
   const size_t complete = pending_.rfind('\n') + 1;
-  if (complete == 0 && !spooled_) return;
+  if (complete == 0 && !spooled_ && !orphans_due_) return;
   if (NowMilliseconds() < next_try_ && !ended) return;
   OpenLock();
   bool wrote_all = false;
   bool failed = false;
   int error = 0;
   if (lock_fd_ >= 0 && LockFd(lock_fd_, F_WRLCK, ended)) {
+    // A spool left by a killed logger goes into the log before any new line.
+    if (orphans_due_) orphans_due_ = !MergeOrphans();
     if (spooled_ && spool_fd_ >= 0) spooled_ = !MergeSpool(spool_fd_, log_fd_);
     if (spooled_) {
       failed = true;
@@ -330,13 +333,7 @@ int HLogPipe::Run(int in) {
   log_fd_ = open(log_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (log_fd_ < 0) return 2;
   OpenSpool();
-  // A spool left by a killed logger goes into the log before any new line.
-  OpenLock();
-  if (lock_fd_ >= 0 && LockFd(lock_fd_, F_WRLCK, true)) {
-    MergeOrphans();
-    LockFd(lock_fd_, F_UNLCK, false);
-  }
-  long next_orphans = NowMilliseconds() + 60 * 1000;
+  long next_orphans = 0;
   bool ended = false;
   char chunk[kReadSize];
   for (;;) {
@@ -349,15 +346,14 @@ int HLogPipe::Run(int in) {
       }
       ended = true;
     }
-    if (NowMilliseconds() >= next_orphans && lock_fd_ >= 0 && LockFd(lock_fd_, F_WRLCK, false)) {
-      MergeOrphans();
-      LockFd(lock_fd_, F_UNLCK, false);
+    if (NowMilliseconds() >= next_orphans) {
+      orphans_due_ = true;
       next_orphans = NowMilliseconds() + 60 * 1000;
     }
     Flush(ended);
     if (ended) break;
     pollfd source = {in, POLLIN, 0};
-    const bool waiting = spooled_ || pending_.find('\n') != std::string::npos;
+    const bool waiting = spooled_ || orphans_due_ || pending_.find('\n') != std::string::npos;
     if (poll(&source, 1, waiting ? kRetryMilliseconds : -1) > 0) {
       const ssize_t got = read(in, chunk, sizeof chunk);
       if (got > 0) {
