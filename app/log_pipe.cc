@@ -330,7 +330,7 @@ void HLogPipe::Take(const char* data, size_t size) {
 }
 
 int HLogPipe::Run(int in) {
-  log_fd_ = open(log_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  log_fd_ = open(log_path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (log_fd_ < 0) return 2;
   OpenSpool();
   long next_orphans = 0;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -160,6 +161,31 @@ TEST(LogPipeTest, MissingLockFileIsReportedAndNothingWrittenWithoutIt) {
   pid = StartLogger(site, log, lock, &to);
   Finish(pid, to);
   EXPECT_EQ(lines, Read(log));
+}
+
+// A logger killed after a merge reached the log but before its spool was
+// emptied: the next one finds the lines at the recorded place and does not
+// write them again; one killed in the middle of the write has its torn part
+// cut off and the merge made whole.
+TEST(LogPipeTest, MergeCutShortByAKillIsNeitherRepeatedNorLost) {
+  const std::string lines = Lines(0, 3, 40);
+  for (const size_t in_log : {lines.size(), size_t{50}}) {
+    CgiSite site;
+    const std::string log = site.Path("access.log");
+    const std::string before = "old line\n";
+    char header[81];
+    snprintf(header, sizeof header, "spool %020d %020zu %020zu", 0, lines.size(), before.size());
+    std::string spool = header;
+    spool.resize(79, ' ');
+    spool += "\n" + lines;
+    std::ofstream(site.Path("access.log.spool.999999999")) << spool;
+    std::ofstream(log) << before << lines.substr(0, in_log);
+    int to = -1;
+    const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
+    Finish(pid, to);
+    EXPECT_EQ(before + lines, Read(log)) << in_log;
+    EXPECT_EQ("", Read(site.Path("access.log.spool.999999999")));  // merged and removed
+  }
 }
 
 }  // namespace
