@@ -67,7 +67,8 @@ bool HLineReader::Next(char** line, size_t* length) {
     char* feed = end_ > scanned ? static_cast<char*>(memchr(buffer_.get() + scanned, '\n', end_ - scanned)) : nullptr;
     if (feed != nullptr) {
       const size_t n = static_cast<size_t>(feed - (buffer_.get() + begin_)) + 1;
-      if (skipping_) {  // the end of a line too long to keep
+      if (skipping_ || n > kMaxSplitLine) {  // the end of a line too long to keep
+        if (!skipping_) ++overlong_;
         skipping_ = false;
         begin_ += n;
         scanned = begin_;
@@ -86,6 +87,11 @@ bool HLineReader::Next(char** line, size_t* length) {
     }
     if (!Fill()) {
       if (begin_ == end_) return false;
+      if (end_ - begin_ > kMaxSplitLine) {
+        ++overlong_;
+        begin_ = end_;
+        return false;
+      }
       *line = buffer_.get() + begin_;  // the last line, without a line feed
       *length = end_ - begin_;
       begin_ = end_;

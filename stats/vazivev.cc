@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
@@ -85,4 +86,17 @@ bool HVaziVev::LogFileForDate(HString& name, const HDate& date) {
     SetPropertyInt("SetDate", date.Number());
   }
   return true;
+}
+
+const char* HVaziVev::GetProperty(const char* name) {
+  if (name != nullptr && CompareNoCase(name, "SplitError") == 0) return KeepAnswer(split_error_);
+  if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
+    return FormatAnswer("%lld", split_dropped_);
+  }
+  return INContainer::GetProperty(name);
+}
+
+void HVaziVev::SetSplitReport(const char* error, long long dropped) {
+  split_error_ = error == nullptr ? "" : error;
+  split_dropped_ = dropped;
 }

@@ -20,6 +20,12 @@ class HVaziVev : public INContainer {
   // "URL" is stored as "http://" and the host part only (an empty one
   // stays empty), "Unit" as at least 3; other names as any object.
   void SetProperty(const char* name, const char* value) override;
+  // "SplitError" (why this request's split failed, empty when it did not)
+  // and "SplitDropped" (the lines the splits dropped so far, for want of a
+  // date or a layout): the update step's report, never stored. Other names
+  // as any container.
+  const char* GetProperty(const char* name) override;
+  void SetSplitReport(const char* error, long long dropped);
   // The statistics types ("Hit", "RootHit", ...), ignoring case; any other
   // type goes to the container's factory. The caller owns the result.
   IObject* CreateObject(const char* name, const char* type_name) override;
@@ -44,6 +50,8 @@ class HVaziVev : public INContainer {
  private:
   HDate today_;
   int lines_ = -1;
+  HString split_error_;
+  long long split_dropped_ = 0;
 };
 
 #endif  // STATS_VAZIVEV_H_
