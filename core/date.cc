@@ -40,6 +40,20 @@ bool HDate::SetNumber(int n) {
   return IsValid();
 }
 
+bool HDate::Parse(const char* text, HDate* out) {
+  constexpr int kDigits = 8;
+  if (text == nullptr) return false;
+  int n = 0;
+  for (int i = 0; i < kDigits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;  // also the end of a short text
+    n = n * 10 + (text[i] - '0');
+  }
+  HDate date;
+  if (text[kDigits] != 0 || !date.SetNumber(n)) return false;
+  *out = date;
+  return true;
+}
+
 int HDate::Number() const { return IsValid() ? year * 10000 + month * 100 + day : -1; }
 
 bool HDate::SetToday() {

@@ -15,6 +15,12 @@ class HDate {
   bool Set(int y, int m, int d);
   // yyyymmdd
   bool SetNumber(int n);
+  // The one strict reading of a date written as text: exactly eight
+  // digits yyyymmdd forming a valid date, nothing before or after them.
+  // True with the date in *out; false for anything else (a null text, a
+  // sign, blanks, other characters, more or fewer digits, a day the
+  // calendar lacks), leaving *out as it was.
+  static bool Parse(const char* text, HDate* out);
   int Number() const;
   bool SetToday();
   bool IsValid() const;

@@ -21,28 +21,24 @@
 #define LOGREAD_LOG_SPLIT_H_
 
 #include "core/date.h"
-
-// The day file pattern of a split log, below the program directory.
-extern const char kDayFilePattern[];
+#include "logread/log_split_journal.h"
 
 // Splits the access log at `log_path` for the program directory `home`
 // (ending in "/"), with `today` the first day that is not complete. Returns
 // whether the files are in a settled state afterwards (false when a
 // failure undid the split or an unfinished split could not be finished).
+// Only a regular file is taken as the log.
 bool SplitAccessLog(const char* home, const char* log_path, const HDate& today);
 
-// The points of a split at which LogSplitStep is called.
-enum SplitStep {
-  kSplitFileStep,    // after a change to a file
-  kSplitLineStep,    // after a line was written
-  // Between the last read of the log and its emptying: a line that a web
-  // server writes to the log itself (not through the lock) here is lost.
-  kSplitWindowStep,
-};
-
-// Called at every point of a split listed above. Null in the program; tests
-// stop the process there to show that any stop leaves every line in exactly
-// one place.
-extern void (*LogSplitStep)(SplitStep kind);
+// Why the last split failed, or could not write all it should have (a day
+// file that could not be made, an access log that could not be opened):
+// "cannot create /site/logs/QL990305.log.Tmp: Permission denied". Empty
+// when nothing went wrong.
+const char* LastSplitFailure();
+// The lines the last split dropped for want of a date or a layout, or for
+// being longer than kMaxSplitLine; 0 unless it completed.
+long long LastSplitDropped();
+// The total of dropped lines kept in logs/dropped below `home`.
+long long ReadSplitDropped(const char* home);
 
 #endif  // LOGREAD_LOG_SPLIT_H_

@@ -159,7 +159,7 @@ const char* DatePart(const char* value, const char* part) {
       case kPartDay: return NumberAnswer(n % 100);
       default: {
         HDate date;
-        if (!date.SetNumber(n)) return nullptr;
+        if (!HDate::Parse(std::string(value, kDateLength).c_str(), &date)) return nullptr;
         return kWeekdayNames[date.DayOfWeek()];
       }
     }

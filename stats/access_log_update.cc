@@ -1,5 +1,7 @@
 #include "stats/access_log_update.h"
 
+#include <cstdio>
+
 #include "core/iserver.h"
 #include "core/text.h"
 #include "logread/log_split.h"
@@ -22,4 +24,9 @@ void UpdateAccessLog(HVaziVev& log) {
   // property's text all the same.
   const HString log_path(log.Setting("LogFile"));
   SplitAccessLog(home, log_path.CStr(), log.Today());
+  // A failure is said on standard error, which the web server writes to
+  // its error log, and kept for the pages.
+  const char* failure = LastSplitFailure();
+  if (*failure != 0) fprintf(stderr, "vazivev: the access log could not be read: %s\n", failure);
+  log.SetSplitReport(failure, ReadSplitDropped(home));
 }

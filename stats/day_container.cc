@@ -1,7 +1,6 @@
 #include "stats/day_container.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 
@@ -9,10 +8,7 @@ void DayName(char (&text)[kDayNameSize], const HDate& day) { snprintf(text, size
 
 bool IsDayName(const char* name) {
   HDate day;
-  if (name == nullptr || strlen(name) != 8 || !day.SetNumber(ToInt(name))) return false;
-  char text[kDayNameSize];
-  DayName(text, day);
-  return strcmp(text, name) == 0;
+  return HDate::Parse(name, &day);
 }
 
 HDayContainer::HDayContainer(const char* name, const char* type_name, const char* child_type)

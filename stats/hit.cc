@@ -10,7 +10,7 @@
 #include "core/file.h"
 #include "logread/log_line.h"
 #include "stats/bar_graph.h"
-#include "stats/vazivev.h"
+#include "stats/stats_settings.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ void HTotalHit::RefreshMonths() {
   };
   for (const HParamEntry* entry : owner_->Properties()) {
     HDate day;
-    if (!day.SetNumber(ToInt(entry->name.CStr()))) continue;
+    if (!HDate::Parse(entry->name.CStr(), &day)) continue;
     const int first = day.year * 10000 + day.month * 100 + 1;
     if (first != month) {
       finish();
@@ -94,7 +94,7 @@ void HTotalHit::Graph(const char* color) {
   EndBarGraph();
 }
 
-HHit::HHit(const char* name, HVaziVev* log) : IContainer(name, 0), log_(log), total_(this) { type_name_ = "Hit"; }
+HHit::HHit(const char* name, IStatsSettings* log) : IContainer(name, 0), log_(log), total_(this) { type_name_ = "Hit"; }
 
 const char* HHit::GetProperty(const char* name) {
   if (name == nullptr) return nullptr;
@@ -114,7 +114,8 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
   if (stored != nullptr) return stored;
 
   HString file;
-  if (!log_->LogFileForDate(file, date)) return nullptr;
+  if (!log_->FindDayFile(file, date)) return nullptr;
+  log_->MoveFirstDayBack(date);
   const int count = CountHits(file.CStr());
   if (count < 0) return nullptr;
   char value[kNumberSize];
@@ -217,11 +218,10 @@ HDate HHit::MonthWindowStart(const HDate& end) {
   return start;
 }
 
-HRootHit::HRootHit(const char* name, HVaziVev* log) : HHit(name, log) { type_name_ = "RootHit"; }
+HRootHit::HRootHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "RootHit"; }
 
 int HRootHit::CountHits(const char* file) {
-  const char* root = log_ == nullptr ? "" : log_->Setting("RootPath");
-  if (*root == 0) root = "/";
+  const char* root = log_ == nullptr ? "/" : log_->RootPath();
   return CountPagePaths(file, kRootHitReadLimit,
                         [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; });
 }

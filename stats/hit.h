@@ -3,8 +3,9 @@
 // and HTotalHit, held by either, sums their days into months. A day is
 // counted from its day file the first time a page asks for it and kept as a
 // property named yyyymmdd, newest first, so each day file is read at most
-// once per counter. The HVaziVev that makes a counter owns it; a counter
-// borrows the HVaziVev for its settings, its today and its day files.
+// once per counter. The analysis (HVaziVev) that makes a counter owns it; a
+// counter borrows it, as IStatsSettings, for its settings, its today and
+// its day files.
 #ifndef STATS_HIT_H_
 #define STATS_HIT_H_
 
@@ -12,7 +13,7 @@
 #include "objects/container.h"
 
 class HHit;
-class HVaziVev;
+class IStatsSettings;
 
 // The month view of a counter, its child "Total": one property per month
 // that has counted days, named with the month's first day (yyyymmdd) and
@@ -49,7 +50,7 @@ class HTotalHit : public IContainer {
 class HHit : public IContainer {
  public:
   // `log` makes and owns this counter and outlives it.
-  HHit(const char* name, HVaziVev* log);
+  HHit(const char* name, IStatsSettings* log);
 
   // A day read with ToInt as yyyymmdd gives that day's count: the stored
   // entry, or, for a day before the log's today whose day file exists, the
@@ -85,7 +86,7 @@ class HHit : public IContainer {
   static HDate MonthWindowStart(const HDate& end);
 
  protected:
-  HVaziVev* log_;
+  IStatsSettings* log_;
 
  private:
   // The entry of a counted day, counting and storing it first when needed;
@@ -100,10 +101,10 @@ class HHit : public IContainer {
 };
 
 // Type "RootHit": counts only the requests for the site's top page, the
-// HVaziVev's "RootPath" setting ("/" when empty), compared ignoring case.
+// "RootPath" setting ("/" when empty), compared ignoring case.
 class HRootHit : public HHit {
  public:
-  HRootHit(const char* name, HVaziVev* log);
+  HRootHit(const char* name, IStatsSettings* log);
 
   int CountHits(const char* file) override;
 };

@@ -9,7 +9,7 @@
 #include "core/file.h"
 #include "objects/object_stream.h"
 #include "stats/hit.h"
-#include "stats/vazivev.h"
+#include "stats/stats_settings.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ HItemsHit* MakePages(const char* name, HItemsContainer* container) { return new 
 
 }  // namespace
 
-HItemsContainer::HItemsContainer(const char* name, HVaziVev* log, const char* type_name, const char* child_type,
+HItemsContainer::HItemsContainer(const char* name, IStatsSettings* log, const char* type_name, const char* child_type,
                                  Maker make)
     : HDayContainer(name, type_name, child_type), log_(log), make_(make), result_(make("", this)) {}
 
@@ -109,8 +109,8 @@ void HItemsContainer::AccumulateMonth(const char* end) {
 void HItemsContainer::AccumulateAll() {
   if (log_ == nullptr) return;
   HDate end = log_->Today();
-  HDate start;
-  if (!end.PreviousDay() || !start.SetNumber(ToInt(log_->Setting("SetDate"))) || end.Compare(start) < 0) return;
+  const HDate start = log_->FirstDay();
+  if (!end.PreviousDay() || !start.IsValid() || end.Compare(start) < 0) return;
   range_end_ = end;
   range_start_ = start;
   const HString total = StoragePath(kTotalFile);
@@ -120,8 +120,7 @@ void HItemsContainer::AccumulateAll() {
       // Emptied first: a sum made earlier in this request must not mix in.
       result_->Empty();
       result_->Load(cached);
-      HDate first;
-      if (first.SetNumber(ToInt(properties_.GetValue("SetDate")))) range_start_ = first;
+      HDate::Parse(properties_.GetValue("SetDate"), &range_start_);
       return;
     }
   }
@@ -164,12 +163,13 @@ void HItemsContainer::Squeeze(const char* day, const char* filter) {
   result_->Empty();
   HDate date;
   HString file;
-  if (log_ == nullptr || !date.SetNumber(ToInt(day)) || !log_->LogFileForDate(file, date)) return;
+  if (log_ == nullptr || !date.SetNumber(ToInt(day)) || !log_->FindDayFile(file, date)) return;
+  log_->MoveFirstDayBack(date);
   result_->CountItems(file.CStr(), filter);
 }
 
-HDomainsContainer::HDomainsContainer(const char* name, HVaziVev* log)
+HDomainsContainer::HDomainsContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "DomainsContainer", "Domains", MakeDomains) {}
 
-HPagesContainer::HPagesContainer(const char* name, HVaziVev* log)
+HPagesContainer::HPagesContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "PagesContainer", "Pages", MakePages) {}

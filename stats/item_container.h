@@ -5,7 +5,8 @@
 // file "total" beside the days) and one day's cross-tabulation. These fill
 // the container's result, a ranking of its kind that pages walk through the
 // container itself; the result is never a child and never stored as one.
-// The HVaziVev that makes a container owns it.
+// The analysis (HVaziVev) that makes a container owns it; the container
+// borrows it as IStatsSettings.
 #ifndef STATS_ITEM_CONTAINER_H_
 #define STATS_ITEM_CONTAINER_H_
 
@@ -15,7 +16,7 @@
 #include "stats/day_container.h"
 #include "stats/items.h"
 
-class HVaziVev;
+class IStatsSettings;
 
 class HItemsContainer : public HDayContainer {
  public:
@@ -44,7 +45,7 @@ class HItemsContainer : public HDayContainer {
 
   // Deletes the cached sum "total"; a missing file is fine.
   void DeleteTotal();
-  HVaziVev* Log() const { return log_; }
+  IStatsSettings* Log() const { return log_; }
   HItemsHit& Result() { return *result_; }
   const HDate& RangeStart() const { return range_start_; }
   const HDate& RangeEnd() const { return range_end_; }
@@ -55,7 +56,7 @@ class HItemsContainer : public HDayContainer {
 
   // `log` makes and owns this container and outlives it; `type_name` and
   // `child_type` are static text; `make` makes the result and the days.
-  HItemsContainer(const char* name, HVaziVev* log, const char* type_name, const char* child_type, Maker make);
+  HItemsContainer(const char* name, IStatsSettings* log, const char* type_name, const char* child_type, Maker make);
 
  private:
   void AccumulateMonth(const char* day);
@@ -66,7 +67,7 @@ class HItemsContainer : public HDayContainer {
 
   IObject* MakeDay(const char* name) override;
 
-  HVaziVev* log_;
+  IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
   HDate range_start_;
@@ -76,13 +77,13 @@ class HItemsContainer : public HDayContainer {
 // Type "DomainsContainer": days of type "Domains".
 class HDomainsContainer : public HItemsContainer {
  public:
-  HDomainsContainer(const char* name, HVaziVev* log);
+  HDomainsContainer(const char* name, IStatsSettings* log);
 };
 
 // Type "PagesContainer": days of type "Pages".
 class HPagesContainer : public HItemsContainer {
  public:
-  HPagesContainer(const char* name, HVaziVev* log);
+  HPagesContainer(const char* name, IStatsSettings* log);
 };
 
 #endif  // STATS_ITEM_CONTAINER_H_

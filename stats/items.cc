@@ -10,7 +10,7 @@
 #include "logread/log_line.h"
 #include "objects/object_stream.h"
 #include "stats/item_container.h"
-#include "stats/vazivev.h"
+#include "stats/stats_settings.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ HItemsHit::HItemsHit(const char* name, HItemsContainer* container)
       log_(container == nullptr ? nullptr : container->Log()),
       container_(container),
       current_("Current", 0) {
-  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+  HDate::Parse(name_.CStr(), &day_);
 }
 
 HItemsHit::~HItemsHit() = default;
@@ -377,7 +377,7 @@ bool HItemsHit::Save(HObjectStream& stream) {
 }
 
 int HItemsHit::Unit() {
-  if (unit_ < 0) unit_ = log_ == nullptr ? 0 : ToInt(log_->Setting("Unit"));
+  if (unit_ < 0) unit_ = log_ == nullptr ? 0 : log_->Unit();
   return unit_;
 }
 
@@ -410,7 +410,8 @@ bool HItemsHit::ComputeDay(bool remove_total) {
   if (!loaded_.empty() || stored_left_ > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
   if (day_.Compare(log_->Today()) >= 0) return false;
   HString file;
-  if (!log_->LogFileForDate(file, day_)) return false;
+  if (!log_->FindDayFile(file, day_)) return false;
+  log_->MoveFirstDayBack(day_);
   if (CountItems(file.CStr(), nullptr) < 0) return false;
   // The cached sum since the first day lacks this day now.
   if (remove_total && container_ != nullptr) container_->DeleteTotal();

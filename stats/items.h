@@ -7,7 +7,7 @@
 // text filter. HItemTable holds the counts of one ranking.
 //
 // A day object is owned by its HItemsContainer (stats/item_container.h)
-// and borrows the container and the container's HVaziVev.
+// and borrows the container and the container's settings (IStatsSettings).
 #ifndef STATS_ITEMS_H_
 #define STATS_ITEMS_H_
 
@@ -21,7 +21,7 @@
 #include "objects/container.h"
 
 class HItemsContainer;
-class HVaziVev;
+class IStatsSettings;
 
 // One item of a table: a domain or a path and its count.
 struct HItemEntry {
@@ -198,7 +198,7 @@ class HItemsHit : public IContainer {
   // The log's "Unit", read once.
   int Unit();
 
-  HVaziVev* log_;
+  IStatsSettings* log_;
   HItemsContainer* container_;
   bool names_hold_equals_ = false;
 

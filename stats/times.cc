@@ -5,7 +5,7 @@
 #include "core/file.h"
 #include "logread/log_line.h"
 #include "stats/bar_graph.h"
-#include "stats/vazivev.h"
+#include "stats/stats_settings.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ constexpr int kGraphMinTop = 1;
 
 }  // namespace
 
-HTimesHit::HTimesHit(const char* name, HVaziVev* log) : IContainer(name, 0), log_(log) {
+HTimesHit::HTimesHit(const char* name, IStatsSettings* log) : IContainer(name, 0), log_(log) {
   type_name_ = "Times";
-  if (IsDigit(static_cast<unsigned char>(name_.At(0)))) day_.SetNumber(ToInt(name_.CStr()));
+  HDate::Parse(name_.CStr(), &day_);
 }
 
 const char* HTimesHit::GetProperty(const char* name) {
@@ -41,7 +41,8 @@ void HTimesHit::ComputeHours() {
   if (properties_.Count() > 0 || log_ == nullptr) return;
   if (!day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
   HString file;
-  if (!log_->LogFileForDate(file, day_)) return;
+  if (!log_->FindDayFile(file, day_)) return;
+  log_->MoveFirstDayBack(day_);
   int hours[kHours] = {};
   if (!CountHours(file.CStr(), hours)) return;
   for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
@@ -69,7 +70,7 @@ void HTimesHit::Graph(const char* color) {
   EndBarGraph();
 }
 
-HTimesContainer::HTimesContainer(const char* name, HVaziVev* log)
+HTimesContainer::HTimesContainer(const char* name, IStatsSettings* log)
     : HDayContainer(name, "TimesContainer", "Times"), log_(log) {}
 
 IObject* HTimesContainer::MakeDay(const char* name) { return new HTimesHit(name, log_); }

@@ -4,7 +4,8 @@
 // keeps one HTimesHit per day, each in its own file in the container's
 // directory. A day is counted from its day file the first time a page
 // reads it and is never counted again once it holds its counts. The
-// container owns its days; both borrow the HVaziVev that made the container.
+// container owns its days; both borrow the settings (IStatsSettings) of the
+// analysis that made the container.
 #ifndef STATS_TIMES_H_
 #define STATS_TIMES_H_
 
@@ -12,7 +13,7 @@
 #include "objects/container.h"
 #include "stats/day_container.h"
 
-class HVaziVev;
+class IStatsSettings;
 
 // Type "Times". Named with its day as yyyymmdd; a name that does not begin
 // with a digit, or is no valid date, leaves it without a day.
@@ -21,7 +22,7 @@ class HTimesHit : public IContainer {
   static constexpr int kHours = 24;
 
   // `log` outlives this object; it may be null (nothing is ever counted).
-  HTimesHit(const char* name, HVaziVev* log);
+  HTimesHit(const char* name, IStatsSettings* log);
 
   // ComputeHours, then the container's answer: "0" to "23" give the count
   // of that hour, or null while the day has no counts.
@@ -52,7 +53,7 @@ class HTimesHit : public IContainer {
  private:
   void Graph(const char* color);
 
-  HVaziVev* log_;
+  IStatsSettings* log_;
   HDate day_;
 };
 
@@ -60,12 +61,12 @@ class HTimesHit : public IContainer {
 class HTimesContainer : public HDayContainer {
  public:
   // `log` outlives this object and every day it makes.
-  HTimesContainer(const char* name, HVaziVev* log);
+  HTimesContainer(const char* name, IStatsSettings* log);
 
  private:
   IObject* MakeDay(const char* name) override;
 
-  HVaziVev* log_;
+  IStatsSettings* log_;
 };
 
 #endif  // STATS_TIMES_H_

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
@@ -64,14 +65,21 @@ const char* HVaziVev::Setting(const char* name) const {
   return value == nullptr ? "" : value;
 }
 
-bool HVaziVev::IsDaily() { return CompareNoCase(Setting("Loging"), "Daily") == 0; }
+bool HVaziVev::IsDaily() const { return CompareNoCase(Setting("Loging"), "Daily") == 0; }
 
 int HVaziVev::Lines() {
   if (lines_ < 0) lines_ = ToInt(Setting("lines"));
   return lines_;
 }
 
-bool HVaziVev::LogFileForDate(HString& name, const HDate& date) {
+const char* HVaziVev::RootPath() const {
+  const char* root = Setting("RootPath");
+  return *root == 0 ? "/" : root;
+}
+
+int HVaziVev::Unit() const { return ToInt(Setting("Unit")); }
+
+bool HVaziVev::FindDayFile(HString& name, const HDate& date) const {
   HString pattern;
   if (IsDaily()) {
     pattern = Setting("DateFile");
@@ -79,10 +87,30 @@ bool HVaziVev::LogFileForDate(HString& name, const HDate& date) {
     pattern = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
     pattern.Append(kDayFilePattern);
   }
-  if (!DateFileName(name, pattern.CStr(), date)) return false;
+  return DateFileName(name, pattern.CStr(), date);
+}
+
+HDate HVaziVev::FirstDay() const {
   HDate first;
-  if (!first.SetNumber(ToInt(Setting("SetDate"))) || first.Compare(date) > 0) {
-    SetPropertyInt("SetDate", date.Number());
+  HDate::Parse(Setting("SetDate"), &first);
+  return first;
+}
+
+void HVaziVev::MoveFirstDayBack(const HDate& date) {
+  if (!date.IsValid()) return;
+  const HDate first = FirstDay();
+  if (!first.IsValid() || first.Compare(date) > 0) SetPropertyInt("SetDate", date.Number());
+}
+
+const char* HVaziVev::GetProperty(const char* name) {
+  if (name != nullptr && CompareNoCase(name, "SplitError") == 0) return KeepAnswer(split_error_);
+  if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
+    return FormatAnswer("%lld", split_dropped_);
   }
-  return true;
+  return INContainer::GetProperty(name);
+}
+
+void HVaziVev::SetSplitReport(const char* error, long long dropped) {
+  split_error_ = error == nullptr ? "" : error;
+  split_dropped_ = dropped;
 }

@@ -1,18 +1,20 @@
 // HVaziVev, the settings of the analysis and the parent of every statistics
 // object: the system object's child "vazivev", a numbered container stored
 // under data/vazivev/. It knows today's date (read once per request), where
-// the day file of a date is, and which statistics class a type name makes.
+// the day file of a date is, and which statistics class a type name makes;
+// the statistics reach it only through IStatsSettings.
 #ifndef STATS_VAZIVEV_H_
 #define STATS_VAZIVEV_H_
 
 #include "core/date.h"
 #include "core/text.h"
 #include "objects/ncontainer.h"
+#include "stats/stats_settings.h"
 
 // The settings, stored as properties: "Loging" ("Daily", "Unique" or empty
 // while undecided), "LogFile", "DateFile", "SetDate", "Unit", "URL",
 // "RootPath" and "lines".
-class HVaziVev : public INContainer {
+class HVaziVev : public INContainer, public IStatsSettings {
  public:
   // Type name "VaziVev"; today is the local date now.
   explicit HVaziVev(const char* name);
@@ -20,30 +22,42 @@ class HVaziVev : public INContainer {
   // "URL" is stored as "http://" and the host part only (an empty one
   // stays empty), "Unit" as at least 3; other names as any object.
   void SetProperty(const char* name, const char* value) override;
+  // "SplitError" (why this request's split failed, empty when it did not)
+  // and "SplitDropped" (the lines the splits dropped so far, for want of a
+  // date or a layout): the update step's report, never stored. Other names
+  // as any container.
+  const char* GetProperty(const char* name) override;
+  void SetSplitReport(const char* error, long long dropped);
   // The statistics types ("Hit", "RootHit", ...), ignoring case; any other
   // type goes to the container's factory. The caller owns the result.
   IObject* CreateObject(const char* name, const char* type_name) override;
 
-  // Sets `name` to the day file of `date` and returns whether it exists:
-  // the "DateFile" pattern in "Daily" mode, else the program directory's
-  // logs/QLyymmdd.log. A found file moves "SetDate" back to its date when
-  // that is earlier (or "SetDate" holds no valid date).
-  bool LogFileForDate(HString& name, const HDate& date);
+  // The day file of `date`: the "DateFile" pattern in "Daily" mode, else
+  // the program directory's logs/QLyymmdd.log.
+  bool FindDayFile(HString& name, const HDate& date) const override;
+  // "SetDate", read strictly (HDate::Parse).
+  void MoveFirstDayBack(const HDate& date) override;
+  HDate FirstDay() const override;
+  // "RootPath", or "/" when it is empty.
+  const char* RootPath() const override;
+  // ToInt of "Unit" (0 when unset).
+  int Unit() const override;
+  // The "lines" setting, read once.
+  int Lines() override;
   // Whether the web server writes its own day files ("Loging" is "Daily").
-  bool IsDaily();
+  bool IsDaily() const;
   // The setting's text, never null ("" when unset); for the code, not for
   // pages (no answer is kept).
   const char* Setting(const char* name) const;
-  // The "lines" setting, read once: the most rows a ranking lists.
-  int Lines();
-  // The local date when the object was made; every "is this day complete"
-  // test compares with it.
-  const HDate& Today() const { return today_; }
+  // The local date when the object was made.
+  const HDate& Today() const override { return today_; }
   void SetToday(const HDate& today) { today_ = today; }
 
  private:
   HDate today_;
   int lines_ = -1;
+  HString split_error_;
+  long long split_dropped_ = 0;
 };
 
 #endif  // STATS_VAZIVEV_H_

@@ -17,15 +17,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 for tool in lighttpd wrk curl python3; do
   command -v $tool >/dev/null || { echo "$tool is not installed"; exit 1; }
 done
+# shellcheck source=tests/lighttpd_site.sh
+. "$here/../lighttpd_site.sh"
 work=$(mktemp -d /tmp/vazivev-load-XXXXXX)
-pid=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  lighttpd_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*"
+  cat "$work/lighttpd.out" 2>/dev/null
   [ -f "$work/error.log" ] && tail -20 "$work/error.log"
   exit 1
 }
@@ -62,28 +64,8 @@ cat >"$site/page/Show.html" <<'PAGE'
 PAGE
 chmod -R a+rwX "$site"
 
-for try in 1 2 3 4 5 6 7 8; do
-  port=$((20000 + $(od -An -N2 -tu2 /dev/urandom) % 20000))
-  cat >"$work/lighttpd.conf" <<CONF
-server.document-root = "$work/htdocs"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
-server.max-connections = 1024
-server.modules = ("mod_alias", "mod_cgi")
-alias.url = ("/cgi-bin/" => "$site/")
-cgi.assign = (".cgi" => "")
-CONF
-  lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/error.log" &
-  pid=$!
-  for wait in 1 2 3 4 5 6 7 8 9 10; do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && break
-  pid=""
-done
-[ -n "$pid" ] || fail "lighttpd did not start"
+lighttpd_start "$work" lighttpd_cgi_config "$site" "$work/htdocs" "$work/error.log" || fail "lighttpd did not start"
+port=$lighttpd_port
 base="http://127.0.0.1:$port/cgi-bin/vazivev.cgi"
 
 # The first request splits the log; then the administrator's password.

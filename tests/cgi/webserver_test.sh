@@ -7,17 +7,17 @@
 set -eu
 cmake=$1
 build=$2
-command -v lighttpd >/dev/null || { echo "lighttpd is not installed"; exit 1; }
+# shellcheck source=tests/lighttpd_site.sh
+. "$(dirname "$0")/../lighttpd_site.sh"
 work=$(mktemp -d /tmp/vazivev-www-XXXXXX)
-pid=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  lighttpd_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*"
-  [ -f "$work/error.log" ] && cat "$work/error.log"
+  cat "$work/lighttpd.out" "$work/error.log" 2>/dev/null
   exit 1
 }
 
@@ -31,28 +31,8 @@ cat > "$work/cgi/page/Secret.html" <<'PAGE'
 <html><body>secret</body></html>
 PAGE
 
-# A free port: try a few until the server stays up.
-for try in 1 2 3 4 5 6 7 8; do
-  port=$((20000 + $(od -An -N2 -tu2 /dev/urandom) % 20000))
-  cat > "$work/lighttpd.conf" <<CONF
-server.document-root = "$work/htdocs"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
-server.modules = ("mod_alias", "mod_cgi")
-alias.url = ("/cgi-bin/" => "$work/cgi/")
-cgi.assign = (".cgi" => "")
-CONF
-  lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/error.log" &
-  pid=$!
-  for wait in 1 2 3 4 5 6 7 8 9 10; do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && break
-  pid=""
-done
-[ -n "$pid" ] || fail "lighttpd did not start"
+lighttpd_start "$work" lighttpd_cgi_config "$work/cgi" "$work/htdocs" "$work/error.log" || fail "lighttpd did not start"
+port=$lighttpd_port
 base="http://127.0.0.1:$port/cgi-bin/vazivev.cgi"
 
 out=$(curl -s -i "$base")

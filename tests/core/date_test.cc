@@ -80,3 +80,23 @@ TEST(HTimeTest, Validity) {
   EXPECT_FALSE(t.Set(0, 0, 60));
   EXPECT_FALSE(t.Set(0, 0, -2));
 }
+
+// The strict reading of a date's text: eight digits forming a valid date
+// and nothing else; a refused text leaves the date as it was.
+TEST(HDateTest, ParseAcceptsExactlyEightDigitsOfAValidDate) {
+  struct Case { const char* text; int number; };
+  const Case cases[] = {
+      {"19990105", 19990105}, {"20000229", 20000229}, {"19700101", 19700101}, {"20351231", 20351231},
+      {"19990229", -1},  {"19691231", -1}, {"20360101", -1},  {"19991301", -1},  {"19990100", -1},
+      {"1999010", -1},   {"199901050", -1}, {"019990105", -1}, {"19990105x", -1}, {"19990105 ", -1},
+      {" 19990105", -1}, {"+1999010", -1}, {"1999-1-5", -1},  {"", -1},          {"1999\x00" "0105", -1},
+  };
+  for (const Case& c : cases) {
+    HDate d;
+    d.SetNumber(20000101);
+    EXPECT_EQ(c.number != -1, HDate::Parse(c.text, &d)) << c.text;
+    EXPECT_EQ(c.number != -1 ? c.number : 20000101, d.Number()) << c.text;
+  }
+  HDate d;
+  EXPECT_FALSE(HDate::Parse(nullptr, &d));
+}

@@ -1,19 +1,20 @@
 #!/bin/sh
-# The browser test: for each log layout, installs a fresh site, writes a
-# sample access log ending yesterday, starts lighttpd with the
-# configuration of docs/deploy.md (the program run as CGI under www-data
-# when run as root, the access log written through the piped logger), and
-# lets tests/e2e/walk.js drive headless Chromium through every page.
-# Screenshots are kept in BUILD/screenshots/.
+# The browser test: installs a fresh site, writes a sample access log
+# ending yesterday, starts lighttpd with the configuration of
+# docs/deploy.md (the program run as CGI under www-data when run as root,
+# the access log written through the piped logger), and lets
+# tests/e2e/walk.js drive headless Chromium through the pages.
+# A failure leaves a screenshot in BUILD/screenshots/; with E2E_EVERY_SHOT=1
+# in the environment every page leaves one.
 #
-#     tests/e2e/e2e_test.sh CMAKE BUILD [LAYOUT...]     (common and comma)
+#     tests/e2e/e2e_test.sh CMAKE BUILD
 set -eu
 cmake=$1
 build=$(cd "$2" && pwd)
-shift 2
-layouts=${*:-common comma}
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
+# shellcheck source=tests/lighttpd_site.sh
+. "$top/tests/lighttpd_site.sh"
 
 sh "$top/tools/install-deps.sh" --browser
 # playwright-core only (it downloads no browser), installed into the build
@@ -31,77 +32,52 @@ rm -rf "$shots"
 mkdir -p "$shots"
 
 # lighttpd passes no TZ to the program, which takes its days from the
-# machine's zone: so do the sample log and the expected figures.
+# machine's zone: so does the sample log.
 unset TZ
 yesterday=$(date -d yesterday +%Y%m%d)
 user=www-data
 [ "$(id -u)" -eq 0 ] || user=$(id -un)
 
-work=""
-pid=""
+# Below /tmp: www-data must be able to reach the site, which a clone
+# below a closed folder (such as /root) would not let it.
+work=$(mktemp -d /tmp/vazivev-e2e-XXXXXX)
 cleanup() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
-  pid=""
-  [ -n "$work" ] && rm -rf "$work"
-  work=""
+  lighttpd_stop
+  rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
-  echo "FAIL ($layout): $*"
+  echo "FAIL: $*"
+  cat "$work/lighttpd.out" 2>/dev/null
   [ -f "$work/log/error.log" ] && tail -20 "$work/log/error.log"
   exit 1
 }
+deployed_config() {
+  sh "$top/tools/lighttpd-conf.sh" "$site" "$work/htdocs" "$work/log" "$work/lighttpd.pid" 127.0.0.1 "$1"
+}
 
-seed=5
-for layout in $layouts; do
-  seed=$((seed + 1))
-  # Below /tmp: www-data must be able to reach the site, which a clone
-  # below a closed folder (such as /root) would not let it.
-  work=$(mktemp -d /tmp/vazivev-e2e-XXXXXX)
-  chmod 755 "$work"
-  site=$work/site
-  "$cmake" --install "$build" --prefix "$site" >/dev/null
-  days=45
-  python3 "$top/bench/gen_log.py" "$work/generated.log" $((days * 700)) "$days" \
-    "$(date -d "-$days days" +%Y-%m-%d)" "$seed" "$layout"
-  cp "$work/generated.log" "$site/access.log"
-  mkdir -p "$work/htdocs" "$work/log"
-  echo "<p>The document root.</p>" >"$work/htdocs/index.html"
-  if [ "$(id -u)" -eq 0 ]; then
-    sh "$top/tools/own-site.sh" "$site" "$user"
-    chown "$user" "$work/log"
-  fi
+chmod 755 "$work"
+site=$work/site
+"$cmake" --install "$build" --prefix "$site" >/dev/null
+days=10
+python3 "$top/bench/gen_log.py" "$site/access.log" $((days * 300)) "$days" "$(date -d "-$days days" +%Y-%m-%d)" 6
+mkdir -p "$work/htdocs" "$work/log"
+echo "<p>The document root.</p>" >"$work/htdocs/index.html"
+if [ "$(id -u)" -eq 0 ]; then
+  sh "$top/tools/own-site.sh" "$site" "$user"
+  chown "$user" "$work/log"
+fi
+lighttpd_start "$work" deployed_config || fail "lighttpd did not start"
 
-  for try in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + $(od -An -N2 -tu2 /dev/urandom) % 20000))
-    sh "$top/tools/lighttpd-conf.sh" "$site" "$work/htdocs" "$work/log" "$work/lighttpd.pid" 127.0.0.1 "$port" \
-      >"$work/lighttpd.conf"
-    lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/lighttpd.out" &
-    pid=$!
-    for wait in $(seq 25); do
-      curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-      sleep 0.2
-    done
-    kill -0 "$pid" 2>/dev/null && break
-    pid=""
-  done
-  [ -n "$pid" ] || fail "lighttpd did not start: $(cat "$work/lighttpd.out")"
+E2E_BASE="http://127.0.0.1:$lighttpd_port/stats/vazivev.cgi" E2E_ACCESS="$site/access.log" E2E_DATE=$yesterday \
+  E2E_SHOTS=$shots NODE_PATH="$modules/node_modules" node "$here/walk.js" || fail "the browser walk"
 
-  E2E_BASE="http://127.0.0.1:$port/stats/vazivev.cgi" E2E_LOG="$work/generated.log" E2E_LAYOUT=$layout \
-    E2E_ACCESS="$site/access.log" E2E_DATE=$yesterday E2E_SHOTS=$shots NODE_PATH="$modules/node_modules" \
-    node "$here/walk.js" || fail "the browser walk"
-
-  # The server's own requests reached the access log through the piped
-  # logger: today's lines wait in the log or in the split's carry-over file.
-  cat "$site/access.log" "$site/vazivev.log" 2>/dev/null | grep -q 'GET /stats/vazivev.cgi?page=VaziVevHours' \
-    || fail "the server's requests are not in the access log"
-  # Everything the program wrote belongs to the server's user.
-  written=$(find "$site/data" "$site/logs" "$site/access.log" ! -user "$user")
-  [ ! -e "$site/vazivev.log" ] || written="$written$(find "$site/vazivev.log" ! -user "$user")"
-  [ -z "$written" ] || fail "not owned by $user: $written"
-  cleanup
-done
-echo "browser walk ok: $layouts"
+# The server's own requests reached the access log through the piped
+# logger: today's lines wait in the log or in the split's carry-over file.
+cat "$site/access.log" "$site/vazivev.log" 2>/dev/null | grep -q 'GET /stats/vazivev.cgi?page=VaziVevHours' \
+  || fail "the server's requests are not in the access log"
+# Everything the program wrote belongs to the server's user.
+written=$(find "$site/data" "$site/logs" "$site/access.log" ! -user "$user")
+[ ! -e "$site/vazivev.log" ] || written="$written$(find "$site/vazivev.log" ! -user "$user")"
+[ -z "$written" ] || fail "not owned by $user: $written"
+echo "browser walk ok"

@@ -8,10 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "core/file_write.h"
+#include "logread/log_split_reader.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -227,4 +231,61 @@ TEST_F(LogSplitTest, StoppedAtAnyStepEveryLineEndsUpInExactlyOnePlace) {
     }
   }
   EXPECT_GT(total, 30) << total;  // the split was stopped at every one of its steps
+}
+
+// A device named as the log would give bytes without end: it is refused,
+// with the reason, and nothing is read from it.
+TEST_F(LogSplitTest, LogThatIsNotARegularFileIsRefused) {
+  WriteFile(site_ / "vazivev.log", Line(5, 1, 1));
+  EXPECT_FALSE(SplitAccessLog((site_.Path() + "/").c_str(), "/dev/zero", Day(19990308)));
+  EXPECT_NE(nullptr, strstr(LastSplitFailure(), "not a regular file: /dev/zero"));
+  EXPECT_EQ(Line(5, 1, 1), ReadFile(site_ / "vazivev.log"));
+  ASSERT_TRUE(Split());
+  EXPECT_STREQ("", LastSplitFailure());
+}
+
+// Undated lines and a line too long to keep are dropped and added up.
+TEST_F(LogSplitTest, DroppedLinesAreCounted) {
+  const std::string huge = "h [05/Mar/1999:01:00:00 +0900] " + std::string(kMaxSplitLine + 10, 'x') + "\n";
+  WriteFile(site_ / "access.log", Line(5, 1, 1) + "no date\n" + huge + Line(5, 2, 2) + Line(9, 0, 3));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(5, 1, 1) + Line(5, 2, 2), ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(2, LastSplitDropped());
+  WriteFile(site_ / "access.log", "junk\n" + Line(6, 1, 4));
+  ASSERT_TRUE(Split(19990310));
+  EXPECT_EQ(1, LastSplitDropped());
+  EXPECT_EQ(3, ReadSplitDropped((site_.Path() + "/").c_str()));
+}
+
+// Any failed write, sync or rename of the split says why, and leaves either
+// everything as it was or a journal that the next split finishes; that
+// split, with nothing failing, leaves every line once in its place.
+TEST_F(LogSplitTest, EveryFailedFileOperationUndoesTheSplitWithAReason) {
+  std::string log;
+  for (int n = 0; n < 200; ++n) log += Line(5 + n % 3, 1, n);
+  log += Line(8, 1, 999);
+  for (const auto op : {file_faults::kWrite, file_faults::kSync, file_faults::kRename}) {
+    for (long nth = 1; nth < 6; ++nth) {
+      ScratchDir site;
+      mkdir((site / "logs").c_str(), 0755);
+      WriteFile(site / "logs/QL990305.log", Line(5, 0, 5000));
+      WriteFile(site / "access.log", log);
+      const std::string home = site.Path() + "/";
+      file_faults::Reset();
+      file_faults::FailNth(op, nth, ENOSPC);
+      const bool ok = SplitAccessLog(home.c_str(), (site / "access.log").c_str(), Day(19990308));
+      file_faults::Reset();
+      if (ok) continue;  // fewer operations than nth
+      EXPECT_NE(nullptr, strstr(LastSplitFailure(), "No space left")) << op << " " << nth << LastSplitFailure();
+      if (access((site / "vazivev.journal").c_str(), F_OK) != 0) {
+        EXPECT_EQ(log, ReadFile(site / "access.log")) << op << " " << nth;
+        EXPECT_EQ(Line(5, 0, 5000), ReadFile(site / "logs/QL990305.log"));
+      }
+      ASSERT_TRUE(SplitAccessLog(home.c_str(), (site / "access.log").c_str(), Day(19990308)));
+      EXPECT_EQ(Line(8, 1, 999), ReadFile(site / "vazivev.log"));
+      std::string day5 = Line(5, 0, 5000);
+      for (int n = 0; n < 200; n += 3) day5 += Line(5, 1, n);
+      EXPECT_EQ(day5, ReadFile(site / "logs/QL990305.log")) << op << " " << nth;
+    }
+  }
 }

@@ -34,33 +34,50 @@ TEST(HVaziVevTest, UrlAndUnitRules) {
 }
 
 // Day files are found in the program's logs/, or by the web server's own
-// pattern in the "Daily" mode; "SetDate" only ever moves back.
-TEST(HVaziVevTest, DayFilesAndTheFirstDay) {
+// pattern in the "Daily" mode; finding one changes nothing.
+TEST(HVaziVevTest, DayFiles) {
   ScratchDir home;
   FakeServer server(home.Path());
   mkdir((home / "logs").c_str(), 0755);
   WriteFile(home / "logs/QL990305.log", "");
-  WriteFile(home / "logs/QL990301.log", "");
   HVaziVev log("vazivev");
   HDate date;
   HString name;
   date.SetNumber(19990305);
-  EXPECT_TRUE(log.LogFileForDate(name, date));
+  EXPECT_TRUE(log.FindDayFile(name, date));
   EXPECT_EQ(home / "logs/QL990305.log", name.CStr());
   date.SetNumber(19990303);
-  EXPECT_FALSE(log.LogFileForDate(name, date));  // no such file: no first day either
-  EXPECT_EQ("19990305", Text(log.GetProperty("SetDate")));
-  date.SetNumber(19990301);
-  EXPECT_TRUE(log.LogFileForDate(name, date));
-  date.SetNumber(19990305);
-  EXPECT_TRUE(log.LogFileForDate(name, date));
-  EXPECT_EQ("19990301", Text(log.GetProperty("SetDate")));
-  EXPECT_TRUE(log.IsModified());
+  EXPECT_FALSE(log.FindDayFile(name, date));
+  EXPECT_EQ("(null)", Text(log.GetProperty("SetDate")));
+  EXPECT_FALSE(log.IsModified());
 
   log.SetProperty("Loging", "daily");
   log.SetProperty("DateFile", (home / "www-yymmdd.log").c_str());
   WriteFile(home / "www-990302.log", "");
   date.SetNumber(19990302);
-  EXPECT_TRUE(log.LogFileForDate(name, date));
+  EXPECT_TRUE(log.FindDayFile(name, date));
   EXPECT_EQ(home / "www-990302.log", name.CStr());
+}
+
+// "SetDate" only ever moves back, and is read strictly: a text that is not
+// exactly a date counts as no first day.
+TEST(HVaziVevTest, TheFirstDayOnlyMovesBack) {
+  HVaziVev log("vazivev");
+  HDate date;
+  date.SetNumber(19990305);
+  log.MoveFirstDayBack(date);
+  EXPECT_EQ("19990305", Text(log.GetProperty("SetDate")));
+  EXPECT_TRUE(log.IsModified());
+  date.SetNumber(19990310);
+  log.MoveFirstDayBack(date);
+  EXPECT_EQ("19990305", Text(log.GetProperty("SetDate")));
+  date.SetNumber(19990301);
+  log.MoveFirstDayBack(date);
+  EXPECT_EQ(19990301, log.FirstDay().Number());
+
+  log.SetProperty("SetDate", "19990301x");
+  EXPECT_FALSE(log.FirstDay().IsValid());
+  date.SetNumber(19990310);
+  log.MoveFirstDayBack(date);
+  EXPECT_EQ("19990310", Text(log.GetProperty("SetDate")));
 }

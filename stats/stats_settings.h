@@ -1,0 +1,37 @@
+// IStatsSettings, what the statistics objects (the hit counters, the day
+// rankings and their containers, the hourly counts) ask of the analysis
+// that makes and owns them: today, the day file of a date, the first day
+// with a day file, and the settings they count by. HVaziVev implements it;
+// the statistics know nothing else of it.
+#ifndef STATS_STATS_SETTINGS_H_
+#define STATS_STATS_SETTINGS_H_
+
+#include "core/date.h"
+#include "core/text.h"
+
+class IStatsSettings {
+ public:
+  // The local date when the request began; a day earlier than it is
+  // complete.
+  virtual const HDate& Today() const = 0;
+  // Sets `name` to the day file of `date` and returns whether it exists.
+  // Changes nothing else.
+  virtual bool FindDayFile(HString& name, const HDate& date) const = 0;
+  // Notes that `date` has a day file: the first day with one ("SetDate")
+  // moves back to `date` when that is earlier, or when none is known yet.
+  // Marks the settings modified when it moves.
+  virtual void MoveFirstDayBack(const HDate& date) = 0;
+  // The first day known to have a day file; invalid when none is known.
+  virtual HDate FirstDay() const = 0;
+  // The path of the site's top page ("/" when unset).
+  virtual const char* RootPath() const = 0;
+  // The number of trailing labels of a host name that form its domain.
+  virtual int Unit() const = 0;
+  // The most rows a ranking lists.
+  virtual int Lines() = 0;
+
+ protected:
+  ~IStatsSettings() = default;
+};
+
+#endif  // STATS_STATS_SETTINGS_H_

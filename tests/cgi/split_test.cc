@@ -1,0 +1,49 @@
+// The split seen from a request: a log that is no file is refused at once,
+// and a page can show why the split failed and how many lines it dropped;
+// neither is stored.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/cgi/cgi_site.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+CgiResult Report(const CgiSite& site, const std::string& log_file) {
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n LogFile=" + log_file + "\nend\n");
+  site.WritePage("Report", "[$System.vazivev.SplitError] [$System.vazivev.SplitDropped]\n");
+  return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=Report"}}, "", "1999-03-08 12:00:00");
+}
+
+}  // namespace
+
+TEST(SplitPagesTest, EndlessLogIsRefusedWithAReason) {
+  CgiSite site;
+  const time_t start = time(nullptr);
+  const CgiResult result = Report(site, "/dev/zero");
+  EXPECT_LE(time(nullptr) - start, 5);
+  EXPECT_NE(std::string::npos, result.out.find("[not a regular file: /dev/zero: Invalid argument] [0]")) << result.out;
+  EXPECT_EQ(std::string::npos, Slurp(site.Path("data/vazivev/index")).find("Split"));
+}
+
+TEST(SplitPagesTest, DroppedLinesAreShown) {
+  CgiSite site;
+  Write(site.Path("access.log"), "no date here\nh - - [05/Mar/1999:01:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n");
+  const CgiResult result = Report(site, site.Path("access.log"));
+  EXPECT_NE(std::string::npos, result.out.find("[] [1]")) << result.out;
+  EXPECT_EQ(std::string::npos, Slurp(site.Path("data/vazivev/index")).find("Split"));
+}
