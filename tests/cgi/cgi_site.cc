@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 const char* FakeTimeLibrary() {
   static const char* const kPaths[] = {
       "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
@@ -33,6 +26,15 @@ const char* FakeTimeLibrary() {
 }
 
 }  // namespace
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 CgiSite::CgiSite() {
   char pattern[] = "/tmp/vazivev-site-XXXXXX";

@@ -7,6 +7,11 @@
 #include <map>
 #include <string>
 
+// The whole content of a file ("" when it cannot be read), and a file
+// written with exactly `text`.
+std::string Slurp(const std::string& path);
+void Write(const std::string& path, const std::string& text);
+
 struct CgiResult {
   std::string out;
   int status = -1;  // exit status, or 128 + signal

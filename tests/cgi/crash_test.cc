@@ -25,13 +25,6 @@ namespace {
 
 const char kHtml[] = "Content-type: text/html\n\n";
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 int Runs() {
   const char* runs = getenv("VAZIVEV_CRASH_RUNS");
   return runs != nullptr && atoi(runs) > 0 ? atoi(runs) : 200;

@@ -13,15 +13,6 @@
 
 namespace {
 
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // `n` requests for `path` at minute `minute` of `hour` on 7 March 1999.
 std::string Requests(int n, int hour, int minute, const char* path) {
   std::string text;

@@ -21,15 +21,6 @@ namespace {
 const char kHtml[] = "Content-type: text/html\n\n";
 const char kMarch8[] = "1999-03-08 12:00:00";
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 // A site whose analysis object reads `site/access.log` (or the given

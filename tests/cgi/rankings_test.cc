@@ -20,8 +20,6 @@ namespace {
 
 const char kHtml[] = "Content-type: text/html\n\n";
 
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 // An analysis with the two ranking containers and the given settings.
 void SetUpRankings(const CgiSite& site, const std::string& settings) {
   for (const char* dir : {"data/vazivev", "data/vazivev/domains", "data/vazivev/pages"}) {

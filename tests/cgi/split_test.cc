@@ -13,15 +13,6 @@
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 CgiResult Report(const CgiSite& site, const std::string& log_file) {
   mkdir(site.Path("data/vazivev").c_str(), 0755);
   Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n LogFile=" + log_file + "\nend\n");

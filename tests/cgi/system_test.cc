@@ -17,13 +17,6 @@ namespace {
 const char kHtml[] = "Content-type: text/html\n\n";
 using Env = std::map<std::string, std::string>;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 bool Exists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
