@@ -6,11 +6,7 @@
 #include "system/admin.h"
 #include "system/system.h"
 
-HLogServer::HLogServer() {
-  CurrentServer = this;
-  exclusive_lock_ = 1;
-  lock_wait_limit_ = 300;
-}
+HLogServer::HLogServer() { CurrentServer = this; }
 
 HLogServer::~HLogServer() {
   if (CurrentServer == this) CurrentServer = nullptr;
@@ -42,13 +38,30 @@ void HLogServer::SetDateParameter() {
   }
 }
 
-void HLogServer::CheckLogin() {
+bool HLogServer::IsLoginPost() const {
   const char* request = Params.GetValue("_System");
   // Only a posted form logs in: a query string would leave the password in
   // the web server's access log.
-  if (!post_ || request == nullptr || CompareNoCase(request, "Admin") != 0) return;
+  return post_ && request != nullptr && CompareNoCase(request, "Admin") == 0;
+}
+
+void HLogServer::BeforeLock() {
+  if (!IsLoginPost()) return;
+  HString path(HomeDir);
+  path.Append("data/admin");
+  PrecheckLogin(path.CStr(), Params.GetValue("_password"));
+}
+
+void HLogServer::CheckLogin() {
+  if (!post_) return;
   HSystem* system = System();
   auto* admin = system == nullptr ? nullptr : dynamic_cast<HAdmin*>(system->FindChild("Admin"));
+  if (!IsLoginPost()) {
+    // Any other POST changes something: from a logged-in administrator it
+    // must carry the token of the login.
+    if (admin != nullptr) admin->CheckFormToken(Params.GetValue("_token"));
+    return;
+  }
   // With no administrator there is no password to check: everybody is one.
   if (admin != nullptr) admin->Login();
   post_ = 0;

@@ -18,8 +18,12 @@ class HLogServer : public HServer {
   // The input, then the "Date" parameter: it sets the selected day, or is
   // added with the selected day (yesterday) when the request has none.
   void ReadInput() override;
+  // The password of a posted login, checked before the lock is taken.
+  void BeforeLock() override;
   // A posted login ("_System" = "Admin") is checked, and the request is
   // then answered with a page rather than a redirect. A GET never logs in.
+  // Every other POST of a logged-in administrator must carry the login's
+  // form token ("_token"), or raises ErrorForm.
   void CheckLogin() override;
   // Commits the object tree; a failure raises ErrorFileSave for a POST and
   // is reported on standard error (the web server's error log) for a GET.
@@ -33,6 +37,7 @@ class HLogServer : public HServer {
 
  private:
   void SetDateParameter();
+  bool IsLoginPost() const;
 };
 
 #endif  // APP_LOG_SERVER_H_

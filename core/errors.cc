@@ -16,6 +16,7 @@ const char* const ErrorTimeConflict = "ErrorTimeConflict";
 const char* const ErrorTerm = "ErrorTerm";
 const char* const ErrorLogin = "ErrorLogin";
 const char* const ErrorNotLogin = "ErrorNotLogin";
+const char* const ErrorForm = "ErrorForm";
 const char* const ErrorPassword = "ErrorPassword";
 const char* const ErrorCorrespond = "ErrorCorrespond";
 const char* const ErrorNecessary = "ErrorNecessary";

@@ -25,6 +25,9 @@ extern const char* const ErrorCorrespond;
 extern const char* const ErrorNecessary;
 extern const char* const ErrorInstall;
 extern const char* const ErrorBusy;
+// A changing form of a logged-in administrator came without the token of
+// this login: it was not sent from the site's own page of this login.
+extern const char* const ErrorForm;
 // Not an error but the login page: a page guarded by the "Admin" method is
 // answered with it while the administrator is not logged in.
 extern const char* const VaziVevLogin;

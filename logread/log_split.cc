@@ -23,6 +23,7 @@ namespace {
 const char kHeaderMark[] = "format=";
 constexpr size_t kHeaderMarkLength = sizeof kHeaderMark - 1;
 const char kDroppedName[] = "logs/dropped";
+const char kLockName[] = "vazivev.txt";  // the request lock the server takes
 // Day files open at once: as many as the process may open, up to a year
 // and a half. A log of more days (or whose dates jump about more) closes and
 // reopens them, copying what they hold.
@@ -100,6 +101,8 @@ class HSplit {
   enum Source { kCarry, kLog, kEnd };
 
   bool OpenLog();
+  // Whether the opened log is a file the program writes itself.
+  bool IsOwnFile(const struct stat& log) const;
   bool Abort();
   // The next input line: the carry-over file, then the access log after
   // its header line. False at the end.
@@ -291,8 +294,40 @@ bool HSplit::Abort() {
   return false;
 }
 
+bool SameFile(const struct stat& a, const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && info.st_dev == a.st_dev && info.st_ino == a.st_ino;
+}
+
+// The carry-over file, its temporary, the journal, the lock file, and
+// everything in logs/ (the day files) and data/: split as the log, such a
+// file would take in every line again, or lose what the program keeps.
+bool HSplit::IsOwnFile(const struct stat& log) const {
+  for (const HString* path : {&files_.carry_path, &files_.carry_temp, &files_.journal_path}) {
+    if (SameFile(log, path->CStr())) return true;
+  }
+  if (SameFile(log, Joined(home_.CStr(), kLockName).CStr())) return true;
+  struct stat folders[2];
+  int kept = 0;
+  for (const char* name : {"logs", "data"}) {
+    if (stat(Joined(home_.CStr(), name).CStr(), &folders[kept]) == 0) ++kept;
+  }
+  char* real = realpath(log_path_.CStr(), nullptr);
+  if (real == nullptr) return false;
+  bool own = false;
+  // Every folder the log lies in, from its own up to the root.
+  for (char* slash = strrchr(real, '/'); slash != nullptr && !own; slash = strrchr(real, '/')) {
+    *slash = 0;
+    struct stat folder;
+    if (stat(*real == 0 ? "/" : real, &folder) != 0) break;
+    for (int i = 0; i < kept; ++i) own = own || (folder.st_dev == folders[i].st_dev && folder.st_ino == folders[i].st_ino);
+  }
+  free(real);
+  return own;
+}
+
 // Only a regular file is read: a device or a pipe named as the log would
-// give bytes without end.
+// give bytes without end. Nor is one of the program's own files.
 bool HSplit::OpenLog() {
   if (log_path_.IsEmpty()) return true;
   struct stat info;
@@ -301,7 +336,11 @@ bool HSplit::OpenLog() {
     return true;
   }
   if (!S_ISREG(info.st_mode)) {
-    NoteSplitFailure("not a regular file:", log_path_.CStr(), EINVAL);
+    NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
+    return false;
+  }
+  if (IsOwnFile(info)) {
+    NoteSplitFailure("one of the program's own files, not an access log:", log_path_.CStr(), kNoError);
     return false;
   }
   log_fd_ = open(log_path_.CStr(), O_RDWR | O_CLOEXEC);
@@ -310,7 +349,7 @@ bool HSplit::OpenLog() {
     return true;  // the carry-over file is split all the same
   }
   if (fstat(log_fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    NoteSplitFailure("not a regular file:", log_path_.CStr(), EINVAL);
+    NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
     return false;
   }
   return true;

@@ -96,6 +96,7 @@ void NoteSplitFailure(const char* what, const char* path, int error) {
   failure = what;
   failure.Append(" ");
   failure.Append(path);
+  if (error == kNoError) return;
   failure.Append(": ");
   failure.Append(strerror(error != 0 ? error : EIO));
 }

@@ -28,8 +28,10 @@ enum SplitStep {
 extern void (*LogSplitStep)(SplitStep kind);
 void SplitStepReached(SplitStep kind = kSplitFileStep);
 
-// Notes why a split failed: "<what> <path>: <strerror(error)>". The first
-// failure since ClearSplitFailure is kept.
+// Notes why a split failed: "<what> <path>: <strerror(error)>", or only
+// "<what> <path>" when `error` is kNoError. The first failure since
+// ClearSplitFailure is kept.
+constexpr int kNoError = -1;
 void NoteSplitFailure(const char* what, const char* path, int error);
 void ClearSplitFailure();
 // Empty while the split has not failed.

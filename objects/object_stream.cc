@@ -50,6 +50,7 @@ bool HObjectStream::Open(const char* path, const char* mode, bool private_file) 
   entry_name_ = nullptr;
   entry_value_ = nullptr;
   failed_ = false;
+  skipped_lines_ = 0;
   if (mode[0] != 'w') return file_.Open(path, mode);
   // A replaced file keeps its permissions, as a file rewritten in place would.
   return writer_.Open(path, private_file ? S_IRUSR | S_IWUSR : HFileWriter::kKeepMode);
@@ -238,6 +239,7 @@ bool HObjectStream::ReadProperty() {
       char* equals = strchr(line_ + depth_, '=');
       if (equals == nullptr) {
         SkipRestOfLine(length);
+        ++skipped_lines_;
         continue;
       }
       *equals = 0;

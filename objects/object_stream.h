@@ -86,8 +86,10 @@ class HObjectStream {
   // name and a value starting with its line feed. False at the object's end
   // line (consumed, one level up), at a nested header (left pending for
   // ReadHeader), at the end of the file and on an empty line. Lines without
-  // "=" are skipped.
+  // "=" are skipped, and counted in SkippedLines.
   bool ReadProperty();
+  // How many lines ReadProperty skipped since Open.
+  int SkippedLines() const { return skipped_lines_; }
   // The last header's or property's parts; valid until the next read.
   const char* EntryName() const { return entry_name_; }
   const char* EntryValue() const { return entry_value_; }
@@ -119,6 +121,7 @@ class HObjectStream {
   HString long_name_;
   HString long_value_;
   bool failed_ = false;
+  int skipped_lines_ = 0;
 };
 
 #endif  // OBJECTS_OBJECT_STREAM_H_

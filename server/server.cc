@@ -81,36 +81,6 @@ void HServer::ReadInput() {
   ParseFormBody(body.PtrAt(0), Params);
 }
 
-void HServer::Lock(int post) {
-  lock_path_.Assign(HomeDir.CStr());
-  lock_path_.Append(server_name_);
-  lock_path_.Append(".loc");
-  for (int waited = 0; Exists(lock_path_.CStr()); ++waited) {
-    if (waited >= lock_wait_limit_) {
-      unlink(lock_path_.CStr());
-      break;
-    }
-    sleep(1);
-  }
-  if (!post && !exclusive_lock_) {
-    lock_path_.AppendNumber(static_cast<int>(getpid()));
-  } else if (chdir(HomeDir.CStr()) != 0) {
-    lock_path_.Clear();
-    return;
-  }
-  // Readers and writers alike leave an empty file of the lock path. No
-  // server here takes the shared-reader path, so writers do not wait for
-  // readers' files.
-  HFile file;
-  if (!file.Open(lock_path_.CStr(), "w")) lock_path_.Clear();
-}
-
-void HServer::Unlock() {
-  if (lock_path_.IsEmpty()) return;
-  unlink(lock_path_.CStr());
-  lock_path_.Clear();
-}
-
 void HServer::SetHomeDir(const char* argv0) {
   HomeDir.Clear();
   if (argv0 == nullptr) argv0 = "";
@@ -258,6 +228,7 @@ void HServer::Run(int /*argc*/, char** argv) {
   bool found = false;
   const char* error = nullptr;
   try {
+    if (input_error == nullptr) BeforeLock();
     Lock(post_);
     if (input_error != nullptr) throw input_error;
     Update();

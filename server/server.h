@@ -1,5 +1,5 @@
 // HServer, the CGI driver: one Run per process reads the request, takes
-// the lock, renders the requested page through the embedded page script,
+// the lock (Lock, which the application's server gives), renders the requested page through the embedded page script,
 // saves, answers with a redirect or "File not found." where needed and
 // releases the lock. Subclasses fill in the virtual steps.
 #ifndef SERVER_SERVER_H_
@@ -36,9 +36,12 @@ class HServer : public IServer {
   virtual void ReadInput();
   virtual void ReadQuery();
   virtual void Update() {}
+  // Work of the request that needs no lock, done before Lock: the slow
+  // part of a login.
+  virtual void BeforeLock() {}
   virtual void CheckLogin() {}
-  virtual void Lock(int post);
-  virtual void Unlock();
+  virtual void Lock(int /*post*/) {}
+  virtual void Unlock() {}
   virtual void Save() {}
 
   // The whole request. Never throws.
@@ -72,9 +75,6 @@ class HServer : public IServer {
   int header_written_ = 0;
   const char* server_name_ = "server";
   const char* default_page_ = "index";
-  int exclusive_lock_ = 0;
-  int lock_wait_limit_ = 10;
-  HString lock_path_;
   HServerScript script_;
   HString redirect_;
   // A POST's response, held until its save has succeeded.

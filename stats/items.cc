@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/answers.h"
+#include "core/keyed_hash.h"
 #include "logread/log_line.h"
 #include "objects/object_stream.h"
 #include "stats/item_container.h"
@@ -24,10 +25,9 @@ constexpr int kLongestStoredName = HObjectStream::kLineSize - 3;
 const char kObjectWord[] = "object ";
 constexpr int kObjectWordLength = sizeof kObjectWord - 1;
 
-// Names that differ in their last bytes differ mostly in the low bits of
-// their hash; the multiplication carries those into the high bits, which
-// pick the index slot.
-inline uint32_t SlotOf(uint32_t hash, int bits) { return (hash * 2654435769u) >> (32 - bits); }
+// The index's hash of a name, and the slot where its probing starts.
+inline uint32_t KeyOf(const char* name) { return static_cast<uint32_t>(KeyedHash(name) >> 32); }
+inline uint32_t SlotOf(uint32_t key, int bits) { return key >> (32 - bits); }
 
 inline int SaturatedSum(int a, int b) {
   const long long sum = static_cast<long long>(a) + b;
@@ -44,10 +44,10 @@ HItemTable::~HItemTable() { Clear(); }
 
 // The slot that holds the entry of that name, or the empty slot where it
 // would go. The index must exist.
-HItemTable::IndexSlot* HItemTable::Slot(const char* name, uint32_t hash) const {
-  for (uint32_t i = SlotOf(hash, bits_);; i = (i + 1) & mask_) {
+HItemTable::IndexSlot* HItemTable::Slot(const char* name, uint32_t key) const {
+  for (uint32_t i = SlotOf(key, bits_);; i = (i + 1) & mask_) {
     IndexSlot& slot = slots_[i];
-    if (slot.entry == 0 || (slot.hash == hash && strcmp(Made(slot.entry - 1)->name.CStr(), name) == 0)) return &slot;
+    if (slot.entry == 0 || (slot.key == key && strcmp(Made(slot.entry - 1)->name.CStr(), name) == 0)) return &slot;
   }
 }
 
@@ -59,7 +59,7 @@ void HItemTable::Grow() {
   if (slots_) {
     for (uint32_t old = 0; old <= mask_; ++old) {
       if (slots_[old].entry == 0) continue;
-      uint32_t i = SlotOf(slots_[old].hash, bits);
+      uint32_t i = SlotOf(slots_[old].key, bits);
       while (slots[i].entry != 0) i = (i + 1) & mask;
       slots[i] = slots_[old];
     }
@@ -71,7 +71,7 @@ void HItemTable::Grow() {
 
 HItemEntry* HItemTable::Find(const char* name) const {
   if (!slots_ || name == nullptr) return nullptr;
-  const IndexSlot* slot = Slot(name, HashString(name));
+  const IndexSlot* slot = Slot(name, KeyOf(name));
   return slot->entry == 0 ? nullptr : Made(slot->entry - 1);
 }
 
@@ -83,10 +83,10 @@ HItemEntry* HItemTable::NewEntry() {
   return &blocks_.back()[block_used_++];
 }
 
-HItemEntry* HItemTable::Insert(const char* name, uint32_t hash, int count) {
+HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* hash, int count) {
   // At most half full, so that a miss ends within a few slots.
   if (!slots_ || static_cast<uint32_t>(count_ + 1) * 2 > mask_ + 1) Grow();
-  IndexSlot* slot = Slot(name, hash);
+  IndexSlot* slot = Slot(name, key);
   if (slot->entry != 0) {
     HItemEntry* entry = Made(slot->entry - 1);
     entry->count = SaturatedSum(entry->count, count);
@@ -94,26 +94,27 @@ HItemEntry* HItemTable::Insert(const char* name, uint32_t hash, int count) {
   }
   HItemEntry* entry = NewEntry();
   entry->name = name;
-  entry->hash = hash;
-  entry->bucket = static_cast<int>(hash % kBuckets);
+  entry->hash = hash != nullptr ? *hash : HashString(name);
+  entry->key = key;
+  entry->bucket = static_cast<int>(entry->hash % kBuckets);
   entry->count = count;
   entry->next = buckets_[entry->bucket];
   buckets_[entry->bucket] = entry;
   ++count_;
-  *slot = {hash, static_cast<uint32_t>(count_)};
+  *slot = {key, static_cast<uint32_t>(count_)};
   return entry;
 }
 
 HItemEntry* HItemTable::Set(const char* name, int count) {
-  const uint32_t hash = HashString(name);
-  const IndexSlot* slot = slots_ ? Slot(name, hash) : nullptr;
-  if (slot == nullptr || slot->entry == 0) return Insert(name, hash, count);
+  const uint32_t key = KeyOf(name);
+  const IndexSlot* slot = slots_ ? Slot(name, key) : nullptr;
+  if (slot == nullptr || slot->entry == 0) return Insert(name, key, nullptr, count);
   HItemEntry* entry = Made(slot->entry - 1);
   entry->count = count;
   return entry;
 }
 
-HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, HashString(name), n); }
+HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, KeyOf(name), nullptr, n); }
 
 void HItemTable::AddAll(const HItemTable& other) {
   if (&other == this) return;

@@ -30,14 +30,16 @@ struct HItemEntry {
   int count = 0;
   HItemEntry* next = nullptr;  // the next entry of the same bucket
   uint32_t hash = 0;           // the whole HashString(name)
+  uint32_t key = 0;            // the index's keyed hash of the name
 };
 
 // A chained hash table of 1000 buckets that owns its entries. The buckets
 // fix the iteration order: bucket 0 to 999, and within a bucket the most
 // recently inserted entry first; rankings list equal counts in this order.
-// Look-ups go through a second, open-addressed index of the whole 32-bit
-// hash, so finding a name costs one hash and about one comparison however
-// long the chains grow. Names are compared exactly.
+// Look-ups go through a second, open-addressed index keyed by KeyedHash
+// (core/keyed_hash.h), so finding a name costs one hash and about one
+// comparison however long the chains grow, and names sent to collide in
+// the buckets' hash do not collide there. Names are compared exactly.
 class HItemTable {
  public:
   static constexpr int kBuckets = 1000;
@@ -57,7 +59,7 @@ class HItemTable {
   // going past the largest int. Returns the entry.
   HItemEntry* Add(const char* name, int n);
   // Add of an entry of another table (its hash is not computed again).
-  HItemEntry* Add(const HItemEntry* from) { return Insert(from->name.CStr(), from->hash, from->count); }
+  HItemEntry* Add(const HItemEntry* from) { return Insert(from->name.CStr(), from->key, &from->hash, from->count); }
   // Adds every entry of `other` into this table, in other's order.
   void AddAll(const HItemTable& other);
   // Frees every entry.
@@ -77,19 +79,21 @@ class HItemTable {
   void Rank(HItemEntry** out) const;
 
  private:
-  // One place of the index: the whole hash of a name and 1 + the number of
+  // One place of the index: the keyed hash of a name and 1 + the number of
   // its entry in making order (0: empty). Probing past other names never
   // touches their entries.
   struct IndexSlot {
-    uint32_t hash;
+    uint32_t key;
     uint32_t entry;
   };
   // Entries are made in blocks; a block never moves, so entries keep their
   // addresses until Clear.
   static constexpr int kBlockEntries = 512;
 
-  HItemEntry* Insert(const char* name, uint32_t hash, int count);
-  IndexSlot* Slot(const char* name, uint32_t hash) const;
+  // Adds `count` to the entry of `name`, whose keyed hash is `key`, making
+  // it when it is new; `hash` is its HashString when known, else null.
+  HItemEntry* Insert(const char* name, uint32_t key, const uint32_t* hash, int count);
+  IndexSlot* Slot(const char* name, uint32_t key) const;
   void Grow();
   HItemEntry* NewEntry();
   // The entry made n-th (from 0).

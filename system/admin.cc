@@ -18,6 +18,7 @@
 #include "core/errors.h"
 #include "core/file_write.h"
 #include "core/iserver.h"
+#include "objects/object_stream.h"
 #include "server/cgi_input.h"
 
 namespace {
@@ -48,6 +49,8 @@ bool SameText(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
+}  // namespace
+
 std::string HmacSha256Hex(const std::string& key, const std::string& message) {
   unsigned char block[kHmacBlock] = {};
   SHA256_CTX context;
@@ -75,6 +78,21 @@ std::string HmacSha256Hex(const std::string& key, const std::string& message) {
   SHA256_Update(&context, inner, sizeof inner);
   SHA256_Final(outer, &context);
   return Hex(outer, sizeof outer);
+}
+
+namespace {
+
+// What PrecheckLogin found, for the Login of the same process.
+struct LoginCheck {
+  std::string credential;  // the "_hash" or "_md5" checked
+  std::string password;
+  bool matched = false;
+  std::string new_hash;  // for a digest that matched: the hash replacing it
+};
+
+LoginCheck& Prechecked() {
+  static LoginCheck checked;
+  return checked;
 }
 
 std::string SecretPath() {
@@ -113,7 +131,8 @@ std::string MakeAdminToken(const std::string& secret, const std::string& credent
 bool IsValidAdminToken(const std::string& secret, const std::string& credential, const char* token, long long now) {
   if (secret.empty() || credential.empty() || token == nullptr) return false;
   const char* dot = strchr(token, '.');
-  if (dot == nullptr || dot == token || dot - token > 19) return false;
+  // At most 18 digits: every such time fits a long long.
+  if (dot == nullptr || dot == token || dot - token > 18) return false;
   long long issued = 0;
   for (const char* p = token; p < dot; ++p) {
     if (!IsDigit(*p)) return false;
@@ -143,7 +162,38 @@ std::string AdminSecret(const char* path, bool make) {
   return secret;
 }
 
+void PrecheckLogin(const char* path, const char* password) {
+  HObjectStream stream;
+  if (password == nullptr || !stream.Open(path, "r") || !stream.ReadHeader(true)) return;
+  HAdmin admin(stream.EntryName());
+  if (!admin.Load(stream)) return;
+  const char* hash = admin.Properties().GetValue("_hash");
+  const char* digest = admin.Properties().GetValue("_md5");
+  LoginCheck& checked = Prechecked();
+  checked = LoginCheck();
+  if (hash != nullptr && *hash != 0) {
+    checked.credential = hash;
+    checked.matched = PasswordMatches(password, hash);
+  } else if (digest != nullptr && *digest != 0) {
+    checked.credential = digest;
+    checked.matched = SameText(Md5Hex(password), digest);
+    if (checked.matched) checked.new_hash = HashPassword(password);
+  } else {
+    return;
+  }
+  checked.password = password;
+}
+
 HAdmin::HAdmin(const char* name) : IContainer(name, 0) { type_name_ = "Admin"; }
+
+bool HAdmin::Load(HObjectStream& stream) {
+  broken_ = !IContainer::Load(stream) || stream.SkippedLines() != 0;
+  for (const char* name : {"_hash", "_md5"}) {
+    const char* value = properties_.GetValue(name);
+    if (value != nullptr && *value == 0) broken_ = true;
+  }
+  return !broken_;
+}
 
 std::string HAdmin::Credential() const {
   const char* hash = properties_.GetValue("_hash");
@@ -153,6 +203,7 @@ std::string HAdmin::Credential() const {
 }
 
 int HAdmin::CheckAdmin() {
+  RefuseBroken();
   if (state_ != kUnknown) return state_;
   const std::string credential = Credential();
   state_ = kNoPassword;
@@ -162,19 +213,25 @@ int HAdmin::CheckAdmin() {
   if (!GetCookie("Admin", cookie)) return state_;
   if (IsValidAdminToken(AdminSecret(SecretPath().c_str(), false), credential, cookie.CStr(), time(nullptr))) {
     state_ = kLoggedIn;
+    cookie_token_ = cookie.CStr();
   }
   return state_;
 }
 
 void HAdmin::Login() {
+  RefuseBroken();
   const char* password = CurrentServer == nullptr ? nullptr : CurrentServer->GetParam("_password");
   if (password == nullptr) password = "";
   const char* hash = properties_.GetValue("_hash");
   const char* digest = properties_.GetValue("_md5");
+  const LoginCheck& checked = Prechecked();
+  const bool prechecked = checked.password == password;
   if (hash != nullptr && *hash != 0) {
-    if (!PasswordMatches(password, hash)) throw ErrorPassword;
+    const bool matches = prechecked && checked.credential == hash ? checked.matched : PasswordMatches(password, hash);
+    if (!matches) throw ErrorPassword;
   } else if (digest != nullptr && *digest != 0 && SameText(Md5Hex(password), digest)) {
-    StorePassword(password);  // the old digest gives way to the slow hash
+    // The old digest gives way to the slow hash.
+    StorePassword(password, prechecked && checked.credential == digest ? checked.new_hash : "");
   } else {
     throw ErrorPassword;
   }
@@ -182,17 +239,40 @@ void HAdmin::Login() {
   state_ = kLoggedIn;
 }
 
-void HAdmin::StorePassword(const char* password) {
+void HAdmin::StorePassword(const char* password, const std::string& made) {
   if (*password == 0) {
     properties_.RemoveAll("_hash");
     properties_.RemoveAll("_md5");
   } else {
-    const std::string hash = HashPassword(password);
+    const std::string hash = made.empty() ? HashPassword(password) : made;
     if (hash.empty()) throw ErrorFail;
     properties_.SetValue("_hash", hash.c_str());
     properties_.RemoveAll("_md5");
   }
   SetModified(true);
+}
+
+void HAdmin::RefuseBroken() const {
+  if (broken_) throw ErrorFileLoad;
+}
+
+std::string HAdmin::FormToken() const {
+  if (cookie_token_.empty()) return "";
+  const std::string secret = AdminSecret(SecretPath().c_str(), false);
+  return secret.empty() ? "" : HmacSha256Hex(secret, "form:" + cookie_token_);
+}
+
+const char* HAdmin::GetProperty(const char* name) {
+  if (CompareNoCase(name, "FormToken") != 0) return IContainer::GetProperty(name);
+  CheckAdmin();
+  form_token_ = state_ == kLoggedIn ? FormToken() : "";
+  return form_token_.c_str();
+}
+
+void HAdmin::CheckFormToken(const char* token) {
+  if (CheckAdmin() != kLoggedIn) return;
+  const std::string expected = FormToken();
+  if (expected.empty() || token == nullptr || !SameText(expected, token)) throw ErrorForm;
 }
 
 void HAdmin::SetAdminCookie() {
@@ -203,6 +283,7 @@ void HAdmin::SetAdminCookie() {
     if (secret.empty()) throw ErrorFileCreate;
     value = MakeAdminToken(secret, credential, time(nullptr));
   }
+  cookie_token_ = value;
   if (CurrentServer != nullptr) CurrentServer->SetCookie("Admin", value.c_str(), 0);
 }
 
@@ -213,6 +294,7 @@ const char* HAdmin::Call(const char* method, int argc, const char* const* argv) 
 }
 
 void HAdmin::SetPassword(int argc, const char* const* argv) {
+  RefuseBroken();
   if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr) throw ErrorFail;
   const char* password = argv[0];
   if (strcmp(password, kPlaceholderPassword) == 0 && strcmp(argv[1], kPlaceholderConfirm) == 0) {

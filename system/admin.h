@@ -9,7 +9,13 @@
 // (data/AdminKey), of that time and the stored hash. It ends after
 // kTokenLifetime seconds, and when the password changes (the stored hash
 // changes). Checking it is cheap; the slow hash runs only at a login and
-// when a password is set.
+// when a password is set, and a login's runs before the request takes the
+// site's lock (PrecheckLogin), so that guesses cost the guesser alone.
+//
+// Every form that changes something carries "_token", the "FormToken" of
+// the login (an HMAC of the cookie's token): a page of another origin, or a
+// script on the same site without the page, cannot send a change in the
+// administrator's name.
 #ifndef SYSTEM_ADMIN_H_
 #define SYSTEM_ADMIN_H_
 
@@ -31,6 +37,13 @@ class HAdmin : public IContainer {
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Its file holds the password hash: readable by its owner only.
   bool IsPrivate() override { return true; }
+  // Marks the administrator broken, so that every check raises
+  // ErrorFileLoad rather than count as "no password", when a line of the
+  // file could not be read or a stored hash is empty.
+  bool Load(HObjectStream& stream) override;
+  // "FormToken": the token a changing form of this login carries ("" while
+  // nobody is logged in with a password).
+  const char* GetProperty(const char* name) override;
 
   // The login state, computed once per request from the stored hash and
   // the cookie.
@@ -39,6 +52,9 @@ class HAdmin : public IContainer {
   // when no password is set), else writes the cookie. An "_md5" that
   // matched is replaced by a "_hash" of the same password.
   void Login();
+  // Raises ErrorForm when a password is set, the administrator is logged
+  // in, and `token` is not this login's "FormToken".
+  void CheckFormToken(const char* token);
 
  private:
   void SetPassword(int argc, const char* const* argv);
@@ -47,13 +63,28 @@ class HAdmin : public IContainer {
   void SetAdminCookie();
   // "_hash", else "_md5", else "": what a token is bound to.
   std::string Credential() const;
-  void StorePassword(const char* password);
+  // Stores the hash `made` of `password`, or a new one when it is "".
+  void StorePassword(const char* password, const std::string& made = "");
+  void RefuseBroken() const;
+  std::string FormToken() const;
 
   int state_ = kUnknown;
+  bool broken_ = false;
+  std::string cookie_token_;  // the login's valid cookie token, once known
+  std::string form_token_;    // kept for the answer of GetProperty
 };
+
+// The slow part of a login, done before the request takes the site's lock:
+// checks `password` against the administrator's file at `path` and keeps
+// the answer (and, for an old digest, the new hash) in this process for
+// Login, which uses it only while the stored credential is still the one
+// checked. Nothing is kept when the file cannot be read.
+void PrecheckLogin(const char* path, const char* password);
 
 // The MD5 digest of `text` as 32 lower-case hexadecimal digits.
 std::string Md5Hex(const char* text);
+// HMAC-SHA256 of `message` under `key`, as 64 lower-case hexadecimal digits.
+std::string HmacSha256Hex(const std::string& key, const std::string& message);
 // A new salted yescrypt hash of `password` ("$y$..."); "" on failure.
 std::string HashPassword(const char* password);
 // Whether `password` gives `stored`, a hash made by HashPassword.

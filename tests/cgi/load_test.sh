@@ -62,6 +62,9 @@ PAGE
 cat >"$site/page/Show.html" <<'PAGE'
 <html><body>count=$System.notes.count</body></html>
 PAGE
+cat >"$site/page/Token.html" <<'PAGE'
+$System.Admin.FormToken
+PAGE
 chmod -R a+rwX "$site"
 
 lighttpd_start "$work" lighttpd_cgi_config "$site" "$work/htdocs" "$work/error.log" || fail "lighttpd did not start"
@@ -74,13 +77,16 @@ curl -s -d "page=Make" "$base" | grep -q "made" || fail "make"
 out=$(curl -s -i -d "page=VaziVevPassword&newpassword=load&confirm=load" "$base")
 cookie=$(echo "$out" | tr -d '\r' | sed -n 's/^Set-Cookie: Admin=\([^;]*\).*/\1/p')
 [ -n "$cookie" ] || fail "no login cookie: $out"
+# A change in the administrator's name carries the login's form token.
+token=$(curl -s -H "Cookie: Admin=$cookie" "$base?page=Token" | tr -d '\n')
+[ ${#token} -eq 64 ] || fail "no form token: $token"
 
 cat >"$work/mix.lua" <<LUA
 local paths = {
   {"GET", "/cgi-bin/vazivev.cgi"},
   {"GET", "/cgi-bin/vazivev.cgi?page=Stats"},
   {"GET", "/cgi-bin/vazivev.cgi?page=Show"},
-  {"POST", "/cgi-bin/vazivev.cgi", "page=Note&n="},
+  {"POST", "/cgi-bin/vazivev.cgi", "page=Note&_token=$token&n="},
   {"GET", "/cgi-bin/vazivev.cgi?page=Stats&Date=$(date -d '-3 days' +%Y%m%d)"},
 }
 local threads = {}

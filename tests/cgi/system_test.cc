@@ -257,8 +257,27 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
     EXPECT_EQ(std::string(kHtml) + "login page for Secret\n",
               site.Run({{"QUERY_STRING", "page=Secret"}, {"HTTP_COOKIE", "Admin=" + bad}}).out);
   }
+  // A change in the administrator's name carries the form token of this
+  // login, which the shipped form holds; without it, nothing changes.
+  site.WritePage("ErrorForm", "ErrorForm\n");
+  site.WritePage("Token", "$System.Admin.FormToken\n");
+  auto token_of = [&](const std::string& login) {
+    const std::string out = site.Run({{"QUERY_STRING", "page=Token"}, {"HTTP_COOKIE", "Admin=" + login}}).out;
+    return out.substr(strlen(kHtml), out.size() - strlen(kHtml) - 1);
+  };
+  const std::string token = token_of(cookie);
+  EXPECT_EQ(64u, token.size());
+  EXPECT_EQ("", token_of("x"));
+  const std::string form = site.Run({{"QUERY_STRING", "page=VaziVevPassword"}, {"HTTP_COOKIE", "Admin=" + cookie}}).out;
+  EXPECT_NE(std::string::npos, form.find("name=\"_token\" value=\"" + token + "\"")) << form;
+  const std::string admin = Slurp(site.Path("data/admin"));
+  for (const std::string& bad : {std::string(), std::string("&_token="), "&_token=" + token.substr(1) + "0", "&_token=" + token_of(first_cookie)}) {
+    r = Post(site, "page=VaziVevPassword&newpassword=&confirm=" + bad, {{"HTTP_COOKIE", "Admin=" + cookie}});
+    EXPECT_EQ(std::string(kHtml) + "ErrorForm\n", r.out) << bad;
+  }
+  EXPECT_EQ(admin, Slurp(site.Path("data/admin")));
   // The administrator removes the password: the page is open again.
-  r = Post(site, "page=VaziVevPassword&newpassword=&confirm=", {{"HTTP_COOKIE", "Admin=" + cookie}});
+  r = Post(site, "page=VaziVevPassword&newpassword=&confirm=&_token=" + token, {{"HTTP_COOKIE", "Admin=" + cookie}});
   EXPECT_EQ(0, r.out.find("Set-Cookie: Admin=; HttpOnly; SameSite=Strict\n"));
   EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
 }
@@ -357,7 +376,8 @@ TEST(SystemPagesTest, UnreadableAdministratorFailsClosed) {
   CgiSite site;
   site.WritePage("ErrorFileLoad", "cannot load\n");
   site.WritePage("Secret", "'Admin\nsecret\n");
-  for (const std::string text : {"", "garbage\n", "object admin Admin\n _md5=x\nend\n"}) {
+  for (const std::string text : {"", "garbage\n", "object admin Admin\n _md5=x\nend\n",
+                                 "object admin : Admin\n _hash\nend\n", "object admin : Admin\n _hash=\nend\n"}) {
     std::ofstream(site.Path("data/admin")) << text;
     EXPECT_EQ(std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out) << text;
     const CgiResult r = Post(site, "page=VaziVevPassword&newpassword=mine&confirm=mine");

@@ -1,4 +1,5 @@
 #include "core/text.h"
+#include "core/keyed_hash.h"
 
 #include <gtest/gtest.h>
 
@@ -123,4 +124,14 @@ TEST(ByteClassTest, Boundaries) {
     EXPECT_EQ(c.trail, IsSjisTrail(c.c)) << int(c.c);
   }
   EXPECT_TRUE(IsAlnum('z') && IsAlnum('0') && !IsAlnum('_') && !IsAlpha(0xC4));
+}
+
+// The index hash tells apart texts that share a HashString, and covers
+// exactly the bytes it is given.
+TEST(KeyedHashTest, CollidingTextsAndLengths) {
+  EXPECT_EQ(HashString("aZ"), HashString("b9"));
+  EXPECT_NE(KeyedHash("aZ"), KeyedHash("b9"));
+  EXPECT_EQ(KeyedHash("/index.html"), KeyedHash("/index.html"));
+  EXPECT_EQ(KeyedHash("/index.html", 6), KeyedHash("/index"));
+  EXPECT_NE(KeyedHash("", 0), KeyedHash("\0", 1));
 }

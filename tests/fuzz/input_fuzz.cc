@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       IsValidAdminToken("0123456789abcdef", "$y$credential", zero_free.c_str(), 1700000000);
       HString cookie;
       setenv("HTTP_COOKIE", zero_free.c_str(), 1);
-      GetCookie("Admin", cookie);
+      if (GetCookie("Admin", cookie)) IsValidAdminToken("0123456789abcdef", "$y$credential", cookie.CStr(), 1700000000);
       break;
     }
   }

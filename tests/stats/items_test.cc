@@ -129,6 +129,35 @@ TEST(HItemTableTest, FindsByNameAndIteratesBucketsNewestFirst) {
   EXPECT_EQ(nullptr, table.Find("/a"));
 }
 
+// Names a visitor builds from the pairs "aZ" and "b9" all share one value
+// of HashString: they still fall in one bucket, newest first, and each is
+// found as itself, also in a sum.
+TEST(HItemTableTest, NamesSharingOneHashKeepTheirBucketOrder) {
+  HItemTable table;
+  std::vector<std::string> names;
+  for (int bits = 0; bits < 1024; ++bits) {
+    std::string name = "/";
+    for (int i = 0; i < 10; ++i) name += (bits >> i & 1) != 0 ? "b9" : "aZ";
+    names.push_back(name);
+    table.Add(name.c_str(), bits + 1);
+  }
+  int wrong = 0;
+  const HItemEntry* entry = table.First();
+  const int bucket = entry->bucket;
+  for (int i = 1023; i >= 0; --i, entry = table.Next()) {
+    if (entry == nullptr || entry->name.Compare(names[i].c_str()) != 0 || entry->bucket != bucket) ++wrong;
+  }
+  EXPECT_EQ(0, wrong);
+  HItemTable sum;
+  sum.AddAll(table);
+  sum.AddAll(table);
+  for (int i = 0; i < 1024; ++i) {
+    const HItemEntry* found = sum.Find(names[i].c_str());
+    if (found == nullptr || found->count != 2 * (i + 1)) ++wrong;
+  }
+  EXPECT_EQ(0, wrong);
+}
+
 TEST_F(ItemsTest, DayRankingsRowsRatesLimitAndFilter) {
   struct Case {
     const char* what;

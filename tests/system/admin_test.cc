@@ -35,6 +35,8 @@ TEST(AdminTokenTest, OnlyWhatWasIssuedForThisPasswordAndNotTooOld) {
       {secret, hash, "", issued, false},
       {secret, hash, ".", issued, false},
       {secret, hash, "99999999999999999999." + token.substr(11), issued, false},
+      {secret, hash, "9999999999999999999." + token.substr(11), issued, false},  // past a long long
+      {secret, hash, "999999999999999999." + token.substr(11), issued, false},
       {"", hash, token, issued, false},
       {secret, "", token, issued, false},
   };
@@ -74,9 +76,23 @@ TEST(AdminSecretTest, MadeOnceOwnerOnly) {
   file_faults::Reset();
 }
 
-TEST(Md5HexTest, KnownDigests) {
+TEST(DigestTest, KnownAnswers) {
   EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", Md5Hex(""));
   EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", Md5Hex("abc"));
+  // RFC 4231, test cases 1, 2, 3, 6 and 7 (the last two with a key longer
+  // than a block).
+  EXPECT_EQ("b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7",
+            HmacSha256Hex(std::string(20, '\x0b'), "Hi There"));
+  EXPECT_EQ("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843",
+            HmacSha256Hex("Jefe", "what do ya want for nothing?"));
+  EXPECT_EQ("773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe",
+            HmacSha256Hex(std::string(20, '\xaa'), std::string(50, '\xdd')));
+  EXPECT_EQ("60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54",
+            HmacSha256Hex(std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First"));
+  EXPECT_EQ("9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2",
+            HmacSha256Hex(std::string(131, '\xaa'),
+                          "This is a test using a larger than block-size key and a larger than block-size data. The "
+                          "key needs to be hashed before being used by the HMAC algorithm."));
 }
 
 class HAdminTest : public ::testing::Test {
