@@ -179,7 +179,7 @@ const char* IContainer::Add(int argc, const char* const* argv) {
     std::unique_ptr<IObject, void (*)(IObject*)> child(CreateObject(name, argv[0]), ReleaseObject);
     if (!child || !AddChild(child.get())) throw ErrorCreate;
     IObject* added = child.release();
-    added->SetModified(true);  // stored even while it holds nothing
+    if (added->IsStoredWhenAdded()) added->SetModified(true);  // stored even while it holds nothing
     last_id_ = id;
     if (IsNumbered() && IsItems()) properties_.AddItem(name);
     modified_ = true;
@@ -189,7 +189,8 @@ const char* IContainer::Add(int argc, const char* const* argv) {
   if (argc < 2) return nullptr;
   IObject* child = CreateChild(argv[0], argv[1]);
   if (child == nullptr) throw ErrorCreate;
-  child->SetModified(true);  // a page's new child is stored even while it holds nothing
+  // A page's new child is stored even while it holds nothing.
+  if (child->IsStoredWhenAdded()) child->SetModified(true);
   return child->GetName();
 }
 

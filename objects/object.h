@@ -38,6 +38,10 @@ class IObject {
   virtual bool IsList();
   // Whether its file must be readable by its owner only (it holds a secret).
   virtual bool IsPrivate();
+  // Whether a page's "Add" stores it while it holds nothing; an object
+  // that fills itself later (a day statistic before its day is counted)
+  // says no.
+  virtual bool IsStoredWhenAdded() { return true; }
 
   // A page's property read. Names beginning with "_" are hidden (null).
   // Items objects answer "Count", "First", "Last", and any other name with

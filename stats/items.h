@@ -171,6 +171,8 @@ class HItemsHit : public IContainer {
   // the day was counted now or read back, so that a sum lists equal counts
   // alike in every request.
   void AddTo(HItemTable& sum);
+  // Stored only once its day is counted.
+  bool IsStoredWhenAdded() override { return false; }
   // Whether this object has neither read stored items nor been counted.
   bool IsFresh() const { return !read_stored_ && !sorted_; }
 

@@ -40,6 +40,8 @@ class HTimesHit : public IContainer {
   // still grow when the web server writes its own day files, and what was
   // counted then is kept.
   void ComputeHours();
+  // Stored only once ComputeHours has counted its day.
+  bool IsStoredWhenAdded() override { return false; }
 
   // Adds every line of `file` that requests a page (a path that is not an
   // image) to the count of its hour; lines without a readable hour are

@@ -7,10 +7,12 @@
 #include <map>
 #include <string>
 
-// The whole content of a file ("" when it cannot be read), and a file
-// written with exactly `text`.
+// The whole content of a file ("" when it cannot be read), a file written
+// with exactly `text`, and whether anything (a dangling link too) has the
+// path.
 std::string Slurp(const std::string& path);
 void Write(const std::string& path, const std::string& text);
+bool Exists(const std::string& path);
 
 struct CgiResult {
   std::string out;

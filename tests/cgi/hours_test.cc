@@ -75,3 +75,27 @@ TEST(HoursPageTest, HourlyGraphOfOneDayThenFromTheStoredCounts) {
   unlink(site.Path("logs/QL990307.log").c_str());
   EXPECT_EQ(expected, site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=Stored"}}, "", kMarch8).out);
 }
+
+// A day a page adds before its day file exists, or for today or later, is
+// not stored while it has counted nothing; its container is, and the day
+// is counted once its file is there.
+TEST(HoursPageTest, AddedDaysAreStoredOnlyOnceCounted) {
+  CgiSite site;
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\nend\n");
+  site.WritePage("Make", "'$System.vazivev.Add times TimesContainer\n'$System.vazivev.Add pages PagesContainer\n");
+  site.WritePage("Add", "'$System.vazivev.times.Add $d Times\n'$System.vazivev.pages.Add $d Pages\n");
+  const char kMarch8[] = "1999-03-08 12:00:00";
+  site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Make"}}, "", kMarch8);
+  EXPECT_TRUE(Exists(site.Path("data/vazivev/times/index")));
+  EXPECT_TRUE(Exists(site.Path("data/vazivev/pages/index")));
+  for (const char* day : {"19990307", "19990308", "19990309"}) {
+    site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", std::string("page=Add&d=") + day}}, "", kMarch8);
+    EXPECT_FALSE(Exists(site.Path(std::string("data/vazivev/times/") + day))) << day;
+    EXPECT_FALSE(Exists(site.Path(std::string("data/vazivev/pages/") + day))) << day;
+  }
+  Write(site.Path("logs/QL990307.log"), Requests(2, 9, 0, "/a.html"));
+  site.WritePage("Show", "$System.vazivev.times.19990307.9\n");
+  EXPECT_EQ("Content-type: text/html\n\n2\n", site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=Show"}}, "", kMarch8).out);
+  EXPECT_NE(std::string::npos, Slurp(site.Path("data/vazivev/times/19990307")).find(" 9=2\n"));
+}

@@ -21,8 +21,6 @@ namespace {
 const char kHtml[] = "Content-type: text/html\n\n";
 const char kMarch8[] = "1999-03-08 12:00:00";
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
 // A site whose analysis object reads `site/access.log` (or the given
 // settings), with the counters "hit" and "root".
 void SetUpAnalysis(const CgiSite& site, const std::string& settings) {
