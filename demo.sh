@@ -84,10 +84,17 @@ for wait in $(seq 50); do
 done
 curl -s -o /dev/null "$url" || { echo "lighttpd does not answer:" >&2; cat "$run/log/error.log" >&2; exit 1; }
 
-# The settings, as the settings page would save them (no password is set
-# yet, so every visitor counts as the administrator); the first request
-# then splits the log into its days.
-curl -s -o /dev/null --fail \
+# The administrator's password first (the access log can be named only
+# once one is set), then the settings, as the settings page would save
+# them, with the login's cookie and form token; the first request then
+# splits the log into its days.
+password=demo
+cookie=$(curl -s -i --fail -d "page=VaziVevPassword&newpassword=$password&confirm=$password" "$url" |
+  tr -d '\r' | sed -n 's/^Set-Cookie: Admin=\([^;]*\).*/\1/p')
+token=$(curl -s --fail -H "Cookie: Admin=$cookie" "$url?page=VaziVevSettings" |
+  sed -n 's/.*name="_token" value="\([0-9a-f]*\)".*/\1/p')
+[ -n "$cookie" ] && [ -n "$token" ] || { echo "The password could not be set." >&2; exit 1; }
+curl -s -o /dev/null --fail -H "Cookie: Admin=$cookie" --data-urlencode "_token=$token" \
   --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
   --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" \
   --data-urlencode "lines=30" "$url"
@@ -95,5 +102,5 @@ curl -s --fail "$url" | grep -q 'id="hits"' || { echo "The site does not answer 
 
 echo
 echo "The demo runs: $url"
-echo "No administrator password is set yet: set one at $url?page=VaziVevPassword"
+echo "The administrator password is \"$password\": change it at $url?page=VaziVevPassword"
 echo "Stop it with: ./demo.sh stop"

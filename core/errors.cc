@@ -17,6 +17,7 @@ const char* const ErrorTerm = "ErrorTerm";
 const char* const ErrorLogin = "ErrorLogin";
 const char* const ErrorNotLogin = "ErrorNotLogin";
 const char* const ErrorForm = "ErrorForm";
+const char* const ErrorNoPassword = "ErrorNoPassword";
 const char* const ErrorPassword = "ErrorPassword";
 const char* const ErrorCorrespond = "ErrorCorrespond";
 const char* const ErrorNecessary = "ErrorNecessary";

@@ -28,6 +28,9 @@ extern const char* const ErrorBusy;
 // A changing form of a logged-in administrator came without the token of
 // this login: it was not sent from the site's own page of this login.
 extern const char* const ErrorForm;
+// A setting that names a file of the machine was to change while no
+// administrator password is set.
+extern const char* const ErrorNoPassword;
 // Not an error but the login page: a page guarded by the "Admin" method is
 // answered with it while the administrator is not logged in.
 extern const char* const VaziVevLogin;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/answers.h"
+#include "core/errors.h"
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
@@ -10,13 +11,26 @@
 #include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/times.h"
-
+#include "system/admin.h"
 
 namespace {
 
 const char kHttp[] = "http://";
 constexpr int kHttpLength = sizeof kHttp - 1;
 constexpr int kLeastUnit = 3;
+
+// The settings that name files of the machine, which the program reads and
+// empties.
+bool NamesAFile(const char* name) { return CompareNoCase(name, "LogFile") == 0 || CompareNoCase(name, "DateFile") == 0; }
+
+// Whether the request's administrator has a password; true outside a
+// request (no system object), where nobody else could change a setting.
+bool PasswordIsSet() {
+  IObject* system = CurrentServer == nullptr ? nullptr : CurrentServer->GetSystem();
+  if (system == nullptr) return true;
+  auto* admin = dynamic_cast<HAdmin*>(system->FindChild("Admin"));
+  return admin != nullptr && admin->CheckAdmin() != HAdmin::kNoPassword;
+}
 
 }  // namespace
 
@@ -26,6 +40,11 @@ HVaziVev::HVaziVev(const char* name) : INContainer(name, 0) {
 }
 
 void HVaziVev::SetProperty(const char* name, const char* value) {
+  // Until a password is set every visitor is the administrator: nobody may
+  // then point the program at a file of the machine.
+  if (NamesAFile(name) && strcmp(Setting(name), value == nullptr ? "" : value) != 0 && !PasswordIsSet()) {
+    throw ErrorNoPassword;
+  }
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {

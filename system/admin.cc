@@ -263,6 +263,7 @@ std::string HAdmin::FormToken() const {
 }
 
 const char* HAdmin::GetProperty(const char* name) {
+  if (CompareNoCase(name, "HasPassword") == 0) return CheckAdmin() == kNoPassword ? "" : "1";
   if (CompareNoCase(name, "FormToken") != 0) return IContainer::GetProperty(name);
   CheckAdmin();
   form_token_ = state_ == kLoggedIn ? FormToken() : "";

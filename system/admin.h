@@ -42,7 +42,8 @@ class HAdmin : public IContainer {
   // file could not be read or a stored hash is empty.
   bool Load(HObjectStream& stream) override;
   // "FormToken": the token a changing form of this login carries ("" while
-  // nobody is logged in with a password).
+  // nobody is logged in with a password). "HasPassword": "1" when a
+  // password is set, else "".
   const char* GetProperty(const char* name) override;
 
   // The login state, computed once per request from the stored hash and

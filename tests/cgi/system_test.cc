@@ -277,6 +277,33 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
   EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
 }
 
+// Until a password is set every visitor is the administrator: the shipped
+// settings page then saves everything but the files to read, which wait for
+// the password.
+TEST(SystemPagesTest, FilesAreNamedOnlyOnceAPasswordIsSet) {
+  CgiSite site;
+  site.WritePage("ErrorNoPassword", "ErrorNoPassword\n");
+  const std::string log = "LogFile=" + Encoded(site.Path("access.log"));
+  const std::string form = "page=VaziVevSettings&Loging=Unique&Unit=3&lines=20";
+  CgiResult r = Post(site, form + "&" + log);
+  EXPECT_EQ(std::string(kHtml) + "ErrorNoPassword\n", r.out);
+  EXPECT_FALSE(Exists(site.Path("data/vazivev/index")));
+  r = Post(site, form + "&DateFile=%2Fetc%2Fpasswd");
+  EXPECT_EQ(std::string(kHtml) + "ErrorNoPassword\n", r.out);
+  r = Post(site, form + "&LogFile=");
+  EXPECT_NE(std::string::npos, Slurp(site.Path("data/vazivev/index")).find(" lines=20\n"));
+  const std::string settings = site.Get("page=VaziVevSettings").out;
+  EXPECT_NE(std::string::npos, settings.find("id=\"nopassword\""));
+  EXPECT_NE(std::string::npos, settings.find("name=\"LogFile\" value=\"\" size=\"50\" readonly>"));
+
+  const std::string cookie = AdminCookie(Post(site, "page=VaziVevPassword&newpassword=pw&confirm=pw").out);
+  site.WritePage("Token", "$System.Admin.FormToken");
+  const std::string page = site.Run({{"QUERY_STRING", "page=Token"}, {"HTTP_COOKIE", "Admin=" + cookie}}).out;
+  const std::string token = page.substr(page.size() - 64);
+  Post(site, form + "&" + log + "&_token=" + token, {{"HTTP_COOKIE", "Admin=" + cookie}});
+  EXPECT_NE(std::string::npos, Slurp(site.Path("data/vazivev/index")).find(" LogFile=" + site.Path("access.log") + "\n"));
+}
+
 TEST(SystemPagesTest, SystemPropertiesAndPlainChildrenLastAcrossRequests) {
   CgiSite site;
   site.WritePage("Make", "'$System.Add settings Object\n'$System.settings.color = red\n'$System.title = Stats\n");

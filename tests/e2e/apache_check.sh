@@ -71,7 +71,13 @@ done
 
 out=$(curl -s -i "$base")
 echo "$out" | grep -q "^HTTP/1.1 200" || fail "the program: $out"
-curl -s -o /dev/null --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
+cookie=$(curl -s -i -d "page=VaziVevPassword&newpassword=check&confirm=check" "$base" |
+  tr -d '\r' | sed -n 's/^Set-Cookie: Admin=\([^;]*\).*/\1/p')
+token=$(curl -s -H "Cookie: Admin=$cookie" "$base?page=VaziVevSettings" |
+  sed -n 's/.*name="_token" value="\([0-9a-f]*\)".*/\1/p')
+[ -n "$token" ] || fail "no login"
+curl -s -o /dev/null -H "Cookie: Admin=$cookie" --data-urlencode "_token=$token" \
+  --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
   --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" --data-urlencode "lines=30" "$base"
 yesterday=$(date -d yesterday +%Y%m%d)
 hits=$(curl -s "$base?Date=$yesterday" | sed -n 's/.*id="hits">\([0-9]*\)<.*/\1/p')
