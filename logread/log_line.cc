@@ -48,8 +48,7 @@ bool ParseCommonDate(const char* line, HDate& date) {
   const char* slash = strchr(line, '/');
   const char* year_slash = slash == nullptr ? nullptr : strchr(slash + 1, '/');
   if (open == nullptr || year_slash == nullptr) return date.Set(0, 0, 0);
-  return date.Set(FieldNumber(year_slash + 1, 4), MonthNumber(slash + 1),
-                  FieldNumber(open + 1, 2));
+  return date.Set(FieldNumber(year_slash + 1, 4), MonthNumber(slash + 1), FieldNumber(open + 1, 2));
 }
 
 bool ParseCommaDate(const char* line, HDate& date) {

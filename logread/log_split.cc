@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,14 @@ constexpr size_t kMaxOpenDays = 512;
 constexpr size_t kFewestOpenDays = 8;
 
 long long last_dropped = 0;
+long long byte_budget = kSplitByteBudget;
+double second_budget = kSplitSecondBudget;
+
+double Seconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 HString Joined(const char* a, const char* b) {
   HString text(a);
@@ -108,6 +117,8 @@ class HSplit {
   // its header line. False at the end.
   bool NextLine(char** line, size_t* length);
   bool ReadFailed();
+  // Whether this split has read as much of the log as one request may.
+  bool OverBudget();
   // The open output of `date`'s day file; null when it cannot be made.
   HDayOutput* DayFor(const HDate& date);
   // Finishes a day file (synced) and renames it into place once its
@@ -133,6 +144,9 @@ class HSplit {
   Source source_ = kCarry;
   long long header_length_ = 0;
   bool header_checked_ = false;
+  long long start_ = 0;  // where the log is read from
+  double started_at_ = Seconds();
+  int lines_since_clock_ = 0;
   std::vector<HDayOutput*> days_;  // open day files, the most recent first
   std::vector<HString> journaled_;
   long long dropped_ = 0;
@@ -156,6 +170,15 @@ bool HSplit::NextLine(char** line, size_t* length) {
     }
     return true;
   }
+}
+
+bool HSplit::OverBudget() {
+  if (source_ != kLog || log_ == nullptr) return false;
+  if (byte_budget > 0 && log_->BytesTaken() >= byte_budget) return true;
+  // The clock is read once every 256 lines.
+  if (second_budget <= 0 || ++lines_since_clock_ < 256) return false;
+  lines_since_clock_ = 0;
+  return Seconds() - started_at_ >= second_budget;
 }
 
 bool HSplit::ReadFailed() {
@@ -320,7 +343,8 @@ bool HSplit::IsOwnFile(const struct stat& log) const {
     *slash = 0;
     struct stat folder;
     if (stat(*real == 0 ? "/" : real, &folder) != 0) break;
-    for (int i = 0; i < kept; ++i) own = own || (folder.st_dev == folders[i].st_dev && folder.st_ino == folders[i].st_ino);
+    for (int i = 0; i < kept; ++i)
+      own = own || (folder.st_dev == folders[i].st_dev && folder.st_ino == folders[i].st_ino);
   }
   free(real);
   return own;
@@ -351,6 +375,14 @@ bool HSplit::OpenLog() {
   if (fstat(log_fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
     return false;
+  }
+  // A partial split before this one left a place to go on from.
+  long long offset = 0;
+  if (ReadSplitOffset(files_, log_fd_, &offset, &header_length_) && lseek(log_fd_, offset, SEEK_SET) == offset) {
+    start_ = offset;
+    header_checked_ = true;
+  } else {
+    header_length_ = 0;
   }
   return true;
 }
@@ -383,7 +415,8 @@ bool HSplit::Run() {
   bool held = false;  // `line` is the first line for the carry-over file
   HDate date;
   HDateCache dates;
-  while (NextLine(&line, &length)) {
+  bool partial = false;  // stopped by the budget before the end of the log
+  while (!(partial = OverBudget()) && NextLine(&line, &length)) {
     if (format == -1) format = OnLine(line, length, DetectLogFormat);
     if (!OnLine(line, length, [&](const char* text) { return dates.Parse(text, length, format, date); })) {
       ++dropped_;
@@ -404,7 +437,10 @@ bool HSplit::Run() {
     SplitStepReached(kSplitLineStep);
   }
   if (ReadFailed()) return Abort();
-  if (!written) {
+  // A partial split commits even when no line went to a day file, so that
+  // the next goes on past what it read; so does the split that reaches the
+  // end after one, so that the log is emptied.
+  if (!written && !partial && start_ == 0) {
     // Nothing has changed, unless a journal entry was made for a day file
     // that then could not be: that is undone.
     return !journal_.Started() || Abort();
@@ -422,7 +458,7 @@ bool HSplit::Run() {
     carry_over.Write(line, length);
     carry_size += static_cast<long long>(length);
   }
-  while (NextLine(&line, &length)) {
+  while (!partial && !(partial = OverBudget()) && NextLine(&line, &length)) {
     carry_over.Write(line, length);
     carry_size += static_cast<long long>(length);
     SplitStepReached(kSplitLineStep);
@@ -435,8 +471,16 @@ bool HSplit::Run() {
   SplitStepReached();
   dropped_ += carry.Overlong() + log.Overlong();
   HCommit done;
-  done.consumed = log_ != nullptr ? log.BytesRead() : 0;
+  done.start = start_;
+  done.partial = partial && log_ != nullptr;
+  done.consumed = log_ != nullptr ? start_ + (done.partial ? log.BytesTaken() : log.BytesRead()) : 0;
   done.hash = log_hash_.Value();
+  // The hash covers what was read ahead; a partial split's covers exactly
+  // the lines it took.
+  if (done.partial && !HashRange(log_fd_, done.start, done.consumed - done.start, &done.hash)) {
+    NoteSplitFailure("cannot read", log_path_.CStr(), errno);
+    return Abort();
+  }
   done.carry_size = carry_size;
   done.header_length = header_length_;
   if (log_ != nullptr) done.log_path = log_path_;
@@ -458,6 +502,11 @@ long long ReadSplitDropped(const char* home) {
 }
 
 long long LastSplitDropped() { return last_dropped; }
+
+void SetSplitBudget(long long bytes, double seconds) {
+  byte_budget = bytes;
+  second_budget = seconds;
+}
 
 const char* LastSplitFailure() { return SplitFailure(); }
 

@@ -17,11 +17,21 @@
 //     stops after that point is finished by the next one.
 //   - A failed write (a full disk) undoes the split: the old files and the
 //     unread lines stay where they were.
+//   - One split reads at most kSplitByteBudget bytes of the log, and for at
+//     most kSplitSecondBudget seconds, so that every request answers soon
+//     whatever the log holds. A split that stops there commits what it took
+//     and keeps its place in vazivev.offset, without emptying the log; the
+//     next goes on from there (the log must still hold the bytes before the
+//     place, else it is read from its start), and the one that reaches the
+//     end empties the log as above.
 #ifndef LOGREAD_LOG_SPLIT_H_
 #define LOGREAD_LOG_SPLIT_H_
 
 #include "core/date.h"
 #include "logread/log_split_journal.h"
+
+constexpr long long kSplitByteBudget = 128LL * 1024 * 1024;
+constexpr double kSplitSecondBudget = 2.0;
 
 // Splits the access log at `log_path` for the program directory `home`
 // (ending in "/"), with `today` the first day that is not complete. Returns
@@ -40,5 +50,8 @@ const char* LastSplitFailure();
 long long LastSplitDropped();
 // The total of dropped lines kept in logs/dropped below `home`.
 long long ReadSplitDropped(const char* home);
+// The bounds of one split (0: none), for tests and for commands that may
+// take all the time they need; the defaults are the constants above.
+void SetSplitBudget(long long bytes, double seconds);
 
 #endif  // LOGREAD_LOG_SPLIT_H_

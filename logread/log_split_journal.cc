@@ -24,6 +24,9 @@ namespace {
 
 const char kCarryOverName[] = "vazivev.log";
 const char kJournalName[] = "vazivev.journal";
+const char kOffsetName[] = "vazivev.offset";
+// The bytes before a kept offset that must be unchanged for it to hold.
+constexpr long long kOffsetCheckBytes = 4096;
 
 HString failure;
 
@@ -105,10 +108,54 @@ void ClearSplitFailure() { failure = ""; }
 
 const char* SplitFailure() { return failure.CStr(); }
 
+namespace {
+
+// The check hash of the bytes before `offset`.
+bool OffsetCheck(int fd, long long offset, long long header_length, uint64_t* hash) {
+  const long long from = offset - kOffsetCheckBytes > header_length ? offset - kOffsetCheckBytes : header_length;
+  return HashRange(fd, from, offset - from, hash);
+}
+
+bool WriteSplitOffset(const HSplitFiles& files, int fd, long long offset, long long header_length) {
+  uint64_t hash = 0;
+  if (!OffsetCheck(fd, offset, header_length, &hash)) {
+    NoteSplitFailure("cannot read", files.offset_path.CStr(), errno);
+    return false;
+  }
+  char text[96];
+  const int n = snprintf(text, sizeof text, "%lld %lld %016" PRIx64 "\n", offset, header_length, hash);
+  if (!WriteFileWhole(files.offset_path.CStr(), text, static_cast<size_t>(n))) {
+    NoteSplitFailure("cannot write", files.offset_path.CStr(), errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadSplitOffset(const HSplitFiles& files, int fd, long long* offset, long long* header_length) {
+  HFile in;
+  if (!in.Open(files.offset_path.CStr(), "r")) return false;
+  char text[96] = {};
+  if (in.RawGets(text, sizeof text) == nullptr) return false;
+  long long at = 0;
+  long long header = 0;
+  char hex[24];
+  if (sscanf(text, "%lld %lld %20s", &at, &header, hex) != 3 || header < 0 || at <= header) return false;
+  struct stat info;
+  uint64_t hash = 0;
+  if (fstat(fd, &info) != 0 || info.st_size < at || !OffsetCheck(fd, at, header, &hash)) return false;
+  if (hash != strtoull(hex, nullptr, 16)) return false;
+  *offset = at;
+  *header_length = header;
+  return true;
+}
+
 HSplitFiles::HSplitFiles(const char* home)
     : carry_path(Joined(home, kCarryOverName)),
       carry_temp(Joined(carry_path.CStr(), HFileWriter::kTempSuffix)),
       journal_path(Joined(home, kJournalName)),
+      offset_path(Joined(home, kOffsetName)),
       day_pattern(Joined(home, kDayFilePattern)) {}
 
 bool HSplitJournal::NoteDay(long long size, const HString& path) {
@@ -121,9 +168,9 @@ bool HSplitJournal::NoteDay(long long size, const HString& path) {
 }
 
 bool HSplitJournal::NoteCommit(const HCommit& commit) {
-  char entry[96];
-  snprintf(entry, sizeof entry, "commit %lld %016" PRIx64 " %lld %lld ", commit.consumed, commit.hash,
-           commit.carry_size, commit.header_length);
+  char entry[160];
+  snprintf(entry, sizeof entry, "window %lld %d\ncommit %lld %016" PRIx64 " %lld %lld ", commit.start,
+           commit.partial ? 1 : 0, commit.consumed, commit.hash, commit.carry_size, commit.header_length);
   HString line(entry);
   line.Append(commit.log_path);
   line.Append("\n");
@@ -159,6 +206,29 @@ void HSplitJournal::Close() {
   fd_ = -1;
 }
 
+namespace {
+
+// The last steps of a commit: the new carry-over file put in place (or,
+// empty, none kept), then the journal removed.
+bool PlaceCarryOver(const HSplitFiles& files, bool have_temp) {
+  const char* carry_temp = files.carry_temp.CStr();
+  if (have_temp) {
+    if (FileSize(carry_temp) == 0) {
+      unlink(files.carry_path.CStr());
+      unlink(carry_temp);
+    } else if (!RenameFile(carry_temp, files.carry_path.CStr())) {
+      NoteSplitFailure("cannot rename", carry_temp, errno);
+      return false;
+    }
+    SplitStepReached();
+  }
+  if (unlink(files.journal_path.CStr()) == 0) return true;
+  NoteSplitFailure("cannot remove", files.journal_path.CStr(), errno);
+  return false;
+}
+
+}  // namespace
+
 bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
   const char* carry_temp = files.carry_temp.CStr();
   const bool have_temp = Exists(carry_temp);
@@ -168,14 +238,31 @@ bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
       NoteSplitFailure("cannot open", commit.log_path.CStr(), errno);
       return false;
     }
+    if (commit.partial) {
+      // The log is left as it is: its place is kept, unless an earlier try
+      // kept it already (and may have put the carry-over in place since).
+      long long kept = 0;
+      long long header = 0;
+      uint64_t hash = 0;
+      const bool done = fd < 0 || (ReadSplitOffset(files, fd, &kept, &header) && kept == commit.consumed);
+      // A log that no longer holds what was read gets no place in it.
+      const bool same =
+          intact || (HashRange(fd, commit.start, commit.consumed - commit.start, &hash) && hash == commit.hash);
+      const bool ok = done || !same || WriteSplitOffset(files, fd, commit.consumed, commit.header_length);
+      if (fd >= 0) close(fd);
+      if (!ok) return false;
+      SplitStepReached();
+      return PlaceCarryOver(files, have_temp);
+    }
     struct stat info;
     uint64_t hash = 0;
     if (fd >= 0 && fstat(fd, &info) == 0 && info.st_size >= commit.consumed &&
-        (intact || (HashPrefix(fd, commit.consumed, &hash) && hash == commit.hash))) {
+        (intact || (HashRange(fd, commit.start, commit.consumed - commit.start, &hash) && hash == commit.hash))) {
       // Not emptied yet. Lines written to the log since it was read go to
       // the carry-over file first, after what it held at the commit (an
       // earlier try may have added some already).
-      bool ok = have_temp && (FileSize(carry_temp) == commit.carry_size || truncate(carry_temp, commit.carry_size) == 0);
+      bool ok =
+          have_temp && (FileSize(carry_temp) == commit.carry_size || truncate(carry_temp, commit.carry_size) == 0);
       if (!ok) NoteSplitFailure("cannot cut back", carry_temp, have_temp ? errno : ENOENT);
       if (ok && info.st_size > commit.consumed) {
         ok = CopyRest(fd, commit.consumed, carry_temp);
@@ -193,20 +280,13 @@ bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
       SplitStepReached();
     }
     if (fd >= 0) close(fd);
-  }
-  if (have_temp) {
-    if (FileSize(carry_temp) == 0) {
-      unlink(files.carry_path.CStr());
-      unlink(carry_temp);
-    } else if (!RenameFile(carry_temp, files.carry_path.CStr())) {
-      NoteSplitFailure("cannot rename", carry_temp, errno);
+    // The log is read to its end and emptied: no place is kept in it.
+    if (unlink(files.offset_path.CStr()) != 0 && errno != ENOENT) {
+      NoteSplitFailure("cannot remove", files.offset_path.CStr(), errno);
       return false;
     }
-    SplitStepReached();
   }
-  if (unlink(files.journal_path.CStr()) == 0) return true;
-  NoteSplitFailure("cannot remove", files.journal_path.CStr(), errno);
-  return false;
+  return PlaceCarryOver(files, have_temp);
 }
 
 bool RecoverSplit(const HSplitFiles& files) {
@@ -231,8 +311,11 @@ bool RecoverSplit(const HSplitFiles& files) {
     long long size = 0;
     int used = 0;
     char hash[24];
+    int partial = 0;
     if (sscanf(line.CStr(), "day %lld %n", &size, &used) == 1 && used > 0) {
       days.emplace_back(size, HString(line.CStr() + used));
+    } else if (sscanf(line.CStr(), "window %lld %d", &commit.start, &partial) == 2) {
+      commit.partial = partial != 0;
     } else if (sscanf(line.CStr(), "commit %lld %20s %lld %lld %n", &commit.consumed, hash, &commit.carry_size,
                       &commit.header_length, &used) == 4 &&
                used > 0) {

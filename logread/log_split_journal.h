@@ -1,11 +1,14 @@
 // The journal of the split (vazivev.journal) and its recovery. Before a day
 // file changes, a "day <size> <path>" line notes what it held (-1: it did
-// not exist); once the new carry-over file is written, a "commit <consumed>
-// <hash> <carry size> <header length> <log path>" line says how much of the
-// access log was read. A split that stops before its commit is undone (the
-// day files cut back, the temporary files removed); one that stops after it
-// is finished (the access log cut back to its header, the carry-over put in
-// place). Both end by removing the journal.
+// not exist); once the new carry-over file is written, a "window <start>
+// <partial>" line and a "commit <consumed> <hash> <carry size> <header
+// length> <log path>" line say which bytes of the access log were read. A
+// split that stops before its commit is undone (the day files cut back, the
+// temporary files removed); one that stops after it is finished (the access
+// log cut back to its header, or, for a partial split, the place reached
+// kept in vazivev.offset; the carry-over put in place). Both end by removing
+// the journal. A journal without a "window" line read from the start to the
+// end of the log.
 #ifndef LOGREAD_LOG_SPLIT_JOURNAL_H_
 #define LOGREAD_LOG_SPLIT_JOURNAL_H_
 
@@ -46,17 +49,26 @@ struct HSplitFiles {
   HString carry_path;  // vazivev.log
   HString carry_temp;  // vazivev.log.Tmp
   HString journal_path;
+  HString offset_path;  // vazivev.offset: where a partial split stopped
   HString day_pattern;
 };
 
 // What the commit line says.
 struct HCommit {
-  long long consumed = 0;
+  long long start = 0;     // the first byte of the log read
+  bool partial = false;    // the split stopped before the end of the log
+  long long consumed = 0;  // the byte after the last line taken
   uint64_t hash = 0;
   long long carry_size = 0;
   long long header_length = 0;
   HString log_path;
 };
+
+// The place in the log at `fd` where the last partial split stopped, with
+// the length of the log's header, when vazivev.offset names one that the log
+// still holds (its size reaches it and the bytes before it are the ones
+// read); false otherwise, when a split reads the log from its start.
+bool ReadSplitOffset(const HSplitFiles& files, int fd, long long* offset, long long* header_length);
 
 // The journal of one split, appended to.
 class HSplitJournal {

@@ -47,13 +47,13 @@ void HStreamHash::Block(const char* p) {
   }
 }
 
-bool HashPrefix(int fd, long long n, uint64_t* value) {
+bool HashRange(int fd, long long from, long long n, uint64_t* value) {
   HStreamHash hash;
   std::vector<char> chunk(kSplitChunkSize);
   for (long long at = 0; at < n;) {
     const size_t want =
         static_cast<size_t>(n - at < static_cast<long long>(kSplitChunkSize) ? n - at : kSplitChunkSize);
-    const ssize_t got = pread(fd, chunk.data(), want, at);
+    const ssize_t got = pread(fd, chunk.data(), want, from + at);
     if (got <= 0) return false;
     hash.Add(chunk.data(), static_cast<size_t>(got));
     at += got;
@@ -135,9 +135,8 @@ bool HDateCache::Parse(const char* line, size_t length, int format, HDate& date)
   const char* open = static_cast<const char*>(memchr(line, '[', length));
   // The parser reads the line up to its first zero byte: a zero byte
   // before the key's end hides the key from it.
-  const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length &&
-                        open[3] == '/' && open[7] == '/' &&
-                        memchr(line, '/', static_cast<size_t>(open - line) + 3) == nullptr &&
+  const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length && open[3] == '/' &&
+                        open[7] == '/' && memchr(line, '/', static_cast<size_t>(open - line) + 3) == nullptr &&
                         memchr(line, 0, static_cast<size_t>(open - line) + kKeyLength) == nullptr;
   if (standard && valid_ && memcmp(open, key_, kKeyLength) == 0) {
     date = date_;

@@ -39,8 +39,9 @@ class HStreamHash {
   uint64_t length_ = 0;
 };
 
-// The hash of the first `n` bytes of an open file; false when it has fewer.
-bool HashPrefix(int fd, long long n, uint64_t* value);
+// The hash of the `n` bytes of an open file from offset `from`; false when
+// it has fewer.
+bool HashRange(int fd, long long from, long long n, uint64_t* value);
 
 // Reads a file line by line through one buffer that grows only for a line
 // longer than it, so a line of up to kMaxSplitLine bytes comes whole. A
@@ -53,6 +54,8 @@ class HLineReader {
   // False at the end of what the file holds now.
   bool Next(char** line, size_t* length);
   long long BytesRead() const { return read_; }
+  // The bytes of the lines given so far (BytesRead less what is read ahead).
+  long long BytesTaken() const { return read_ - static_cast<long long>(end_ - begin_); }
   bool Failed() const { return failed_; }
   // errno of a failed read.
   int Error() const { return error_; }

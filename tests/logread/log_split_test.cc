@@ -179,58 +179,68 @@ TEST_F(LogSplitTest, StoppedAtAnyStepEveryLineEndsUpInExactlyOnePlace) {
   static std::string log_path;
   static int steps = 0;
   static int stop_at = 0;
-  int total = 0;
-  for (int stop = 1;; ++stop) {
-    ScratchDir site;
-    mkdir((site / "logs").c_str(), 0755);
-    WriteFile(site / "vazivev.log", carry);
-    WriteFile(site / "access.log", log);
-    WriteFile(site / "logs/QL990306.log", day6_before);
-    const std::string home = site.Path() + "/";
-    log_path = site / "access.log";
-    const pid_t child = fork();
-    if (child == 0) {
-      stop_at = stop;
-      LogSplitStep = [](SplitStep kind) {
-        if (kind == kSplitFileStep) {  // noted beside the site, so the test knows what arrived
-          std::ofstream(log_path, std::ios::app) << Line(8, 12, 1000 + steps);
-          std::ofstream(log_path + ".arrived", std::ios::app) << Line(8, 12, 1000 + steps);
-        }
-        if (++steps == stop_at) raise(SIGKILL);
-      };
-      SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308));
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    const bool stopped = WIFSIGNALED(status);
-    std::ofstream(log_path, std::ios::app) << arrived;
-    EXPECT_TRUE(SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308))) << stop;
+  // Unbounded, and with a budget that stops every split after a few lines
+  // (the split that finds a place kept goes on from it).
+  for (const long long budget : {0LL, 700LL}) {
+    SetSplitBudget(budget, 0);
+    int total = 0;
+    for (int stop = 1;; ++stop) {
+      ScratchDir site;
+      mkdir((site / "logs").c_str(), 0755);
+      WriteFile(site / "vazivev.log", carry);
+      WriteFile(site / "access.log", log);
+      WriteFile(site / "logs/QL990306.log", day6_before);
+      const std::string home = site.Path() + "/";
+      log_path = site / "access.log";
+      const pid_t child = fork();
+      if (child == 0) {
+        stop_at = stop;
+        LogSplitStep = [](SplitStep kind) {
+          if (kind == kSplitFileStep) {  // noted beside the site, so the test knows what arrived
+            std::ofstream(log_path, std::ios::app) << Line(8, 12, 1000 + steps);
+            std::ofstream(log_path + ".arrived", std::ios::app) << Line(8, 12, 1000 + steps);
+          }
+          if (++steps == stop_at) raise(SIGKILL);
+        };
+        SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308));
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      const bool stopped = WIFSIGNALED(status);
+      std::ofstream(log_path, std::ios::app) << arrived;
+      for (int split = 0; split < 100; ++split) {
+        EXPECT_TRUE(SplitAccessLog(home.c_str(), log_path.c_str(), Day(19990308))) << stop << LastSplitFailure();
+        if (access((site / "vazivev.offset").c_str(), F_OK) != 0) break;
+      }
+      EXPECT_NE(0, access((site / "vazivev.offset").c_str(), F_OK));
 
-    const std::string all = carry + log.substr(14) + day6_before + arrived + ReadFile(log_path + ".arrived");
-    std::vector<std::string> found;
-    for (const auto& [name, text] : Files(site)) {
-      ASSERT_TRUE(name == "vazivev.log" || name == "access.log" || name.rfind(".log") == name.size() - 4)
-          << name << " left behind, stop " << stop;
-      for (const std::string& line : Lines(text)) {
-        if (line == "format=header\n") continue;
-        if (name.rfind("logs/QL", 0) == 0) {  // a day file holds its own day only
-          EXPECT_NE(std::string::npos, line.find("[" + name.substr(11, 2) + "/Mar")) << name << ": " << line;
+      const std::string all = carry + log.substr(14) + day6_before + arrived + ReadFile(log_path + ".arrived");
+      std::vector<std::string> found;
+      for (const auto& [name, text] : Files(site)) {
+        ASSERT_TRUE(name == "vazivev.log" || name == "access.log" || name.rfind(".log") == name.size() - 4)
+            << name << " left behind, stop " << stop;
+        for (const std::string& line : Lines(text)) {
+          if (line == "format=header\n") continue;
+          if (name.rfind("logs/QL", 0) == 0) {  // a day file holds its own day only
+            EXPECT_NE(std::string::npos, line.find("[" + name.substr(11, 2) + "/Mar")) << name << ": " << line;
+          }
+          found.push_back(line);
         }
-        found.push_back(line);
+      }
+      std::vector<std::string> expected = Lines(all);
+      std::sort(found.begin(), found.end());
+      std::sort(expected.begin(), expected.end());
+      ASSERT_EQ(expected, found) << "stop " << stop << " budget " << budget;
+      EXPECT_EQ(0u, ReadFile(log_path).find("format=header\n"));
+      if (!stopped) {
+        total = stop - 1;
+        break;
       }
     }
-    std::vector<std::string> expected = Lines(all);
-    std::sort(found.begin(), found.end());
-    std::sort(expected.begin(), expected.end());
-    ASSERT_EQ(expected, found) << "stop " << stop;
-    EXPECT_EQ(0u, ReadFile(log_path).find("format=header\n"));
-    if (!stopped) {
-      total = stop - 1;
-      break;
-    }
+    EXPECT_GT(total, 10) << total;  // the split was stopped at every one of its steps
   }
-  EXPECT_GT(total, 30) << total;  // the split was stopped at every one of its steps
+  SetSplitBudget(kSplitByteBudget, kSplitSecondBudget);
 }
 
 // A device named as the log would give bytes without end: it is refused,
@@ -288,4 +298,42 @@ TEST_F(LogSplitTest, EveryFailedFileOperationUndoesTheSplitWithAReason) {
       EXPECT_EQ(day5, ReadFile(site / "logs/QL990305.log")) << op << " " << nth;
     }
   }
+}
+
+// A split that reaches its budget moves what it took, leaves the log as it
+// is and keeps its place; the next ones go on from there, lines written
+// meanwhile included, and the one that reaches the end empties the log. A
+// log that no longer holds the bytes before the place is read from its
+// start.
+TEST_F(LogSplitTest, BudgetedSplitsGoOnWhereTheLastStopped) {
+  std::string log = "format=h\n";
+  std::string day5;
+  for (int n = 0; n < 30; ++n) {
+    log += Line(5, 1, n);
+    day5 += Line(5, 1, n);
+  }
+  WriteFile(site_ / "access.log", log);
+  SetSplitBudget(static_cast<long long>(Line(5, 1, 0).size()) * 10, 0);
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(log, ReadFile(site_ / "access.log"));
+  EXPECT_EQ(10u, Lines(ReadFile(site_ / "logs/QL990305.log")).size());
+  EXPECT_EQ(0, access((site_ / "vazivev.offset").c_str(), F_OK));
+  std::ofstream(site_ / "access.log", std::ios::app) << Line(5, 2, 90) << Line(9, 0, 91);
+  day5 += Line(5, 2, 90);
+  for (int split = 0; split < 10 && access((site_ / "vazivev.offset").c_str(), F_OK) == 0; ++split)
+    ASSERT_TRUE(Split());
+  EXPECT_EQ(day5, ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(Line(9, 0, 91), ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ("format=h\n", ReadFile(site_ / "access.log"));
+
+  // Replaced under the split's feet (rotated, or rewritten by hand): from
+  // the start.
+  WriteFile(site_ / "access.log", log);
+  ASSERT_TRUE(Split(19990310));
+  WriteFile(site_ / "access.log", "format=h\n" + Line(6, 1, 500) + log.substr(9));
+  for (int split = 0; split < 10 && access((site_ / "vazivev.offset").c_str(), F_OK) == 0; ++split) {
+    ASSERT_TRUE(Split(19990310));
+  }
+  EXPECT_EQ(Line(6, 1, 500), ReadFile(site_ / "logs/QL990306.log"));
+  SetSplitBudget(kSplitByteBudget, kSplitSecondBudget);
 }
