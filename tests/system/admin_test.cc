@@ -196,6 +196,29 @@ TEST_F(HAdminTest, OldDigestLogsInAndIsReplaced) {
   EXPECT_EQ(HAdmin::kLoggedIn, next.CheckAdmin());
 }
 
+// What the check before the lock found counts only for the hash it
+// checked: a password changed in the meantime is checked again.
+TEST_F(HAdminTest, CheckBeforeTheLockHoldsOnlyForTheSameHash) {
+  const std::string path = home_ / "data/admin";
+  const std::string right = HashPassword("right");
+  WriteFile(path, "object admin : Admin\n _hash=" + right + "\nend\n");
+  PrecheckLogin(path.c_str(), "right");
+  server_.params.SetValue("_password", "right");
+  HAdmin same("admin");
+  same.Properties().SetValue("_hash", right.c_str());
+  EXPECT_EQ("", RaisedBy([&] { same.Login(); }));
+  HAdmin changed("admin");
+  changed.Properties().SetValue("_hash", HashPassword("other").c_str());
+  EXPECT_EQ("ErrorPassword", RaisedBy([&] { changed.Login(); }));
+  // An old digest checked before the lock is replaced by a hash made then.
+  WriteFile(path, "object admin : Admin\n _md5=" + Md5Hex("right") + "\nend\n");
+  PrecheckLogin(path.c_str(), "right");
+  HAdmin old("admin");
+  old.Properties().SetValue("_md5", Md5Hex("right").c_str());
+  EXPECT_EQ("", RaisedBy([&] { old.Login(); }));
+  EXPECT_TRUE(PasswordMatches("right", Hash(old)));
+}
+
 TEST_F(HAdminTest, EmptyPasswordRemovesItAndClearsTheCookie) {
   HAdmin admin("admin");
   admin.Properties().SetValue("_md5", Md5Hex("old").c_str());
