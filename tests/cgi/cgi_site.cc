@@ -107,12 +107,18 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
     execve(argv[0], argv, envp.data());
     _exit(127);
   }
-  if (limits.kill_after_us >= 0) {
+  int wstatus = 0;
+  bool ended = false;
+  if (!limits.kill_when_path.empty()) {
+    while (!(ended = waitpid(pid, &wstatus, WNOHANG) == pid) &&
+           Slurp(limits.kill_when_path).find(limits.kill_when_holds) == std::string::npos) {
+    }
+  }
+  if (!ended && limits.kill_after_us >= 0) {
     usleep(static_cast<useconds_t>(limits.kill_after_us));
     kill(pid, SIGKILL);
   }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  if (!ended) waitpid(pid, &wstatus, 0);
   if (!faketime.empty()) {
     // Preloaded without its wrapper, libfaketime makes a semaphore and a
     // shared memory segment named after the process and never removes them.

@@ -45,6 +45,11 @@ class CgiSite {
   struct Limits {
     long kill_after_us = -1;
     long file_size_limit = 0;
+    // With a path, the kill waits until the file holds `kill_when_holds`
+    // (and then kill_after_us more); a request that ends first is not
+    // killed.
+    std::string kill_when_path;
+    std::string kill_when_holds;
   };
   CgiResult Run(const std::map<std::string, std::string>& env, const std::string& body, const std::string& faketime,
                 const Limits& limits) const;
