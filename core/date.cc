@@ -6,7 +6,7 @@ namespace {
 
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-bool ValidYear(int year) { return year >= 1970 && year <= 2035; }
+bool ValidYear(int year) { return year >= 1970 && year <= 2099; }
 
 // Asks the local calendar for the day before 1 March.
 bool IsLeapYear(int year) {

@@ -1,4 +1,4 @@
-// Calendar dates valid from 1970 to 2035 and times of day. Month lengths
+// Calendar dates valid from 1970 to 2099 and times of day. Month lengths
 // beyond the fixed table, weekdays and today come from the host's local
 // calendar.
 #ifndef CORE_DATE_H_

@@ -44,10 +44,10 @@ int MonthNumber(const char* text) {
 }
 
 bool ParseCommonDate(const char* line, HDate& date) {
-  const char* open = strchr(line, '[');
-  const char* slash = strchr(line, '/');
+  const char* open = FindCommonDate(line);
+  const char* slash = open == nullptr ? nullptr : strchr(open + 1, '/');
   const char* year_slash = slash == nullptr ? nullptr : strchr(slash + 1, '/');
-  if (open == nullptr || year_slash == nullptr) return date.Set(0, 0, 0);
+  if (year_slash == nullptr) return date.Set(0, 0, 0);
   return date.Set(FieldNumber(year_slash + 1, 4), MonthNumber(slash + 1), FieldNumber(open + 1, 2));
 }
 
@@ -73,6 +73,20 @@ const char kCommonPathStops[] = " ?\"\n\r";
 const char kCommaPathStops[] = ",\n\r";
 
 }  // namespace
+
+const char* FindCommonDate(const char* line) {
+  // The request's opening quote right after "] ": the web servers escape a
+  // quote everywhere a visitor's text goes before it (the user name), so
+  // the first such quote is the request's.
+  for (const char* quote = strchr(line, '"'); quote != nullptr; quote = strchr(quote + 1, '"')) {
+    if (quote - line < 2 || quote[-1] != ' ' || quote[-2] != ']') continue;
+    for (const char* p = quote - 2; p > line;) {
+      if (*--p == '[') return p;
+    }
+    return nullptr;
+  }
+  return strchr(line, '"') == nullptr ? strchr(line, '[') : nullptr;
+}
 
 int DetectLogFormat(const char* line) {
   for (; *line != 0; ++line) {

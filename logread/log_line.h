@@ -23,9 +23,16 @@ extern char LogLineBuffer[kLogLineSize];
 // comma, -1 when the line holds neither.
 int DetectLogFormat(const char* line);
 
-// Reads the date of a format 1 ("[dd/Mon/yyyy:") or format 0 ("yy/mm/dd")
-// line into date and returns whether it is a valid date. A missing mark,
-// an unknown month name or another format gives false.
+// The "[" that opens the date of a format 1 line: the bracket that closes
+// right before the quoted request ("] \""), so that a "[" in the host or the
+// user name is never taken for it; in a line without any quote, its first
+// "[". Null when a quote is there but no date before it.
+const char* FindCommonDate(const char* line);
+
+// Reads the date of a format 1 ("[dd/Mon/yyyy:", at FindCommonDate) or
+// format 0 ("yy/mm/dd") line into date and returns whether it is a valid
+// date. A missing mark, an unknown month name or another format gives
+// false.
 bool ParseLogDate(const char* line, int format, HDate& date);
 
 // Returns the requested path, a pointer into line, or null when there is
@@ -59,8 +66,8 @@ bool DateFileName(HString& name, const char* pattern, const HDate& date);
 // Reads the day file `file` through LogLineBuffer in reads of at most
 // limit - 1 bytes and returns how many lines `accept(line, format, path,
 // length)` takes, or -1 when the file cannot be opened. Only lines with a
-// page path are offered; the layout is that of the first line holding a
-// space or a comma. A line longer than a read comes in pieces: only the
+// page path are offered; each line's layout is its own (DetectLogFormat),
+// so that a day file of mixed layouts is read whole. A line longer than a read comes in pieces: only the
 // first is offered, the rest are skipped.
 template <class Accept>
 int CountPagePaths(const char* file, int limit, Accept accept) {
@@ -74,7 +81,6 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
   // the line holds zero bytes of its own.
   char* const last = line + limit - 1;
   int count = 0;
-  int format = -1;
   bool inside_line = false;  // the previous piece did not end its line
   for (;;) {
     *last = 1;
@@ -82,7 +88,7 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
     const bool continuation = inside_line;
     inside_line = *last == 0 && last[-1] != '\n';
     if (continuation) continue;
-    if (format < 0) format = DetectLogFormat(line);
+    const int format = DetectLogFormat(line);
     int length = 0;
     const char* path = ExtractPagePath(line, format, length);
     if (path != nullptr && accept(line, format, path, length)) ++count;

@@ -24,6 +24,7 @@ namespace {
 const char kHeaderMark[] = "format=";
 constexpr size_t kHeaderMarkLength = sizeof kHeaderMark - 1;
 const char kDroppedName[] = "logs/dropped";
+constexpr time_t kClockSkewSeconds = 5 * 60;
 const char kLockName[] = "vazivev.txt";  // the request lock the server takes
 // Day files open at once: as many as the process may open, up to a year
 // and a half. A log of more days (or whose dates jump about more) closes and
@@ -45,6 +46,20 @@ HString Joined(const char* a, const char* b) {
   HString text(a);
   text.Append(b);
   return text;
+}
+
+// The latest day a line of the log may be dated: today, or the day of a
+// moment a little ahead of the clock, for a web server whose clock runs
+// ahead of this one's.
+HDate LatestLogDay(const HDate& today) {
+  HDate latest = today;
+  const time_t ahead = time(nullptr) + kClockSkewSeconds;
+  struct tm t;
+  if (localtime_r(&ahead, &t) != nullptr) {
+    HDate clock;
+    if (clock.Set(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) && clock.Compare(latest) > 0) latest = clock;
+  }
+  return latest;
 }
 
 bool SameDay(const HDate& a, const HDate& b) { return a.day == b.day && a.month == b.month && a.year == b.year; }
@@ -87,7 +102,8 @@ class HSplit {
         today_(today),
         home_(home),
         files_(home),
-        journal_(files_.journal_path) {
+        journal_(files_.journal_path),
+        latest_(LatestLogDay(today)) {
     // Room is left for the files every request opens besides the days.
     rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -145,6 +161,7 @@ class HSplit {
   long long header_length_ = 0;
   bool header_checked_ = false;
   long long start_ = 0;  // where the log is read from
+  HDate latest_;         // the last day a line may have: LatestLogDay
   double started_at_ = Seconds();
   int lines_since_clock_ = 0;
   std::vector<HDayOutput*> days_;  // open day files, the most recent first
@@ -408,7 +425,6 @@ bool HSplit::Run() {
   carry_ = carry_fd_ >= 0 ? &carry : nullptr;
   log_ = log_fd_ >= 0 ? &log : nullptr;
 
-  int format = -1;
   bool written = false;
   char* line = nullptr;
   size_t length = 0;
@@ -417,8 +433,16 @@ bool HSplit::Run() {
   HDateCache dates;
   bool partial = false;  // stopped by the budget before the end of the log
   while (!(partial = OverBudget()) && NextLine(&line, &length)) {
-    if (format == -1) format = OnLine(line, length, DetectLogFormat);
+    // Each line's layout is its own: a log of mixed layouts loses nothing,
+    // and no first line decides for the rest.
+    const int format = OnLine(line, length, DetectLogFormat);
     if (!OnLine(line, length, [&](const char* text) { return dates.Parse(text, length, format, date); })) {
+      ++dropped_;
+      continue;
+    }
+    // A line dated after the moment it is read is no line of this log, and
+    // waiting would hold every later line back with it.
+    if (date.Compare(latest_) > 0) {
       ++dropped_;
       continue;
     }

@@ -9,6 +9,9 @@
 //     written to a temporary file and renamed into place; before that, its
 //     size is noted in a journal (vazivev.journal), so that a split that
 //     stops halfway is undone by the next one.
+//   - Each line's layout is decided from the line alone. A line without a
+//     date, or dated after the day of the clock five minutes ahead (and
+//     after today), is dropped and counted, never kept waiting.
 //   - From the first line of today (or the first line whose day file cannot
 //     be made) on, every line goes to the new carry-over file. Once that is
 //     written, the journal says so; only then is the access log emptied

@@ -99,8 +99,8 @@ auto OnLine(char* line, size_t length, Parse parse) {
 
 // The date of a line in the common layout, remembered for the next line:
 // lines of one day share the text "[dd/Mon/yyyy", and when that text stands
-// where the parser reads it (the line's first "[" and first "/" three bytes
-// apart, the next "/" three further on), the date depends on it alone.
+// where the parser reads it (at FindCommonDate, its "/"s three and seven
+// bytes on), the date depends on it alone.
 class HDateCache {
  public:
   // ParseLogDate, or the date of the line before when it has the same text.

@@ -30,7 +30,7 @@ class HDateObject : public IObject {
   // "wday", "wdayen", "monthen", "color", "hdcolor", "fgcolor", "first",
   // "inmonth", "istoday", "thisday", "thismonth"), ASCII case-insensitive.
   // A null or unknown name gives the empty text; "monthen" of a month out
-  // of 1..12 gives null; a neighbour that leaves 1970..2035 gives the empty
+  // of 1..12 gives null; a neighbour that leaves 1970..2099 gives the empty
   // text. Never raises.
   const char* GetProperty(const char* name) override;
 

@@ -2,11 +2,12 @@
 // lines (0 to 3) of the rest go to the carry-over file; the rest is
 //   - one line (up to its first line feed) for every log-line parser, and
 //   - the carry-over file and the access log of a split with a fixed
-//     today, after which every line must be where the split puts it: a
-//     line dated before today, up to the first line dated today or later,
-//     in its day file; from that line on, every line in the new carry-over
-//     file; an undated line before it dropped; a header line left in the
-//     log; the undated lines counted in logs/dropped. When no line goes to
+//     today, after which every line must be where the split puts it (each
+//     line read in its own layout): a line dated before today, up to the
+//     first line dated today or later, in its day file; from that line on,
+//     every line in the new carry-over file; an undated line before it, or
+//     one dated after the clock's day, dropped; a header line left in the
+//     log; the dropped lines counted in logs/dropped. When no line goes to
 //     a day file, nothing changes at all.
 // Any other outcome aborts. Build with clang and -DVAZIVEV_FUZZ=ON, then run
 // build/log_fuzz -max_total_time=60.
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -148,13 +150,18 @@ void Split(const std::string& site, const std::string& carry, const std::string&
   std::map<std::string, std::string> days;
   std::string held;
   long long dropped = 0;
-  int format = -1;
+  // The latest day a line may have: the clock's, five minutes ahead.
+  HDate latest;
+  const time_t ahead = time(nullptr) + 300;
+  struct tm clock;
+  localtime_r(&ahead, &clock);
+  latest.Set(clock.tm_year + 1900, clock.tm_mon + 1, clock.tm_mday);
   size_t i = 0;
   for (; i < lines.size(); ++i) {
     const std::string text = Text(lines[i]);
-    if (format == -1) format = DetectLogFormat(text.c_str());
+    const int format = DetectLogFormat(text.c_str());
     HDate date;
-    if (!ParseLogDate(text.c_str(), format, date)) {
+    if (!ParseLogDate(text.c_str(), format, date) || date.Compare(latest) > 0) {
       ++dropped;
       continue;
     }

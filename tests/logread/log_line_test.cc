@@ -60,7 +60,7 @@ TEST(LogLineTest, ParsersOverBothLayoutsAndHostileLines) {
        0, 20000102, "/last", 5, "10.1.2.3", "10.1.2.3", 23},
       {"x.y.com, 80/01/01, 24:00:00, /q?a=1 b, 200\n",
        0, 19800101, "/q?a=1 b", 8, "y.com", "x.y.com", -1},
-      {"x.y.net, 79/01/01, 07:00:00, /p\n", 0, 0, "/p", 2, "y.net", "x.y.net", 7},
+      {"x.y.net, 79/01/01, 07:00:00, /p\n", 0, 20790101, "/p", 2, "y.net", "x.y.net", 7},
       {"ab/c, 98/12/31, 10:00:00, /p\n", 0, 0, "/p", 2, "ab/c", "ab/c", 10},
       {":x, /p", 0, 0, "/p", 2, ":x", ":x", -1},
       {",/", 0, 0, nullptr, 0, nullptr, nullptr, -1},

@@ -337,3 +337,26 @@ TEST_F(LogSplitTest, BudgetedSplitsGoOnWhereTheLastStopped) {
   EXPECT_EQ(Line(6, 1, 500), ReadFile(site_ / "logs/QL990306.log"));
   SetSplitBudget(kSplitByteBudget, kSplitSecondBudget);
 }
+
+// No line decides for the others or holds them back: each line is read in
+// its own layout, a line dated in the future is dropped rather than kept
+// waiting, and a date written where a visitor's text goes (the user name,
+// the host) is not taken for the line's.
+TEST_F(LogSplitTest, NoLineHoldsAnotherBack) {
+  const std::string comma = "a.jp, 99/03/06, 9:00:00, /a\n";
+  const std::string in_user = "127.0.0.1 - [31/Dec/2035 x [05/Mar/1999:01:00:00 +0900] \"GET / HTTP/1.0\" 200 1\n";
+  const std::string in_host = "\x1b[31m - - [06/Mar/1999:02:00:00 +0900] \"GET /b HTTP/1.0\" 200 1\n";
+  WriteFile(site_ / "access.log", "x,y z\n" + Line(5, 1, 1) + comma + "h - - [01/Jan/2098:00:00:00 +0000] \"GET / \"\n" +
+                                      in_user + in_host + Line(7, 1, 2) + Line(8, 1, 3));
+  ASSERT_TRUE(Split());
+  EXPECT_EQ(Line(5, 1, 1) + in_user, ReadFile(site_ / "logs/QL990305.log"));
+  EXPECT_EQ(comma + in_host, ReadFile(site_ / "logs/QL990306.log"));
+  EXPECT_EQ(Line(7, 1, 2), ReadFile(site_ / "logs/QL990307.log"));
+  EXPECT_EQ(Line(8, 1, 3), ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ(2, LastSplitDropped());  // the garbage line and the one of 2098
+
+  // Days after 2035 are days like the others.
+  WriteFile(site_ / "access.log", "h - - [01/Jan/2036:10:00:00 +0000] \"GET / HTTP/1.1\" 200 1\n");
+  ASSERT_TRUE(Split(20360102));
+  EXPECT_NE("", ReadFile(site_ / "logs/QL360101.log"));
+}

@@ -83,9 +83,9 @@ TEST_F(HDateObjectTest, PartsAndNeighbours) {
       {20000210, "lastday", "29"},
       {19990210, "lastday", "28"},
       {20000331, "prevmonth", "20000201"},
-      {20351231, "nextday", ""},  // leaves 1970..2035
-      {20351228, "nextweek", ""},
-      {20351201, "nextmonth", ""},
+      {20991231, "nextday", ""},  // leaves 1970..2099
+      {20991228, "nextweek", ""},
+      {20991201, "nextmonth", ""},
       {19700101, "prevday", ""},
       {19700115, "prevmonth", ""},
       {19700104, "prevweek", ""},
