@@ -18,13 +18,13 @@
 #include "core/text.h"
 #include "logread/log_line.h"
 #include "logread/log_split_reader.h"
+#include "logread/split_clock.h"
 
 namespace {
 
 const char kHeaderMark[] = "format=";
 constexpr size_t kHeaderMarkLength = sizeof kHeaderMark - 1;
 const char kDroppedName[] = "logs/dropped";
-constexpr time_t kClockSkewSeconds = 5 * 60;
 const char kLockName[] = "vazivev.txt";  // the request lock the server takes
 // Day files open at once: as many as the process may open, up to a year
 // and a half. A log of more days (or whose dates jump about more) closes and
@@ -33,6 +33,7 @@ constexpr size_t kMaxOpenDays = 512;
 constexpr size_t kFewestOpenDays = 8;
 
 long long last_dropped = 0;
+HDate last_today;
 long long byte_budget = kSplitByteBudget;
 double second_budget = kSplitSecondBudget;
 
@@ -46,20 +47,6 @@ HString Joined(const char* a, const char* b) {
   HString text(a);
   text.Append(b);
   return text;
-}
-
-// The latest day a line of the log may be dated: today, or the day of a
-// moment a little ahead of the clock, for a web server whose clock runs
-// ahead of this one's.
-HDate LatestLogDay(const HDate& today) {
-  HDate latest = today;
-  const time_t ahead = time(nullptr) + kClockSkewSeconds;
-  struct tm t;
-  if (localtime_r(&ahead, &t) != nullptr) {
-    HDate clock;
-    if (clock.Set(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) && clock.Compare(latest) > 0) latest = clock;
-  }
-  return latest;
 }
 
 bool SameDay(const HDate& a, const HDate& b) { return a.day == b.day && a.month == b.month && a.year == b.year; }
@@ -97,13 +84,12 @@ bool CopyInto(HFileWriter& out, const char* path) {
 
 class HSplit {
  public:
-  HSplit(const char* home, const char* log_path, const HDate& today)
+  HSplit(const char* home, const char* log_path, const HSplitClock& clock)
       : log_path_(log_path == nullptr ? "" : log_path),
-        today_(today),
+        clock_(clock),
         home_(home),
         files_(home),
-        journal_(files_.journal_path),
-        latest_(LatestLogDay(today)) {
+        journal_(files_.journal_path) {
     // Room is left for the files every request opens besides the days.
     rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -121,6 +107,7 @@ class HSplit {
 
   bool Run();
   long long Dropped() const { return dropped_; }
+  const HDate& EarliestToday() const { return clock_.EarliestToday(); }
 
  private:
   enum Source { kCarry, kLog, kEnd };
@@ -146,7 +133,7 @@ class HSplit {
   void AddDropped();
 
   HString log_path_;
-  HDate today_;
+  HSplitClock clock_;
   HString home_;
   HSplitFiles files_;
   HSplitJournal journal_;
@@ -161,7 +148,6 @@ class HSplit {
   long long header_length_ = 0;
   bool header_checked_ = false;
   long long start_ = 0;  // where the log is read from
-  HDate latest_;         // the last day a line may have: LatestLogDay
   double started_at_ = Seconds();
   int lines_since_clock_ = 0;
   std::vector<HDayOutput*> days_;  // open day files, the most recent first
@@ -440,13 +426,16 @@ bool HSplit::Run() {
       ++dropped_;
       continue;
     }
-    // A line dated after the moment it is read is no line of this log, and
-    // waiting would hold every later line back with it.
-    if (date.Compare(latest_) > 0) {
+    // Today and the latest day are those of the line's own zone. A line
+    // dated after the moment it is read is no line of this log, and waiting
+    // would hold every later line back with it.
+    const HLineDays& days =
+        clock_.For(OnLine(line, length, [&](const char* text) { return LineZoneOffset(text, format); }));
+    if (date.Compare(days.latest) > 0) {
       ++dropped_;
       continue;
     }
-    if (date.Compare(today_) >= 0) {
+    if (date.Compare(days.today) >= 0) {
       held = true;
       break;
     }
@@ -534,11 +523,26 @@ void SetSplitBudget(long long bytes, double seconds) {
 
 const char* LastSplitFailure() { return SplitFailure(); }
 
-bool SplitAccessLog(const char* home, const char* log_path, const HDate& today) {
+namespace {
+
+bool Split(const char* home, const char* log_path, const HSplitClock& clock) {
   ClearSplitFailure();
   last_dropped = 0;
-  HSplit split(home, log_path, today);
+  HSplit split(home, log_path, clock);
   const bool settled = split.Run();
   if (settled) last_dropped = split.Dropped();
+  last_today = split.EarliestToday();
   return settled;
 }
+
+}  // namespace
+
+bool SplitAccessLog(const char* home, const char* log_path, const HDate& today) {
+  return Split(home, log_path, HSplitClock(today));
+}
+
+bool SplitAccessLog(const char* home, const char* log_path, time_t now) {
+  return Split(home, log_path, HSplitClock(now));
+}
+
+const HDate& LastSplitToday() { return last_today; }

@@ -9,9 +9,10 @@
 //     written to a temporary file and renamed into place; before that, its
 //     size is noted in a journal (vazivev.journal), so that a split that
 //     stops halfway is undone by the next one.
-//   - Each line's layout is decided from the line alone. A line without a
-//     date, or dated after the day of the clock five minutes ahead (and
-//     after today), is dropped and counted, never kept waiting.
+//   - Each line's layout is decided from the line alone, and its days are
+//     those of its own time zone (logread/split_clock.h). A line without a
+//     date, or dated after the day of the clock five minutes ahead, is
+//     dropped and counted, never kept waiting.
 //   - From the first line of today (or the first line whose day file cannot
 //     be made) on, every line goes to the new carry-over file. Once that is
 //     written, the journal says so; only then is the access log emptied
@@ -30,6 +31,8 @@
 #ifndef LOGREAD_LOG_SPLIT_H_
 #define LOGREAD_LOG_SPLIT_H_
 
+#include <ctime>
+
 #include "core/date.h"
 #include "logread/log_split_journal.h"
 
@@ -42,6 +45,13 @@ constexpr double kSplitSecondBudget = 2.0;
 // failure undid the split or an unfinished split could not be finished).
 // Only a regular file is taken as the log.
 bool SplitAccessLog(const char* home, const char* log_path, const HDate& today);
+// The same with each line's today that of its own zone at the moment `now`
+// (a line without an offset: the local zone's).
+bool SplitAccessLog(const char* home, const char* log_path, time_t now);
+// The earliest "today" the last split gave a line (invalid when it read
+// none): a day of the log's own zone that is not over yet, which must not
+// be counted as complete.
+const HDate& LastSplitToday();
 
 // Why the last split failed, or could not write all it should have (a day
 // file that could not be made, an access log that could not be opened):

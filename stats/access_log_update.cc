@@ -1,6 +1,7 @@
 #include "stats/access_log_update.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "core/iserver.h"
 #include "core/text.h"
@@ -23,7 +24,11 @@ void UpdateAccessLog(HVaziVev& log) {
   // The setting is copied: nothing in the split may change it, but it is a
   // property's text all the same.
   const HString log_path(log.Setting("LogFile"));
-  SplitAccessLog(home, log_path.CStr(), log.Today());
+  // Each line's day is that of its own zone: a day of the log not over yet
+  // is not over for the statistics either.
+  SplitAccessLog(home, log_path.CStr(), time(nullptr));
+  const HDate& log_today = LastSplitToday();
+  if (log_today.IsValid() && log_today.Compare(log.Today()) < 0) log.SetToday(log_today);
   // A failure is said on standard error, which the web server writes to
   // its error log, and kept for the pages.
   const char* failure = LastSplitFailure();

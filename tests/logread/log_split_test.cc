@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "core/file_write.h"
+#include "logread/log_line.h"
 #include "logread/log_split_reader.h"
+#include "logread/split_clock.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -359,4 +363,37 @@ TEST_F(LogSplitTest, NoLineHoldsAnotherBack) {
   WriteFile(site_ / "access.log", "h - - [01/Jan/2036:10:00:00 +0000] \"GET / HTTP/1.1\" 200 1\n");
   ASSERT_TRUE(Split(20360102));
   EXPECT_NE("", ReadFile(site_ / "logs/QL360101.log"));
+}
+
+// Each line's day ends at midnight of its own zone: with the server logging
+// in UTC and this program in Tokyo, the UTC day still running is held back
+// although Tokyo's has ended, and that day is the split's earliest today.
+TEST_F(LogSplitTest, TheDayIsTheZoneOfEachLine) {
+  EXPECT_EQ(540, LineZoneOffset("h - - [09/Dec/2026:15:59:00 +0900] \"GET /\"", 1));
+  EXPECT_EQ(-330, LineZoneOffset("h - - [09/Dec/2026:15:59:00 -0530] \"GET /\"", 1));
+  for (const char* line : {"h - - [09/Dec/2026:15:59:00] \"GET /\"", "h - - [09/Dec/2026:15:59:00 +09] \"GET /\"",
+                           "h - - [09/Dec/2026:15:59:00 +2500] \"GET /\"", "a, 26/12/09, 15:59:00, /"}) {
+    EXPECT_EQ(kNoZone, LineZoneOffset(line, DetectLogFormat(line))) << line;
+  }
+  const char* saved = getenv("TZ");
+  const std::string zone = saved != nullptr ? saved : "";
+  setenv("TZ", "JST-9", 1);
+  tzset();
+  const time_t now = 1796832000;  // 2026-12-09 16:00:00 UTC, 10 December 01:00 in Tokyo
+  const std::string done = "h - - [08/Dec/2026:23:00:00 +0000] \"GET /a HTTP/1.1\" 200 1\n";
+  const std::string running = "h - - [09/Dec/2026:15:59:00 +0000] \"GET /b HTTP/1.1\" 200 1\n";
+  const std::string tokyo = "h - - [10/Dec/2026:00:30:00 +0900] \"GET /c HTTP/1.1\" 200 1\n";
+  const std::string ahead = "h - - [10/Dec/2026:00:01:00 +0000] \"GET /d HTTP/1.1\" 200 1\n";
+  WriteFile(site_ / "access.log", done + ahead + running + tokyo);
+  ASSERT_TRUE(SplitAccessLog((site_.Path() + "/").c_str(), (site_ / "access.log").c_str(), now));
+  EXPECT_EQ(done, ReadFile(site_ / "logs/QL261208.log"));
+  EXPECT_EQ(running + tokyo, ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ(1, LastSplitDropped());  // ahead of the UTC clock
+  EXPECT_EQ(20261209, LastSplitToday().Number());
+  if (saved != nullptr) {
+    setenv("TZ", zone.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
