@@ -28,6 +28,7 @@
 
 #include "logread/log_line.h"
 #include "logread/log_split.h"
+#include "logread/split_clock.h"
 #include "tests/fuzz/scratch.h"
 
 namespace {
@@ -99,6 +100,8 @@ void ParseOneLine(const std::string& site, const std::string& input) {
       const char* domain = ExtractDomain(&copy[0], f, unit);
       Check(domain == nullptr || (domain >= copy.c_str() && domain < copy.c_str() + copy.size()));
     }
+    const int zone = LineZoneOffset(line.c_str(), f);
+    Check(zone == kNoZone || (zone >= -899 && zone <= 899));
     copy = line;
     const int hour = ExtractHour(&copy[0], f);
     Check(hour >= -1 && hour <= 23);
