@@ -17,6 +17,7 @@
 #include "core/file_write.h"
 #include "core/text.h"
 #include "logread/log_line.h"
+#include "logread/log_follow.h"
 #include "logread/log_split_reader.h"
 #include "logread/split_clock.h"
 
@@ -84,8 +85,9 @@ bool CopyInto(HFileWriter& out, const char* path) {
 
 class HSplit {
  public:
-  HSplit(const char* home, const char* log_path, const HSplitClock& clock)
+  HSplit(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false)
       : log_path_(log_path == nullptr ? "" : log_path),
+        follow_(follow),
         clock_(clock),
         home_(home),
         files_(home),
@@ -113,6 +115,10 @@ class HSplit {
   enum Source { kCarry, kLog, kEnd };
 
   bool OpenLog();
+  // Follow mode's OpenLog: the plan of the files to read.
+  bool PlanSources();
+  // The place to keep after reading; `partial` when the budget stopped it.
+  bool NewPlace(bool partial, HFollowPlace* place);
   // Whether the opened log is a file the program writes itself.
   bool IsOwnFile(const struct stat& log) const;
   bool Abort();
@@ -133,6 +139,8 @@ class HSplit {
   void AddDropped();
 
   HString log_path_;
+  bool follow_;        // the log is only read: HFollowPlan, vazivev.follow
+  HFollowPlan plan_;
   HSplitClock clock_;
   HString home_;
   HSplitFiles files_;
@@ -162,6 +170,14 @@ bool HSplit::NextLine(char** line, size_t* length) {
       if (carry_ != nullptr && carry_->Next(line, length)) return true;
       source_ = kLog;
     }
+    if (follow_) {
+      while (plan_.at < plan_.sources.size()) {
+        if (plan_.sources[plan_.at]->reader->Next(line, length)) return true;
+        if (plan_.sources[plan_.at]->reader->Failed()) return false;
+        ++plan_.at;
+      }
+      return false;
+    }
     if (source_ == kEnd || log_ == nullptr) return false;
     if (!log_->Next(line, length)) return false;
     if (!header_checked_) {
@@ -176,8 +192,10 @@ bool HSplit::NextLine(char** line, size_t* length) {
 }
 
 bool HSplit::OverBudget() {
-  if (source_ != kLog || log_ == nullptr) return false;
-  if (byte_budget > 0 && log_->BytesTaken() >= byte_budget) return true;
+  if (source_ != kLog || (log_ == nullptr && !follow_)) return false;
+  long long taken = log_ != nullptr ? log_->BytesTaken() : 0;
+  for (const auto& source : plan_.sources) taken += source->reader->BytesTaken();
+  if (byte_budget > 0 && taken >= byte_budget) return true;
   // The clock is read once every 256 lines.
   if (second_budget <= 0 || ++lines_since_clock_ < 256) return false;
   lines_since_clock_ = 0;
@@ -191,6 +209,11 @@ bool HSplit::ReadFailed() {
   }
   if (log_ != nullptr && log_->Failed()) {
     NoteSplitFailure("cannot read", log_path_.CStr(), log_->Error());
+    return true;
+  }
+  for (const auto& source : plan_.sources) {
+    if (!source->reader->Failed()) continue;
+    NoteSplitFailure(("cannot read " + source->path + ": " + source->bytes.Error()).c_str(), "", kNoError);
     return true;
   }
   return false;
@@ -401,11 +424,54 @@ void HSplit::AddDropped() {
   if (!WriteFileWhole(path.CStr(), text, static_cast<size_t>(n))) NoteSplitFailure("cannot write", path.CStr(), errno);
 }
 
+bool HSplit::PlanSources() {
+  if (log_path_.IsEmpty()) return true;
+  struct stat info;
+  if (stat(log_path_.CStr(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) {
+      NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
+      return false;
+    }
+    if (IsOwnFile(info)) {
+      NoteSplitFailure("one of the program's own files, not an access log:", log_path_.CStr(), kNoError);
+      return false;
+    }
+  }
+  HFollowPlace place;
+  const bool placed = ReadFollowPlace(files_.follow_path.CStr(), &place);
+  std::string problem;
+  PlanFollow(log_path_.CStr(), placed ? &place : nullptr, &plan_, &problem);
+  if (!problem.empty()) NoteSplitFailure(problem.c_str(), "", kNoError);
+  if (plan_.lost_place) {
+    fprintf(stderr, "vazivev: the file read last is neither %s nor one of its rotated names; reading it from its start\n",
+            log_path_.CStr());
+  }
+  return true;
+}
+
+bool HSplit::NewPlace(bool partial, HFollowPlace* place) {
+  if (plan_.sources.empty()) {  // nothing to read: no place until there is
+    *place = HFollowPlace();
+    return true;
+  }
+  // The source reading stopped in, or the last when all were read.
+  const size_t at = partial ? std::min(plan_.at, plan_.sources.size() - 1) : plan_.sources.size() - 1;
+  const HFollowSource& source = *plan_.sources[at];
+  place->offset = source.start + (partial ? source.reader->BytesTaken() : source.reader->BytesRead());
+  long long got = 0;
+  if (!ContentHead(source.path.c_str(), std::min(kFollowHeadBytes, place->offset), &place->head_hash, &got)) {
+    NoteSplitFailure(("cannot read " + source.path).c_str(), "", kNoError);
+    return false;
+  }
+  place->head_length = got;
+  return true;
+}
+
 bool HSplit::Run() {
   if (Exists(files_.journal_path.CStr()) && !RecoverSplit(files_)) return false;
-  if (!OpenLog()) return false;
+  if (follow_ ? !PlanSources() : !OpenLog()) return false;
   carry_fd_ = open(files_.carry_path.CStr(), O_RDONLY | O_CLOEXEC);
-  if (carry_fd_ < 0 && log_fd_ < 0) return true;
+  if (carry_fd_ < 0 && log_fd_ < 0 && plan_.sources.empty()) return true;
   HLineReader carry(carry_fd_);
   HLineReader log(log_fd_, &log_hash_);
   carry_ = carry_fd_ >= 0 ? &carry : nullptr;
@@ -453,7 +519,10 @@ bool HSplit::Run() {
   // A partial split commits even when no line went to a day file, so that
   // the next goes on past what it read; so does the split that reaches the
   // end after one, so that the log is emptied.
-  if (!written && !partial && start_ == 0) {
+  // In Follow mode the place moves whenever something was read.
+  long long followed = 0;
+  for (const auto& source : plan_.sources) followed += source->reader->BytesRead();
+  if (!written && !partial && start_ == 0 && followed == 0 && !(plan_.lost_place && !plan_.sources.empty())) {
     // Nothing has changed, unless a journal entry was made for a day file
     // that then could not be: that is undone.
     return !journal_.Started() || Abort();
@@ -483,7 +552,20 @@ bool HSplit::Run() {
   }
   SplitStepReached();
   dropped_ += carry.Overlong() + log.Overlong();
+  for (const auto& source : plan_.sources) dropped_ += source->reader->Overlong();
   HCommit done;
+  if (follow_) {
+    HFollowPlace place;
+    if (!NewPlace(partial, &place)) return Abort();
+    done.follow_place = FollowPlaceText(place).c_str();
+    done.partial = true;
+    done.carry_size = carry_size;
+    if (!journal_.NoteCommit(done)) return Abort();
+    journal_.Close();
+    if (!FinishSplit(files_, done, true)) return false;
+    AddDropped();
+    return true;
+  }
   done.start = start_;
   done.partial = partial && log_ != nullptr;
   done.consumed = log_ != nullptr ? start_ + (done.partial ? log.BytesTaken() : log.BytesRead()) : 0;
@@ -525,10 +607,10 @@ const char* LastSplitFailure() { return SplitFailure(); }
 
 namespace {
 
-bool Split(const char* home, const char* log_path, const HSplitClock& clock) {
+bool Split(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false) {
   ClearSplitFailure();
   last_dropped = 0;
-  HSplit split(home, log_path, clock);
+  HSplit split(home, log_path, clock, follow);
   const bool settled = split.Run();
   if (settled) last_dropped = split.Dropped();
   last_today = split.EarliestToday();
@@ -543,6 +625,14 @@ bool SplitAccessLog(const char* home, const char* log_path, const HDate& today) 
 
 bool SplitAccessLog(const char* home, const char* log_path, time_t now) {
   return Split(home, log_path, HSplitClock(now));
+}
+
+bool FollowAccessLog(const char* home, const char* log_path, time_t now) {
+  return Split(home, log_path, HSplitClock(now), true);
+}
+
+bool FollowAccessLog(const char* home, const char* log_path, const HDate& today) {
+  return Split(home, log_path, HSplitClock(today), true);
 }
 
 const HDate& LastSplitToday() { return last_today; }

@@ -48,6 +48,12 @@ bool SplitAccessLog(const char* home, const char* log_path, const HDate& today);
 // The same with each line's today that of its own zone at the moment `now`
 // (a line without an offset: the local zone's).
 bool SplitAccessLog(const char* home, const char* log_path, time_t now);
+// The split of a log the web server owns and rotates (logread/log_follow.h):
+// the same moves of lines into day files and the carry-over file, but the
+// log and its rotated files are only read, and the place reached is kept
+// in vazivev.follow instead of emptying the log.
+bool FollowAccessLog(const char* home, const char* log_path, time_t now);
+bool FollowAccessLog(const char* home, const char* log_path, const HDate& today);
 // The earliest "today" the last split gave a line (invalid when it read
 // none): a day of the log's own zone that is not over yet, which must not
 // be counted as complete.

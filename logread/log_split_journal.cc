@@ -25,6 +25,7 @@ namespace {
 const char kCarryOverName[] = "vazivev.log";
 const char kJournalName[] = "vazivev.journal";
 const char kOffsetName[] = "vazivev.offset";
+const char kFollowName[] = "vazivev.follow";
 // The bytes before a kept offset that must be unchanged for it to hold.
 constexpr long long kOffsetCheckBytes = 4096;
 
@@ -156,6 +157,7 @@ HSplitFiles::HSplitFiles(const char* home)
       carry_temp(Joined(carry_path.CStr(), HFileWriter::kTempSuffix)),
       journal_path(Joined(home, kJournalName)),
       offset_path(Joined(home, kOffsetName)),
+      follow_path(Joined(home, kFollowName)),
       day_pattern(Joined(home, kDayFilePattern)) {}
 
 bool HSplitJournal::NoteDay(long long size, const HString& path) {
@@ -168,6 +170,12 @@ bool HSplitJournal::NoteDay(long long size, const HString& path) {
 }
 
 bool HSplitJournal::NoteCommit(const HCommit& commit) {
+  if (!commit.follow_place.IsEmpty()) {
+    HString line("follow ");
+    line.Append(commit.follow_place);
+    line.Append("\n");
+    if (!Append(line, false)) return false;
+  }
   char entry[160];
   snprintf(entry, sizeof entry, "window %lld %d\ncommit %lld %016" PRIx64 " %lld %lld ", commit.start,
            commit.partial ? 1 : 0, commit.consumed, commit.hash, commit.carry_size, commit.header_length);
@@ -232,6 +240,18 @@ bool PlaceCarryOver(const HSplitFiles& files, bool have_temp) {
 bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
   const char* carry_temp = files.carry_temp.CStr();
   const bool have_temp = Exists(carry_temp);
+  if (!commit.follow_place.IsEmpty()) {
+    // Following: the log is never touched; the place is kept (again, after
+    // a stop: the same text) before the carry-over goes in place.
+    HString text(commit.follow_place);
+    text.Append("\n");
+    if (!WriteFileWhole(files.follow_path.CStr(), text.CStr(), static_cast<size_t>(text.Length()))) {
+      NoteSplitFailure("cannot write", files.follow_path.CStr(), errno);
+      return false;
+    }
+    SplitStepReached();
+    return PlaceCarryOver(files, have_temp);
+  }
   if (!commit.log_path.IsEmpty()) {
     const int fd = open(commit.log_path.CStr(), O_RDWR | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT) {
@@ -314,6 +334,8 @@ bool RecoverSplit(const HSplitFiles& files) {
     int partial = 0;
     if (sscanf(line.CStr(), "day %lld %n", &size, &used) == 1 && used > 0) {
       days.emplace_back(size, HString(line.CStr() + used));
+    } else if (strncmp(line.CStr(), "follow ", 7) == 0) {
+      commit.follow_place = line.CStr() + 7;
     } else if (sscanf(line.CStr(), "window %lld %d", &commit.start, &partial) == 2) {
       commit.partial = partial != 0;
     } else if (sscanf(line.CStr(), "commit %lld %20s %lld %lld %n", &commit.consumed, hash, &commit.carry_size,

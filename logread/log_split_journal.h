@@ -50,6 +50,7 @@ struct HSplitFiles {
   HString carry_temp;  // vazivev.log.Tmp
   HString journal_path;
   HString offset_path;  // vazivev.offset: where a partial split stopped
+  HString follow_path;  // vazivev.follow: where following stopped
   HString day_pattern;
 };
 
@@ -62,6 +63,7 @@ struct HCommit {
   long long carry_size = 0;
   long long header_length = 0;
   HString log_path;
+  HString follow_place;  // Follow mode: the place to keep (FollowPlaceText)
 };
 
 // The place in the log at `fd` where the last partial split stopped, with

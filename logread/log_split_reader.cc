@@ -117,11 +117,12 @@ bool HLineReader::Fill() {
     buffer_ = std::move(bigger);
     size_ = size;
   }
-  const ssize_t got = read(fd_, buffer_.get() + end_, std::min(size_ - 1 - end_, want_));
+  const size_t room = std::min(size_ - 1 - end_, want_);
+  const ssize_t got = source_ != nullptr ? source_->Read(buffer_.get() + end_, room) : read(fd_, buffer_.get() + end_, room);
   want_ = std::min(want_ * 4, kSplitChunkSize);
   if (got < 0) {
     failed_ = true;
-    error_ = errno;
+    error_ = source_ != nullptr ? EIO : errno;
   }
   if (got <= 0) return false;
   if (hash_ != nullptr) hash_->Add(buffer_.get() + end_, static_cast<size_t>(got));

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/date.h"
+#include "logread/byte_source.h"
 
 constexpr size_t kSplitChunkSize = 64 * 1024;
 // The longest line the split keeps in memory. A longer one is no log line
@@ -50,6 +51,8 @@ bool HashRange(int fd, long long from, long long n, uint64_t* value);
 class HLineReader {
  public:
   explicit HLineReader(int fd, HStreamHash* hash = nullptr) : fd_(fd), hash_(hash) {}
+  // Reads the content of `source` (decompressed when it is compressed).
+  explicit HLineReader(HByteSource* source) : fd_(-1), hash_(nullptr), source_(source) {}
 
   // False at the end of what the file holds now.
   bool Next(char** line, size_t* length);
@@ -72,6 +75,7 @@ class HLineReader {
 
   int fd_;
   HStreamHash* hash_;
+  HByteSource* source_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t size_ = 0;
   size_t want_ = kFirstRead;

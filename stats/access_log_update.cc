@@ -26,7 +26,11 @@ void UpdateAccessLog(HVaziVev& log) {
   const HString log_path(log.Setting("LogFile"));
   // Each line's day is that of its own zone: a day of the log not over yet
   // is not over for the statistics either.
-  SplitAccessLog(home, log_path.CStr(), time(nullptr));
+  if (CompareNoCase(log.Setting("Loging"), "Follow") == 0) {
+    FollowAccessLog(home, log_path.CStr(), time(nullptr));
+  } else {
+    SplitAccessLog(home, log_path.CStr(), time(nullptr));
+  }
   const HDate& log_today = LastSplitToday();
   if (log_today.IsValid() && log_today.Compare(log.Today()) < 0) log.SetToday(log_today);
   // A failure is said on standard error, which the web server writes to
