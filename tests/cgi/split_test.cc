@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -59,4 +60,25 @@ TEST(SplitPagesTest, OwnFilesAreRefusedAsTheLog) {
   Write(site.Path("access.log"), line);  // the log beside the program is not one of them
   EXPECT_NE(std::string::npos, Report(site, site.Path("access.log")).out.find("[] [0]"));
   EXPECT_EQ(line + line, Slurp(site.Path("logs/QL990305.log")));
+}
+
+// "Follow" from a request: the web server's log is read and left as it is,
+// and the next request takes only what was written since.
+TEST(SplitPagesTest, FollowReadsTheServersLogAndLeavesIt) {
+  CgiSite site;
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  const std::string log = site.Path("server.log");
+  Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n Loging=Follow\n LogFile=" + log + "\nend\n");
+  site.WritePage("Blank", "[$System.vazivev.SplitError]\n");
+  const std::string a = "h - - [05/Mar/1999:01:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n";
+  const std::string b = "h - - [06/Mar/1999:01:00:00 +0000] \"GET /b HTTP/1.0\" 200 1\n";
+  Write(log, a);
+  const auto get = std::map<std::string, std::string>{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=Blank"}};
+  EXPECT_NE(std::string::npos, site.Run(get, "", "1999-03-08 12:00:00").out.find("[]"));
+  std::ofstream(log, std::ios::app) << b;
+  site.Run(get, "", "1999-03-08 12:00:00");
+  EXPECT_EQ(a + b, Slurp(log));
+  EXPECT_EQ(a, Slurp(site.Path("logs/QL990305.log")));
+  EXPECT_EQ(b, Slurp(site.Path("logs/QL990306.log")));
+  EXPECT_TRUE(Exists(site.Path("vazivev.follow")));
 }

@@ -1,7 +1,9 @@
 #include "logread/log_follow.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,4 +160,54 @@ TEST_F(FollowTest, RealLogrotateOverTwoWeeks) {
   Serve(Line(15, n++));
   ASSERT_TRUE(Follow(19990316)) << LastSplitFailure();
   EXPECT_EQ(SortedLines(written_), SortedLines(Taken()));
+}
+
+// Stopped at every step of a follow that finishes a rotated file and reads
+// the new log, and then followed to the end: every line once, the server's
+// files untouched.
+TEST_F(FollowTest, StoppedAtAnyStepEveryLineIsTakenOnce) {
+  static int steps = 0;
+  static int stop_at = 0;
+  int total = 0;
+  for (int stop = 1;; ++stop) {
+    ScratchDir site;
+    mkdir((site / "logs").c_str(), 0755);
+    mkdir((site / "server").c_str(), 0755);
+    const std::string home = site.Path() + "/";
+    const std::string log = site / "server/access.log";
+    std::string written;
+    for (int n = 0; n < 12; ++n) written += Line(4 + n % 3, n);
+    WriteFile(log, written);
+    ASSERT_TRUE(FollowAccessLog(home.c_str(), log.c_str(), Day(19990308)));
+    std::string more;
+    for (int n = 12; n < 20; ++n) more += Line(6 + n % 3, n);
+    std::ofstream(log, std::ios::app) << more;
+    rename(log.c_str(), (log + ".1").c_str());
+    std::string fresh;
+    for (int n = 20; n < 26; ++n) fresh += Line(7 + n % 2, n);
+    WriteFile(log, fresh);
+    written += more + fresh;
+    const pid_t child = fork();
+    if (child == 0) {
+      stop_at = stop;
+      LogSplitStep = [](SplitStep) {
+        if (++steps == stop_at) raise(SIGKILL);
+      };
+      FollowAccessLog(home.c_str(), log.c_str(), Day(19990309));
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(FollowAccessLog(home.c_str(), log.c_str(), Day(19990309))) << stop << LastSplitFailure();
+    std::string taken = ReadFile(site / "vazivev.log");
+    for (int day = 4; day <= 8; ++day) taken += ReadFile(site / ("logs/QL99030" + std::to_string(day) + ".log"));
+    ASSERT_EQ(SortedLines(written), SortedLines(taken)) << "stop " << stop;
+    EXPECT_EQ(more, ReadFile(log + ".1").substr(ReadFile(log + ".1").size() - more.size()));
+    EXPECT_EQ(fresh, ReadFile(log));
+    if (!WIFSIGNALED(status)) {
+      total = stop - 1;
+      break;
+    }
+  }
+  EXPECT_GT(total, 10) << total;
 }
