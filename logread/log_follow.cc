@@ -132,6 +132,12 @@ std::vector<std::string> RotatedLogs(const std::string& log) {
   return found;
 }
 
+bool IsFollowPlaceOf(const char* path, const HFollowPlace& place) { return IsPlaceFile(path, place); }
+
+void PlanImport(const std::string& path, long long from, HFollowPlan* plan, std::string* problem) {
+  AddSource(path, from, plan, problem);
+}
+
 void PlanFollow(const std::string& log, const HFollowPlace* place, HFollowPlan* plan, std::string* problem) {
   const bool log_exists = Exists(log);
   if (place == nullptr) {

@@ -64,6 +64,11 @@ struct HFollowPlan {
   bool lost_place = false;
 };
 
+// Whether the file at `path` is the one of `place` (the same first bytes).
+bool IsFollowPlaceOf(const char* path, const HFollowPlace& place);
+// The plan of an import: the one file, from content offset `from`.
+void PlanImport(const std::string& path, long long from, HFollowPlan* plan, std::string* problem);
+
 // Makes the plan for the log at `log` from the place (null: none). Files
 // that cannot be opened are left out and named in `*problem`.
 void PlanFollow(const std::string& log, const HFollowPlace* place, HFollowPlan* plan, std::string* problem);

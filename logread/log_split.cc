@@ -35,6 +35,7 @@ constexpr size_t kFewestOpenDays = 8;
 
 long long last_dropped = 0;
 HDate last_today;
+HSplitCounts last_counts;
 long long byte_budget = kSplitByteBudget;
 double second_budget = kSplitSecondBudget;
 
@@ -85,9 +86,10 @@ bool CopyInto(HFileWriter& out, const char* path) {
 
 class HSplit {
  public:
-  HSplit(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false)
+  HSplit(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false, bool import = false)
       : log_path_(log_path == nullptr ? "" : log_path),
-        follow_(follow),
+        follow_(follow || import),
+        import_(import),
         clock_(clock),
         home_(home),
         files_(home),
@@ -109,6 +111,9 @@ class HSplit {
 
   bool Run();
   long long Dropped() const { return dropped_; }
+  const HSplitCounts& Counts() const { return counts_; }
+  // Whether a Follow or import split read all its sources to their ends.
+  bool ReadAll() const { return read_all_; }
   const HDate& EarliestToday() const { return clock_.EarliestToday(); }
 
  private:
@@ -140,7 +145,9 @@ class HSplit {
 
   HString log_path_;
   bool follow_;        // the log is only read: HFollowPlan, vazivev.follow
+  bool import_;        // one file imported: its place in vazivev.import
   HFollowPlan plan_;
+  HSplitCounts counts_;
   HSplitClock clock_;
   HString home_;
   HSplitFiles files_;
@@ -162,6 +169,7 @@ class HSplit {
   std::vector<HString> journaled_;
   long long dropped_ = 0;
   bool failed_ = false;
+  bool read_all_ = false;
 };
 
 bool HSplit::NextLine(char** line, size_t* length) {
@@ -438,8 +446,15 @@ bool HSplit::PlanSources() {
     }
   }
   HFollowPlace place;
-  const bool placed = ReadFollowPlace(files_.follow_path.CStr(), &place);
   std::string problem;
+  if (import_) {
+    // The place of an import stopped before, when it is this file's.
+    const bool placed = ReadFollowPlace(files_.import_path.CStr(), &place) && IsFollowPlaceOf(log_path_.CStr(), place);
+    PlanImport(log_path_.CStr(), placed ? place.offset : 0, &plan_, &problem);
+    if (!problem.empty()) NoteSplitFailure(problem.c_str(), "", kNoError);
+    return problem.empty();
+  }
+  const bool placed = ReadFollowPlace(files_.follow_path.CStr(), &place);
   PlanFollow(log_path_.CStr(), placed ? &place : nullptr, &plan_, &problem);
   if (!problem.empty()) NoteSplitFailure(problem.c_str(), "", kNoError);
   if (plan_.lost_place) {
@@ -474,8 +489,29 @@ bool HSplit::Run() {
   if (carry_fd_ < 0 && log_fd_ < 0 && plan_.sources.empty()) return true;
   HLineReader carry(carry_fd_);
   HLineReader log(log_fd_, &log_hash_);
-  carry_ = carry_fd_ >= 0 ? &carry : nullptr;
+  // An import is no part of the log's order: the waiting lines stay as
+  // they are, and its own lines of today join them one by one.
+  carry_ = carry_fd_ >= 0 && !import_ ? &carry : nullptr;
   log_ = log_fd_ >= 0 ? &log : nullptr;
+  HFileWriter carry_over;
+  long long carry_size = 0;
+  bool carry_open = false;
+  auto open_carry = [&] {
+    carry_open = true;
+    if (!carry_over.Open(files_.carry_path.CStr(), 0644, files_.carry_temp.CStr())) {
+      NoteSplitFailure("cannot create", files_.carry_temp.CStr(), carry_over.Error());
+      return false;
+    }
+    if (import_ && carry_fd_ >= 0) {
+      const long long size = FileSize(files_.carry_path.CStr());
+      if (!CopyInto(carry_over, files_.carry_path.CStr())) {
+        NoteSplitFailure("cannot copy", files_.carry_path.CStr(), errno);
+        return false;
+      }
+      carry_size = size;
+    }
+    return true;
+  };
 
   bool written = false;
   char* line = nullptr;
@@ -501,17 +537,22 @@ bool HSplit::Run() {
       ++dropped_;
       continue;
     }
-    if (date.Compare(days.today) >= 0) {
-      held = true;
-      break;
-    }
-    HDayOutput* day = DayFor(date);
+    HDayOutput* day = date.Compare(days.today) >= 0 ? nullptr : DayFor(date);
     if (failed_) return Abort();
-    if (day == nullptr) {  // its day file cannot be made: it waits with the rest
+    if (day == nullptr && import_) {  // today's, or its day file cannot be made: it waits
+      if (!carry_open && !open_carry()) return Abort();
+      WriteLine(carry_over, line, length);
+      carry_size += static_cast<long long>(length);
+      ++counts_.waiting;
+      written = true;
+      continue;
+    }
+    if (day == nullptr) {  // today's, or its day file cannot be made: it waits with the rest
       held = true;
       break;
     }
     WriteLine(day->out, line, length);
+    ++counts_.to_days;
     written = true;
     SplitStepReached(kSplitLineStep);
   }
@@ -522,6 +563,7 @@ bool HSplit::Run() {
   // In Follow mode the place moves whenever something was read.
   long long followed = 0;
   for (const auto& source : plan_.sources) followed += source->reader->BytesRead();
+  read_all_ = !partial;
   if (!written && !partial && start_ == 0 && followed == 0 && !(plan_.lost_place && !plan_.sources.empty())) {
     // Nothing has changed, unless a journal entry was made for a day file
     // that then could not be: that is undone.
@@ -530,19 +572,16 @@ bool HSplit::Run() {
   if (!CloseAllDays()) return Abort();
   // The new carry-over file: the held line and everything after it, up to
   // the end of the log as it is now.
-  HFileWriter carry_over;
-  if (!carry_over.Open(files_.carry_path.CStr(), 0644, files_.carry_temp.CStr())) {
-    NoteSplitFailure("cannot create", files_.carry_temp.CStr(), carry_over.Error());
-    return Abort();
-  }
-  long long carry_size = 0;
+  if (!carry_open && !open_carry()) return Abort();
   if (held) {
     carry_over.Write(line, length);
     carry_size += static_cast<long long>(length);
+    ++counts_.waiting;
   }
   while (!partial && !(partial = OverBudget()) && NextLine(&line, &length)) {
     carry_over.Write(line, length);
     carry_size += static_cast<long long>(length);
+    ++counts_.waiting;
     SplitStepReached(kSplitLineStep);
   }
   if (ReadFailed()) return Abort();
@@ -554,10 +593,14 @@ bool HSplit::Run() {
   dropped_ += carry.Overlong() + log.Overlong();
   for (const auto& source : plan_.sources) dropped_ += source->reader->Overlong();
   HCommit done;
+  counts_.days = static_cast<int>(journaled_.size());
+  for (const HString& path : journaled_) counts_.day_files.emplace_back(path.CStr());
+  read_all_ = !partial;
   if (follow_) {
     HFollowPlace place;
     if (!NewPlace(partial, &place)) return Abort();
     done.follow_place = FollowPlaceText(place).c_str();
+    if (import_) done.place_path = files_.import_path;
     done.partial = true;
     done.carry_size = carry_size;
     if (!journal_.NoteCommit(done)) return Abort();
@@ -607,13 +650,19 @@ const char* LastSplitFailure() { return SplitFailure(); }
 
 namespace {
 
-bool Split(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false) {
+bool Split(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false,
+           bool import = false, bool* read_all = nullptr) {
   ClearSplitFailure();
   last_dropped = 0;
-  HSplit split(home, log_path, clock, follow);
+  last_counts = HSplitCounts();
+  HSplit split(home, log_path, clock, follow, import);
   const bool settled = split.Run();
-  if (settled) last_dropped = split.Dropped();
+  if (settled) {
+    last_dropped = split.Dropped();
+    last_counts = split.Counts();
+  }
   last_today = split.EarliestToday();
+  if (read_all != nullptr) *read_all = settled && split.ReadAll();
   return settled;
 }
 
@@ -636,3 +685,15 @@ bool FollowAccessLog(const char* home, const char* log_path, const HDate& today)
 }
 
 const HDate& LastSplitToday() { return last_today; }
+
+const HSplitCounts& LastSplitCounts() { return last_counts; }
+
+bool ImportLogPiece(const char* home, const char* path, time_t now, bool* done) {
+  *done = false;
+  return Split(home, path, HSplitClock(now), false, true, done);
+}
+
+bool ImportLogPiece(const char* home, const char* path, const HDate& today, bool* done) {
+  *done = false;
+  return Split(home, path, HSplitClock(today), false, true, done);
+}

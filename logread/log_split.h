@@ -32,6 +32,8 @@
 #define LOGREAD_LOG_SPLIT_H_
 
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "core/date.h"
 #include "logread/log_split_journal.h"
@@ -54,6 +56,23 @@ bool SplitAccessLog(const char* home, const char* log_path, time_t now);
 // in vazivev.follow instead of emptying the log.
 bool FollowAccessLog(const char* home, const char* log_path, time_t now);
 bool FollowAccessLog(const char* home, const char* log_path, const HDate& today);
+// One piece of an import of the file at `path` (plain or compressed): its
+// lines go where the split puts them, from where an import of the same file
+// stopped before (kept in vazivev.import) for at most the split's budget.
+// `*done` when the file was read to its end. The file is only read.
+bool ImportLogPiece(const char* home, const char* path, time_t now, bool* done);
+bool ImportLogPiece(const char* home, const char* path, const HDate& today, bool* done);
+
+// What the last split did: the lines it wrote to day files and to the
+// carry-over file, and the day files it changed.
+struct HSplitCounts {
+  long long to_days = 0;
+  long long waiting = 0;
+  int days = 0;
+  std::vector<std::string> day_files;
+};
+const HSplitCounts& LastSplitCounts();
+
 // The earliest "today" the last split gave a line (invalid when it read
 // none): a day of the log's own zone that is not over yet, which must not
 // be counted as complete.

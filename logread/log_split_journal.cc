@@ -26,6 +26,7 @@ const char kCarryOverName[] = "vazivev.log";
 const char kJournalName[] = "vazivev.journal";
 const char kOffsetName[] = "vazivev.offset";
 const char kFollowName[] = "vazivev.follow";
+const char kImportName[] = "vazivev.import";
 // The bytes before a kept offset that must be unchanged for it to hold.
 constexpr long long kOffsetCheckBytes = 4096;
 
@@ -158,6 +159,7 @@ HSplitFiles::HSplitFiles(const char* home)
       journal_path(Joined(home, kJournalName)),
       offset_path(Joined(home, kOffsetName)),
       follow_path(Joined(home, kFollowName)),
+      import_path(Joined(home, kImportName)),
       day_pattern(Joined(home, kDayFilePattern)) {}
 
 bool HSplitJournal::NoteDay(long long size, const HString& path) {
@@ -170,6 +172,12 @@ bool HSplitJournal::NoteDay(long long size, const HString& path) {
 }
 
 bool HSplitJournal::NoteCommit(const HCommit& commit) {
+  if (!commit.place_path.IsEmpty()) {
+    HString line("place ");
+    line.Append(commit.place_path);
+    line.Append("\n");
+    if (!Append(line, false)) return false;
+  }
   if (!commit.follow_place.IsEmpty()) {
     HString line("follow ");
     line.Append(commit.follow_place);
@@ -245,8 +253,9 @@ bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
     // a stop: the same text) before the carry-over goes in place.
     HString text(commit.follow_place);
     text.Append("\n");
-    if (!WriteFileWhole(files.follow_path.CStr(), text.CStr(), static_cast<size_t>(text.Length()))) {
-      NoteSplitFailure("cannot write", files.follow_path.CStr(), errno);
+    const HString& path = commit.place_path.IsEmpty() ? files.follow_path : commit.place_path;
+    if (!WriteFileWhole(path.CStr(), text.CStr(), static_cast<size_t>(text.Length()))) {
+      NoteSplitFailure("cannot write", path.CStr(), errno);
       return false;
     }
     SplitStepReached();
@@ -336,6 +345,8 @@ bool RecoverSplit(const HSplitFiles& files) {
       days.emplace_back(size, HString(line.CStr() + used));
     } else if (strncmp(line.CStr(), "follow ", 7) == 0) {
       commit.follow_place = line.CStr() + 7;
+    } else if (strncmp(line.CStr(), "place ", 6) == 0) {
+      commit.place_path = line.CStr() + 6;
     } else if (sscanf(line.CStr(), "window %lld %d", &commit.start, &partial) == 2) {
       commit.partial = partial != 0;
     } else if (sscanf(line.CStr(), "commit %lld %20s %lld %lld %n", &commit.consumed, hash, &commit.carry_size,

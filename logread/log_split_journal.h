@@ -51,6 +51,7 @@ struct HSplitFiles {
   HString journal_path;
   HString offset_path;  // vazivev.offset: where a partial split stopped
   HString follow_path;  // vazivev.follow: where following stopped
+  HString import_path;  // vazivev.import: where an import stopped
   HString day_pattern;
 };
 
@@ -64,6 +65,7 @@ struct HCommit {
   long long header_length = 0;
   HString log_path;
   HString follow_place;  // Follow mode: the place to keep (FollowPlaceText)
+  HString place_path;    // where to keep it, when not in vazivev.follow
 };
 
 // The place in the log at `fd` where the last partial split stopped, with

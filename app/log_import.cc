@@ -1,0 +1,187 @@
+#include "app/log_import.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "core/file.h"
+#include "core/file_write.h"
+#include "logread/log_follow.h"
+#include "logread/log_split.h"
+
+namespace {
+
+const char kRegistry[] = "logs/imported";
+const char kImporting[] = "logs/importing";
+// One piece under the lock: visitors wait at most about this long.
+constexpr long long kPieceBytes = 64LL * 1024 * 1024;
+constexpr double kPieceSeconds = 1.0;
+
+struct Fingerprint {
+  uint64_t hash = 0;
+  long long length = 0;
+};
+
+std::string Key(const Fingerprint& print) {
+  char text[48];
+  snprintf(text, sizeof text, "%016" PRIx64 " %lld", print.hash, print.length);
+  return text;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::string text;
+  HFile in;
+  if (!in.Open(path.c_str(), "r")) return text;
+  char chunk[4096];
+  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
+  return text;
+}
+
+// The lines recorded for a fingerprint, or -1 when it was never imported.
+long long Recorded(const std::string& home, const Fingerprint& print) {
+  const std::string key = Key(print) + " ";
+  const std::string registry = ReadWhole(home + kRegistry);
+  for (size_t at = 0; at < registry.size();) {
+    const size_t end = registry.find('\n', at);
+    const std::string line = registry.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (line.compare(0, key.size(), key) == 0) return atoll(line.c_str() + key.size());
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return -1;
+}
+
+bool Record(const std::string& home, const Fingerprint& print, long long lines, const std::string& path) {
+  std::string registry = ReadWhole(home + kRegistry);
+  registry += Key(print) + " " + std::to_string(lines) + " " + path + "\n";
+  return WriteFileWhole((home + kRegistry).c_str(), registry.data(), registry.size());
+}
+
+// The site's lock, as every request takes it.
+class HSiteLock {
+ public:
+  explicit HSiteLock(const std::string& home) : fd_(open((home + "vazivev.txt").c_str(), O_RDWR | O_CLOEXEC)) {
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    locked_ = fd_ >= 0 && fcntl(fd_, F_SETLKW, &whole) == 0;
+  }
+  ~HSiteLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Locked() const { return locked_; }
+
+ private:
+  int fd_;
+  bool locked_ = false;
+};
+
+struct Totals {
+  int files = 0;
+  int skipped = 0;
+  long long added = 0;
+  long long waiting = 0;
+  long long present = 0;
+  long long rejected = 0;
+  std::set<std::string> days;
+};
+
+// Imports one file; false (said on stderr) when it could not be read.
+bool ImportFile(const std::string& home, const std::string& path, Totals& totals, FILE* out, bool progress) {
+  Fingerprint print;
+  if (!ContentHead(path.c_str(), kFollowHeadBytes, &print.hash, &print.length)) {
+    fprintf(stderr, "vazivev-import: %s: cannot be read: %s\n", path.c_str(), strerror(errno));
+    return false;
+  }
+  const long long recorded = Recorded(home, print);
+  HFollowPlace followed;
+  if (recorded >= 0) {
+    fprintf(out, "%s: imported before (%lld lines), skipped\n", path.c_str(), recorded);
+    ++totals.skipped;
+    totals.present += recorded;
+    return true;
+  }
+  if (ReadFollowPlace((home + "vazivev.follow").c_str(), &followed) && IsFollowPlaceOf(path.c_str(), followed)) {
+    fprintf(out, "%s: the file the statistics follow, skipped\n", path.c_str());
+    ++totals.skipped;
+    return true;
+  }
+  const std::string marker = path + "\n";
+  if (!WriteFileWhole((home + kImporting).c_str(), marker.data(), marker.size())) {
+    fprintf(stderr, "vazivev-import: cannot write %s%s: %s\n", home.c_str(), kImporting, strerror(errno));
+    return false;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  long long lines = 0;
+  for (bool done = false; !done;) {
+    HSiteLock lock(home);
+    if (!lock.Locked()) {
+      fprintf(stderr, "vazivev-import: cannot lock %svazivev.txt: %s\n", home.c_str(), strerror(errno));
+      return false;
+    }
+    if (!ImportLogPiece(home.c_str(), path.c_str(), time(nullptr), &done)) {
+      fprintf(stderr, "vazivev-import: %s: %s\n", path.c_str(), LastSplitFailure());
+      return false;
+    }
+    const HSplitCounts& counts = LastSplitCounts();
+    lines += counts.to_days + counts.waiting + LastSplitDropped();
+    totals.added += counts.to_days;
+    totals.waiting += counts.waiting;
+    totals.rejected += LastSplitDropped();
+    totals.days.insert(counts.day_files.begin(), counts.day_files.end());
+    if (done) {
+      // Recorded under the lock, before the place goes: a stop in between
+      // leaves a place at the end, which the next import reads as done.
+      if (!Record(home, print, lines, path)) {
+        fprintf(stderr, "vazivev-import: cannot write %s%s: %s\n", home.c_str(), kRegistry, strerror(errno));
+        return false;
+      }
+      unlink((home + "vazivev.import").c_str());
+      unlink((home + kImporting).c_str());
+    }
+    if (progress) {
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1e-9;
+      fprintf(out, "\r%s: %lld lines, %.0f lines/s", path.c_str(), lines, static_cast<double>(lines) / seconds);
+      fflush(out);
+    }
+  }
+  if (progress) fputc('\n', out);
+  ++totals.files;
+  return true;
+}
+
+}  // namespace
+
+int RunImport(const std::string& home, std::vector<std::string> files, FILE* out, bool progress) {
+  // An import stopped before goes first, so that its place is its own.
+  std::string stopped = ReadWhole(home + kImporting);
+  if (!stopped.empty() && stopped.back() == '\n') stopped.pop_back();
+  if (!stopped.empty()) {
+    fprintf(out, "finishing the import of %s first\n", stopped.c_str());
+    files.insert(files.begin(), stopped);
+  }
+  SetSplitBudget(kPieceBytes, kPieceSeconds);
+  Totals totals;
+  bool all = true;
+  std::set<std::string> seen;
+  for (const std::string& file : files) {
+    char* real = realpath(file.c_str(), nullptr);
+    const std::string path = real != nullptr ? real : file;
+    free(real);
+    if (!seen.insert(path).second) continue;
+    if (!ImportFile(home, path, totals, out, progress)) all = false;
+  }
+  fprintf(out,
+          "files read %d (skipped %d), lines added %lld (%lld of them waiting for their day to end), "
+          "lines already present %lld, lines rejected %lld, days touched %zu\n",
+          totals.files, totals.skipped, totals.added + totals.waiting, totals.waiting, totals.present,
+          totals.rejected, totals.days.size());
+  return all ? 0 : 1;
+}

@@ -1,0 +1,86 @@
+// vazivev-import run as an operator would: history in every compressed
+// form, in any order, each line once in its day file; the same files again
+// add nothing; a broken archive is named and the rest goes on.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/cgi/cgi_site.h"
+
+namespace {
+
+std::string Line(int day, int n) {
+  char text[160];
+  snprintf(text, sizeof text, "h%d.example.jp - - [%02d/Mar/1999:%02d:00:00 +0000] \"GET /p%d.html HTTP/1.0\" 200 1\n",
+           n, day, n % 24, n);
+  return text;
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// Runs the site's vazivev-import on `files`; its output and exit status.
+std::string Import(const CgiSite& site, const std::string& files, int* status) {
+  const std::string out = site.Root() + ".import";
+  const int raw = system(("cd '" + site.Root() + "' && ./vazivev-import " + files + " >'" + out + "' 2>&1").c_str());
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const std::string text = Slurp(out);
+  remove(out.c_str());
+  return text;
+}
+
+}  // namespace
+
+TEST(ImportTest, HistoryInEveryFormOnceAndOnlyOnce) {
+  CgiSite site;
+  const std::string history = site.Root() + ".history";
+  mkdir(history.c_str(), 0755);
+  std::string all;
+  int n = 0;
+  const char* const kinds[] = {"", "gzip", "bzip2", "xz", "zstd -q"};
+  std::string files;
+  for (int k = 0; k < 5; ++k) {
+    std::string lines;
+    for (int i = 0; i < 50; ++i) lines += Line(1 + k, n++);
+    all += lines;
+    const std::string plain = history + "/access.log." + std::to_string(k + 1);
+    Write(plain, lines);
+    if (*kinds[k] != 0) {
+      ASSERT_EQ(0, system((std::string(kinds[k]) + " '" + plain + "'").c_str()));
+    }
+    files = " '" + plain + (*kinds[k] == 0 ? "" : k == 1 ? ".gz" : k == 2 ? ".bz2" : k == 3 ? ".xz" : ".zst") + "'" + files;
+  }
+  Write(history + "/broken.gz", "\x1f\x8b not really");
+  int status = 0;
+  std::string out = Import(site, files + " '" + history + "/broken.gz'", &status);
+  EXPECT_EQ(1, status) << out;
+  EXPECT_NE(std::string::npos, out.find("broken.gz")) << out;
+  EXPECT_NE(std::string::npos, out.find("lines added 250")) << out;
+  EXPECT_NE(std::string::npos, out.find("days touched 5")) << out;
+  std::string taken;
+  for (int day = 1; day <= 5; ++day) taken += Slurp(site.Path("logs/QL99030" + std::to_string(day) + ".log"));
+  EXPECT_EQ(SortedLines(all), SortedLines(taken));
+
+  out = Import(site, files, &status);
+  EXPECT_EQ(0, status) << out;
+  EXPECT_NE(std::string::npos, out.find("lines added 0")) << out;
+  EXPECT_NE(std::string::npos, out.find("lines already present 250")) << out;
+  std::string again;
+  for (int day = 1; day <= 5; ++day) again += Slurp(site.Path("logs/QL99030" + std::to_string(day) + ".log"));
+  EXPECT_EQ(taken, again);
+  system(("rm -rf '" + history + "'").c_str());
+}
