@@ -17,50 +17,18 @@
 
 namespace {
 
-const char kRegistry[] = "logs/imported";
 const char kImporting[] = "logs/importing";
 // One piece under the lock: visitors wait at most about this long.
 constexpr long long kPieceBytes = 64LL * 1024 * 1024;
 constexpr double kPieceSeconds = 1.0;
 
-struct Fingerprint {
-  uint64_t hash = 0;
-  long long length = 0;
-};
-
-std::string Key(const Fingerprint& print) {
-  char text[48];
-  snprintf(text, sizeof text, "%016" PRIx64 " %lld", print.hash, print.length);
-  return text;
-}
-
-std::string ReadWhole(const std::string& path) {
+std::string ReadText(const std::string& path) {
   std::string text;
   HFile in;
   if (!in.Open(path.c_str(), "r")) return text;
   char chunk[4096];
   while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
   return text;
-}
-
-// The lines recorded for a fingerprint, or -1 when it was never imported.
-long long Recorded(const std::string& home, const Fingerprint& print) {
-  const std::string key = Key(print) + " ";
-  const std::string registry = ReadWhole(home + kRegistry);
-  for (size_t at = 0; at < registry.size();) {
-    const size_t end = registry.find('\n', at);
-    const std::string line = registry.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (line.compare(0, key.size(), key) == 0) return atoll(line.c_str() + key.size());
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  return -1;
-}
-
-bool Record(const std::string& home, const Fingerprint& print, long long lines, const std::string& path) {
-  std::string registry = ReadWhole(home + kRegistry);
-  registry += Key(print) + " " + std::to_string(lines) + " " + path + "\n";
-  return WriteFileWhole((home + kRegistry).c_str(), registry.data(), registry.size());
 }
 
 // The site's lock, as every request takes it.
@@ -94,12 +62,12 @@ struct Totals {
 
 // Imports one file; false (said on stderr) when it could not be read.
 bool ImportFile(const std::string& home, const std::string& path, Totals& totals, FILE* out, bool progress) {
-  Fingerprint print;
+  HFileFingerprint print;
   if (!ContentHead(path.c_str(), kFollowHeadBytes, &print.hash, &print.length)) {
     fprintf(stderr, "vazivev-import: %s: cannot be read: %s\n", path.c_str(), strerror(errno));
     return false;
   }
-  const long long recorded = Recorded(home, print);
+  const long long recorded = ImportedLines(home.c_str(), print);
   HFollowPlace followed;
   if (recorded >= 0) {
     fprintf(out, "%s: imported before (%lld lines), skipped\n", path.c_str(), recorded);
@@ -138,16 +106,15 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
     if (done) {
       // Recorded under the lock, before the place goes: a stop in between
       // leaves a place at the end, which the next import reads as done.
-      if (!Record(home, print, lines, path)) {
-        fprintf(stderr, "vazivev-import: cannot write %s%s: %s\n", home.c_str(), kRegistry, strerror(errno));
+      if (!RecordImported(home.c_str(), print, lines, path)) {
+        fprintf(stderr, "vazivev-import: cannot write %slogs/imported: %s\n", home.c_str(), strerror(errno));
         return false;
       }
       unlink((home + "vazivev.import").c_str());
       unlink((home + kImporting).c_str());
     }
     if (progress) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1e-9;
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1e-9;
       fprintf(out, "\r%s: %lld lines, %.0f lines/s", path.c_str(), lines, static_cast<double>(lines) / seconds);
       fflush(out);
     }
@@ -161,7 +128,7 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
 
 int RunImport(const std::string& home, std::vector<std::string> files, FILE* out, bool progress) {
   // An import stopped before goes first, so that its place is its own.
-  std::string stopped = ReadWhole(home + kImporting);
+  std::string stopped = ReadText(home + kImporting);
   if (!stopped.empty() && stopped.back() == '\n') stopped.pop_back();
   if (!stopped.empty()) {
     fprintf(out, "finishing the import of %s first\n", stopped.c_str());
@@ -181,7 +148,7 @@ int RunImport(const std::string& home, std::vector<std::string> files, FILE* out
   fprintf(out,
           "files read %d (skipped %d), lines added %lld (%lld of them waiting for their day to end), "
           "lines already present %lld, lines rejected %lld, days touched %zu\n",
-          totals.files, totals.skipped, totals.added + totals.waiting, totals.waiting, totals.present,
-          totals.rejected, totals.days.size());
+          totals.files, totals.skipped, totals.added + totals.waiting, totals.waiting, totals.present, totals.rejected,
+          totals.days.size());
   return all ? 0 : 1;
 }

@@ -44,7 +44,11 @@ struct HByteSource::Decoder {
 HByteSource::Kind KindOfContent(const unsigned char* head, size_t n) {
   if (n >= 2 && head[0] == 0x1f && head[1] == 0x8b) return HByteSource::kGzip;
   if (n >= 3 && head[0] == 'B' && head[1] == 'Z' && head[2] == 'h') return HByteSource::kBzip2;
-  if (n >= 6 && memcmp(head, "\xfd" "7zXZ\0", 6) == 0) return HByteSource::kXz;
+  if (n >= 6 && memcmp(head,
+                       "\xfd"
+                       "7zXZ\0",
+                       6) == 0)
+    return HByteSource::kXz;
   if (n >= 4 && head[0] == 0x28 && head[1] == 0xb5 && head[2] == 0x2f && head[3] == 0xfd) return HByteSource::kZstd;
   return HByteSource::kPlain;
 }
@@ -87,8 +91,7 @@ bool HByteSource::Open(const char* path) {
       ready = decoder_->bzip2_ready = BZ2_bzDecompressInit(&decoder_->bzip2, 0, 0) == BZ_OK;
       break;
     case kXz:
-      ready = decoder_->xz_ready =
-          lzma_stream_decoder(&decoder_->xz, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
+      ready = decoder_->xz_ready = lzma_stream_decoder(&decoder_->xz, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
       break;
     case kZstd:
       decoder_->zstd = ZSTD_createDStream();

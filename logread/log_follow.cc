@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/file.h"
+#include "core/file_write.h"
 
 namespace {
 
@@ -57,6 +59,46 @@ bool AddSource(const std::string& path, long long start, HFollowPlan* plan, std:
 }
 
 }  // namespace
+
+namespace {
+
+const char kRegistry[] = "logs/imported";
+
+std::string RegistryKey(const HFileFingerprint& print) {
+  char text[48];
+  snprintf(text, sizeof text, "%016" PRIx64 " %lld ", print.hash, print.length);
+  return text;
+}
+
+std::string ReadRegistry(const std::string& path) {
+  std::string text;
+  HFile in;
+  if (!in.Open(path.c_str(), "r")) return text;
+  char chunk[4096];
+  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
+  return text;
+}
+
+}  // namespace
+
+long long ImportedLines(const char* home, const HFileFingerprint& print) {
+  const std::string key = RegistryKey(print);
+  const std::string registry = ReadRegistry(std::string(home) + kRegistry);
+  for (size_t at = 0; at < registry.size();) {
+    const size_t end = registry.find('\n', at);
+    if (registry.compare(at, key.size(), key) == 0) return atoll(registry.c_str() + at + key.size());
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return -1;
+}
+
+bool RecordImported(const char* home, const HFileFingerprint& print, long long lines, const std::string& path) {
+  const std::string file = std::string(home) + kRegistry;
+  std::string registry = ReadRegistry(file);
+  registry += RegistryKey(print) + std::to_string(lines) + " " + path + "\n";
+  return WriteFileWhole(file.c_str(), registry.data(), registry.size());
+}
 
 std::string FollowPlaceText(const HFollowPlace& place) {
   char text[80];

@@ -47,6 +47,17 @@ bool ContentHead(const char* path, long long length, uint64_t* hash, long long* 
 // The rotated names of `log` that exist, newest first.
 std::vector<std::string> RotatedLogs(const std::string& log);
 
+// The registry of files read whole (logs/imported below a site): each by
+// the fingerprint of its first kFollowHeadBytes, with the lines it held
+// and its path when it was read. Imports never read a recorded file again.
+struct HFileFingerprint {
+  uint64_t hash = 0;
+  long long length = 0;
+};
+// The lines recorded for the fingerprint, or -1 when it is not recorded.
+long long ImportedLines(const char* home, const HFileFingerprint& print);
+bool RecordImported(const char* home, const HFileFingerprint& print, long long lines, const std::string& path);
+
 // One file to read, from a content offset.
 struct HFollowSource {
   std::string path;

@@ -16,8 +16,8 @@
 #include "core/file.h"
 #include "core/file_write.h"
 #include "core/text.h"
-#include "logread/log_line.h"
 #include "logread/log_follow.h"
+#include "logread/log_line.h"
 #include "logread/log_split_reader.h"
 #include "logread/split_clock.h"
 
@@ -124,6 +124,8 @@ class HSplit {
   bool PlanSources();
   // The place to keep after reading; `partial` when the budget stopped it.
   bool NewPlace(bool partial, HFollowPlace* place);
+  // Records the rotated files a follow read to their end as imported.
+  void RecordFollowed();
   // Whether the opened log is a file the program writes itself.
   bool IsOwnFile(const struct stat& log) const;
   bool Abort();
@@ -144,8 +146,8 @@ class HSplit {
   void AddDropped();
 
   HString log_path_;
-  bool follow_;        // the log is only read: HFollowPlan, vazivev.follow
-  bool import_;        // one file imported: its place in vazivev.import
+  bool follow_;  // the log is only read: HFollowPlan, vazivev.follow
+  bool import_;  // one file imported: its place in vazivev.import
   HFollowPlan plan_;
   HSplitCounts counts_;
   HSplitClock clock_;
@@ -458,10 +460,25 @@ bool HSplit::PlanSources() {
   PlanFollow(log_path_.CStr(), placed ? &place : nullptr, &plan_, &problem);
   if (!problem.empty()) NoteSplitFailure(problem.c_str(), "", kNoError);
   if (plan_.lost_place) {
-    fprintf(stderr, "vazivev: the file read last is neither %s nor one of its rotated names; reading it from its start\n",
+    fprintf(stderr,
+            "vazivev: the file read last is neither %s nor one of its rotated names; reading it from its start\n",
             log_path_.CStr());
   }
   return true;
+}
+
+void HSplit::RecordFollowed() {
+  if (import_) return;
+  // Rotated files read to their end: an import of them adds nothing.
+  const size_t finished = std::min(plan_.at, plan_.sources.size() - (plan_.sources.empty() ? 0 : 1));
+  for (size_t i = 0; i < finished; ++i) {
+    HFileFingerprint print;
+    const std::string& path = plan_.sources[i]->path;
+    if (ContentHead(path.c_str(), kFollowHeadBytes, &print.hash, &print.length) &&
+        ImportedLines(home_.CStr(), print) < 0 && !RecordImported(home_.CStr(), print, 0, path)) {
+      NoteSplitFailure("cannot write", Joined(home_.CStr(), "logs/imported").CStr(), errno);
+    }
+  }
 }
 
 bool HSplit::NewPlace(bool partial, HFollowPlace* place) {
@@ -607,6 +624,7 @@ bool HSplit::Run() {
     journal_.Close();
     if (!FinishSplit(files_, done, true)) return false;
     AddDropped();
+    RecordFollowed();
     return true;
   }
   done.start = start_;
@@ -650,8 +668,8 @@ const char* LastSplitFailure() { return SplitFailure(); }
 
 namespace {
 
-bool Split(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false,
-           bool import = false, bool* read_all = nullptr) {
+bool Split(const char* home, const char* log_path, const HSplitClock& clock, bool follow = false, bool import = false,
+           bool* read_all = nullptr) {
   ClearSplitFailure();
   last_dropped = 0;
   last_counts = HSplitCounts();

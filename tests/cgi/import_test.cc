@@ -62,7 +62,13 @@ TEST(ImportTest, HistoryInEveryFormOnceAndOnlyOnce) {
     if (*kinds[k] != 0) {
       ASSERT_EQ(0, system((std::string(kinds[k]) + " '" + plain + "'").c_str()));
     }
-    files = " '" + plain + (*kinds[k] == 0 ? "" : k == 1 ? ".gz" : k == 2 ? ".bz2" : k == 3 ? ".xz" : ".zst") + "'" + files;
+    files = " '" + plain +
+            (*kinds[k] == 0 ? ""
+             : k == 1       ? ".gz"
+             : k == 2       ? ".bz2"
+             : k == 3       ? ".xz"
+                            : ".zst") +
+            "'" + files;
   }
   Write(history + "/broken.gz", "\x1f\x8b not really");
   int status = 0;
