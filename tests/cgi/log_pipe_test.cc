@@ -1,5 +1,6 @@
 // The piped logger as an operator meets it: a full disk, a file-size
-// limit, a kill -9 while lines wait for the lock, a missing lock file.
+// limit, a kill -9 while lines wait for the lock, a missing lock file, a
+// rotation of the log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/cgi/cgi_site.h"
 
@@ -185,6 +190,122 @@ TEST(LogPipeTest, MergeCutShortByAKillIsNeitherRepeatedNorLost) {
     Finish(pid, to);
     EXPECT_EQ(before + lines, Read(log)) << in_log;
     EXPECT_EQ("", Read(site.Path("access.log.spool.999999999")));  // merged and removed
+  }
+}
+
+// Waits up to two seconds for `done`.
+void WaitFor(const std::function<bool()>& done) {
+  for (int wait = 0; wait < 200 && !done(); ++wait) usleep(10 * 1000);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Writes `lines` to the logger in pieces from a thread and calls `rotate`
+// as soon as the log holds some of them, while the rest still flows.
+void RotateMidStream(int to, const std::string& lines, const std::string& log, const std::function<void()>& rotate) {
+  std::thread writer([&] {
+    for (size_t at = 0; at < lines.size(); at += 4096) {
+      const size_t n = std::min<size_t>(4096, lines.size() - at);
+      if (write(to, lines.data() + at, n) != static_cast<ssize_t>(n)) return;
+      usleep(500);
+    }
+  });
+  WaitFor([&] { return !Read(log).empty(); });
+  rotate();
+  writer.join();
+}
+
+// Lines sent after a rotation, written once the logger may create a log
+// that the rotation left missing (200 ms).
+void SendAfterRotation(int to, const std::string& lines, const std::string& log) {
+  usleep(300 * 1000);
+  ASSERT_EQ(static_cast<ssize_t>(lines.size()), write(to, lines.data(), lines.size()));
+  WaitFor([&] { return EndsWith(Read(log), lines); });
+}
+
+// Renamed away while lines stream, the log is followed to the new file:
+// one the rotation created at once (a file the logger had made in between
+// would make the exclusive create fail), or one the logger creates. The
+// old and the new file together hold every line once, in order.
+TEST(LogPipeTest, RenamedLogIsFollowedToTheNewFile) {
+  for (const bool rotation_creates : {true, false}) {
+    CgiSite site;
+    const std::string log = site.Path("access.log");
+    const std::string before = Lines(0, 4000, 80);
+    const std::string after = Lines(4000, 50, 80);
+    int to = -1;
+    const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
+    RotateMidStream(to, before, log, [&] {
+      ASSERT_EQ(0, rename(log.c_str(), (log + ".1").c_str()));
+      if (rotation_creates) {
+        const int fd = open(log.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+        EXPECT_LE(0, fd);
+        close(fd);
+      }
+    });
+    SendAfterRotation(to, after, log);
+    Finish(pid, to);
+    const std::string old_file = Read(log + ".1");
+    const std::string new_file = Read(log);
+    EXPECT_FALSE(old_file.empty()) << rotation_creates;
+    EXPECT_TRUE(EndsWith(new_file, after)) << rotation_creates;
+    EXPECT_TRUE(before + after == old_file + new_file) << rotation_creates;
+  }
+}
+
+// Truncated in place, the log takes the next lines at its start: nothing
+// is written at the old end (a gap of zeros) or twice.
+TEST(LogPipeTest, TruncatedLogTakesNewLinesAtItsStart) {
+  CgiSite site;
+  const std::string log = site.Path("access.log");
+  const std::string before = Lines(0, 100, 80);
+  const std::string after = Lines(100, 20, 80);
+  int to = -1;
+  const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
+  ASSERT_EQ(static_cast<ssize_t>(before.size()), write(to, before.data(), before.size()));
+  WaitFor([&] { return Read(log) == before; });
+  ASSERT_EQ(0, truncate(log.c_str(), 0));
+  ASSERT_EQ(static_cast<ssize_t>(after.size()), write(to, after.data(), after.size()));
+  WaitFor([&] { return Read(log).size() >= after.size(); });
+  Finish(pid, to);
+  EXPECT_EQ(after, Read(log));
+}
+
+// The system's own rotation while lines stream, forced, with its own state
+// file. A create rotation keeps every line once; a copytruncate one loses
+// what arrives between its copy and its truncation (it says so itself),
+// but the logger doubles and tears nothing and writes on at the start.
+TEST(LogPipeTest, SystemRotationWhileLinesStream) {
+  if (access("/usr/sbin/logrotate", X_OK) != 0) GTEST_SKIP() << "logrotate is not installed";
+  for (const std::string mode : {"create", "copytruncate"}) {
+    CgiSite site;
+    const std::string log = site.Path("access.log");
+    const std::string config = site.Path("rotate.conf");
+    Write(config, log + " {\n  " + mode + "\n  rotate 2\n}\n");
+    const std::string command =
+        "/usr/sbin/logrotate -f -s " + site.Path("rotate.state") + " " + config + " >/dev/null 2>&1";
+    const std::string before = Lines(0, 4000, 80);
+    const std::string after = Lines(4000, 50, 80);
+    const std::string all = before + after;
+    int to = -1;
+    const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
+    RotateMidStream(to, before, log, [&] { EXPECT_EQ(0, system(command.c_str())) << mode; });
+    SendAfterRotation(to, after, log);
+    Finish(pid, to);
+    const std::string old_file = Read(log + ".1");
+    const std::string new_file = Read(log);
+    EXPECT_FALSE(old_file.empty()) << mode;
+    EXPECT_TRUE(EndsWith(new_file, after)) << mode;
+    if (mode == "create") {
+      EXPECT_TRUE(all == old_file + new_file);
+    } else {
+      EXPECT_EQ(0, all.compare(0, old_file.size(), old_file));  // the copy
+      EXPECT_TRUE(EndsWith(all, new_file));                     // and what came after the truncation
+      EXPECT_LE(old_file.size() + new_file.size(), all.size());
+      ExpectNoTornOrDoubled(all, old_file + new_file);
+    }
   }
 }
 
