@@ -202,111 +202,85 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// Writes `lines` to the logger in pieces from a thread and calls `rotate`
-// as soon as the log holds some of them, while the rest still flows.
-void RotateMidStream(int to, const std::string& lines, const std::string& log, const std::function<void()>& rotate) {
-  std::thread writer([&] {
-    for (size_t at = 0; at < lines.size(); at += 4096) {
-      const size_t n = std::min<size_t>(4096, lines.size() - at);
-      if (write(to, lines.data() + at, n) != static_cast<ssize_t>(n)) return;
-      usleep(500);
-    }
-  });
-  WaitFor([&] { return !Read(log).empty(); });
-  rotate();
-  writer.join();
-}
-
-// Lines sent after a rotation, written once the logger may create a log
-// that the rotation left missing (200 ms).
-void SendAfterRotation(int to, const std::string& lines, const std::string& log) {
-  usleep(300 * 1000);
-  ASSERT_EQ(static_cast<ssize_t>(lines.size()), write(to, lines.data(), lines.size()));
-  WaitFor([&] { return EndsWith(Read(log), lines); });
-}
-
-// Renamed away while lines stream, the log is followed to the new file:
-// one the rotation created at once (a file the logger had made in between
-// would make the exclusive create fail), or one the logger creates. The
-// old and the new file together hold every line once, in order.
-TEST(LogPipeTest, RenamedLogIsFollowedToTheNewFile) {
-  for (const bool rotation_creates : {true, false}) {
+// Each rotation happens while lines stream, as soon as the log holds some:
+// renamed away and created again soon after (exclusively, as the system's
+// rotation does, which fails when the logger made a file in between),
+// renamed and left missing (the logger creates it), copied and truncated,
+// and the system's own rotations, forced, with their own state file. The
+// lines sent afterwards end the new log. A rename keeps every line once, in
+// order, across the two files; a truncation loses what arrives between the
+// copy and it, but leaves the new log a tail of what was sent, its start
+// where the truncation put it, and doubles nothing.
+TEST(LogPipeTest, RotatedLogKeepsEachLineOnceAndTakesTheNewOnes) {
+  const std::string system_rotation = "/usr/sbin/logrotate";
+  const bool have_system_rotation = access(system_rotation.c_str(), X_OK) == 0;
+  const struct {
+    const char* name;
+    bool renames;
+    bool system;
+    std::function<void(const std::string& log)> rotate;
+  } cases[] = {
+      {"rename, create", true, false,
+       [](const std::string& log) {
+         EXPECT_EQ(0, rename(log.c_str(), (log + ".1").c_str()));
+         usleep(20 * 1000);  // while the logger writes on
+         const int fd = open(log.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+         EXPECT_LE(0, fd);
+         close(fd);
+       }},
+      {"rename", true, false, [](const std::string& log) { EXPECT_EQ(0, rename(log.c_str(), (log + ".1").c_str())); }},
+      {"copy, truncate", false, false,
+       [](const std::string& log) {
+         Write(log + ".1", Read(log));
+         truncate(log.c_str(), 0);
+       }},
+      {"create", true, true, nullptr},
+      {"copytruncate", false, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    if (c.system && !have_system_rotation) continue;
     CgiSite site;
     const std::string log = site.Path("access.log");
-    const std::string before = Lines(0, 4000, 80);
-    const std::string after = Lines(4000, 50, 80);
-    int to = -1;
-    const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
-    RotateMidStream(to, before, log, [&] {
-      ASSERT_EQ(0, rename(log.c_str(), (log + ".1").c_str()));
-      if (rotation_creates) {
-        const int fd = open(log.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
-        EXPECT_LE(0, fd);
-        close(fd);
-      }
-    });
-    SendAfterRotation(to, after, log);
-    Finish(pid, to);
-    const std::string old_file = Read(log + ".1");
-    const std::string new_file = Read(log);
-    EXPECT_FALSE(old_file.empty()) << rotation_creates;
-    EXPECT_TRUE(EndsWith(new_file, after)) << rotation_creates;
-    EXPECT_TRUE(before + after == old_file + new_file) << rotation_creates;
-  }
-}
-
-// Truncated in place, the log takes the next lines at its start: nothing
-// is written at the old end (a gap of zeros) or twice.
-TEST(LogPipeTest, TruncatedLogTakesNewLinesAtItsStart) {
-  CgiSite site;
-  const std::string log = site.Path("access.log");
-  const std::string before = Lines(0, 100, 80);
-  const std::string after = Lines(100, 20, 80);
-  int to = -1;
-  const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
-  ASSERT_EQ(static_cast<ssize_t>(before.size()), write(to, before.data(), before.size()));
-  WaitFor([&] { return Read(log) == before; });
-  ASSERT_EQ(0, truncate(log.c_str(), 0));
-  ASSERT_EQ(static_cast<ssize_t>(after.size()), write(to, after.data(), after.size()));
-  WaitFor([&] { return Read(log).size() >= after.size(); });
-  Finish(pid, to);
-  EXPECT_EQ(after, Read(log));
-}
-
-// The system's own rotation while lines stream, forced, with its own state
-// file. A create rotation keeps every line once; a copytruncate one loses
-// what arrives between its copy and its truncation (it says so itself),
-// but the logger doubles and tears nothing and writes on at the start.
-TEST(LogPipeTest, SystemRotationWhileLinesStream) {
-  if (access("/usr/sbin/logrotate", X_OK) != 0) GTEST_SKIP() << "logrotate is not installed";
-  for (const std::string mode : {"create", "copytruncate"}) {
-    CgiSite site;
-    const std::string log = site.Path("access.log");
-    const std::string config = site.Path("rotate.conf");
-    Write(config, log + " {\n  " + mode + "\n  rotate 2\n}\n");
+    Write(site.Path("rotate.conf"), log + " {\n  " + c.name + "\n  rotate 2\n}\n");
     const std::string command =
-        "/usr/sbin/logrotate -f -s " + site.Path("rotate.state") + " " + config + " >/dev/null 2>&1";
+        system_rotation + " -f -s " + site.Path("rotate.state") + " " + site.Path("rotate.conf") + " >/dev/null 2>&1";
     const std::string before = Lines(0, 4000, 80);
     const std::string after = Lines(4000, 50, 80);
     const std::string all = before + after;
     int to = -1;
     const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
-    RotateMidStream(to, before, log, [&] { EXPECT_EQ(0, system(command.c_str())) << mode; });
-    SendAfterRotation(to, after, log);
+    std::thread writer([&] {
+      for (size_t at = 0; at < before.size(); at += 4096) {
+        const size_t n = std::min<size_t>(4096, before.size() - at);
+        if (write(to, before.data() + at, n) != static_cast<ssize_t>(n)) return;
+        usleep(500);
+      }
+    });
+    WaitFor([&] { return !Read(log).empty(); });
+    if (c.system) {
+      EXPECT_EQ(0, system(command.c_str())) << c.name;
+    } else {
+      c.rotate(log);
+    }
+    writer.join();
+    usleep(300 * 1000);  // a missing log is created after 200 ms
+    ASSERT_EQ(static_cast<ssize_t>(after.size()), write(to, after.data(), after.size()));
+    WaitFor([&] { return EndsWith(Read(log), after); });
     Finish(pid, to);
     const std::string old_file = Read(log + ".1");
     const std::string new_file = Read(log);
-    EXPECT_FALSE(old_file.empty()) << mode;
-    EXPECT_TRUE(EndsWith(new_file, after)) << mode;
-    if (mode == "create") {
-      EXPECT_TRUE(all == old_file + new_file);
+    EXPECT_FALSE(old_file.empty()) << c.name;
+    EXPECT_TRUE(EndsWith(new_file, after)) << c.name;
+    if (c.renames) {
+      EXPECT_TRUE(all == old_file + new_file) << c.name;
     } else {
-      EXPECT_EQ(0, all.compare(0, old_file.size(), old_file));  // the copy
-      EXPECT_TRUE(EndsWith(all, new_file));                     // and what came after the truncation
-      EXPECT_LE(old_file.size() + new_file.size(), all.size());
+      EXPECT_EQ(0, all.compare(0, old_file.size(), old_file)) << c.name;
+      EXPECT_TRUE(EndsWith(all, new_file)) << c.name;
+      EXPECT_LE(old_file.size() + new_file.size(), all.size()) << c.name;
       ExpectNoTornOrDoubled(all, old_file + new_file);
     }
   }
+  if (!have_system_rotation) GTEST_SKIP() << "without the system's rotations: logrotate is not installed";
 }
 
 }  // namespace
