@@ -33,9 +33,10 @@ constexpr size_t kMemoryBound = 8u << 20;
 // logger killed in the middle of a merge is neither repeated nor lost.
 constexpr off_t kHeaderSize = 80;
 // A log path found missing (renamed away by a rotation) is created again
-// only once it has been missing this long. A rotation that creates the new
-// log itself does so right after the rename, and finding a file there
-// already it would move it aside, with the lines written into it.
+// only once it has been missing this long, unless the file was removed. A
+// rotation that creates the new log itself does so right after the rename,
+// and finding a file there already it would move it aside, with the lines
+// written into it.
 constexpr long kCreateDelayMilliseconds = 200;
 
 volatile sig_atomic_t stop_requested = 0;
@@ -222,9 +223,12 @@ void HLogPipe::FollowLog() {
     log_missing_since_ = -1;
     if (fstat(log_fd_, &opened) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) return;
   } else if (errno == ENOENT) {
+    // A removed log, unlike a renamed one, takes no line anywhere: it is
+    // created at once.
     const long now = NowMilliseconds();
     if (log_missing_since_ < 0) log_missing_since_ = now;
-    if (now - log_missing_since_ < kCreateDelayMilliseconds) return;
+    const bool removed = fstat(log_fd_, &opened) == 0 && opened.st_nlink == 0;
+    if (!removed && now - log_missing_since_ < kCreateDelayMilliseconds) return;
   } else {
     return;  // the folder cannot be searched: the open file is all there is
   }
