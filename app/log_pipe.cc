@@ -8,10 +8,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -32,6 +32,12 @@ constexpr size_t kMemoryBound = 8u << 20;
 // merge under way (its length and the log's size before it), so that a
 // logger killed in the middle of a merge is neither repeated nor lost.
 constexpr off_t kHeaderSize = 80;
+// A log path found missing (renamed away by a rotation) is created again
+// only once it has been missing this long, unless the file was removed. A
+// rotation that creates the new log itself does so right after the rename,
+// and finding a file there already it would move it aside, with the lines
+// written into it.
+constexpr long kCreateDelayMilliseconds = 200;
 
 volatile sig_atomic_t stop_requested = 0;
 
@@ -74,14 +80,21 @@ bool ReadAt(int fd, off_t at, size_t size, std::string* out) {
 // are now in the file: a write that stopped in the middle of a line is cut
 // back to the line before it, so that no torn line stays.
 size_t AppendLines(int fd, const char* data, size_t size) {
-  const off_t end = lseek(fd, 0, SEEK_END);
-  if (end < 0) return 0;
+  if (lseek(fd, 0, SEEK_END) < 0) return 0;
   const size_t wrote = WriteFully(fd, data, size);
   if (wrote == size) return size;
   const int error = errno;
   size_t whole = wrote;
   while (whole > 0 && data[whole - 1] != '\n') --whole;
-  if (whole != wrote && ftruncate(fd, end + static_cast<off_t>(whole)) != 0) whole = wrote;
+  if (whole != wrote) {
+    // Cut back from where the write ended, not from the end it started at:
+    // a log truncated in place meanwhile (a copytruncate rotation) took the
+    // write to its new end, and a cut from the old one would pad it with
+    // zeros. A torn part that a truncation took away already needs no cut.
+    const off_t ended = lseek(fd, 0, SEEK_CUR);
+    const off_t cut = ended - static_cast<off_t>(wrote - whole);
+    if (ended < 0 || (SizeOf(fd) > cut && ftruncate(fd, cut) != 0)) whole = wrote;
+  }
   errno = error;
   return whole;
 }
@@ -125,14 +138,13 @@ bool MergeSpool(int spool_fd, int log_fd) {
     std::string spooled, logged;
     ReadAt(spool_fd, kHeaderSize + header.merged, static_cast<size_t>(header.length), &spooled);
     const off_t log_size = SizeOf(log_fd);
-    const size_t there = log_size > header.log_at
-                             ? static_cast<size_t>(std::min<int64_t>(log_size - header.log_at, header.length))
-                             : 0;
+    const size_t there =
+        log_size > header.log_at ? static_cast<size_t>(std::min<int64_t>(log_size - header.log_at, header.length)) : 0;
     ReadAt(log_fd, header.log_at, there, &logged);
     if (there == static_cast<size_t>(header.length) && logged == spooled) {
       header.merged += header.length;
-    } else if (there > 0 && there < static_cast<size_t>(header.length) && log_size == header.log_at + static_cast<off_t>(there) &&
-               spooled.compare(0, there, logged) == 0) {
+    } else if (there > 0 && there < static_cast<size_t>(header.length) &&
+               log_size == header.log_at + static_cast<off_t>(there) && spooled.compare(0, there, logged) == 0) {
       if (ftruncate(log_fd, header.log_at) != 0) return false;  // a torn merge: it is made again
     }
     header.length = 0;
@@ -165,6 +177,8 @@ class HLogPipe {
   int Run(int in);
 
  private:
+  int OpenLog() const;
+  void FollowLog();
   void OpenLock();
   void OpenSpool();
   bool MergeOrphans();
@@ -183,6 +197,9 @@ class HLogPipe {
   std::string pending_;       // lines in neither the log nor the spool
   long next_try_ = 0;         // no write or lock open before this
   long next_lock_open_ = 0;
+  long log_missing_since_ = -1;  // when the log path was first found missing
+  long next_log_open_ = 0;       // after a failed reopen of the log path
+  bool log_open_warned_ = false;
   bool write_failing_ = false;
   bool lock_warned_ = false;
   long dropped_ = 0;
@@ -190,6 +207,47 @@ class HLogPipe {
 
 void HLogPipe::Note(const char* what, int error) {
   fprintf(stderr, "vazivev-log: %s%s%s\n", what, error ? ": " : "", error ? strerror(error) : "");
+}
+
+int HLogPipe::OpenLog() const { return open(log_path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644); }
+
+// Follows a rotation of the log before a batch of writes; the caller holds
+// the site's lock. When the path names another file than the open one, or
+// none, the path is opened (and created) anew, so that new lines go to the
+// new log while each line already written stays in the file it went to. A
+// log truncated in place needs nothing: the writes append at its new end.
+// Until a reopen succeeds, lines go on into the renamed file.
+void HLogPipe::FollowLog() {
+  struct stat named, opened;
+  if (stat(log_path_.c_str(), &named) == 0) {
+    log_missing_since_ = -1;
+    if (fstat(log_fd_, &opened) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) return;
+  } else if (errno == ENOENT) {
+    // A removed log, unlike a renamed one, takes no line anywhere: it is
+    // created at once.
+    const long now = NowMilliseconds();
+    if (log_missing_since_ < 0) log_missing_since_ = now;
+    const bool removed = fstat(log_fd_, &opened) == 0 && opened.st_nlink == 0;
+    if (!removed && now - log_missing_since_ < kCreateDelayMilliseconds) return;
+  } else {
+    return;  // the folder cannot be searched: the open file is all there is
+  }
+  if (NowMilliseconds() < next_log_open_) return;
+  const int fd = OpenLog();
+  if (fd < 0) {
+    const int error = errno;
+    next_log_open_ = NowMilliseconds() + kWriteRetryMilliseconds;
+    if (!log_open_warned_) {
+      Note(("cannot open " + log_path_ + " after it was rotated; lines go on into the rotated file").c_str(), error);
+    }
+    log_open_warned_ = true;
+    return;
+  }
+  close(log_fd_);
+  log_fd_ = fd;
+  log_missing_since_ = -1;
+  if (log_open_warned_) Note(("opened " + log_path_ + "; new lines go there").c_str(), 0);
+  log_open_warned_ = false;
 }
 
 void HLogPipe::OpenLock() {
@@ -267,6 +325,7 @@ void HLogPipe::Flush(bool ended) {
   bool failed = false;
   int error = 0;
   if (lock_fd_ >= 0 && LockFd(lock_fd_, F_WRLCK, ended)) {
+    FollowLog();
     // A spool left by a killed logger goes into the log before any new line.
     if (orphans_due_) orphans_due_ = !MergeOrphans();
     if (spooled_ && spool_fd_ >= 0) spooled_ = !MergeSpool(spool_fd_, log_fd_);
@@ -330,7 +389,7 @@ void HLogPipe::Take(const char* data, size_t size) {
 }
 
 int HLogPipe::Run(int in) {
-  log_fd_ = open(log_path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  log_fd_ = OpenLog();
   if (log_fd_ < 0) return 2;
   OpenSpool();
   long next_orphans = 0;

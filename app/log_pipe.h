@@ -21,7 +21,10 @@
 // again; lines that can go nowhere wait in memory up to 8 MiB, retried every
 // second, and new lines beyond that are dropped, reported once on standard
 // error and counted when writing works again. A last line without a line
-// feed gets one.
+// feed gets one. Before each batch of writes the log path is compared with
+// the open file: when a rotation has renamed the log away (or removed it),
+// the path is opened anew, created when it is still missing after 200 ms,
+// and a log truncated in place is appended to at its new end.
 int RunLogPipe(const char* log_path, const char* lock_path, int in);
 
 #endif  // APP_LOG_PIPE_H_

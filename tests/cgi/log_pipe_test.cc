@@ -1,5 +1,6 @@
 // The piped logger as an operator meets it: a full disk, a file-size
-// limit, a kill -9 while lines wait for the lock, a missing lock file.
+// limit, a kill -9 while lines wait for the lock, a missing lock file, a
+// rotation of the log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/cgi/cgi_site.h"
 
@@ -186,6 +191,96 @@ TEST(LogPipeTest, MergeCutShortByAKillIsNeitherRepeatedNorLost) {
     EXPECT_EQ(before + lines, Read(log)) << in_log;
     EXPECT_EQ("", Read(site.Path("access.log.spool.999999999")));  // merged and removed
   }
+}
+
+// Waits up to two seconds for `done`.
+void WaitFor(const std::function<bool()>& done) {
+  for (int wait = 0; wait < 200 && !done(); ++wait) usleep(10 * 1000);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Each rotation happens while lines stream, as soon as the log holds some:
+// renamed away and created again soon after (exclusively, as the system's
+// rotation does, which fails when the logger made a file in between),
+// renamed and left missing (the logger creates it), copied and truncated,
+// and the system's own rotations, forced, with their own state file. The
+// lines sent afterwards end the new log. A rename keeps every line once, in
+// order, across the two files; a truncation loses what arrives between the
+// copy and it, but leaves the new log a tail of what was sent, its start
+// where the truncation put it, and doubles nothing.
+TEST(LogPipeTest, RotatedLogKeepsEachLineOnceAndTakesTheNewOnes) {
+  const std::string system_rotation = "/usr/sbin/logrotate";
+  const bool have_system_rotation = access(system_rotation.c_str(), X_OK) == 0;
+  const struct {
+    const char* name;
+    bool renames;
+    bool system;
+    std::function<void(const std::string& log)> rotate;
+  } cases[] = {
+      {"rename, create", true, false,
+       [](const std::string& log) {
+         EXPECT_EQ(0, rename(log.c_str(), (log + ".1").c_str()));
+         usleep(20 * 1000);  // while the logger writes on
+         const int fd = open(log.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+         EXPECT_LE(0, fd);
+         close(fd);
+       }},
+      {"rename", true, false, [](const std::string& log) { EXPECT_EQ(0, rename(log.c_str(), (log + ".1").c_str())); }},
+      {"copy, truncate", false, false,
+       [](const std::string& log) {
+         Write(log + ".1", Read(log));
+         truncate(log.c_str(), 0);
+       }},
+      {"create", true, true, nullptr},
+      {"copytruncate", false, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    if (c.system && !have_system_rotation) continue;
+    CgiSite site;
+    const std::string log = site.Path("access.log");
+    Write(site.Path("rotate.conf"), log + " {\n  " + c.name + "\n  rotate 2\n}\n");
+    const std::string command =
+        system_rotation + " -f -s " + site.Path("rotate.state") + " " + site.Path("rotate.conf") + " >/dev/null 2>&1";
+    const std::string before = Lines(0, 4000, 80);
+    const std::string after = Lines(4000, 50, 80);
+    const std::string all = before + after;
+    int to = -1;
+    const pid_t pid = StartLogger(site, log, site.Path("vazivev.txt"), &to);
+    std::thread writer([&] {
+      for (size_t at = 0; at < before.size(); at += 4096) {
+        const size_t n = std::min<size_t>(4096, before.size() - at);
+        if (write(to, before.data() + at, n) != static_cast<ssize_t>(n)) return;
+        usleep(500);
+      }
+    });
+    WaitFor([&] { return !Read(log).empty(); });
+    if (c.system) {
+      EXPECT_EQ(0, system(command.c_str())) << c.name;
+    } else {
+      c.rotate(log);
+    }
+    writer.join();
+    usleep(300 * 1000);  // a missing log is created after 200 ms
+    ASSERT_EQ(static_cast<ssize_t>(after.size()), write(to, after.data(), after.size()));
+    WaitFor([&] { return EndsWith(Read(log), after); });
+    Finish(pid, to);
+    const std::string old_file = Read(log + ".1");
+    const std::string new_file = Read(log);
+    EXPECT_FALSE(old_file.empty()) << c.name;
+    EXPECT_TRUE(EndsWith(new_file, after)) << c.name;
+    if (c.renames) {
+      EXPECT_TRUE(all == old_file + new_file) << c.name;
+    } else {
+      EXPECT_EQ(0, all.compare(0, old_file.size(), old_file)) << c.name;
+      EXPECT_TRUE(EndsWith(all, new_file)) << c.name;
+      EXPECT_LE(old_file.size() + new_file.size(), all.size()) << c.name;
+      ExpectNoTornOrDoubled(all, old_file + new_file);
+    }
+  }
+  if (!have_system_rotation) GTEST_SKIP() << "without the system's rotations: logrotate is not installed";
 }
 
 }  // namespace
