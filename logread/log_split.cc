@@ -19,6 +19,7 @@
 #include "logread/log_follow.h"
 #include "logread/log_line.h"
 #include "logread/log_split_reader.h"
+#include "logread/rejected_lines.h"
 #include "logread/split_clock.h"
 
 namespace {
@@ -170,6 +171,7 @@ class HSplit {
   std::vector<HDayOutput*> days_;  // open day files, the most recent first
   std::vector<HString> journaled_;
   long long dropped_ = 0;
+  HRejectedNote rejected_;
   bool failed_ = false;
   bool read_all_ = false;
 };
@@ -427,6 +429,11 @@ bool HSplit::OpenLog() {
 // are added up in logs/dropped, once the split that dropped them is done.
 void HSplit::AddDropped() {
   if (dropped_ == 0) return;
+  HDate arrived;
+  arrived.SetToday();
+  if (!rejected_.Save(home_.CStr(), arrived.Number())) {
+    NoteSplitFailure("cannot write", Joined(home_.CStr(), "logs/rejected").CStr(), errno);
+  }
   const HString path = Joined(home_.CStr(), kDroppedName);
   const long long total = ReadSplitDropped(home_.CStr()) + dropped_;
   char text[32];
@@ -543,6 +550,7 @@ bool HSplit::Run() {
     const int format = OnLine(line, length, DetectLogFormat);
     if (!OnLine(line, length, [&](const char* text) { return dates.Parse(text, length, format, date); })) {
       ++dropped_;
+      rejected_.Add(kRejectUndated, line, length);
       continue;
     }
     // Today and the latest day are those of the line's own zone. A line
@@ -552,6 +560,7 @@ bool HSplit::Run() {
         clock_.For(OnLine(line, length, [&](const char* text) { return LineZoneOffset(text, format); }));
     if (date.Compare(days.latest) > 0) {
       ++dropped_;
+      rejected_.Add(kRejectAhead, line, length);
       continue;
     }
     HDayOutput* day = date.Compare(days.today) >= 0 ? nullptr : DayFor(date);
@@ -607,8 +616,10 @@ bool HSplit::Run() {
     return Abort();
   }
   SplitStepReached();
-  dropped_ += carry.Overlong() + log.Overlong();
-  for (const auto& source : plan_.sources) dropped_ += source->reader->Overlong();
+  long long overlong = carry.Overlong() + log.Overlong();
+  for (const auto& source : plan_.sources) overlong += source->reader->Overlong();
+  dropped_ += overlong;
+  rejected_.AddUnseen(kRejectLong, overlong);
   HCommit done;
   counts_.days = static_cast<int>(journaled_.size());
   for (const HString& path : journaled_) counts_.day_files.emplace_back(path.CStr());

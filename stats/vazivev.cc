@@ -129,6 +129,12 @@ const char* HVaziVev::GetProperty(const char* name) {
   return INContainer::GetProperty(name);
 }
 
+IObject* HVaziVev::FindChild(const char* name) {
+  if (name == nullptr || CompareNoCase(name, "rejected") != 0) return INContainer::FindChild(name);
+  if (!rejected_) rejected_.reset(new HRejectedLines("rejected", CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()));
+  return rejected_.get();
+}
+
 void HVaziVev::SetSplitReport(const char* error, long long dropped) {
   split_error_ = error == nullptr ? "" : error;
   split_dropped_ = dropped;

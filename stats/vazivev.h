@@ -6,9 +6,12 @@
 #ifndef STATS_VAZIVEV_H_
 #define STATS_VAZIVEV_H_
 
+#include <memory>
+
 #include "core/date.h"
 #include "core/text.h"
 #include "objects/ncontainer.h"
+#include "stats/rejected.h"
 #include "stats/stats_settings.h"
 
 // The settings, stored as properties: "Loging" ("Daily", "Unique" or empty
@@ -31,6 +34,10 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // The statistics types ("Hit", "RootHit", ...), ignoring case; any other
   // type goes to the container's factory. The caller owns the result.
   IObject* CreateObject(const char* name, const char* type_name) override;
+  // "rejected" is the lines the split could not take (stats/rejected.h),
+  // made when first asked for and never stored; other names as any
+  // container.
+  IObject* FindChild(const char* name) override;
 
   // The day file of `date`: the "DateFile" pattern in "Daily" mode, else
   // the program directory's logs/QLyymmdd.log.
@@ -58,6 +65,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int lines_ = -1;
   HString split_error_;
   long long split_dropped_ = 0;
+  std::unique_ptr<HRejectedLines> rejected_;
 };
 
 #endif  // STATS_VAZIVEV_H_

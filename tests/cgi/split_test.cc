@@ -82,3 +82,20 @@ TEST(SplitPagesTest, FollowReadsTheServersLogAndLeavesIt) {
   EXPECT_EQ(b, Slurp(site.Path("logs/QL990306.log")));
   EXPECT_TRUE(Exists(site.Path("vazivev.follow")));
 }
+
+// The lines that could not be read reach the administrator by their day of
+// arrival and reason, the first of them shown as text, never as markup.
+TEST(SplitPagesTest, RejectedLinesArePagedByReason) {
+  CgiSite site;
+  Write(site.Path("access.log"), "<script>alert(1)</script>\x1b[31m\n" +
+                                     std::string("h - - [01/Jan/2098:00:00:00 +0000] \"GET /later HTTP/1.1\" 200 1\n") +
+                                     "h - - [05/Mar/1999:01:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n");
+  Report(site, site.Path("access.log"));
+  const std::string page =
+      site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=VaziVevRejected"}}, "", "1999-03-08 12:00:00").out;
+  EXPECT_NE(std::string::npos, page.find("<td>No date or layout</td>")) << page;
+  EXPECT_NE(std::string::npos, page.find("<td>Dated ahead</td>")) << page;
+  EXPECT_NE(std::string::npos, page.find("&lt;script&gt;alert(1)&lt;/script&gt;?[31m")) << page;
+  EXPECT_EQ(std::string::npos, page.find("<script>")) << page;
+  EXPECT_NE(std::string::npos, page.find("<tr><td>1999/3/8</td>")) << page;
+}

@@ -188,6 +188,8 @@ void Split(const std::string& site, const std::string& carry, const std::string&
   std::map<std::string, std::string> files = DayFiles(site);
   const std::string dropped_file = files.count("dropped") != 0 ? files["dropped"] : "";
   files.erase("dropped");
+  Check((files.count("rejected") != 0) == (dropped_file != ""));
+  files.erase("rejected");
   Check(files == days);
   Check(dropped_file == (days.empty() || dropped == 0 ? "" : std::to_string(dropped) + "\n"));
   if (days.empty()) {  // nothing to move: every file as it was
