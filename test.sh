@@ -29,7 +29,7 @@ echo "== fuzz targets"
 dir=build/test-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DVAZIVEV_FUZZ=ON -DVAZIVEV_SANITIZE=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets="input_fuzz template_fuzz log_fuzz store_fuzz expr_fuzz"
+targets="input_fuzz template_fuzz log_fuzz store_fuzz expr_fuzz decompress_fuzz"
 # shellcheck disable=SC2086
 cmake --build "$dir" -j"$jobs" --target $targets
 for target in $targets; do
@@ -46,7 +46,7 @@ for target in $targets; do
   extra=""
   [ "$target" = template_fuzz ] && extra="-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -timeout=10"
   # shellcheck disable=SC2086
-  if TMPDIR="$tmp" "$dir/$target" -max_total_time=30 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
+  if TMPDIR="$tmp" "$dir/$target" -max_total_time=25 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
       "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
     rm -rf "$tmp"
     echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)"
