@@ -219,3 +219,49 @@ TEST_F(FollowTest, StoppedAtAnyStepEveryLineIsTakenOnce) {
   }
   EXPECT_GT(total, 10) << total;
 }
+
+// An import in pieces, stopped at any step and then run again to its end:
+// every line of the file once, its lines of today waiting with those that
+// waited before, the file untouched.
+TEST_F(FollowTest, ImportStoppedAtAnyStepTakesEveryLineOnce) {
+  static int steps = 0;
+  static int stop_at = 0;
+  std::string lines;
+  for (int n = 0; n < 24; ++n) lines += Line(n % 8 == 7 ? 9 : 3 + n % 4, n);  // day 9 is today
+  const std::string waiting = Line(9, 100);
+  int total = 0;
+  for (int stop = 1;; ++stop) {
+    ScratchDir site;
+    mkdir((site / "logs").c_str(), 0755);
+    const std::string home = site.Path() + "/";
+    const std::string file = site / "old.log";
+    WriteFile(file, lines);
+    WriteFile(site / "vazivev.log", waiting);
+    SetSplitBudget(static_cast<long long>(Line(3, 10).size()) * 5, 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      stop_at = stop;
+      LogSplitStep = [](SplitStep) {
+        if (++steps == stop_at) raise(SIGKILL);
+      };
+      for (bool done = false; !done;) {
+        if (!ImportLogPiece(home.c_str(), file.c_str(), Day(19990309), &done)) _exit(1);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    for (bool done = false; !done;) ASSERT_TRUE(ImportLogPiece(home.c_str(), file.c_str(), Day(19990309), &done));
+    SetSplitBudget(kSplitByteBudget, kSplitSecondBudget);
+    std::string taken = ReadFile(site / "vazivev.log");
+    for (int day = 3; day <= 6; ++day) taken += ReadFile(site / ("logs/QL99030" + std::to_string(day) + ".log"));
+    ASSERT_EQ(SortedLines(lines + waiting), SortedLines(taken)) << "stop " << stop;
+    EXPECT_EQ(0u, ReadFile(site / "vazivev.log").find(waiting));
+    EXPECT_EQ(lines, ReadFile(file));
+    if (!WIFSIGNALED(status)) {
+      total = stop - 1;
+      break;
+    }
+  }
+  EXPECT_GT(total, 10) << total;
+}
