@@ -90,3 +90,39 @@ TEST(ImportTest, HistoryInEveryFormOnceAndOnlyOnce) {
   EXPECT_EQ(taken, again);
   system(("rm -rf '" + history + "'").c_str());
 }
+
+// Two years of daily rotated files, compressed, in one command; the same
+// command again adds nothing.
+TEST(ImportTest, TwoYearsOfRotatedFilesInOneCommand) {
+  CgiSite site;
+  const std::string history = site.Root() + ".years";
+  mkdir(history.c_str(), 0755);
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int file = 0;
+  for (int year = 1997; year <= 1998; ++year) {
+    for (int month = 0; month < 12; ++month) {
+      for (int day = 1; day <= kDays[month]; ++day, ++file) {
+        std::string lines;
+        for (int i = 0; i < 3; ++i) {
+          char line[160];
+          snprintf(line, sizeof line, "h%d.example.jp - - [%02d/%s/%d:1%d:00:00 +0000] \"GET /p%d HTTP/1.0\" 200 1\n", i,
+                   day, kMonths[month], year, i, file);
+          lines += line;
+        }
+        Write(history + "/access.log." + std::to_string(730 - file), lines);
+      }
+    }
+  }
+  ASSERT_EQ(0, system(("gzip '" + history + "'/access.log.*").c_str()));
+  int status = 0;
+  std::string out = Import(site, "'" + history + "'/access.log.*.gz", &status);
+  EXPECT_EQ(0, status) << out;
+  EXPECT_NE(std::string::npos, out.find("files read 730 (skipped 0), lines added 2190 ")) << out;
+  EXPECT_NE(std::string::npos, out.find("days touched 730")) << out;
+  EXPECT_EQ(3u, SortedLines(Slurp(site.Path("logs/QL981231.log"))).size());
+  out = Import(site, "'" + history + "'/access.log.*.gz", &status);
+  EXPECT_NE(std::string::npos, out.find("files read 0 (skipped 730), lines added 0 ")) << out;
+  system(("rm -rf '" + history + "'").c_str());
+}
