@@ -6,7 +6,7 @@
 set -eu
 # clang (clang-14) and libclang-rt-14-dev (its libFuzzer and sanitizer
 # runtimes) build the fuzz targets.
-packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev faketime libbenchmark-dev lighttpd logrotate curl wrk python3 clang libclang-rt-14-dev"
+packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev"
 missing=""
 if [ "${1:-}" = --browser ]; then
   packages="$packages chromium fonts-noto-cjk"
