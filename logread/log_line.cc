@@ -73,6 +73,9 @@ bool ParseCommaDate(const char* line, HDate& date) {
 // stored item name spanning two lines.
 const char kCommonPathStops[] = " ?\"\n\r";
 const char kCommaPathStops[] = ",\n\r";
+// Where a host or an address of a JSON line ends: as in the space layouts,
+// at a blank, and never past the end of a line.
+const char kJsonHostStops[] = " \n\r";
 
 bool IsCommonLayout(int format) { return format == kCommonLayout || format == kVirtualHostLayout; }
 
@@ -230,7 +233,7 @@ char* ExtractDomain(char* line, int format, int unit) {
     if (fields == nullptr) return nullptr;
     const HJsonString& ip = fields->client_ip.value.empty() ? fields->remote_ip : fields->client_ip;
     int length = 0;
-    char* host = PlaceJsonString(line, ip, "", length);
+    char* host = PlaceJsonString(line, ip, kJsonHostStops, length);
     return host == nullptr ? nullptr : HostDomain(host, host + length - 1, unit);
   }
   char separator;
@@ -262,7 +265,7 @@ char* ExtractVirtualHost(char* line, int format) {
   } else if (format == kJsonLayout) {
     const HJsonLine* fields = ReadJsonLine(line);
     int length = 0;
-    if (fields != nullptr) host = PlaceJsonString(line, fields->host, "", length);
+    if (fields != nullptr) host = PlaceJsonString(line, fields->host, kJsonHostStops, length);
     if (host != nullptr) end = host + length;
   }
   if (host == nullptr || end == host) return nullptr;

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -350,8 +350,9 @@ TEST_F(LogSplitTest, NoLineHoldsAnotherBack) {
   const std::string comma = "a.jp, 99/03/06, 9:00:00, /a\n";
   const std::string in_user = "127.0.0.1 - [31/Dec/2035 x [05/Mar/1999:01:00:00 +0900] \"GET / HTTP/1.0\" 200 1\n";
   const std::string in_host = "\x1b[31m - - [06/Mar/1999:02:00:00 +0900] \"GET /b HTTP/1.0\" 200 1\n";
-  WriteFile(site_ / "access.log", "x,y z\n" + Line(5, 1, 1) + comma + "h - - [01/Jan/2098:00:00:00 +0000] \"GET / \"\n" +
-                                      in_user + in_host + Line(7, 1, 2) + Line(8, 1, 3));
+  WriteFile(site_ / "access.log", "x,y z\n" + Line(5, 1, 1) + comma +
+                                      "h - - [01/Jan/2098:00:00:00 +0000] \"GET / \"\n" + in_user + in_host +
+                                      Line(7, 1, 2) + Line(8, 1, 3));
   ASSERT_TRUE(Split());
   EXPECT_EQ(Line(5, 1, 1) + in_user, ReadFile(site_ / "logs/QL990305.log"));
   EXPECT_EQ(comma + in_host, ReadFile(site_ / "logs/QL990306.log"));
@@ -390,6 +391,30 @@ TEST_F(LogSplitTest, TheDayIsTheZoneOfEachLine) {
   EXPECT_EQ(running + tokyo, ReadFile(site_ / "vazivev.log"));
   EXPECT_EQ(1, LastSplitDropped());  // ahead of the UTC clock
   EXPECT_EQ(20261209, LastSplitToday().Number());
+  if (saved != nullptr) {
+    setenv("TZ", zone.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+// A virtual host's line goes by its bracketed date, a JSON line by the local
+// day of its time (10 December in Tokyo, still the 9th in UTC).
+TEST_F(LogSplitTest, VirtualHostAndJsonLinesGoToTheirDays) {
+  const char* saved = getenv("TZ");
+  const std::string zone = saved != nullptr ? saved : "";
+  setenv("TZ", "JST-9", 1);
+  tzset();
+  const std::string vhost = "example.com:80 203.0.113.5 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 1\n";
+  const std::string json = "{\"ts\":1796832000.5,\"request\":{\"uri\":\"/a\"},\"status\":200}\n";
+  const std::string today = "{\"ts\":1796918400,\"request\":{\"uri\":\"/b\"},\"status\":200}\n";
+  WriteFile(site_ / "access.log", vhost + json + "{\"ts\":1796832000\n" + today);
+  ASSERT_TRUE(Split(20261211));
+  EXPECT_EQ(vhost, ReadFile(site_ / "logs/QL261209.log"));
+  EXPECT_EQ(json, ReadFile(site_ / "logs/QL261210.log"));
+  EXPECT_EQ(today, ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ(1, LastSplitDropped());  // the JSON cut short
   if (saved != nullptr) {
     setenv("TZ", zone.c_str(), 1);
   } else {
