@@ -135,8 +135,8 @@ bool HDateCache::Parse(const char* line, size_t length, int format, HDate& date)
   // The parser reads the line up to its first zero byte, and so does
   // FindCommonDate: the key lies before any zero byte.
   const char* open = FindCommonDate(line);
-  const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length && open[3] == '/' &&
-                        open[7] == '/' && memchr(open, 0, kKeyLength) == nullptr;
+  const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length &&
+                        open[3] == '/' && open[7] == '/' && memchr(open, 0, kKeyLength) == nullptr;
   if (standard && valid_ && memcmp(open, key_, kKeyLength) == 0) {
     date = date_;
     return true;

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -350,9 +350,8 @@ TEST_F(LogSplitTest, NoLineHoldsAnotherBack) {
   const std::string comma = "a.jp, 99/03/06, 9:00:00, /a\n";
   const std::string in_user = "127.0.0.1 - [31/Dec/2035 x [05/Mar/1999:01:00:00 +0900] \"GET / HTTP/1.0\" 200 1\n";
   const std::string in_host = "\x1b[31m - - [06/Mar/1999:02:00:00 +0900] \"GET /b HTTP/1.0\" 200 1\n";
-  WriteFile(site_ / "access.log", "x,y z\n" + Line(5, 1, 1) + comma +
-                                      "h - - [01/Jan/2098:00:00:00 +0000] \"GET / \"\n" + in_user + in_host +
-                                      Line(7, 1, 2) + Line(8, 1, 3));
+  WriteFile(site_ / "access.log", "x,y z\n" + Line(5, 1, 1) + comma + "h - - [01/Jan/2098:00:00:00 +0000] \"GET / \"\n" +
+                                      in_user + in_host + Line(7, 1, 2) + Line(8, 1, 3));
   ASSERT_TRUE(Split());
   EXPECT_EQ(Line(5, 1, 1) + in_user, ReadFile(site_ / "logs/QL990305.log"));
   EXPECT_EQ(comma + in_host, ReadFile(site_ / "logs/QL990306.log"));
