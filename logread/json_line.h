@@ -40,6 +40,8 @@ struct HJsonLine {
 // starts with anything but "{". The answer is owned here and stays valid
 // until the call for another line; asking again for the same address and
 // text, including the text PlaceJsonString has left there, parses nothing.
+// Only the last line is remembered: once another has been asked for, a line
+// that PlaceJsonString has cut is no JSON any more.
 const HJsonLine* ReadJsonLine(const char* line);
 
 // Writes the decoded value of `field`, a member of the fields ReadJsonLine

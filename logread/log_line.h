@@ -8,7 +8,8 @@
 // The parsers work in place: some write zero bytes (or, in layout 3, a
 // decoded string) into the line they are given, none reads past the line's
 // terminating zero, and only layout 3 allocates, at most a few copies of a
-// line of up to kMaxSplitLine bytes.
+// line of up to kMaxSplitLine bytes. A layout 3 line is parsed once for all
+// the parsers asked about it in a row, also after one of them has cut it.
 #ifndef LOGREAD_LOG_LINE_H_
 #define LOGREAD_LOG_LINE_H_
 
