@@ -93,7 +93,8 @@ std::string Reading(const std::string& line, int format, bool domain = true) {
   const char* path = ExtractPagePath(&copy[0], format, length);
   text += path == nullptr ? " -" : " " + std::string(path);
   copy = line;
-  text += " " + std::to_string(LineZoneOffset(copy.c_str(), format)) + " " + std::to_string(ExtractHour(&copy[0], format));
+  text += " " + std::to_string(LineZoneOffset(copy.c_str(), format));
+  text += " " + std::to_string(ExtractHour(&copy[0], format));
   copy = line;
   const char* host = domain ? ExtractDomain(&copy[0], format, 3) : nullptr;
   return text + (host == nullptr ? " -" : " " + std::string(host));
