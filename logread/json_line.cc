@@ -72,17 +72,32 @@ class HAccessSax : public nlohmann::json_sax<Json> {
  public:
   HAccessSax(const char* line, const char** read, HJsonLine* fields) : line_(line), read_(read), fields_(fields) {}
 
-  bool null() override { return Scalar(); }
-  bool boolean(bool) override { return Scalar(); }
-  bool number_integer(number_integer_t value) override { return Whole(value >= 0, static_cast<double>(value)); }
-  bool number_unsigned(number_unsigned_t value) override { return Whole(true, static_cast<double>(value)); }
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t value) override {
+    if (!Value()) return false;
+    if (value >= 0) Count(static_cast<unsigned long long>(value));
+    if (depth_ == 1 && top_ == kTs) Time(static_cast<double>(value));
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (!Value()) return false;
+    Count(value);
+    if (depth_ == 1 && top_ == kTs) Time(static_cast<double>(value));
+    return true;
+  }
   bool number_float(number_float_t value, const string_t&) override {
-    if (!Scalar()) return false;
+    if (!Value()) return false;
     if (depth_ == 1 && top_ == kTs) Time(value);
     return true;
   }
-  bool string(string_t& value) override;
-  bool binary(binary_t&) override { return Scalar(); }
+  bool string(string_t& value) override {
+    if (!Value()) return false;
+    HJsonString* field = RequestField();
+    if (field != nullptr) Place(*field, value);
+    return true;
+  }
+  bool binary(binary_t&) override { return Value(); }
   bool start_object(std::size_t) override { return Open(true); }
   bool key(string_t& name) override {
     if (depth_ == 1) top_ = TopMember(name);
@@ -95,10 +110,30 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
  private:
-  // A value outside any object ends the parse: the line is no object.
-  bool Scalar() const { return depth_ > 0; }
+  // Every value: false outside any object (the line is no object), else
+  // the member it belongs to is cleared first, so that the last of
+  // duplicate members counts and one of another type counts as missing.
+  bool Value() {
+    if (depth_ == 0) return false;
+    if (depth_ == 1 && top_ == kTs) Time(-1);
+    if (depth_ == 1 && top_ == kStatus) fields_->status = -1;
+    if (depth_ == 1 && top_ == kSize) fields_->size = -1;
+    HJsonString* field = RequestField();
+    if (field != nullptr) *field = HJsonString();
+    return true;
+  }
+  // The string member of the request the value at hand belongs to.
+  HJsonString* RequestField() {
+    if (depth_ != 2 || !in_request_) return nullptr;
+    if (inner_ == kRemoteIp) return &fields_->remote_ip;
+    if (inner_ == kClientIp) return &fields_->client_ip;
+    if (inner_ == kHost) return &fields_->host;
+    if (inner_ == kUri) return &fields_->uri;
+    return nullptr;
+  }
   bool Open(bool object) {
     if (depth_ == 0 && !object) return false;
+    if (depth_ > 0) Value();
     ++depth_;
     if (depth_ == 2) in_request_ = object && top_ == kRequest;
     return true;
@@ -107,15 +142,12 @@ class HAccessSax : public nlohmann::json_sax<Json> {
     --depth_;
     return true;
   }
-  // A whole number; exact up to 2^53, which every status and size is.
-  bool Whole(bool non_negative, double value) {
-    if (!Scalar()) return false;
-    if (depth_ != 1) return true;
-    if (top_ == kTs) Time(value);
-    if (top_ == kStatus) fields_->status = non_negative && value >= 100 && value <= 999 ? static_cast<int>(value) : -1;
-    // Past 2^62 (far past any size) the double may round up out of range.
-    if (top_ == kSize) fields_->size = non_negative && value < 4.6e18 ? static_cast<long long>(value) : -1;
-    return true;
+  // A whole number of 0 or more at the top.
+  void Count(unsigned long long value) {
+    if (depth_ != 1) return;
+    if (top_ == kStatus && value >= 100 && value <= 999) fields_->status = static_cast<int>(value);
+    // Below 10^18, as in the other layouts.
+    if (top_ == kSize && value < 1000000000000000000ull) fields_->size = static_cast<long long>(value);
   }
   void Time(double seconds) {
     fields_->has_time = std::isfinite(seconds) && seconds >= 0 && seconds < kEndOfTimes;
@@ -131,16 +163,6 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   Member inner_ = kOther;  // the same in the request object
   bool in_request_ = false;
 };
-
-bool HAccessSax::string(string_t& value) {
-  if (!Scalar()) return false;
-  if (depth_ != 2 || !in_request_) return true;
-  if (inner_ == kRemoteIp) Place(fields_->remote_ip, value);
-  if (inner_ == kClientIp) Place(fields_->client_ip, value);
-  if (inner_ == kHost) Place(fields_->host, value);
-  if (inner_ == kUri) Place(fields_->uri, value);
-  return true;
-}
 
 // The parser has just read the closing quote. The opening one is the
 // nearest quote before it that an even run of backslashes precedes: inside

@@ -28,7 +28,7 @@ struct HJsonLine {
   bool has_time = false;
   time_t time = 0;      // "ts" in whole seconds, from 1970 to 2099
   int status = -1;      // a three-digit "status", else -1
-  long long size = -1;  // a whole "size" of 0 or more, else -1
+  long long size = -1;  // a whole "size" from 0 to below 10^18, else -1
   HJsonString remote_ip;
   HJsonString client_ip;
   HJsonString host;

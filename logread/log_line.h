@@ -37,7 +37,7 @@ extern char LogLineBuffer[kLogLineSize];
 // another space, and -1 when the line holds neither.
 int DetectLogFormat(const char* line);
 
-// The "[" that opens the date of a format 1 line: the bracket that closes
+// The "[" that opens the date of a format 1 or 2 line: the bracket that closes
 // right before the quoted request ("] \""), so that a "[" in the host or the
 // user name is never taken for it; in a line without any quote, its first
 // "[". Null when a quote is there but no date before it.

@@ -252,6 +252,9 @@ TEST(LogLineTest, VirtualHostAndJsonLayoutsReadEveryField) {
       {"{\"ts\":\"1796832000\",\"status\":\"200\",\"size\":1.5,\"request\":[\"uri\",\"/x\"]}", 3, 0, nullptr, nullptr,
        nullptr, -1, -1, -1, kNoZone},
       {"{\"ts\":-1,\"status\":99,\"size\":18446744073709551615}", 3, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
+      // The last of duplicate members counts; a size is exact past 2^53.
+      {"{\"status\":200,\"status\":\"x\",\"size\":9007199254740993,\"request\":{\"uri\":\"/d\",\"uri\":7}}", 3, 0,
+       nullptr, nullptr, nullptr, -1, -1, 9007199254740993, kNoZone},
       // No JSON at all: no layout, nothing read.
       {"{\"ts\":1796832000,\"request\":{\"uri\":\"/a\"}", -1, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
       {"{\"ts\":1796832000} x", -1, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
