@@ -1,8 +1,10 @@
 #include "logread/log_line.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "core/file.h"
+#include "logread/json_line.h"
 
 char LogLineBuffer[kLogLineSize];
 
@@ -71,6 +73,99 @@ bool ParseCommaDate(const char* line, HDate& date) {
 // stored item name spanning two lines.
 const char kCommonPathStops[] = " ?\"\n\r";
 const char kCommaPathStops[] = ",\n\r";
+// Where a host or an address of a JSON line ends: as in the space layouts,
+// at a blank, and never past the end of a line.
+const char kJsonHostStops[] = " \n\r";
+
+bool IsCommonLayout(int format) { return format == kCommonLayout || format == kVirtualHostLayout; }
+
+// Whether [field, end) is "name:port" with no other colon, or
+// "[address]:port", with a port of one to five digits.
+bool IsVirtualHostField(const char* field, const char* end) {
+  const auto size = static_cast<size_t>(end - field);
+  const char* colon = static_cast<const char*>(memrchr(field, ':', size));
+  if (colon == nullptr || colon == field || end - colon < 2 || end - colon > 6) return false;
+  for (const char* p = colon + 1; p < end; ++p) {
+    if (!IsDigit(static_cast<unsigned char>(*p))) return false;
+  }
+  if (*field != '[') return memchr(field, ':', static_cast<size_t>(colon - field)) == nullptr;
+  const auto inside = static_cast<size_t>(colon - field - 2);
+  return colon - field >= 3 && colon[-1] == ']' && memchr(field + 1, '[', inside) == nullptr &&
+         memchr(field + 1, ']', inside) == nullptr;
+}
+
+// The quote that opens the request of a format 1 or 2 line: the first one
+// right after "] " (see FindCommonDate), else the line's first quote.
+const char* FindRequestQuote(const char* line) {
+  for (const char* quote = strchr(line, '"'); quote != nullptr; quote = strchr(quote + 1, '"')) {
+    if (quote - line >= 2 && quote[-1] == ' ' && quote[-2] == ']') return quote;
+  }
+  return strchr(line, '"');
+}
+
+// The quote that closes the request, or null. The servers write a quote in
+// the request as \" and a backslash as \\ (or either as \xhh), so a
+// backslash and the byte after it never close it.
+const char* FindRequestEnd(const char* line) {
+  const char* open = FindRequestQuote(line);
+  if (open == nullptr) return nullptr;
+  for (const char* p = open + 1; *p != 0; ++p) {
+    if (*p == '"') return p;
+    if (*p == '\\' && *++p == 0) return nullptr;
+  }
+  return nullptr;
+}
+
+// The start of the path of a format 0, 1 or 2 line, or null; *end receives
+// where it ends.
+const char* FindPagePath(const char* line, int format, const char** end) {
+  const char* path = nullptr;
+  if (IsCommonLayout(format)) {
+    const char* quote = FindRequestQuote(line);
+    if (quote == nullptr) return nullptr;
+    // Only inside the quoted request: a request of "-" has no path, and
+    // one must not be taken from the referrer or the user agent.
+    for (const char* p = quote + 1; *p != 0 && *p != '"'; ++p) {
+      if (*p == ' ' && p[1] == '/') {
+        path = p + 1;
+        break;
+      }
+    }
+  } else if (format == kCommaLayout) {
+    for (const char* p = line; *p != 0; ++p) {
+      if (*p == ' ' && p[1] == '/') {
+        path = p + 1;
+        break;
+      }
+    }
+  }
+  if (path == nullptr) return nullptr;
+  // The '/' itself never stops the path.
+  *end = path + 1 + strcspn(path + 1, format == kCommaLayout ? kCommaPathStops : kCommonPathStops);
+  return path;
+}
+
+// The end of the field at text: the next blank, line end or zero byte.
+const char* FieldEnd(const char* text) { return text + strcspn(text, " \n\r"); }
+
+// A status of three digits, 100 to 999, filling [text, end) exactly.
+int StatusNumber(const char* text, const char* end) {
+  if (end - text != 3 || *text < '1' || *text > '9') return -1;
+  if (!IsDigit(static_cast<unsigned char>(text[1])) || !IsDigit(static_cast<unsigned char>(text[2]))) return -1;
+  return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+}
+
+// The local time of a format 3 line; false when it has none.
+bool JsonLocalTime(const char* line, struct tm& t) {
+  const HJsonLine* fields = ReadJsonLine(line);
+  return fields != nullptr && fields->has_time && localtime_r(&fields->time, &t) != nullptr;
+}
+
+// The host of a numeric address whole, of a name its DomainSuffix.
+char* HostDomain(char* host, char* last, int unit) {
+  if (IsDigit(static_cast<unsigned char>(*last))) return host;
+  return DomainSuffix(host, last, unit);
+}
 
 }  // namespace
 
@@ -89,46 +184,36 @@ const char* FindCommonDate(const char* line) {
 }
 
 int DetectLogFormat(const char* line) {
-  for (; *line != 0; ++line) {
-    if (*line == ' ') return 1;
-    if (*line == ',') return 0;
+  // No stock server starts a line of the other layouts with a brace.
+  if (*line == '{') return ReadJsonLine(line) != nullptr ? kJsonLayout : -1;
+  for (const char* p = line; *p != 0; ++p) {
+    if (*p == ' ') return IsVirtualHostField(line, p) ? kVirtualHostLayout : kCommonLayout;
+    if (*p == ',') return kCommaLayout;
   }
   return -1;
 }
 
 bool ParseLogDate(const char* line, int format, HDate& date) {
-  if (format == 1) return ParseCommonDate(line, date);
-  if (format == 0) return ParseCommaDate(line, date);
+  if (IsCommonLayout(format)) return ParseCommonDate(line, date);
+  if (format == kCommaLayout) return ParseCommaDate(line, date);
+  struct tm t;
+  if (format == kJsonLayout && JsonLocalTime(line, t)) return date.Set(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
   return date.Set(0, 0, 0);
 }
 
 char* ExtractPagePath(char* line, int format, int& length) {
   length = 0;
-  char* path = nullptr;
-  if (format == 1) {
-    char* quote = strchr(line, '"');
-    if (quote == nullptr) return nullptr;
-    // Only inside the quoted request: a request of "-" has no path, and
-    // one must not be taken from the referrer or the user agent.
-    for (char* p = quote + 1; *p != 0 && *p != '"'; ++p) {
-      if (*p == ' ' && p[1] == '/') {
-        path = p + 1;
-        break;
-      }
-    }
-  } else if (format == 0) {
-    for (char* p = line; *p != 0; ++p) {
-      if (*p == ' ' && p[1] == '/') {
-        path = p + 1;
-        break;
-      }
-    }
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    if (fields == nullptr || fields->uri.value[0] != '/') return nullptr;
+    return PlaceJsonString(line, fields->uri, kCommonPathStops, length);
   }
-  if (path == nullptr) return nullptr;
-  char* end = path + 1;  // the '/' itself never stops the path
-  end += strcspn(end, format == 1 ? kCommonPathStops : kCommaPathStops);
-  *end = 0;
-  length = static_cast<int>(end - path);
+  const char* end = nullptr;
+  const char* found = FindPagePath(line, format, &end);
+  if (found == nullptr) return nullptr;
+  char* path = line + (found - line);
+  path[end - found] = 0;
+  length = static_cast<int>(end - found);
   return path;
 }
 
@@ -143,21 +228,92 @@ bool IsImagePath(const char* path, int length) {
 }
 
 char* ExtractDomain(char* line, int format, int unit) {
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    if (fields == nullptr) return nullptr;
+    const HJsonString& ip = fields->client_ip.value.empty() ? fields->remote_ip : fields->client_ip;
+    int length = 0;
+    char* host = PlaceJsonString(line, ip, kJsonHostStops, length);
+    return host == nullptr ? nullptr : HostDomain(host, host + length - 1, unit);
+  }
   char separator;
-  if (format == 1) {
+  if (IsCommonLayout(format)) {
     separator = ' ';
-  } else if (format == 0) {
+  } else if (format == kCommaLayout) {
     separator = ',';
   } else {
     return nullptr;
+  }
+  if (format == kVirtualHostLayout) {
+    char* space = strchr(line, ' ');
+    if (space == nullptr) return nullptr;
+    line = space + 1;  // the client comes after the virtual host
   }
   char* end = strchrnul(line, separator);
   if (*end == 0) return nullptr;
   *end = 0;
   if (end == line) return nullptr;
-  char* last = end - 1;
-  if (IsDigit(static_cast<unsigned char>(*last))) return line;  // a numeric address
-  return DomainSuffix(line, last, unit);
+  return HostDomain(line, end - 1, unit);
+}
+
+char* ExtractVirtualHost(char* line, int format) {
+  char* host = nullptr;
+  char* end = nullptr;
+  if (format == kVirtualHostLayout) {
+    host = line;
+    end = strchrnul(line, ' ');
+  } else if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    int length = 0;
+    if (fields != nullptr) host = PlaceJsonString(line, fields->host, kJsonHostStops, length);
+    if (host != nullptr) end = host + length;
+  }
+  if (host == nullptr || end == host) return nullptr;
+  // The port goes, as in the "Host" header: "name:port", "[address]:port".
+  if (IsVirtualHostField(host, end)) end = static_cast<char*>(memrchr(host, ':', static_cast<size_t>(end - host)));
+  *end = 0;
+  return host;
+}
+
+int ExtractStatus(const char* line, int format) {
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    return fields == nullptr ? -1 : fields->status;
+  }
+  if (format == kCommaLayout) {
+    // "host, yy/mm/dd, h:mm:ss, /path, status": the field after the path.
+    const char* end = nullptr;
+    if (FindPagePath(line, format, &end) == nullptr || *end != ',') return -1;
+    const char* text = end + 1;
+    while (*text == ' ') ++text;
+    return StatusNumber(text, text + strcspn(text, ", \n\r"));
+  }
+  if (!IsCommonLayout(format)) return -1;
+  const char* quote = FindRequestEnd(line);
+  if (quote == nullptr || quote[1] != ' ') return -1;
+  return StatusNumber(quote + 2, FieldEnd(quote + 2));
+}
+
+long long ExtractBytes(const char* line, int format) {
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    return fields == nullptr ? -1 : fields->size;
+  }
+  if (!IsCommonLayout(format)) return -1;
+  const char* quote = FindRequestEnd(line);
+  if (quote == nullptr || quote[1] != ' ') return -1;
+  const char* status_end = FieldEnd(quote + 2);
+  if (*status_end != ' ') return -1;
+  const char* text = status_end + 1;
+  const char* end = FieldEnd(text);
+  if (end - text == 1 && *text == '-') return 0;
+  if (end == text || end - text > 18) return -1;
+  long long bytes = 0;
+  for (const char* p = text; p < end; ++p) {
+    if (!IsDigit(static_cast<unsigned char>(*p))) return -1;
+    bytes = bytes * 10 + (*p - '0');
+  }
+  return bytes;
 }
 
 char* DomainSuffix(char* host, char* last, int unit) {
@@ -182,22 +338,27 @@ char* DomainSuffix(char* host, char* last, int unit) {
 
 int ExtractHour(char* line, int format) {
   const char* text;
-  if (format == 1) {
+  if (IsCommonLayout(format)) {
     // From the date's bracket on, so that an IPv6 client address ("::1")
-    // is not taken for the time.
-    char* open = strchr(line, '[');
-    char* colon = strchr(open == nullptr ? line : open, ':');
+    // or a colon in the virtual host or the user name is not taken for the
+    // time.
+    const char* open = FindCommonDate(line);
+    if (open == nullptr) open = strchr(line, '[');
+    char* colon = strchr(open == nullptr ? line : line + (open - line), ':');
     if (colon == nullptr) return -1;
     char* end = strchr(colon + 1, ':');
     if (end == nullptr) return -1;
     *end = 0;
     text = colon + 1;
-  } else if (format == 0) {
+  } else if (format == kCommaLayout) {
     char* colon = strchr(line, ':');
     if (colon == nullptr) return -1;
     *colon = 0;
     text = colon - line >= 2 ? colon - 2 : line;
     if (*text == ' ') ++text;
+  } else if (format == kJsonLayout) {
+    struct tm t;
+    return JsonLocalTime(line, t) ? t.tm_hour : -1;
   } else {
     return -1;
   }

@@ -1,9 +1,15 @@
 // The shared log line buffer and the parsers that take the date, the
-// requested path, the client's domain and the hour out of one access log
-// line. Two layouts exist: format 1, space-separated with the date in square
-// brackets, and format 0, comma-separated. The parsers work in place: some
-// write zero bytes into the line they are given, none allocates, and none
-// reads past the line's terminating zero.
+// requested path, the client's domain, the hour, the status and the bytes
+// sent out of one access log line. Each line is read in its own layout:
+//   0  comma-separated: "host, yy/mm/dd, h:mm:ss, /path, status"
+//   1  space-separated common or combined, the date in square brackets
+//   2  the same behind a first field "vhost:port" (the client comes second)
+//   3  one JSON object (see logread/json_line.h)
+// The parsers work in place: some write zero bytes (or, in layout 3, a
+// decoded string) into the line they are given, none reads past the line's
+// terminating zero, and only layout 3 allocates, at most a few copies of a
+// line of up to kMaxSplitLine bytes. A layout 3 line is parsed once for all
+// the parsers asked about it in a row, also after one of them has cut it.
 #ifndef LOGREAD_LOG_LINE_H_
 #define LOGREAD_LOG_LINE_H_
 
@@ -15,46 +21,75 @@
 
 constexpr int kLogLineSize = 1024;
 
+constexpr int kCommaLayout = 0;
+constexpr int kCommonLayout = 1;
+constexpr int kVirtualHostLayout = 2;
+constexpr int kJsonLayout = 3;
+
 // The one line buffer every reader of log files reads into with fgets; the
 // line keeps its line feed.
 extern char LogLineBuffer[kLogLineSize];
 
-// 1 when the first space or comma of the line is a space, 0 when it is a
-// comma, -1 when the line holds neither.
+// The layout of the line: 3 when it starts with "{" and is one valid JSON
+// object, -1 when it starts with "{" and is not; else 0 when its first
+// space or comma is a comma, 2 when it is a space behind a field "name:port"
+// (one colon, one to five digits after it; or "[address]:port"), 1 for
+// another space, and -1 when the line holds neither.
 int DetectLogFormat(const char* line);
 
-// The "[" that opens the date of a format 1 line: the bracket that closes
+// The "[" that opens the date of a format 1 or 2 line: the bracket that closes
 // right before the quoted request ("] \""), so that a "[" in the host or the
 // user name is never taken for it; in a line without any quote, its first
 // "[". Null when a quote is there but no date before it.
 const char* FindCommonDate(const char* line);
 
-// Reads the date of a format 1 ("[dd/Mon/yyyy:", at FindCommonDate) or
-// format 0 ("yy/mm/dd") line into date and returns whether it is a valid
-// date. A missing mark, an unknown month name or another format gives
-// false.
+// Reads the date of a format 1 or 2 ("[dd/Mon/yyyy:", at FindCommonDate),
+// format 0 ("yy/mm/dd") or format 3 (the local date of "ts") line into date
+// and returns whether it is a valid date. A missing mark, an unknown month
+// name or another format gives false.
 bool ParseLogDate(const char* line, int format, HDate& date);
 
 // Returns the requested path, a pointer into line, or null when there is
 // none; length receives its length (0 for none) and a zero byte is written
-// after it. Format 1 paths end before a query string.
+// after it. Paths of formats 1 to 3 end before a query string; in formats 1
+// and 2 the path is taken from the quoted request only, in format 3 from a
+// "uri" starting with "/".
 char* ExtractPagePath(char* line, int format, int& length);
 
 // True when the path ends in ".gif", ".jpg" or ".jpeg", in any case.
 bool IsImagePath(const char* path, int length);
 
-// Cuts the host field off the line (a zero byte replaces its separator) and
-// returns a pointer into line: a numeric address whole, a name as its
-// DomainSuffix. Null when the line has no separator or an empty host.
+// Cuts the client's host off the line (a zero byte replaces its separator)
+// and returns a pointer into line: a numeric address whole, a name as its
+// DomainSuffix. The host is the first field, the second in format 2, and
+// "client_ip" (else "remote_ip") in format 3. Null when the line has no
+// separator after it or an empty host.
 char* ExtractDomain(char* line, int format, int unit);
+
+// The virtual host a line of format 2 (its first field) or 3 ("host" of the
+// request) was served for, without its port: a pointer into line with a
+// zero byte after it. Null for the other formats and for an empty host.
+char* ExtractVirtualHost(char* line, int format);
+
+// The status code: in formats 1 and 2 the first field after the request's
+// closing quote (an escaped quote \" inside it does not close it), in
+// format 0 a field right after the path, in format 3 "status". Only a number
+// of three digits from 100 to 999 counts; -1 otherwise.
+int ExtractStatus(const char* line, int format);
+
+// The bytes sent: the field after the status in formats 1 and 2 ("-" for
+// 0), "size" in format 3. -1 when the line has none (format 0 never has),
+// or when the field is no whole number below 10^18.
+long long ExtractBytes(const char* line, int format);
 
 // Returns the pointer into host where its domain of unit labels begins:
 // one label fewer under a three-letter top-level label, the whole host
 // under a four-letter one. last points at the host's last character.
 char* DomainSuffix(char* host, char* last, int unit);
 
-// Returns the hour 0 to 23 of the line's time, or -1 when there is no
-// readable hour. Writes a zero byte over the colon after the hour.
+// Returns the hour 0 to 23 of the line's time (in format 3, of "ts" in the
+// local zone), or -1 when there is no readable hour. Writes a zero byte over
+// the colon after the hour.
 int ExtractHour(char* line, int format);
 
 // Sets name to pattern with the first "yy", "mm" and "dd" of its file-name
@@ -67,8 +102,9 @@ bool DateFileName(HString& name, const char* pattern, const HDate& date);
 // limit - 1 bytes and returns how many lines `accept(line, format, path,
 // length)` takes, or -1 when the file cannot be opened. Only lines with a
 // page path are offered; each line's layout is its own (DetectLogFormat),
-// so that a day file of mixed layouts is read whole. A line longer than a read comes in pieces: only the
-// first is offered, the rest are skipped.
+// so that a day file of mixed layouts is read whole. A line longer than a
+// read comes in pieces: only the first is offered, the rest are skipped. A
+// JSON line cut so is no valid JSON, and its first piece has no layout.
 template <class Accept>
 int CountPagePaths(const char* file, int limit, Accept accept) {
   HFile in;

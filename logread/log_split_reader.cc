@@ -132,7 +132,7 @@ bool HLineReader::Fill() {
 }
 
 bool HDateCache::Parse(const char* line, size_t length, int format, HDate& date) {
-  if (format != 1) return ParseLogDate(line, format, date);
+  if (format != kCommonLayout && format != kVirtualHostLayout) return ParseLogDate(line, format, date);
   // The parser reads the line up to its first zero byte, and so does
   // FindCommonDate: the key lies before any zero byte.
   const char* open = FindCommonDate(line);

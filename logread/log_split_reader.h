@@ -101,7 +101,7 @@ auto OnLine(char* line, size_t length, Parse parse) {
   return result;
 }
 
-// The date of a line in the common layout, remembered for the next line:
+// The date of a line in a space layout, remembered for the next line:
 // lines of one day share the text "[dd/Mon/yyyy", and when that text stands
 // where the parser reads it (at FindCommonDate, its "/"s three and seven
 // bytes on), the date depends on it alone.

@@ -27,7 +27,7 @@ int Digits(const char* p, int n) {
 }  // namespace
 
 int LineZoneOffset(const char* line, int format) {
-  if (format != 1) return kNoZone;
+  if (format != kCommonLayout && format != kVirtualHostLayout) return kNoZone;
   const char* open = FindCommonDate(line);
   if (open == nullptr) return kNoZone;
   // "[dd/Mon/yyyy:hh:mm:ss +hhmm]": every byte up to the sign is there

@@ -17,8 +17,9 @@ constexpr int kNoZone = 100000;
 constexpr time_t kClockSkewSeconds = 5 * 60;
 
 // The offset of a line in minutes east of UTC, or kNoZone. Only the space
-// layout carries one, after the time in its date ("[dd/Mon/yyyy:hh:mm:ss
-// +hhmm]").
+// layouts (formats 1 and 2) carry one, after the time in their date
+// ("[dd/Mon/yyyy:hh:mm:ss +hhmm]"); a JSON line's time is UTC, read as the
+// program's own zone.
 int LineZoneOffset(const char* line, int format);
 
 struct HLineDays {

@@ -5,8 +5,9 @@
 # (or sudo) only when something must be installed.
 set -eu
 # clang (clang-14) and libclang-rt-14-dev (its libFuzzer and sanitizer
-# runtimes) build the fuzz targets.
-packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev"
+# runtimes) build the fuzz targets. nlohmann-json3-dev (header only) reads
+# the JSON access log lines.
+packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev"
 missing=""
 if [ "${1:-}" = --browser ]; then
   packages="$packages chromium fonts-noto-cjk"

@@ -1,6 +1,10 @@
 // Fuzz target for reading the access log. The first byte says how many
 // lines (0 to 3) of the rest go to the carry-over file; the rest is
-//   - one line (up to its first line feed) for every log-line parser, and
+//   - one line (up to its first line feed) for every log-line parser in
+//     every layout, each answer within its range; a line that is no JSON
+//     gives nothing as JSON, a JSON line cut by its path keeps its hour and
+//     domain, and a virtual host's line reads as the common layout but for
+//     the client, and
 //   - the carry-over file and the access log of a split with a fixed
 //     today, after which every line must be where the split puts it (each
 //     line read in its own layout): a line dated before today, up to the
@@ -79,11 +83,28 @@ std::string Text(const std::string& line) {
   abort();
 }
 
+// The date, path, zone and hour a parser reads, and the domain unless
+// `domain` is false, as one line of text.
+std::string Reading(const std::string& line, int format, bool domain = true) {
+  std::string copy = line;
+  HDate date;
+  std::string text = ParseLogDate(copy.c_str(), format, date) ? std::to_string(date.Number()) : "-";
+  int length = 0;
+  const char* path = ExtractPagePath(&copy[0], format, length);
+  text += path == nullptr ? " -" : " " + std::string(path);
+  copy = line;
+  text += " " + std::to_string(LineZoneOffset(copy.c_str(), format));
+  text += " " + std::to_string(ExtractHour(&copy[0], format));
+  copy = line;
+  const char* host = domain ? ExtractDomain(&copy[0], format, 3) : nullptr;
+  return text + (host == nullptr ? " -" : " " + std::string(host));
+}
+
 void ParseOneLine(const std::string& site, const std::string& input) {
   const std::string line = Text(input.substr(0, input.find('\n')));
   const int format = DetectLogFormat(line.c_str());
-  Check(format >= -1 && format <= 1);
-  for (int f = -1; f <= 1; ++f) {
+  Check(format >= -1 && format <= 3);
+  for (int f = -1; f <= 3; ++f) {
     HDate date;
     std::string copy = line;
     if (ParseLogDate(copy.c_str(), f, date)) {
@@ -94,17 +115,58 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     int length = -1;
     const char* path = ExtractPagePath(&copy[0], f, length);
     Check(path == nullptr ? length == 0 : path >= copy.c_str() && static_cast<int>(strlen(path)) == length);
+    Check(path == nullptr || (*path == '/' && strpbrk(path, "\n\r") == nullptr));
     IsImagePath(path, length);
+    if (f == 3) {
+      // As the counters ask, one line after the other: the hour and the
+      // domain of the line its path has cut are those of the whole line.
+      std::string whole = line;
+      const int hour = ExtractHour(&whole[0], f);
+      whole = line;
+      const char* domain = ExtractDomain(&whole[0], f, 3);
+      const std::string whole_domain = domain == nullptr ? "-" : domain;
+      std::string cut = line;
+      ExtractPagePath(&cut[0], f, length);
+      Check(ExtractHour(&cut[0], f) == hour);
+      domain = ExtractDomain(&cut[0], f, 3);
+      Check(whole_domain == (domain == nullptr ? "-" : domain));
+    }
     for (int unit = 3; unit <= 5; ++unit) {
       copy = line;
       const char* domain = ExtractDomain(&copy[0], f, unit);
       Check(domain == nullptr || (domain >= copy.c_str() && domain < copy.c_str() + copy.size()));
+      Check(domain == nullptr || *domain != 0);
     }
+    copy = line;
+    const char* host = ExtractVirtualHost(&copy[0], f);
+    Check(host == nullptr || (f >= 2 && host >= copy.c_str() && host < copy.c_str() + copy.size() && *host != 0));
     const int zone = LineZoneOffset(line.c_str(), f);
     Check(zone == kNoZone || (zone >= -899 && zone <= 899));
+    Check(zone == kNoZone || f == 1 || f == 2);
     copy = line;
     const int hour = ExtractHour(&copy[0], f);
     Check(hour >= -1 && hour <= 23);
+    const int status = ExtractStatus(line.c_str(), f);
+    Check(status == -1 || (status >= 100 && status <= 999));
+    const long long bytes = ExtractBytes(line.c_str(), f);
+    Check(bytes >= -1 && (f != 0 || bytes == -1));
+    // A line read in the JSON layout that is no JSON gives nothing at all.
+    if (f == 3 && format != 3) {
+      Check(Reading(line, f) == "- - " + std::to_string(kNoZone) + " -1 -" && status == -1 && bytes == -1);
+    }
+  }
+  // A virtual host's line reads as the common layout, but for the client,
+  // which is the common layout's host behind the first field.
+  if (format == 2) {
+    Check(Reading(line, 2, false) == Reading(line, 1, false));
+    std::string copy = line;
+    std::string rest = line.substr(line.find(' ') + 1);
+    const char* client = ExtractDomain(&copy[0], 2, 3);
+    const char* host = ExtractDomain(&rest[0], 1, 3);
+    Check((client == nullptr) == (host == nullptr));
+    Check(client == nullptr || strcmp(client, host) == 0);
+    Check(ExtractStatus(line.c_str(), 2) == ExtractStatus(line.c_str(), 1));
+    Check(ExtractBytes(line.c_str(), 2) == ExtractBytes(line.c_str(), 1));
   }
 }
 

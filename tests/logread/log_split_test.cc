@@ -398,3 +398,27 @@ TEST_F(LogSplitTest, TheDayIsTheZoneOfEachLine) {
   }
   tzset();
 }
+
+// A virtual host's line goes by its bracketed date, a JSON line by the local
+// day of its time (10 December in Tokyo, still the 9th in UTC).
+TEST_F(LogSplitTest, VirtualHostAndJsonLinesGoToTheirDays) {
+  const char* saved = getenv("TZ");
+  const std::string zone = saved != nullptr ? saved : "";
+  setenv("TZ", "JST-9", 1);
+  tzset();
+  const std::string vhost = "example.com:80 203.0.113.5 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 1\n";
+  const std::string json = "{\"ts\":1796832000.5,\"request\":{\"uri\":\"/a\"},\"status\":200}\n";
+  const std::string today = "{\"ts\":1796918400,\"request\":{\"uri\":\"/b\"},\"status\":200}\n";
+  WriteFile(site_ / "access.log", vhost + json + "{\"ts\":1796832000\n" + today);
+  ASSERT_TRUE(Split(20261211));
+  EXPECT_EQ(vhost, ReadFile(site_ / "logs/QL261209.log"));
+  EXPECT_EQ(json, ReadFile(site_ / "logs/QL261210.log"));
+  EXPECT_EQ(today, ReadFile(site_ / "vazivev.log"));
+  EXPECT_EQ(1, LastSplitDropped());  // the JSON cut short
+  if (saved != nullptr) {
+    setenv("TZ", zone.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}

@@ -1,0 +1,54 @@
+// The fields the counters read out of an access log line written as one
+// JSON object (format 3): the time "ts" (seconds since the epoch), "status"
+// and "size" at the top, and "remote_ip", "client_ip", "host" and "uri" in
+// the "request" object. Every other member is read past without being
+// kept, however deeply it nests.
+//
+// A line is parsed once: the fields of the last line asked for are kept,
+// keyed by its address and its text, so that the date, the path, the
+// domain and the hour of one line cost one parse. Strings are taken as the
+// parser decodes them and, when a caller wants one, written back over their
+// own place in the line (a decoded string is never longer than its text).
+#ifndef LOGREAD_JSON_LINE_H_
+#define LOGREAD_JSON_LINE_H_
+
+#include <ctime>
+#include <string>
+
+// One string member: its decoded value and where its text lies in the line,
+// between its quotes. begin is -1 when the line lacks the member.
+struct HJsonString {
+  std::string value;
+  int begin = -1;
+  int end = -1;  // the closing quote
+  bool Present() const { return begin >= 0; }
+};
+
+struct HJsonLine {
+  bool has_time = false;
+  time_t time = 0;      // "ts" in whole seconds, from 1970 to 2099
+  int status = -1;      // a three-digit "status", else -1
+  long long size = -1;  // a whole "size" from 0 to below 10^18, else -1
+  HJsonString remote_ip;
+  HJsonString client_ip;
+  HJsonString host;
+  HJsonString uri;
+};
+
+// The fields of the line, or null when the line is not one valid JSON
+// object (up to its first zero byte), is longer than kMaxSplitLine, or
+// starts with anything but "{". The answer is owned here and stays valid
+// until the call for another line; asking again for the same address and
+// text, including the text PlaceJsonString has left there, parses nothing.
+// Only the last line is remembered: once another has been asked for, a line
+// that PlaceJsonString has cut is no JSON any more.
+const HJsonLine* ReadJsonLine(const char* line);
+
+// Writes the decoded value of `field`, a member of the fields ReadJsonLine
+// gave for this line, over its place in the line, up to the first of the
+// bytes in stops (or a decoded zero byte), with a zero byte after it.
+// Returns it, a pointer into line, with length set; null with length 0
+// when the member is absent or the value starts with a stop.
+char* PlaceJsonString(char* line, const HJsonString& field, const char* stops, int& length);
+
+#endif  // LOGREAD_JSON_LINE_H_
