@@ -14,12 +14,15 @@
 #define LOGREAD_LOG_LINE_H_
 
 #include <cstdio>
+#include <string>
 
 #include "core/date.h"
 #include "core/file.h"
 #include "core/text.h"
 
 constexpr int kLogLineSize = 1024;
+// The longest JSON line the day counters gather whole.
+constexpr size_t kLongestJsonLine = 1024 * 1024;
 
 constexpr int kCommaLayout = 0;
 constexpr int kCommonLayout = 1;
@@ -103,8 +106,9 @@ bool DateFileName(HString& name, const char* pattern, const HDate& date);
 // length)` takes, or -1 when the file cannot be opened. Only lines with a
 // page path are offered; each line's layout is its own (DetectLogFormat),
 // so that a day file of mixed layouts is read whole. A line longer than a
-// read comes in pieces: only the first is offered, the rest are skipped. A
-// JSON line cut so is no valid JSON, and its first piece has no layout.
+// read comes in pieces: only the first is offered, the rest are skipped,
+// but a JSON line (one that begins with "{"), whose fields may come in any
+// order, is gathered whole up to kLongestJsonLine bytes and offered so.
 template <class Accept>
 int CountPagePaths(const char* file, int limit, Accept accept) {
   HFile in;
@@ -118,17 +122,38 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
   char* const last = line + limit - 1;
   int count = 0;
   bool inside_line = false;  // the previous piece did not end its line
+  std::string whole;         // a JSON line longer than a read, gathered
+  bool gathering = false;
+  auto offer = [&](char* text) {
+    const int format = DetectLogFormat(text);
+    int length = 0;
+    const char* path = ExtractPagePath(text, format, length);
+    if (path != nullptr && accept(text, format, path, length)) ++count;
+  };
   for (;;) {
     *last = 1;
     if (in.RawGets(line, limit) == nullptr) break;
     const bool continuation = inside_line;
     inside_line = *last == 0 && last[-1] != '\n';
-    if (continuation) continue;
-    const int format = DetectLogFormat(line);
-    int length = 0;
-    const char* path = ExtractPagePath(line, format, length);
-    if (path != nullptr && accept(line, format, path, length)) ++count;
+    if (continuation) {
+      if (!gathering) continue;
+      whole += line;
+      if (whole.size() > kLongestJsonLine) {
+        gathering = false;  // no access log line: skipped like the rest
+      } else if (!inside_line) {
+        gathering = false;
+        offer(&whole[0]);
+      }
+      continue;
+    }
+    if (inside_line && line[0] == '{') {
+      gathering = true;
+      whole = line;
+      continue;
+    }
+    offer(line);
   }
+  if (gathering) offer(&whole[0]);  // the file's last line, without a line feed
   return count;
 }
 
