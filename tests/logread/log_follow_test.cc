@@ -144,30 +144,59 @@ TEST_F(FollowTest, RotatedCompressedAndTruncatedLogsAreReadOnceAndNeverWritten) 
 }
 
 // The real logrotate with Debian's stock rotation (daily, compress,
-// delaycompress, create), forced on fourteen days in turn with views now
+// delaycompress, create), and with its dateext and copytruncate variants,
+// forced on fourteen days in turn (its clock pinned to each) with views now
 // and then: every line once, the server's files untouched.
 TEST_F(FollowTest, RealLogrotateOverTwoWeeks) {
-  if (access("/usr/sbin/logrotate", X_OK) != 0) GTEST_SKIP() << "logrotate is not installed";
-  const std::string config = site_ / "rotate.conf";
-  WriteFile(config, Log() + " {\n daily\n rotate 14\n compress\n delaycompress\n missingok\n create 0640\n}\n");
-  chmod(config.c_str(), 0644);
-  const std::string state = site_ / "rotate.state";
-  int n = 0;
-  for (int day = 1; day <= 14; ++day) {
-    std::string lines;
-    for (int i = 0; i < 20; ++i) lines += Line(day, n++);
-    Serve(lines);
-    // A view on some days only: days 4 to 8 pass without one.
-    if (day < 4 || day > 8) {
-      const auto before = ServerFiles();
-      ASSERT_TRUE(Follow(19990300 + day)) << LastSplitFailure();
-      EXPECT_EQ(before, ServerFiles()) << day;
-    }
-    ASSERT_EQ(0, system(("logrotate -f -s '" + state + "' '" + config + "'").c_str()));
+  if (access("/usr/sbin/logrotate", X_OK) != 0 || access("/usr/bin/faketime", X_OK) != 0) {
+    GTEST_SKIP() << "logrotate or faketime is not installed";
   }
-  Serve(Line(15, n++));
-  ASSERT_TRUE(Follow(19990316)) << LastSplitFailure();
-  EXPECT_EQ(SortedLines(written_), SortedLines(Taken()));
+  for (const char* variant : {"create 0640", "create 0640\n dateext", "copytruncate"}) {
+    SCOPED_TRACE(variant);
+    ScratchDir site;
+    mkdir((site / "logs").c_str(), 0755);
+    mkdir((site / "server").c_str(), 0755);
+    const std::string home = site.Path() + "/";
+    const std::string log = site / "server/access.log";
+    const std::string config = site / "rotate.conf";
+    WriteFile(config, log + " {\n daily\n rotate 14\n compress\n delaycompress\n missingok\n " + variant + "\n}\n");
+    chmod(config.c_str(), 0644);
+    const std::string state = site / "rotate.state";
+    std::string written;
+    auto server_files = [&] {
+      std::map<std::string, std::string> files;
+      for (const std::string& path : RotatedLogs(log)) files[path] = ReadFile(path);
+      files[log] = ReadFile(log);
+      return files;
+    };
+    int n = 0;
+    for (int day = 1; day <= 14; ++day) {
+      std::string lines;
+      for (int i = 0; i < 20; ++i) lines += Line(day, n++);
+      std::ofstream(log, std::ios::app) << lines;
+      written += lines;
+      // A view on some days only: days 4 to 8 pass without one.
+      if (day < 4 || day > 8) {
+        const auto before = server_files();
+        ASSERT_TRUE(FollowAccessLog(home.c_str(), log.c_str(), Day(19990300 + day))) << LastSplitFailure();
+        EXPECT_EQ(before, server_files()) << day;
+      }
+      char when[32];
+      snprintf(when, sizeof when, "1999-03-%02d 23:59:00", day);
+      ASSERT_EQ(
+          0, system(("faketime '" + std::string(when) + "' logrotate -f -s '" + state + "' '" + config + "'").c_str()));
+    }
+    std::ofstream(log, std::ios::app) << Line(15, n);
+    written += Line(15, n);
+    ASSERT_TRUE(FollowAccessLog(home.c_str(), log.c_str(), Day(19990316))) << LastSplitFailure();
+    std::string taken = ReadFile(site / "vazivev.log");
+    for (int day = 1; day <= 31; ++day) {
+      char name[32];
+      snprintf(name, sizeof name, "logs/QL9903%02d.log", day);
+      taken += ReadFile(site / name);
+    }
+    EXPECT_EQ(SortedLines(written), SortedLines(taken));
+  }
 }
 
 // Stopped at every step of a follow that finishes a rotated file and reads
