@@ -10,7 +10,7 @@
 set -eu
 cmake=$1
 build=$2
-seconds=${3:-6}
+seconds=${3:-4}
 command -v nginx >/dev/null || { echo "SKIP: nginx is not installed"; exit 0; }
 command -v logrotate >/dev/null || { echo "SKIP: logrotate is not installed"; exit 0; }
 work=$(mktemp -d /tmp/vazivev-nginx-XXXXXX)
@@ -69,8 +69,12 @@ $work/logs/access.log {
 CONF
 chmod 0644 "$work/rotate.conf"
 
+# A sanitizer build's settings pass through; libfaketime may be preloaded
+# ahead of the sanitizer runtime.
+asan="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 request() {
-  (cd "$work/site" && env -i PATH=/usr/bin:/bin TZ=UTC REQUEST_METHOD=GET QUERY_STRING=page=Blank "$@" ./vazivev.cgi)
+  (cd "$work/site" && env -i PATH=/usr/bin:/bin TZ=UTC ASAN_OPTIONS="$asan" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
+    REQUEST_METHOD=GET QUERY_STRING=page=Blank "$@" ./vazivev.cgi)
 }
 
 wrk -t1 -c4 -d"${seconds}s" "http://127.0.0.1:$port/" >"$work/wrk.out" 2>&1 &
