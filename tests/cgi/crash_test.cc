@@ -127,8 +127,8 @@ class KillWindow {
 TEST(CrashTest, KilledSplitsLoseAndRepeatNoLine) {
   CgiSite site;
   mkdir(site.Path("data/vazivev").c_str(), 0755);
-  std::ofstream(site.Path("data/vazivev/index")) << "object vazivev : VaziVev\n LogFile=" << site.Path("access.log")
-                                                  << "\nend\n";
+  std::ofstream(site.Path("data/vazivev/index"))
+      << "object vazivev : VaziVev\n LogFile=" << site.Path("access.log") << "\nend\n";
   site.WritePage("Blank", "");
   KillWindow window(7);
   const std::map<std::string, std::string> get = {{"QUERY_STRING", "page=Blank"}};
@@ -170,14 +170,62 @@ TEST(CrashTest, KilledSplitsLoseAndRepeatNoLine) {
     ASSERT_EQ(kHtml, r.out) << "round " << round;
     ASSERT_EQ(SortedLines(lines), SortedLines(Slurp(site.Path(DayFile(day))))) << "round " << round;
     if (round > 0) {
-      ASSERT_EQ(SortedLines(before), SortedLines(Slurp(site.Path(DayFile(Nth(round - 1))))))
-          << "round " << round;
+      ASSERT_EQ(SortedLines(before), SortedLines(Slurp(site.Path(DayFile(Nth(round - 1)))))) << "round " << round;
     }
     ASSERT_EQ(SortedLines(waiting), SortedLines(Slurp(site.Path("vazivev.log")) + Slurp(site.Path("access.log"))))
         << "round " << round;
     ASSERT_FALSE(std::ifstream(site.Path("vazivev.journal")).good());
     before = lines;
   }
+}
+
+// "Follow" killed at random moments (or just after its commit) while the
+// server's log grows and is rotated now and then, compressed on the way:
+// after a request that runs to its end, every line the server wrote is in
+// the day files or waiting, exactly once, and the server's files are as
+// the server left them.
+TEST(CrashTest, KilledFollowsLoseAndRepeatNoLine) {
+  CgiSite site;
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  const std::string server = site.Root() + ".server";
+  mkdir(server.c_str(), 0755);
+  const std::string log = server + "/access.log";
+  std::ofstream(site.Path("data/vazivev/index"))
+      << "object vazivev : VaziVev\n Loging=Follow\n LogFile=" << log << "\nend\n";
+  site.WritePage("Blank", "");
+  KillWindow window(13);
+  const std::map<std::string, std::string> get = {{"QUERY_STRING", "page=Blank"}};
+  std::string written;
+  int n = 0;
+  const int rounds = Runs() / 2;
+  for (int round = 0; round < rounds; ++round) {
+    const Day day = Nth(round), next = Nth(round + 1);
+    std::string lines;
+    for (int i = 0; i < 100; ++i) lines += LogLine(day, n++) + "\n";
+    std::ofstream(log, std::ios::app) << lines;
+    written += lines;
+    if (round % 5 == 4) {  // rotated: the older file compressed (delaycompress)
+      const std::string rotate = "cd '" + server +
+                                 "' && { [ ! -e access.log.1 ] || gzip -c access.log.1 > access.log.2.gz; }" +
+                                 " && mv access.log access.log.1";
+      ASSERT_EQ(0, system(rotate.c_str()));
+    }
+    if (window.Measures(round)) {
+      const auto start = std::chrono::steady_clock::now();
+      site.Run(get, "", Noon(next));
+      window.Add(std::chrono::steady_clock::now() - start);
+    } else if (round % 2 == 0) {
+      site.Run(get, "", Noon(next), window.Kill());
+    } else {
+      site.Run(get, "", Noon(next), window.KillAfter(site.Path("vazivev.journal"), "commit "));
+    }
+    ASSERT_EQ(kHtml, site.Run(get, "", Noon(next)).out) << "round " << round;
+    std::string taken = Slurp(site.Path("vazivev.log"));
+    for (int d = 0; d <= round; ++d) taken += Slurp(site.Path(DayFile(Nth(d))));
+    ASSERT_EQ(SortedLines(written), SortedLines(taken)) << "round " << round;
+    ASSERT_FALSE(std::ifstream(site.Path("vazivev.journal")).good());
+  }
+  system(("rm -rf '" + server + "'").c_str());
 }
 
 // Each round posts a change of thirty stored objects, kills the request at
@@ -221,7 +269,8 @@ TEST(CrashTest, KilledCommitsLeaveOldOrNewFiles) {
     }
   }
   // A finished change is all there, and no temporary file is left.
-  ASSERT_EQ("Location: vazivev.cgi?\n\n", site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Set&g=9999"}}).out);
+  ASSERT_EQ("Location: vazivev.cgi?\n\n",
+            site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Set&g=9999"}}).out);
   std::string all;
   for (int j = 0; j < 30; ++j) all += "9999 ";
   EXPECT_EQ(std::string(kHtml) + all + "\n", site.Get("page=Show").out);
@@ -242,16 +291,16 @@ TEST(CrashTest, FullDiskKeepsTheOldData) {
   CgiSite::Limits full;
   full.file_size_limit = 64 * 1024;
   const std::string big(100 * 1024, 'x');
-  const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Set"},
-                                {"CONTENT_LENGTH", std::to_string(big.size() + 2)}},
-                               "t=" + big, "", full);
+  const CgiResult r = site.Run(
+      {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Set"}, {"CONTENT_LENGTH", std::to_string(big.size() + 2)}},
+      "t=" + big, "", full);
   EXPECT_EQ(std::string(kHtml) + "not saved\n", r.out);
   EXPECT_EQ(index, Slurp(site.Path("data/index")));
   EXPECT_EQ(std::string(kHtml) + "old\n", site.Get("page=Show").out);
 
   mkdir(site.Path("data/vazivev").c_str(), 0755);
-  std::ofstream(site.Path("data/vazivev/index")) << "object vazivev : VaziVev\n LogFile=" << site.Path("access.log")
-                                                  << "\n Loging=Unique\nend\n";
+  std::ofstream(site.Path("data/vazivev/index"))
+      << "object vazivev : VaziVev\n LogFile=" << site.Path("access.log") << "\n Loging=Unique\nend\n";
   std::string log;
   for (int i = 0; i < 2000; ++i) log += LogLine(Nth(0), i) + "\n";
   std::ofstream(site.Path("access.log")) << log;

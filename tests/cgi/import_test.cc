@@ -1,13 +1,18 @@
 // vazivev-import run as an operator would: history in every compressed
 // form, in any order, each line once in its day file; the same files again
-// add nothing; a broken archive is named and the rest goes on.
+// add nothing; a broken archive is named and the rest goes on; a killed
+// import run again loses and repeats nothing.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -107,8 +112,8 @@ TEST(ImportTest, TwoYearsOfRotatedFilesInOneCommand) {
         std::string lines;
         for (int i = 0; i < 3; ++i) {
           char line[160];
-          snprintf(line, sizeof line, "h%d.example.jp - - [%02d/%s/%d:1%d:00:00 +0000] \"GET /p%d HTTP/1.0\" 200 1\n", i,
-                   day, kMonths[month], year, i, file);
+          snprintf(line, sizeof line, "h%d.example.jp - - [%02d/%s/%d:1%d:00:00 +0000] \"GET /p%d HTTP/1.0\" 200 1\n",
+                   i, day, kMonths[month], year, i, file);
           lines += line;
         }
         Write(history + "/access.log." + std::to_string(730 - file), lines);
@@ -125,4 +130,49 @@ TEST(ImportTest, TwoYearsOfRotatedFilesInOneCommand) {
   out = Import(site, "'" + history + "'/access.log.*.gz", &status);
   EXPECT_NE(std::string::npos, out.find("files read 0 (skipped 730), lines added 0 ")) << out;
   system(("rm -rf '" + history + "'").c_str());
+}
+
+// The import killed at random moments of its run, then run again: every
+// line once.
+TEST(ImportTest, KilledImportsLoseAndRepeatNoLine) {
+  std::mt19937 random(5);
+  std::string lines;
+  for (int n = 0; n < 20000; ++n) lines += Line(1 + n % 20, n);
+  long took = 1;
+  for (int round = 0; round < 12; ++round) {
+    CgiSite site;
+    const std::string file = site.Root() + ".history.log";
+    Write(file, lines);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(site.Root().c_str()) != 0) _exit(127);
+      freopen("/dev/null", "w", stdout);
+      execl("./vazivev-import", "vazivev-import", file.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    if (round > 0) {
+      usleep(static_cast<useconds_t>(random() % static_cast<unsigned long>(took)));
+      kill(child, SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (round == 0) {  // the first runs to its end and sets the window
+      took = std::max(
+          1L,
+          static_cast<long>(
+              std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count()));
+    }
+    int again = 0;
+    const std::string out = Import(site, "'" + file + "'", &again);
+    ASSERT_EQ(0, again) << out;
+    std::string taken;
+    for (int day = 1; day <= 20; ++day) {
+      char name[32];
+      snprintf(name, sizeof name, "logs/QL9903%02d.log", day);
+      taken += Slurp(site.Path(name));
+    }
+    ASSERT_EQ(SortedLines(lines), SortedLines(taken)) << "round " << round;
+    remove(file.c_str());
+  }
 }
