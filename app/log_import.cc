@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "core/file.h"
 #include "core/file_write.h"
+#include "logread/byte_source.h"
 #include "logread/log_follow.h"
 #include "logread/log_split.h"
 
@@ -21,6 +23,45 @@ const char kImporting[] = "logs/importing";
 // One piece under the lock: visitors wait at most about this long.
 constexpr long long kPieceBytes = 64LL * 1024 * 1024;
 constexpr double kPieceSeconds = 1.0;
+
+// Where a compressed file's content goes while it is imported.
+const char kExpanded[] = "vazivev.import.content";
+
+bool IsPlainFile(const std::string& path) {
+  HByteSource source;
+  return source.Open(path.c_str()) && source.kind() == HByteSource::kPlain;
+}
+
+// Writes the whole content of `path` to `to`; false (said on stderr) when
+// it cannot be read or written.
+bool Expand(const std::string& path, const std::string& to) {
+  HByteSource source;
+  HFileWriter out;
+  if (!source.Open(path.c_str())) {
+    fprintf(stderr, "vazivev-import: %s: cannot be read: %s\n", path.c_str(), source.Error().c_str());
+    return false;
+  }
+  if (!out.Open(to.c_str(), 0600)) {
+    fprintf(stderr, "vazivev-import: cannot write %s: %s\n", to.c_str(), strerror(out.Error()));
+    return false;
+  }
+  std::vector<char> chunk(256 * 1024);
+  for (;;) {
+    const ssize_t got = source.Read(chunk.data(), chunk.size());
+    if (got < 0) {
+      fprintf(stderr, "vazivev-import: %s: %s\n", path.c_str(), source.Error().c_str());
+      return false;
+    }
+    if (got == 0) break;
+    out.Write(chunk.data(), static_cast<size_t>(got));
+  }
+  // Not synced: after a crash the next import writes it out again.
+  if (!out.Commit(false)) {
+    fprintf(stderr, "vazivev-import: cannot write %s: %s\n", to.c_str(), strerror(out.Error()));
+    return false;
+  }
+  return true;
+}
 
 std::string ReadText(const std::string& path) {
   std::string text;
@@ -80,6 +121,14 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
     ++totals.skipped;
     return true;
   }
+  // A compressed file is first written out whole beside the day files, so
+  // that each piece can go on from its place at once instead of
+  // decompressing everything before it again.
+  std::string content = path;
+  if (!IsPlainFile(path)) {
+    content = home + kExpanded;
+    if (!Expand(path, content)) return false;
+  }
   const std::string marker = path + "\n";
   if (!WriteFileWhole((home + kImporting).c_str(), marker.data(), marker.size())) {
     fprintf(stderr, "vazivev-import: cannot write %s%s: %s\n", home.c_str(), kImporting, strerror(errno));
@@ -93,7 +142,7 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
       fprintf(stderr, "vazivev-import: cannot lock %svazivev.txt: %s\n", home.c_str(), strerror(errno));
       return false;
     }
-    if (!ImportLogPiece(home.c_str(), path.c_str(), time(nullptr), &done)) {
+    if (!ImportLogPiece(home.c_str(), content.c_str(), time(nullptr), &done)) {
       fprintf(stderr, "vazivev-import: %s: %s\n", path.c_str(), LastSplitFailure());
       return false;
     }
@@ -112,6 +161,7 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
       }
       unlink((home + "vazivev.import").c_str());
       unlink((home + kImporting).c_str());
+      if (content != path) unlink(content.c_str());
     }
     if (progress) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1e-9;
