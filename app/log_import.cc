@@ -63,15 +63,6 @@ bool Expand(const std::string& path, const std::string& to) {
   return true;
 }
 
-std::string ReadText(const std::string& path) {
-  std::string text;
-  HFile in;
-  if (!in.Open(path.c_str(), "r")) return text;
-  char chunk[4096];
-  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
-  return text;
-}
-
 // The site's lock, as every request takes it.
 class HSiteLock {
  public:
@@ -178,7 +169,7 @@ bool ImportFile(const std::string& home, const std::string& path, Totals& totals
 
 int RunImport(const std::string& home, std::vector<std::string> files, FILE* out, bool progress) {
   // An import stopped before goes first, so that its place is its own.
-  std::string stopped = ReadText(home + kImporting);
+  std::string stopped = ReadWholeFile((home + kImporting).c_str());
   if (!stopped.empty() && stopped.back() == '\n') stopped.pop_back();
   if (!stopped.empty()) {
     fprintf(out, "finishing the import of %s first\n", stopped.c_str());

@@ -46,3 +46,12 @@ bool Exists(const char* path) { return PathKind(path) >= 0; }
 bool MakeDirectory(const char* path) { return mkdir(path, 0755) == 0; }
 
 bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirectory(path); }
+
+std::string ReadWholeFile(const char* path) {
+  std::string text;
+  HFile in;
+  if (!in.Open(path, "r")) return text;
+  char chunk[4096];
+  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
+  return text;
+}

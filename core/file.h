@@ -4,6 +4,7 @@
 #define CORE_FILE_H_
 
 #include <cstdio>
+#include <string>
 
 // Owns at most one open stdio stream and closes it on destruction.
 // Calls on a closed file do nothing and return 0, null or false.
@@ -38,6 +39,9 @@ inline void WriteText(const char* text) { fputs(text, stdout); }
 
 // -1 when stat fails, 1 for a directory, 0 for anything else.
 int PathKind(const char* path);
+
+// The whole text of a small file: "" when it is missing or unreadable.
+std::string ReadWholeFile(const char* path);
 bool IsDirectory(const char* path);
 bool Exists(const char* path);
 // mkdir with mode 0755.

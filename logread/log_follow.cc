@@ -70,20 +70,11 @@ std::string RegistryKey(const HFileFingerprint& print) {
   return text;
 }
 
-std::string ReadRegistry(const std::string& path) {
-  std::string text;
-  HFile in;
-  if (!in.Open(path.c_str(), "r")) return text;
-  char chunk[4096];
-  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
-  return text;
-}
-
 }  // namespace
 
 long long ImportedLines(const char* home, const HFileFingerprint& print) {
   const std::string key = RegistryKey(print);
-  const std::string registry = ReadRegistry(std::string(home) + kRegistry);
+  const std::string registry = ReadWholeFile((std::string(home) + kRegistry).c_str());
   for (size_t at = 0; at < registry.size();) {
     const size_t end = registry.find('\n', at);
     if (registry.compare(at, key.size(), key) == 0) return atoll(registry.c_str() + at + key.size());
@@ -95,7 +86,7 @@ long long ImportedLines(const char* home, const HFileFingerprint& print) {
 
 bool RecordImported(const char* home, const HFileFingerprint& print, long long lines, const std::string& path) {
   const std::string file = std::string(home) + kRegistry;
-  std::string registry = ReadRegistry(file);
+  std::string registry = ReadWholeFile(file.c_str());
   registry += RegistryKey(print) + std::to_string(lines) + " " + path + "\n";
   return WriteFileWhole(file.c_str(), registry.data(), registry.size());
 }

@@ -129,6 +129,9 @@ class HSplit {
   void RecordFollowed();
   // Whether the opened log is a file the program writes itself.
   bool IsOwnFile(const struct stat& log) const;
+  // Whether a log of that kind may be read: a regular file, not one of the
+  // program's own (else the reason is noted).
+  bool IsReadableLog(const struct stat& info) const;
   bool Abort();
   // The next input line: the carry-over file, then the access log after
   // its header line. False at the end.
@@ -388,6 +391,18 @@ bool HSplit::IsOwnFile(const struct stat& log) const {
   return own;
 }
 
+bool HSplit::IsReadableLog(const struct stat& info) const {
+  if (!S_ISREG(info.st_mode)) {
+    NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
+    return false;
+  }
+  if (IsOwnFile(info)) {
+    NoteSplitFailure("one of the program's own files, not an access log:", log_path_.CStr(), kNoError);
+    return false;
+  }
+  return true;
+}
+
 // Only a regular file is read: a device or a pipe named as the log would
 // give bytes without end. Nor is one of the program's own files.
 bool HSplit::OpenLog() {
@@ -397,14 +412,7 @@ bool HSplit::OpenLog() {
     if (errno != ENOENT) NoteSplitFailure("cannot open", log_path_.CStr(), errno);
     return true;
   }
-  if (!S_ISREG(info.st_mode)) {
-    NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
-    return false;
-  }
-  if (IsOwnFile(info)) {
-    NoteSplitFailure("one of the program's own files, not an access log:", log_path_.CStr(), kNoError);
-    return false;
-  }
+  if (!IsReadableLog(info)) return false;
   log_fd_ = open(log_path_.CStr(), O_RDWR | O_CLOEXEC);
   if (log_fd_ < 0) {
     NoteSplitFailure("cannot open", log_path_.CStr(), errno);
@@ -444,16 +452,7 @@ void HSplit::AddDropped() {
 bool HSplit::PlanSources() {
   if (log_path_.IsEmpty()) return true;
   struct stat info;
-  if (stat(log_path_.CStr(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) {
-      NoteSplitFailure("not a regular file:", log_path_.CStr(), kNoError);
-      return false;
-    }
-    if (IsOwnFile(info)) {
-      NoteSplitFailure("one of the program's own files, not an access log:", log_path_.CStr(), kNoError);
-      return false;
-    }
-  }
+  if (stat(log_path_.CStr(), &info) == 0 && !IsReadableLog(info)) return false;
   HFollowPlace place;
   std::string problem;
   if (import_) {

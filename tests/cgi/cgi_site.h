@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // The whole content of a file ("" when it cannot be read), a file written
 // with exactly `text`, and whether anything (a dangling link too) has the
@@ -13,6 +14,8 @@
 std::string Slurp(const std::string& path);
 void Write(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
+// The lines of `text` without their line feeds, sorted.
+std::vector<std::string> SortedLines(const std::string& text);
 
 struct CgiResult {
   std::string out;

@@ -30,14 +30,6 @@ int Runs() {
   return runs != nullptr && atoi(runs) > 0 ? atoi(runs) : 200;
 }
 
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
 // Day `n` after 1 January 2001 as yyyy-mm-dd, and its day file's name.
 struct Day {
   int year, month, day;

@@ -27,17 +27,6 @@ std::string Line(int day, int n) {
   return text;
 }
 
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < text.size();) {
-    const size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end - at));
-    at = end == std::string::npos ? text.size() : end + 1;
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
 // Runs the site's vazivev-import on `files`; its output and exit status.
 std::string Import(const CgiSite& site, const std::string& files, int* status) {
   const std::string out = site.Root() + ".import";
