@@ -47,7 +47,7 @@ class HTrackedChar {
   const char** read_;
 };
 
-enum Member { kOther, kTs, kStatus, kSize, kRequest, kRemoteIp, kClientIp, kHost, kUri };
+enum Member { kOther, kTs, kStatus, kSize, kRequest, kRemoteIp, kRemoteAddr, kClientIp, kHost, kUri };
 
 Member TopMember(const std::string& key) {
   if (key == "ts") return kTs;
@@ -59,10 +59,123 @@ Member TopMember(const std::string& key) {
 
 Member RequestMember(const std::string& key) {
   if (key == "remote_ip") return kRemoteIp;
+  if (key == "remote_addr") return kRemoteAddr;
   if (key == "client_ip") return kClientIp;
   if (key == "host") return kHost;
   if (key == "uri") return kUri;
   return kOther;
+}
+
+int Digits(const std::string& text, size_t at, size_t n) {
+  if (at + n > text.size()) return -1;
+  int value = 0;
+  for (size_t i = at; i < at + n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + text[i] - '0';
+  }
+  return value;
+}
+
+int MonthOfName(const std::string& text, size_t at) {
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  if (at + 3 > text.size()) return -1;
+  for (int m = 0; m < 12; ++m) {
+    if (text.compare(at, 3, kMonths + 3 * m, 3) == 0) return m + 1;
+  }
+  return -1;
+}
+
+// An offset at `at` to the end: "Z", "+hh:mm", "+hhmm" or "+hh".
+bool ReadOffset(const std::string& text, size_t at, int& zone) {
+  if (at + 1 == text.size() && (text[at] == 'Z' || text[at] == 'z')) {
+    zone = 0;
+    return true;
+  }
+  if (at >= text.size() || (text[at] != '+' && text[at] != '-')) return false;
+  const size_t rest = text.size() - at - 1;
+  const int hours = Digits(text, at + 1, 2);
+  int minutes = 0;
+  if (rest == 5 && text[at + 3] == ':') {
+    minutes = Digits(text, at + 4, 2);
+  } else if (rest == 4) {
+    minutes = Digits(text, at + 3, 2);
+  } else if (rest != 2) {
+    return false;
+  }
+  if (hours < 0 || hours > 14 || minutes < 0 || minutes > 59) return false;
+  zone = (hours * 60 + minutes) * (text[at] == '-' ? -1 : 1);
+  return true;
+}
+
+struct HTextTime {
+  time_t time = 0;
+  bool has_zone = false;
+  int zone = 0;
+};
+
+// The forms a server's "ts" takes as text; false for anything else.
+bool ReadTextTime(const std::string& text, HTextTime& out) {
+  struct tm t = {};
+  size_t at;  // after the seconds
+  if (text.size() >= 20 && text[2] == '/' && text[6] == '/' && text[11] == ':' && text[20 - 6] == ':') {
+    // 09/Dec/2026:10:00:00 +0900
+    t.tm_mday = Digits(text, 0, 2);
+    t.tm_mon = MonthOfName(text, 3) - 1;
+    t.tm_year = Digits(text, 7, 4) - 1900;
+    t.tm_hour = Digits(text, 12, 2);
+    t.tm_min = Digits(text, 15, 2);
+    t.tm_sec = Digits(text, 18, 2);
+    if (text.size() < 21 || text[17] != ':' || text[20] != ' ') return false;
+    at = 21;
+  } else if (text.size() >= 19 && (text[4] == '-' || text[4] == '/') && text[7] == text[4] &&
+             (text[10] == 'T' || text[10] == 't' || text[10] == ' ') && text[13] == ':' && text[16] == ':') {
+    // 2026-12-09T10:00:00, 2026/12/09 10:00:00
+    t.tm_year = Digits(text, 0, 4) - 1900;
+    t.tm_mon = Digits(text, 5, 2) - 1;
+    t.tm_mday = Digits(text, 8, 2);
+    t.tm_hour = Digits(text, 11, 2);
+    t.tm_min = Digits(text, 14, 2);
+    t.tm_sec = Digits(text, 17, 2);
+    at = 19;
+    if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+      ++at;
+      const size_t first = at;
+      while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+      if (at == first) return false;
+    }
+  } else {
+    return false;
+  }
+  if (t.tm_year < 70 || t.tm_year > 199 || t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 ||
+      t.tm_hour < 0 || t.tm_hour > 23 || t.tm_min < 0 || t.tm_min > 59 || t.tm_sec < 0 || t.tm_sec > 60) {
+    return false;
+  }
+  const int mday = t.tm_mday;
+  if (at == text.size()) {
+    // No offset: the server's local time, as this program's own.
+    t.tm_isdst = -1;
+    out.time = mktime(&t);
+    out.has_zone = false;
+  } else {
+    if (!ReadOffset(text, at, out.zone)) return false;
+    out.time = timegm(&t) - static_cast<time_t>(out.zone) * 60;
+    out.has_zone = true;
+  }
+  // mktime and timegm carry 31 April into May: such a date is none.
+  if (t.tm_mday != mday && t.tm_sec != 60) return false;
+  return out.time >= 0 && static_cast<double>(out.time) < kEndOfTimes;
+}
+
+// "1.2.3.4:5678" -> "1.2.3.4", "[2001:db8::1]:443" -> "2001:db8::1"; an
+// address without a port stays as it is.
+void WithoutPort(std::string& address) {
+  if (!address.empty() && address[0] == '[') {
+    const size_t close = address.find(']');
+    address = close == std::string::npos ? std::string() : address.substr(1, close - 1);
+    return;
+  }
+  const size_t colon = address.find(':');
+  if (colon != std::string::npos && address.find(':', colon + 1) == std::string::npos) address.resize(colon);
 }
 
 // Takes the members it knows at the top (depth 1) and in the "request"
@@ -93,7 +206,9 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   }
   bool string(string_t& value) override {
     if (!Value()) return false;
+    if (depth_ == 1 && top_ == kTs) TextTime(value);
     HJsonString* field = RequestField();
+    if (field == &fields_->remote_addr) WithoutPort(value);
     if (field != nullptr) Place(*field, value);
     return true;
   }
@@ -126,6 +241,7 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   HJsonString* RequestField() {
     if (depth_ != 2 || !in_request_) return nullptr;
     if (inner_ == kRemoteIp) return &fields_->remote_ip;
+    if (inner_ == kRemoteAddr) return &fields_->remote_addr;
     if (inner_ == kClientIp) return &fields_->client_ip;
     if (inner_ == kHost) return &fields_->host;
     if (inner_ == kUri) return &fields_->uri;
@@ -149,9 +265,22 @@ class HAccessSax : public nlohmann::json_sax<Json> {
     // Below 10^18, as in the other layouts.
     if (top_ == kSize && value < 1000000000000000000ull) fields_->size = static_cast<long long>(value);
   }
-  void Time(double seconds) {
+  // A number: seconds up to 2099, beyond that milliseconds, microseconds
+  // or nanoseconds, whichever falls between 1970 and 2099.
+  void Time(double value) {
+    fields_->has_zone = false;
+    double seconds = value;
+    for (int i = 0; i < 3 && seconds >= kEndOfTimes; ++i) seconds /= 1000;
+    if (value >= kEndOfTimes && seconds < kEndOfTimes / 1000) seconds = -1;  // between two units
     fields_->has_time = std::isfinite(seconds) && seconds >= 0 && seconds < kEndOfTimes;
     fields_->time = fields_->has_time ? static_cast<time_t>(seconds) : 0;
+  }
+  void TextTime(const std::string& text) {
+    HTextTime parsed;
+    fields_->has_time = ReadTextTime(text, parsed);
+    fields_->time = fields_->has_time ? parsed.time : 0;
+    fields_->has_zone = fields_->has_time && parsed.has_zone;
+    fields_->zone = fields_->has_zone ? parsed.zone : 0;
   }
   void Place(HJsonString& field, string_t& value);
 

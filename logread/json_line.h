@@ -1,7 +1,13 @@
 // The fields the counters read out of an access log line written as one
-// JSON object (format 3): the time "ts" (seconds since the epoch), "status"
-// and "size" at the top, and "remote_ip", "client_ip", "host" and "uri" in
-// the "request" object. Every other member is read past without being
+// JSON object (format 3): the time "ts", "status" and "size" at the top,
+// and "remote_ip", "client_ip", "host" and "uri" in the "request" object
+// (or "remote_addr", host and port, as older servers wrote it).
+//
+// "ts" is a number of seconds since the epoch, or of milliseconds,
+// microseconds or nanoseconds (told apart by size: seconds stop at 2099),
+// or text: "2026-12-09T10:00:00.5Z" and other RFC 3339 and ISO 8601 forms,
+// "2026/12/09 10:00:00" (local time), or "09/Dec/2026:10:00:00 +0900". A
+// text time with an offset gives the line its zone. Every other member is read past without being
 // kept, however deeply it nests.
 //
 // A line is parsed once: the fields of the last line asked for are kept,
@@ -27,9 +33,12 @@ struct HJsonString {
 struct HJsonLine {
   bool has_time = false;
   time_t time = 0;      // "ts" in whole seconds, from 1970 to 2099
+  bool has_zone = false;
+  int zone = 0;         // with has_zone, the offset of a text "ts" in minutes east of UTC
   int status = -1;      // a three-digit "status", else -1
   long long size = -1;  // a whole "size" from 0 to below 10^18, else -1
   HJsonString remote_ip;
+  HJsonString remote_addr;  // the address alone: its port is left out
   HJsonString client_ip;
   HJsonString host;
   HJsonString uri;

@@ -158,7 +158,10 @@ int StatusNumber(const char* text, const char* end) {
 // The local time of a format 3 line; false when it has none.
 bool JsonLocalTime(const char* line, struct tm& t) {
   const HJsonLine* fields = ReadJsonLine(line);
-  return fields != nullptr && fields->has_time && localtime_r(&fields->time, &t) != nullptr;
+  if (fields == nullptr || !fields->has_time) return false;
+  if (!fields->has_zone) return localtime_r(&fields->time, &t) != nullptr;
+  const time_t wall = fields->time + static_cast<time_t>(fields->zone) * 60;
+  return gmtime_r(&wall, &t) != nullptr;
 }
 
 // The host of a numeric address whole, of a name its DomainSuffix.
@@ -231,7 +234,9 @@ char* ExtractDomain(char* line, int format, int unit) {
   if (format == kJsonLayout) {
     const HJsonLine* fields = ReadJsonLine(line);
     if (fields == nullptr) return nullptr;
-    const HJsonString& ip = fields->client_ip.value.empty() ? fields->remote_ip : fields->client_ip;
+    const HJsonString& ip = !fields->client_ip.value.empty() ? fields->client_ip
+                            : !fields->remote_ip.value.empty() ? fields->remote_ip
+                                                                : fields->remote_addr;
     int length = 0;
     char* host = PlaceJsonString(line, ip, kJsonHostStops, length);
     return host == nullptr ? nullptr : HostDomain(host, host + length - 1, unit);

@@ -1,5 +1,6 @@
 #include "logread/split_clock.h"
 
+#include "logread/json_line.h"
 #include "logread/log_line.h"
 
 namespace {
@@ -27,6 +28,10 @@ int Digits(const char* p, int n) {
 }  // namespace
 
 int LineZoneOffset(const char* line, int format) {
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    return fields != nullptr && fields->has_zone ? fields->zone : kNoZone;
+  }
   if (format != kCommonLayout && format != kVirtualHostLayout) return kNoZone;
   const char* open = FindCommonDate(line);
   if (open == nullptr) return kNoZone;

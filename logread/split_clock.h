@@ -16,10 +16,11 @@
 constexpr int kNoZone = 100000;
 constexpr time_t kClockSkewSeconds = 5 * 60;
 
-// The offset of a line in minutes east of UTC, or kNoZone. Only the space
-// layouts (formats 1 and 2) carry one, after the time in their date
-// ("[dd/Mon/yyyy:hh:mm:ss +hhmm]"); a JSON line's time is UTC, read as the
-// program's own zone.
+// The offset of a line in minutes east of UTC, or kNoZone. The space
+// layouts (formats 1 and 2) carry one after the time in their date
+// ("[dd/Mon/yyyy:hh:mm:ss +hhmm]"), a JSON line when its "ts" is text with
+// an offset; a JSON line's number of seconds is read in the program's own
+// zone.
 int LineZoneOffset(const char* line, int format);
 
 struct HLineDays {

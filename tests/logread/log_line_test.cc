@@ -241,6 +241,20 @@ TEST(LogLineTest, VirtualHostAndJsonLayoutsReadEveryField) {
       {"{\"status\":404,\"uri\":\"/top\",\"request\":{\"uri\":\"\\/x\\u0041?q\",\"h\":{\"a\":[[{\"uri\":\"/no\"}]]},"
        "\"client_ip\":\"\",\"remote_ip\":\"2001:db8::beef\",\"host\":\"example.com:8443\"},\"ts\":1796832000}",
        3, 20261210, "/xA", "2001:db8::beef", "example.com", 1, 404, -1, kNoZone},
+      // Older and other time forms: an offset of its own gives the line
+      // its day; milliseconds and nanoseconds; remote_addr without port.
+      {"{\"ts\":\"2026-12-09T23:30:00.123-05:00\",\"status\":200,\"size\":7,"
+       "\"request\":{\"remote_addr\":\"198.51.100.7:51234\",\"uri\":\"/old\"}}",
+       3, 20261209, "/old", "198.51.100.7", nullptr, 23, 200, 7, -300},
+      {"{\"ts\":1796832000500,\"request\":{\"remote_addr\":\"[2001:db8::7]:443\",\"uri\":\"/ms\"}}", 3,
+       20261210, "/ms", "2001:db8::7", nullptr, 1, -1, -1, kNoZone},
+      {"{\"ts\":1796832000000000000,\"request\":{\"remote_addr\":\"203.0.113.9\",\"remote_ip\":\"10.1.1.1\"}}",
+       3, 20261210, nullptr, "10.1.1.1", nullptr, 1, -1, -1, kNoZone},
+      {"{\"ts\":\"2026/12/09 10:00:00\"}", 3, 20261209, nullptr, nullptr, nullptr, 10, -1, -1, kNoZone},
+      {"{\"ts\":\"09/Dec/2026:10:00:00 +0000\"}", 3, 20261209, nullptr, nullptr, nullptr, 10, -1, -1, 0},
+      {"{\"ts\":\"2026-02-30T10:00:00Z\"}", 3, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
+      {"{\"ts\":\"2026-12-09T10:00:00+25:00\"}", 3, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
+      {"{\"ts\":\"2026-12-09T10:00:00Zjunk\"}", 3, 0, nullptr, nullptr, nullptr, -1, -1, -1, kNoZone},
       // A decoded zero byte or line feed ends the path and the address.
       {"{\"request\":{\"uri\":\"/a\\u0000b\",\"client_ip\":\"1.2.3.4\\nx\"}}", 3, 0, "/a", "1.2.3.4", nullptr, -1, -1,
        -1, kNoZone},
