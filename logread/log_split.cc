@@ -630,11 +630,14 @@ bool HSplit::Run() {
     if (import_) done.place_path = files_.import_path;
     done.partial = true;
     done.carry_size = carry_size;
+    // Before the commit: a follow never consults the record, so a file
+    // recorded by a follow that then dies is still read by the next, and an
+    // import never takes a file a follow has committed.
+    RecordFollowed();
     if (!journal_.NoteCommit(done)) return Abort();
     journal_.Close();
     if (!FinishSplit(files_, done, true)) return false;
     AddDropped();
-    RecordFollowed();
     return true;
   }
   done.start = start_;
