@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -28,12 +29,26 @@ constexpr int kNumberSize = 16;
 
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
 
+// The stamp part of a stored day's value ("count stamp"); empty for a
+// value stored without one.
+const char* StampOf(const HString& value) {
+  const char* blank = strchr(value.CStr(), ' ');
+  return blank == nullptr ? "" : blank + 1;
+}
+
 }  // namespace
 
 HTotalHit::HTotalHit(HHit* owner) : IContainer("", 0), owner_(owner) {}
 
 const char* HTotalHit::GetProperty(const char* name) {
   RefreshMonths();
+  if (name != nullptr) {
+    if (IsWord(name, "Uncounted")) return NumberAnswer(static_cast<int>(uncounted_.days.size()));
+    if (IsWord(name, "UncountedFrom")) return uncounted_.days.empty() ? nullptr : NumberAnswer(uncounted_.First());
+    if (IsWord(name, "UncountedTo")) return uncounted_.days.empty() ? nullptr : NumberAnswer(uncounted_.Last());
+    if (IsWord(name, "From")) return from_.IsValid() ? NumberAnswer(from_.Number()) : nullptr;
+    if (IsWord(name, "To")) return to_.IsValid() ? NumberAnswer(to_.Number()) : nullptr;
+  }
   return IContainer::GetProperty(name);
 }
 
@@ -46,7 +61,22 @@ const char* HTotalHit::Call(const char* method, int argc, const char* const* arg
 }
 
 void HTotalHit::RefreshMonths() {
-  if (properties_.Count() > 0 || owner_ == nullptr) return;
+  if (built_ || owner_ == nullptr) return;
+  HUncounted uncounted;
+  from_ = HDate();
+  to_ = HDate();
+  if (owner_->Settings() != nullptr) {
+    const std::vector<HDate>& days = owner_->Settings()->DaysWithFiles();
+    if (!days.empty()) {
+      from_ = days.front();
+      to_ = days.back();
+    }
+    owner_->CountDue(days, &uncounted);  // each day counted forgets the months
+    uncounted.Settle();
+  }
+  uncounted_ = uncounted;
+  built_ = true;
+  properties_.Clear();
   int month = 0;  // yyyymm01 of the group being summed, 0 before the first
   long long sum = 0;
   const auto finish = [&] {
@@ -59,7 +89,7 @@ void HTotalHit::RefreshMonths() {
   };
   for (const HParamEntry* entry : owner_->Properties()) {
     HDate day;
-    if (!HDate::Parse(entry->name.CStr(), &day)) continue;
+    if (!HDate::Parse(entry->name.CStr(), &day) || uncounted_.Holds(day.Number())) continue;
     const int first = day.year * 10000 + day.month * 100 + 1;
     if (first != month) {
       finish();
@@ -102,7 +132,7 @@ const char* HHit::GetProperty(const char* name) {
   HDate date;
   if (!date.SetNumber(ToInt(name))) return nullptr;
   const HParamEntry* entry = DayEntry(date);
-  return entry == nullptr ? nullptr : KeepAnswer(entry->value);
+  return entry == nullptr ? nullptr : NumberAnswer(ToInt(entry->value.CStr()));
 }
 
 const HParamEntry* HHit::DayEntry(const HDate& date) {
@@ -110,28 +140,58 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
   const int number = date.Number();
   char name[kNumberSize];
   NumberText(name, number);
-  const HParamEntry* stored = properties_.FindEntry(name);
-  if (stored != nullptr) return stored;
+  HParamEntry* stored = properties_.FindEntry(name);
+  const std::string stamp = log_->DayStamp(date);
+  // A day without its file keeps what was counted of it.
+  if (stamp.empty() || (stored != nullptr && stamp == StampOf(stored->value))) return stored;
 
   HString file;
-  if (!log_->FindDayFile(file, date)) return nullptr;
+  if (!log_->FindDayFile(file, date)) return stored;
   log_->MoveFirstDayBack(date);
   const int count = CountHits(file.CStr());
-  if (count < 0) return nullptr;
-  char value[kNumberSize];
-  NumberText(value, count);
-  // Newest first: before the first older day, else at the end.
-  HParamEntry* older = nullptr;
-  for (HParamEntry* entry : properties_) {
-    if (ToInt(entry->name.CStr()) < number) {
-      older = entry;
-      break;
+  if (count < 0) return stored;
+  char counted[kNumberSize];
+  NumberText(counted, count);
+  HString value(counted);
+  value.Append(" ");
+  value.Append(stamp.c_str());
+  if (stored != nullptr) {
+    stored->value = value;
+  } else {
+    // Newest first: before the first older day, else at the end.
+    HParamEntry* older = nullptr;
+    for (HParamEntry* entry : properties_) {
+      if (ToInt(entry->name.CStr()) < number) {
+        older = entry;
+        break;
+      }
     }
+    stored = properties_.InsertEntry(older, name, value.CStr());
   }
-  const HParamEntry* added = properties_.InsertEntry(older, name, value);
   SetModified(true);
   total_.ForgetMonths();  // a month total read earlier lacks this day
-  return added;
+  return stored;
+}
+
+bool HHit::IsCurrent(const HDate& date) {
+  char name[kNumberSize];
+  NumberText(name, date.Number());
+  const HParamEntry* stored = properties_.FindEntry(name);
+  const std::string stamp = log_ == nullptr ? std::string() : log_->DayStamp(date);
+  return stamp.empty() || (stored != nullptr && stamp == StampOf(stored->value));
+}
+
+int HHit::CountDue(const std::vector<HDate>& days, HUncounted* left) {
+  int counted = 0;
+  for (auto day = days.rbegin(); day != days.rend(); ++day) {
+    if (log_ == nullptr || day->Compare(log_->Today()) >= 0 || IsCurrent(*day)) continue;
+    if (!MayCountAnotherDay()) {
+      if (left != nullptr) left->Add(*day);
+      continue;
+    }
+    if (DayEntry(*day) != nullptr) ++counted;
+  }
+  return counted;
 }
 
 const char* HHit::Call(const char* method, int argc, const char* const* argv) {

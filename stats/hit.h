@@ -2,23 +2,32 @@
 // that is not an image), HRootHit only the requests for the site's top page,
 // and HTotalHit, held by either, sums their days into months. A day is
 // counted from its day file the first time a page asks for it and kept as a
-// property named yyyymmdd, newest first, so each day file is read at most
-// once per counter. The analysis (HVaziVev) that makes a counter owns it; a
+// property named yyyymmdd, newest first, whose value is the count, a blank
+// and the day's stamp (IStatsSettings::DayStamp): a day whose file changed
+// since is counted again at its next use. The analysis (HVaziVev) that makes a counter owns it; a
 // counter borrows it, as IStatsSettings, for its settings, its today and
 // its day files.
 #ifndef STATS_HIT_H_
 #define STATS_HIT_H_
 
+#include <vector>
+
 #include "core/date.h"
 #include "objects/container.h"
+#include "stats/count_budget.h"
 
 class HHit;
 class IStatsSettings;
 
 // The month view of a counter, its child "Total": one property per month
 // that has counted days, named with the month's first day (yyyymmdd) and
-// holding the month's sum, newest month first. Built from the owner's days
-// at the first read after a day was added; never stored.
+// holding the month's sum, newest month first. Built at the first read
+// after a day was added, first counting every complete day with a day file
+// that is not counted yet, within the request's count budget
+// (stats/count_budget.h); never stored. "Uncounted" gives the number of
+// days with a day file the sums leave out for want of time ("UncountedFrom"
+// and "UncountedTo" the first and last of them), "From" and "To" the first
+// and last day with a day file.
 class HTotalHit : public IContainer {
  public:
   // `owner` holds this object and outlives it.
@@ -36,12 +45,19 @@ class HTotalHit : public IContainer {
   // already. Entries whose name is no valid date are left out.
   void RefreshMonths();
   // Drops the months so that the next read builds them again.
-  void ForgetMonths() { properties_.Clear(); }
+  void ForgetMonths() {
+    properties_.Clear();
+    built_ = false;
+  }
 
  private:
   void Graph(const char* color);
 
   HHit* owner_;
+  bool built_ = false;
+  HUncounted uncounted_;
+  HDate from_;
+  HDate to_;
 };
 
 // Type "Hit". Its properties are the counted days; pages read a day by its
@@ -79,6 +95,15 @@ class HHit : public IContainer {
   // The number of lines of the day file `file` that this counter counts,
   // or -1 when the file cannot be opened. Reads through LogLineBuffer.
   virtual int CountHits(const char* file);
+
+  // Counts each of `days` whose count is missing or older than its day
+  // file, newest first, while the count budget lasts; the days it could not
+  // count go to `left`. Returns how many it counted.
+  int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // Whether the stored count of `date` is its day file's, or the day has no
+  // file to count again.
+  bool IsCurrent(const HDate& date);
+  IStatsSettings* Settings() const { return log_; }
 
   // The first day of the one-month window that ends on `end`: the 1st of
   // its month when `end` is the month's last day or the previous month is

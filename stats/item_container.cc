@@ -8,6 +8,7 @@
 #include "core/answers.h"
 #include "core/file.h"
 #include "objects/object_stream.h"
+#include "stats/day_files.h"
 #include "stats/hit.h"
 #include "stats/stats_settings.h"
 
@@ -32,6 +33,9 @@ const char* HItemsContainer::GetProperty(const char* name) {
   if (name != nullptr) {
     if (IsWord(name, "Count")) return result_->GetProperty(name);
     if (IsWord(name, "SetDate") && range_start_.IsValid()) return NumberAnswer(range_start_.Number());
+    if (IsWord(name, "Uncounted")) return NumberAnswer(static_cast<int>(uncounted_.days.size()));
+    if (IsWord(name, "UncountedFrom")) return uncounted_.days.empty() ? nullptr : NumberAnswer(uncounted_.First());
+    if (IsWord(name, "UncountedTo")) return uncounted_.days.empty() ? nullptr : NumberAnswer(uncounted_.Last());
   }
   return INContainer::GetProperty(name);
 }
@@ -82,37 +86,90 @@ HItemsHit* HItemsContainer::ExistingDay(const char* name) {
   return dynamic_cast<HItemsHit*>(INContainer::FindChild(name));
 }
 
+HItemsHit* HItemsContainer::DueDay(const HDate& day, bool* was_loaded) {
+  char name[kDayNameSize];
+  DayName(name, day);
+  *was_loaded = FindChildNode(name) != nullptr;
+  HItemsHit* items = ExistingDay(name);
+  if (items == nullptr && log_ != nullptr && !log_->DayStamp(day).empty()) {
+    items = dynamic_cast<HItemsHit*>(CreateChild(name, child_type_));
+  }
+  if (items == nullptr || items->IsCurrentDay()) return items;
+  if (MayCountAnotherDay()) {
+    items->ComputeDay(true);
+    return items;
+  }
+  uncounted_.Add(day);
+  return nullptr;
+}
+
+void HItemsContainer::Forget(const HDate& day, HItemsHit* items, bool was_loaded) {
+  // Years of days would otherwise all stay in memory; one read only for a
+  // sum is read again if anything asks for it later.
+  if (items == nullptr || was_loaded || items->IsModified()) return;
+  char name[kDayNameSize];
+  DayName(name, day);
+  children_.Remove(FindChildNode(name));
+}
+
+int HItemsContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) {
+  uncounted_ = HUncounted();
+  int counted = 0;
+  for (auto day = days.rbegin(); day != days.rend(); ++day) {
+    if (log_ == nullptr || day->Compare(log_->Today()) >= 0) continue;
+    bool was_loaded = false;
+    HItemsHit* items = DueDay(*day, &was_loaded);
+    if (items != nullptr && items->IsModified()) ++counted;
+    Forget(*day, items, was_loaded);
+  }
+  if (left != nullptr) left->days.insert(left->days.end(), uncounted_.days.begin(), uncounted_.days.end());
+  return counted;
+}
+
 void HItemsContainer::AccumulateMonth(const char* end) {
   if (!range_end_.SetNumber(ToInt(end))) return;
   const HDate start = HHit::MonthWindowStart(range_end_);
   if (!start.IsValid()) return;
   range_start_ = start;
   result_->Empty();
-  bool total_deleted = false;
+  uncounted_ = HUncounted();
   HDate day = range_end_;
   for (int n = 0; n < kMonthDays && day.Compare(range_start_) >= 0; ++n) {
-    char name[kDayNameSize];
-    DayName(name, day);
-    HItemsHit* items = ExistingDay(name);
-    if (items == nullptr) items = dynamic_cast<HItemsHit*>(CreateChild(name, child_type_));
-    // Made here, or made fresh by an earlier look-up: counted now.
-    if (items != nullptr && items->IsFresh() && items->ComputeDay(false) && !total_deleted) {
-      DeleteTotal();
-      total_deleted = true;
-    }
+    bool was_loaded = false;
+    HItemsHit* items = DueDay(day, &was_loaded);
     if (items != nullptr) items->AddTo(result_->Table());
     if (!day.PreviousDay()) break;
   }
+  uncounted_.Settle();
   result_->SortItems();
+}
+
+std::string HItemsContainer::RangeStamp(const HDate& start, const HDate& end) {
+  std::string text = type_name_;
+  for (const HDate& day : log_->DaysWithFiles()) {
+    if (day.Compare(start) < 0 || day.Compare(end) > 0) continue;
+    char name[kDayNameSize];
+    DayName(name, day);
+    text.append(" ").append(name).append(":").append(log_->DayStamp(day));
+  }
+  std::string stamp;
+  AppendStampHash(text, stamp);
+  return stamp;
 }
 
 void HItemsContainer::AccumulateAll() {
   if (log_ == nullptr) return;
   HDate end = log_->Today();
-  const HDate start = log_->FirstDay();
+  HDate start = log_->FirstDay();
+  const std::vector<HDate>& days = log_->DaysWithFiles();
+  if (!days.empty() && (!start.IsValid() || days.front().Compare(start) < 0)) start = days.front();
   if (!end.PreviousDay() || !start.IsValid() || end.Compare(start) < 0) return;
   range_end_ = end;
   range_start_ = start;
+  uncounted_ = HUncounted();
+  // The sum is kept in "total" with the stamps of the days it holds: a day
+  // counted since, or whose file changed, makes it out of date.
+  const std::string stamp = RangeStamp(start, end);
   const HString total = StoragePath(kTotalFile);
   if (!directory_.IsEmpty()) {
     HObjectStream cached;
@@ -120,43 +177,42 @@ void HItemsContainer::AccumulateAll() {
       // Emptied first: a sum made earlier in this request must not mix in.
       result_->Empty();
       result_->Load(cached);
-      HDate::Parse(properties_.GetValue("SetDate"), &range_start_);
-      return;
+      if (result_->Stamp() == stamp) {
+        HDate::Parse(properties_.GetValue("SetDate"), &range_start_);
+        return;
+      }
     }
   }
 
   result_->Empty();
   HDate earliest = end;
   for (HDate day = end; day.Compare(start) >= 0;) {
-    char name[kDayNameSize];
-    DayName(name, day);
-    const bool was_loaded = FindChildNode(name) != nullptr;
-    HItemsHit* items = ExistingDay(name);
+    bool was_loaded = false;
+    HItemsHit* items = DueDay(day, &was_loaded);
     if (items != nullptr) {
       items->AddTo(result_->Table());
       earliest = day;
-      // Years of days would otherwise all stay in memory; one read only for
-      // the sum is read again if anything asks for it later.
-      if (!was_loaded && !items->IsModified()) children_.Remove(FindChildNode(name));
     }
+    Forget(day, items, was_loaded);
     if (!day.PreviousDay()) break;
   }
+  uncounted_.Settle();
   result_->SortItems();
-  if (!directory_.IsEmpty()) {
-    const HString base = StoragePath("");
-    const HString folder(base.CStr(), base.Length() - 1);
-    if (IsDirectory(folder.CStr()) || MakeDirectory(folder.CStr())) {
-      // Through a temporary file and a rename: a failed write keeps no
-      // partial sum.
-      HObjectStream out;
-      if (out.Open(total.CStr(), "w")) {
-        result_->Save(out);
-        out.Close();
-      }
-    }
-  }
   range_start_ = earliest;
   SetPropertyInt("SetDate", earliest.Number());
+  if (!uncounted_.days.empty() || directory_.IsEmpty()) return;  // only a whole sum is kept
+  result_->SetStamp(stamp);
+  const HString base = StoragePath("");
+  const HString folder(base.CStr(), base.Length() - 1);
+  if (IsDirectory(folder.CStr()) || MakeDirectory(folder.CStr())) {
+    // Through a temporary file and a rename: a failed write keeps no
+    // partial sum.
+    HObjectStream out;
+    if (out.Open(total.CStr(), "w")) {
+      result_->Save(out);
+      out.Close();
+    }
+  }
 }
 
 void HItemsContainer::Squeeze(const char* day, const char* filter) {

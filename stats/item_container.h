@@ -11,8 +11,11 @@
 #define STATS_ITEM_CONTAINER_H_
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/date.h"
+#include "stats/count_budget.h"
 #include "stats/day_container.h"
 #include "stats/items.h"
 
@@ -23,14 +26,20 @@ class HItemsContainer : public HDayContainer {
   ~HItemsContainer() override;
 
   // "Count" gives the result's count, "SetDate" the first day of the last
-  // "Accumulate" (else the stored "SetDate"); others as any container.
+  // "Accumulate" (else the stored "SetDate"), "Uncounted" the number of
+  // days with a day file that its sum leaves out because the request's
+  // count budget (stats/count_budget.h) ran out before they were counted,
+  // "UncountedFrom" and "UncountedTo" the first and last of them; others
+  // as any container.
   const char* GetProperty(const char* name) override;
   // "Text" sets the result's filter; others are stored.
   void SetProperty(const char* name, const char* value) override;
   // "Accumulate" with a yyyymmdd day sums the one-month window ending on it,
-  // creating and counting the days not stored yet; without a day, it sums
-  // every stored day from the log's first day to yesterday, or reads that
-  // sum from "total", and writes "total" when it made the sum. "Squeeze"
+  // counting the days not counted yet or whose day file changed; without a
+  // day, it sums every day from the first day with a day file to
+  // yesterday, the same way, or reads that sum from "total" when the
+  // stamps of those days are still the ones it was made from, and writes
+  // "total" when it made a sum that leaves no day out. "Squeeze"
   // with a day and a text counts that day's file, keeping only the lines
   // the text selects (a path for domains, a domain for pages). All return
   // null; other methods go to the container.
@@ -45,6 +54,11 @@ class HItemsContainer : public HDayContainer {
 
   // Deletes the cached sum "total"; a missing file is fine.
   void DeleteTotal();
+  // Counts each of `days` whose ranking is missing or older than its day
+  // file, newest first, while the count budget lasts; the days it could not
+  // count go to `left`. Returns how many it counted. Days counted stay
+  // loaded until saved.
+  int CountDue(const std::vector<HDate>& days, HUncounted* left);
   IStatsSettings* Log() const { return log_; }
   HItemsHit& Result() { return *result_; }
   const HDate& RangeStart() const { return range_start_; }
@@ -64,6 +78,16 @@ class HItemsContainer : public HDayContainer {
   void Squeeze(const char* day, const char* filter);
   // A loaded or stored child of that name, never a new one.
   HItemsHit* ExistingDay(const char* name);
+  // The day's ranking, counted first when it is out of date and the budget
+  // allows (else null, and the day noted in uncounted_); null for a day
+  // with neither a ranking nor a day file. `was_loaded` tells whether it was
+  // in memory before.
+  HItemsHit* DueDay(const HDate& day, bool* was_loaded);
+  // Drops a day read only for a sum from memory.
+  void Forget(const HDate& day, HItemsHit* items, bool was_loaded);
+  // The stamp of the sum over [start, end]: the container's kind and the
+  // stamps of every day with a day file in it.
+  std::string RangeStamp(const HDate& start, const HDate& end);
 
   IObject* MakeDay(const char* name) override;
 
@@ -72,6 +96,7 @@ class HItemsContainer : public HDayContainer {
   std::unique_ptr<HItemsHit> result_;
   HDate range_start_;
   HDate range_end_;
+  HUncounted uncounted_;
 };
 
 // Type "DomainsContainer": days of type "Domains".

@@ -247,6 +247,7 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
   stored_at_ = 0;
   if (stream.TakeRest(stored_)) {
     stored_left_ = CountStoredItems();
+    ReadStamp();
     return;
   }
   // A file that cannot be taken whole is read line by line now.
@@ -256,6 +257,25 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
     stored_.append(" ").append(stream.EntryName()).append("=").append(stream.EntryValue()).append("\n");
   }
   stored_left_ = CountStoredItems();
+}
+
+namespace {
+
+const char kStampHeader[] = "\n object ";
+const char kStampType[] = " : Stamp\n";
+constexpr size_t kStampLength = 16;
+
+}  // namespace
+
+void HItemsHit::ReadStamp() {
+  stamp_.clear();
+  // The items end at the first nested header, which is the stamp's.
+  const size_t header = sizeof kStampHeader - 1;
+  const size_t at = stored_.compare(0, header - 1, kStampHeader + 1) == 0 ? 0 : stored_.find(kStampHeader);
+  if (at == std::string::npos) return;
+  const size_t begin = at == 0 && stored_[0] == ' ' ? header - 1 : at + header;
+  if (stored_.compare(begin + kStampLength, sizeof kStampType - 1, kStampType) != 0) return;
+  stamp_ = stored_.substr(begin, kStampLength);
 }
 
 namespace {
@@ -373,6 +393,10 @@ bool HItemsHit::Save(HObjectStream& stream) {
   } else {
     for (const HItemEntry* entry : loaded_) write(entry);
   }
+  if (stamp_.size() == kStampLength) {
+    stream.BeginObject(stamp_.c_str(), "Stamp");
+    stream.EndObject();
+  }
   stream.EndObject();
   return true;
 }
@@ -408,16 +432,25 @@ void HItemsHit::SortItems() {
 }
 
 bool HItemsHit::ComputeDay(bool remove_total) {
-  if (!loaded_.empty() || stored_left_ > 0 || sorted_ || !day_.IsValid() || log_ == nullptr) return false;
-  if (day_.Compare(log_->Today()) >= 0) return false;
+  if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return false;
+  const std::string stamp = log_->DayStamp(day_);
+  if (stamp.empty() || stamp == stamp_) return false;
   HString file;
   if (!log_->FindDayFile(file, day_)) return false;
   log_->MoveFirstDayBack(day_);
+  Empty();
   if (CountItems(file.CStr(), nullptr) < 0) return false;
+  stamp_ = stamp;
   // The cached sum since the first day lacks this day now.
   if (remove_total && container_ != nullptr) container_->DeleteTotal();
   SetModified(true);
   return true;
+}
+
+bool HItemsHit::IsCurrentDay() {
+  if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return true;
+  const std::string stamp = log_->DayStamp(day_);
+  return stamp.empty() || stamp == stamp_;
 }
 
 void HItemsHit::Empty() {

@@ -161,10 +161,19 @@ class HItemsHit : public IContainer {
   // order. Empties the loaded list first; an empty table leaves the sorted
   // order as it was.
   void SortItems();
-  // Counts the day when it has neither stored nor counted items, is valid
-  // and complete, and has a day file; then, when `remove_total`, deletes the
-  // container's "total" and marks this object modified. True when counted.
+  // Counts the day when it is valid and complete and its day file's stamp
+  // (IStatsSettings::DayStamp) is not the one its items were counted from:
+  // never counted, stored without a stamp, or the file changed since. Then,
+  // when `remove_total`, deletes the container's "total", and marks this
+  // object modified. True when counted.
   bool ComputeDay(bool remove_total);
+  // Whether the items are those of the day's file as it is now, or there is
+  // no file to count them from (what was counted is then kept).
+  bool IsCurrentDay();
+  // The stamp the items were counted from; stored at the end of the
+  // ranking as a nested header, which readers of rankings stop at.
+  const std::string& Stamp() const { return stamp_; }
+  void SetStamp(const std::string& stamp) { stamp_ = stamp; }
   // Forgets every item: the table, the sorted order and the loaded list.
   void Empty();
   // Adds every item into `sum` in ranking order, which is the same whether
@@ -189,6 +198,8 @@ class HItemsHit : public IContainer {
   // line splits at its first "="): the name goes on up to the value's last
   // "=" and the count follows that.
   void ReadItems(HObjectStream& stream, bool rejoin);
+  // Takes the stamp from the stored lines, if they hold one.
+  void ReadStamp();
   // Reads the next stored item into the table and the loaded list (a name
   // stored twice keeps its first place and takes its last count); false
   // when no stored item is left.
@@ -224,6 +235,7 @@ class HItemsHit : public IContainer {
   int unit_ = -1;
   HString filter_;
   bool read_stored_ = false;
+  std::string stamp_;
   // The stored lines not read yet, from stored_at_ on, and whether paths
   // holding "=" are to be rejoined.
   std::string stored_;

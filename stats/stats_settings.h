@@ -6,6 +6,9 @@
 #ifndef STATS_STATS_SETTINGS_H_
 #define STATS_STATS_SETTINGS_H_
 
+#include <string>
+#include <vector>
+
 #include "core/date.h"
 #include "core/text.h"
 
@@ -29,6 +32,14 @@ class IStatsSettings {
   virtual int Unit() const = 0;
   // The most rows a ranking lists.
   virtual int Lines() = 0;
+  // The complete days (before Today) that have a day file, oldest first.
+  // The reference stays valid until Today changes.
+  virtual const std::vector<HDate>& DaysWithFiles() = 0;
+  // What the figures of `date` are counted from, as a short text that
+  // changes whenever they would: the stamp of its day file (stats/day_files.h)
+  // and the rule that decides what counts. Empty when the day has no day
+  // file: what was counted of it is then kept as it is.
+  virtual std::string DayStamp(const HDate& date) = 0;
 
  protected:
   ~IStatsSettings() = default;

@@ -38,14 +38,52 @@ const char* HTimesHit::Call(const char* method, int argc, const char* const* arg
 }
 
 void HTimesHit::ComputeHours() {
-  if (properties_.Count() > 0 || log_ == nullptr) return;
-  if (!day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  const bool counted = properties_.Count() > 0;
+  // Today's file may still grow: what was counted of it is kept.
+  if (counted && day_.Compare(log_->Today()) == 0) return;
+  const std::string stamp = day_.Compare(log_->Today()) < 0 ? log_->DayStamp(day_) : std::string();
+  if (counted && (stamp.empty() || stamp == Setting(kStampName))) return;
   HString file;
   if (!log_->FindDayFile(file, day_)) return;
   log_->MoveFirstDayBack(day_);
   int hours[kHours] = {};
   if (!CountHours(file.CStr(), hours)) return;
   for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
+  if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
+}
+
+bool HTimesHit::IsCurrent() {
+  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) >= 0) return true;
+  const std::string stamp = log_->DayStamp(day_);
+  return stamp.empty() || (properties_.Count() > 0 && stamp == Setting(kStampName));
+}
+
+const char* HTimesHit::Setting(const char* name) const {
+  const char* value = properties_.GetValue(name);
+  return value == nullptr ? "" : value;
+}
+
+int HTimesContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) {
+  int counted = 0;
+  for (auto day = days.rbegin(); day != days.rend(); ++day) {
+    if (log_ == nullptr || day->Compare(log_->Today()) >= 0) continue;
+    char name[kDayNameSize];
+    DayName(name, *day);
+    const bool was_loaded = FindChildNode(name) != nullptr;
+    auto* hours = dynamic_cast<HTimesHit*>(FindChild(name));
+    if (hours == nullptr || hours->IsCurrent()) {
+      if (hours != nullptr && !was_loaded && !hours->IsModified()) children_.Remove(FindChildNode(name));
+      continue;
+    }
+    if (!MayCountAnotherDay()) {
+      if (left != nullptr) left->Add(*day);
+      continue;
+    }
+    hours->ComputeHours();
+    ++counted;
+  }
+  return counted;
 }
 
 bool HTimesHit::CountHours(const char* file, int (&hours)[kHours]) {

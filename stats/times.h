@@ -3,14 +3,18 @@
 // graph; HTimesContainer, the HVaziVev's child of type "TimesContainer",
 // keeps one HTimesHit per day, each in its own file in the container's
 // directory. A day is counted from its day file the first time a page
-// reads it and is never counted again once it holds its counts. The
+// reads it, and again when its day file changed since (its stamp, kept as
+// the property "Stamp", is no longer the file's). The
 // container owns its days; both borrow the settings (IStatsSettings) of the
 // analysis that made the container.
 #ifndef STATS_TIMES_H_
 #define STATS_TIMES_H_
 
+#include <vector>
+
 #include "core/date.h"
 #include "objects/container.h"
+#include "stats/count_budget.h"
 #include "stats/day_container.h"
 
 class IStatsSettings;
@@ -33,13 +37,17 @@ class HTimesHit : public IContainer {
   // raise ErrorMemory before any output.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
-  // Counts the day file into the 24 properties, zeros included, and marks
-  // the object modified; does nothing when it holds any property already,
-  // when the day is invalid or later than the log's today, or when the day
-  // file is missing or cannot be opened. Today is accepted: its file may
-  // still grow when the web server writes its own day files, and what was
-  // counted then is kept.
+  // Counts the day file into the 24 properties, zeros included, with the
+  // file's stamp, and marks the object modified; does nothing when it holds
+  // the counts of the file as it is now (or of a file gone since), when the
+  // day is invalid or later than the log's today, or when the day file is
+  // missing or cannot be opened. Today is accepted: its file may still grow
+  // when the web server writes its own day files, and what was counted
+  // then is kept.
   void ComputeHours();
+  // Whether the counts are those of the day file as it is now, or there is
+  // nothing to count them from.
+  bool IsCurrent();
   // Stored only once ComputeHours has counted its day.
   bool IsStoredWhenAdded() override { return false; }
 
@@ -54,6 +62,9 @@ class HTimesHit : public IContainer {
 
  private:
   void Graph(const char* color);
+  const char* Setting(const char* name) const;
+
+  static constexpr const char* kStampName = "Stamp";
 
   IStatsSettings* log_;
   HDate day_;
@@ -64,6 +75,11 @@ class HTimesContainer : public HDayContainer {
  public:
   // `log` outlives this object and every day it makes.
   HTimesContainer(const char* name, IStatsSettings* log);
+
+  // Counts each of `days` whose hours are missing or older than its day
+  // file, newest first, while the count budget lasts; the days it could not
+  // count go to `left`. Returns how many it counted.
+  int CountDue(const std::vector<HDate>& days, HUncounted* left);
 
  private:
   IObject* MakeDay(const char* name) override;

@@ -99,15 +99,27 @@ const char* HVaziVev::RootPath() const {
 int HVaziVev::Unit() const { return ToInt(Setting("Unit")); }
 
 bool HVaziVev::FindDayFile(HString& name, const HDate& date) const {
-  HString pattern;
-  if (IsDaily()) {
-    pattern = Setting("DateFile");
-  } else {
-    pattern = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
-    pattern.Append(kDayFilePattern);
-  }
-  return DateFileName(name, pattern.CStr(), date);
+  return DateFileName(name, DayFilePattern().CStr(), date);
 }
+
+HString HVaziVev::DayFilePattern() const {
+  if (IsDaily()) return HString(Setting("DateFile"));
+  HString pattern(CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir());
+  pattern.Append(kDayFilePattern);
+  return pattern;
+}
+
+HDayFiles& HVaziVev::DayFiles() {
+  if (!day_files_ready_) {
+    day_files_.Reset(DayFilePattern().CStr(), today_);
+    day_files_ready_ = true;
+  }
+  return day_files_;
+}
+
+const std::vector<HDate>& HVaziVev::DaysWithFiles() { return DayFiles().Days(); }
+
+std::string HVaziVev::DayStamp(const HDate& date) { return DayFiles().Stamp(date); }
 
 HDate HVaziVev::FirstDay() const {
   HDate first;

@@ -11,6 +11,7 @@
 #include "core/date.h"
 #include "core/text.h"
 #include "objects/ncontainer.h"
+#include "stats/day_files.h"
 #include "stats/rejected.h"
 #include "stats/stats_settings.h"
 
@@ -51,6 +52,9 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int Unit() const override;
   // The "lines" setting, read once.
   int Lines() override;
+  // From a listing of the day files' folder, made on first use.
+  const std::vector<HDate>& DaysWithFiles() override;
+  std::string DayStamp(const HDate& date) override;
   // Whether the web server writes its own day files ("Loging" is "Daily").
   bool IsDaily() const;
   // The setting's text, never null ("" when unset); for the code, not for
@@ -58,11 +62,22 @@ class HVaziVev : public INContainer, public IStatsSettings {
   const char* Setting(const char* name) const;
   // The local date when the object was made.
   const HDate& Today() const override { return today_; }
-  void SetToday(const HDate& today) { today_ = today; }
+  void SetToday(const HDate& today) {
+    today_ = today;
+    day_files_ready_ = false;
+  }
 
  private:
+  // The day file name pattern: "DateFile" in "Daily" mode, else the
+  // program directory's logs/QLyymmdd.log.
+  HString DayFilePattern() const;
+  // The day files, listed when a statistic first asks.
+  HDayFiles& DayFiles();
+
   HDate today_;
   int lines_ = -1;
+  HDayFiles day_files_;
+  bool day_files_ready_ = false;
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;

@@ -1,0 +1,50 @@
+// HDayFiles, the day files of a site as the statistics see them: which
+// completed days have one, and each file's stamp, the few numbers that
+// change whenever the file does (its device, inode, size and time of last
+// change). A statistic keeps the stamp of the file it counted and counts
+// the day again when the stamp differs, so that lines added to a day after
+// it was counted (late lines, an import, an overlapping file) reach every
+// figure of that day. The folder of the day files is listed once, on first
+// use; a stamp asked for before that is read with one stat.
+#ifndef STATS_DAY_FILES_H_
+#define STATS_DAY_FILES_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/date.h"
+
+class HDayFiles {
+ public:
+  // `pattern` is a day file name pattern as DateFileName takes it ("yy",
+  // "mm" and "dd" in its last component); days before `today` are complete.
+  // Forgets what was listed or read before.
+  void Reset(const std::string& pattern, const HDate& today);
+
+  // The complete days with a day file, oldest first. Empty when the
+  // pattern or its folder cannot be read.
+  const std::vector<HDate>& Days();
+  // The stamp of the day file of `date` as 16 hex digits, or empty when the
+  // day has no readable regular file.
+  std::string Stamp(const HDate& date);
+
+  // The day a file name of the pattern names, or an invalid date. Two
+  // digits of year are read as the latest such year not after `today`'s.
+  static HDate DayOfName(const std::string& pattern, const std::string& path, const HDate& today);
+
+ private:
+  void List();
+
+  std::string pattern_;
+  HDate today_;
+  bool listed_ = false;
+  std::vector<HDate> days_;
+  std::map<int, std::string> stamps_;  // by yyyymmdd, listed or read
+};
+
+// 16 hex digits of a 64-bit FNV-1a hash of `text`, appended to `out`: a
+// short, stable name for what a figure was counted from.
+void AppendStampHash(const std::string& text, std::string& out);
+
+#endif  // STATS_DAY_FILES_H_
