@@ -119,7 +119,9 @@ std::string HDayFiles::Stamp(const HDate& date) {
   HString path;
   struct stat info;
   std::string stamp;
-  if (DateFileName(path, pattern_.c_str(), date) && stat(path.CStr(), &info) == 0 && S_ISREG(info.st_mode)) {
+  // As the listing reads it (fstatat), so that both give the same times.
+  if (DateFileName(path, pattern_.c_str(), date) && fstatat(AT_FDCWD, path.CStr(), &info, 0) == 0 &&
+      S_ISREG(info.st_mode)) {
     stamp = StatStamp(info);
     stamps_[date.Number()] = stamp;  // a missing file is looked for again
   }

@@ -1,0 +1,154 @@
+// Figures that cover every day they name, through the installed program:
+// one request to the months counts every day of the log; lines added to a
+// counted day reach every page of that day; vazivev-update counts every
+// statistic for every day, after which pages only read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <regex>
+#include <string>
+
+#include "tests/cgi/cgi_site.h"
+
+namespace {
+
+const char kNow[] = "1999-03-02 12:00:00";
+const char* const kMonths[] = {"Jan", "Feb", "Mar"};
+
+// The site reads site/access.log and has every statistic of the settings
+// page.
+void SetUpAnalysis(const CgiSite& site) {
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  Write(site.Path("data/vazivev/index"),
+        "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + site.Path("access.log") + "\n lines=50\nend\n");
+  Write(site.Path("data/vazivev/hit"), "object hit : Hit\nend\n");
+  Write(site.Path("data/vazivev/root"), "object root : RootHit\nend\n");
+  for (const char* kind : {"domains:DomainsContainer", "pages:PagesContainer", "times:TimesContainer"}) {
+    const std::string name(kind, strchr(kind, ':'));
+    mkdir(site.Path("data/vazivev/" + name).c_str(), 0755);
+    Write(site.Path("data/vazivev/" + name + "/index"), "object " + name + " : " + (strchr(kind, ':') + 1) + "\nend\n");
+  }
+}
+
+std::string Line(int month, int day, int hour, const std::string& path) {
+  char text[200];
+  snprintf(text, sizeof text, "h%d.example.jp - - [%02d/%s/1999:%02d:00:00 +0000] \"GET %s HTTP/1.0\" 200 1\n", hour,
+           day, kMonths[month], hour, path.c_str());
+  return text;
+}
+
+// 1 January to 1 March 1999: day n (from 0) has n % 5 + 1 page requests
+// and one image. Fills the true count of each day and month.
+std::string History(std::map<int, int>* days, std::map<int, int>* months) {
+  static const int kLengths[] = {31, 28, 1};
+  std::string log;
+  int n = 0;
+  for (int month = 0; month < 3; ++month) {
+    for (int day = 1; day <= kLengths[month]; ++day, ++n) {
+      const int pages = n % 5 + 1;
+      for (int i = 0; i < pages; ++i) log += Line(month, day, i, "/p" + std::to_string(i) + ".html");
+      log += Line(month, day, 23, "/i.gif");
+      (*days)[19990000 + (month + 1) * 100 + day] = pages;
+      (*months)[19990001 + (month + 1) * 100] += pages;
+    }
+  }
+  return log;
+}
+
+CgiResult Page(const CgiSite& site, const std::string& query) {
+  return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, "", kNow);
+}
+
+// The stored counts of the counter file `name`, by day.
+std::map<int, int> StoredDays(const CgiSite& site, const std::string& name) {
+  std::map<int, int> days;
+  const std::string text = Slurp(site.Path("data/vazivev/" + name));
+  const std::regex entry(" (\\d{8})=(\\d+)");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) {
+    days[std::stoi((*it)[1])] = std::stoi((*it)[2]);
+  }
+  return days;
+}
+
+std::string Figure(const std::string& page, const std::string& id) {
+  std::smatch match;
+  const std::regex figure("id=\"" + id + "\">([^<]*)<");
+  return std::regex_search(page, match, figure) ? match[1].str() : "(none)";
+}
+
+}  // namespace
+
+TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
+  CgiSite site;
+  SetUpAnalysis(site);
+  std::map<int, int> days, months;
+  Write(site.Path("access.log"), History(&days, &months));
+
+  // The very first view: its months cover every day, none left out.
+  CgiResult r = Page(site, "Date=19990301");
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string::npos, r.out.find("id=\"uncounted\"")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("from 1999/1/1 to 1999/3/1")) << r.out;
+  EXPECT_EQ(days, StoredDays(site, "hit"));
+
+  // Late lines of a counted day (logged after its midnight): its figure,
+  // its hours and its ranking all count them.
+  EXPECT_EQ("5", Figure(Page(site, "Date=19990115").out, "hits"));
+  Write(site.Path("access.log"), Line(0, 15, 7, "/late.html") + Line(0, 15, 7, "/late.html"));
+  r = Page(site, "Date=19990115");
+  EXPECT_EQ("7", Figure(r.out, "hits")) << r.out;
+  EXPECT_EQ(7, StoredDays(site, "hit")[19990115]);
+  const std::string hours = Page(site, "page=VaziVevHours&Date=19990115").out;
+  int sum = 0;
+  const std::regex cell("<td class=\"num\">(\\d+)</td>");
+  for (auto it = std::sregex_iterator(hours.begin(), hours.end(), cell); it != std::sregex_iterator(); ++it) {
+    sum += std::stoi((*it)[1]);
+  }
+  EXPECT_EQ(7, sum) << hours;
+  const std::string ranking = Page(site, "page=VaziVevPages&Date=19990115").out;
+  EXPECT_NE(std::string::npos, ranking.find(">/late.html</a></td><td class=\"num hits\">2<")) << ranking;
+  const std::string month = Page(site, "page=VaziVevPages&Date=19990131&scope=month").out;
+  EXPECT_NE(std::string::npos, month.find(">/late.html</a></td><td class=\"num hits\">2<")) << month;
+}
+
+TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
+  CgiSite site;
+  SetUpAnalysis(site);
+  std::map<int, int> days, months;
+  Write(site.Path("access.log"), History(&days, &months));
+  const std::string out = site.Root() + ".update";
+  const int raw = system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
+  EXPECT_NE(std::string::npos, Slurp(out).find("statistics 5, day statistics counted 300")) << Slurp(out);
+  remove(out.c_str());
+  EXPECT_EQ(days, StoredDays(site, "hit"));
+  EXPECT_EQ(60u, StoredDays(site, "root").size());
+  for (const char* kind : {"domains", "pages", "times"}) {
+    EXPECT_TRUE(Exists(site.Path(std::string("data/vazivev/") + kind + "/19990101"))) << kind;
+    EXPECT_TRUE(Exists(site.Path(std::string("data/vazivev/") + kind + "/19990301"))) << kind;
+  }
+  EXPECT_TRUE(Exists(site.Path("data/vazivev/pages/total")));
+
+  // Pages now answer from what is stored: nothing is counted or written.
+  const std::string before = Slurp(site.Path("data/vazivev/hit")) + Slurp(site.Path("data/vazivev/pages/total"));
+  struct stat pages_total;
+  stat(site.Path("data/vazivev/pages/total").c_str(), &pages_total);
+  EXPECT_EQ(0, Page(site, "Date=19990301").status);
+  const std::string all = Page(site, "page=VaziVevPages&Date=19990301&scope=all").out;
+  EXPECT_NE(std::string::npos, all.find(">/p0.html</a></td><td class=\"num hits\">60<")) << all;
+  struct stat after;
+  stat(site.Path("data/vazivev/pages/total").c_str(), &after);
+  EXPECT_EQ(pages_total.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+  EXPECT_EQ(before, Slurp(site.Path("data/vazivev/hit")) + Slurp(site.Path("data/vazivev/pages/total")));
+
+  // Run again: nothing is left to count.
+  const int again = system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0);
+  EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 0,")) << Slurp(out);
+  remove(out.c_str());
+}
