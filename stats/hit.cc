@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "core/answers.h"
 #include "core/errors.h"
@@ -60,6 +62,19 @@ const char* HTotalHit::Call(const char* method, int argc, const char* const* arg
   return IContainer::Call(method, argc, argv);
 }
 
+bool HTotalHit::First() {
+  RefreshMonths();
+  walk_ = properties_.Tail();
+  return walk_ != nullptr;
+}
+
+const char* HTotalHit::NextName() {
+  if (walk_ == nullptr) return nullptr;
+  const char* name = KeepAnswer(HParams::EntryOf(walk_)->name);
+  walk_ = walk_->prev;
+  return name;
+}
+
 void HTotalHit::RefreshMonths() {
   if (built_ || owner_ == nullptr) return;
   HUncounted uncounted;
@@ -76,6 +91,7 @@ void HTotalHit::RefreshMonths() {
   }
   uncounted_ = uncounted;
   built_ = true;
+  walk_ = nullptr;
   properties_.Clear();
   int month = 0;  // yyyymm01 of the group being summed, 0 before the first
   long long sum = 0;
@@ -183,8 +199,17 @@ bool HHit::IsCurrent(const HDate& date) {
 
 int HHit::CountDue(const std::vector<HDate>& days, HUncounted* left) {
   int counted = 0;
+  if (log_ == nullptr) return 0;
+  // The stored stamps by day, read once: years of days would otherwise
+  // cost a search of the entries each.
+  std::unordered_map<int, std::string> stored;
+  stored.reserve(static_cast<size_t>(properties_.Count()));
+  for (const HParamEntry* entry : properties_) stored[ToInt(entry->name.CStr())] = StampOf(entry->value);
   for (auto day = days.rbegin(); day != days.rend(); ++day) {
-    if (log_ == nullptr || day->Compare(log_->Today()) >= 0 || IsCurrent(*day)) continue;
+    if (day->Compare(log_->Today()) >= 0) continue;
+    const auto known = stored.find(day->Number());
+    const std::string stamp = log_->DayStamp(*day);
+    if (stamp.empty() || (known != stored.end() && known->second == stamp)) continue;
     if (!MayCountAnotherDay()) {
       if (left != nullptr) left->Add(*day);
       continue;

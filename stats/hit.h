@@ -41,6 +41,12 @@ class HTotalHit : public IContainer {
   // container. May raise ErrorMemory before any output.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
+  // Walking the months walks them oldest first, each as its yyyymm01 (a
+  // page then reads the month's total by that name).
+  bool First() override;
+  const char* NextName() override;
+  IObject* NextObject() override { return nullptr; }
+
   // Sums the owner's day entries into month entries unless they are built
   // already. Entries whose name is no valid date are left out.
   void RefreshMonths();
@@ -54,6 +60,7 @@ class HTotalHit : public IContainer {
   void Graph(const char* color);
 
   HHit* owner_;
+  const HListNode* walk_ = nullptr;
   bool built_ = false;
   HUncounted uncounted_;
   HDate from_;

@@ -117,6 +117,13 @@ int HItemsContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   int counted = 0;
   for (auto day = days.rbegin(); day != days.rend(); ++day) {
     if (log_ == nullptr || day->Compare(log_->Today()) >= 0) continue;
+    char name[kDayNameSize];
+    DayName(name, *day);
+    // A stored day of the same stamp need not be read at all.
+    if (FindChildNode(name) == nullptr && HasStoredFile(name) &&
+        HItemsHit::StoredStamp(StoragePath(name).CStr()) == log_->DayStamp(*day)) {
+      continue;
+    }
     bool was_loaded = false;
     HItemsHit* items = DueDay(*day, &was_loaded);
     if (items != nullptr && items->IsModified()) ++counted;

@@ -1,5 +1,9 @@
 #include "stats/items.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -276,6 +280,25 @@ void HItemsHit::ReadStamp() {
   const size_t begin = at == 0 && stored_[0] == ' ' ? header - 1 : at + header;
   if (stored_.compare(begin + kStampLength, sizeof kStampType - 1, kStampType) != 0) return;
   stamp_ = stored_.substr(begin, kStampLength);
+}
+
+std::string HItemsHit::StoredStamp(const char* path) {
+  // A stamped ranking ends "\n object <stamp> : Stamp\n end\nend\n".
+  static const char kEnd[] = " : Stamp\n end\nend\n";
+  const size_t tail = kStampLength + sizeof kEnd - 1 + sizeof kStampHeader - 1;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return "";
+  struct stat info;
+  std::string stamp;
+  char bytes[64];
+  if (fstat(fd, &info) == 0 && info.st_size >= static_cast<off_t>(tail) &&
+      pread(fd, bytes, tail, info.st_size - static_cast<off_t>(tail)) == static_cast<ssize_t>(tail) &&
+      memcmp(bytes, kStampHeader, sizeof kStampHeader - 1) == 0 &&
+      memcmp(bytes + sizeof kStampHeader - 1 + kStampLength, kEnd, sizeof kEnd - 1) == 0) {
+    stamp.assign(bytes + sizeof kStampHeader - 1, kStampLength);
+  }
+  close(fd);
+  return stamp;
 }
 
 namespace {

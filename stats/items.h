@@ -173,6 +173,9 @@ class HItemsHit : public IContainer {
   // The stamp the items were counted from; stored at the end of the
   // ranking as a nested header, which readers of rankings stop at.
   const std::string& Stamp() const { return stamp_; }
+  // The stamp at the end of the stored ranking `path`, read from its last
+  // bytes only; empty when it has none or cannot be read.
+  static std::string StoredStamp(const char* path);
   void SetStamp(const std::string& stamp) { stamp_ = stamp; }
   // Forgets every item: the table, the sorted order and the loaded list.
   void Empty();

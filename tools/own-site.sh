@@ -13,8 +13,8 @@ user=${2:-www-data}
 group=$(id -gn "$user")
 chown root:"$group" "$site"
 chmod 1775 "$site"
-chown -R root:root "$site/vazivev.cgi" "$site/vazivev-log" "$site/vazivev-import" "$site/page"
+chown -R root:root "$site/vazivev.cgi" "$site/vazivev-log" "$site/vazivev-import" "$site/vazivev-update" "$site/page"
 chmod -R u=rwX,go=rX "$site/page"
-chmod 0755 "$site/vazivev.cgi" "$site/vazivev-log" "$site/vazivev-import"
+chmod 0755 "$site/vazivev.cgi" "$site/vazivev-log" "$site/vazivev-import" "$site/vazivev-update"
 [ -e "$site/access.log" ] || : >"$site/access.log"
 chown -R "$user:$group" "$site/data" "$site/logs" "$site/vazivev.txt" "$site/access.log"

@@ -95,6 +95,12 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_EQ(std::string::npos, r.out.find("id=\"uncounted\"")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("from 1999/1/1 to 1999/3/1")) << r.out;
   EXPECT_EQ(days, StoredDays(site, "hit"));
+  std::map<int, int> shown;
+  const std::regex month_row("<tr><td>1999/(\\d+)</td><td class=\"num\">(\\d+)</td></tr>");
+  for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), month_row); it != std::sregex_iterator(); ++it) {
+    shown[19990001 + std::stoi((*it)[1]) * 100] = std::stoi((*it)[2]);
+  }
+  EXPECT_EQ(months, shown);
 
   // Late lines of a counted day (logged after its midnight): its figure,
   // its hours and its ranking all count them.

@@ -151,7 +151,26 @@ async function checkClosed() {
 
 // ---- The walk -----------------------------------------------------------------
 
+// The page requests of every month of the sample log, as the months table
+// shows them ("2026/11" -> count): every complete day, images left out.
+function monthsOfTheLog() {
+  const months = {};
+  const today = new Date().toISOString().slice(0, 10).replace(/-/g, '');
+  const names = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+  for (const line of fs.readFileSync(env('E2E_ACCESS'), 'latin1').split('\n')) {
+    const m = /\[(\d\d)\/(\w{3})\/(\d{4}):[^\]]*\] "\S+ (\S+)/.exec(line);
+    if (!m) continue;
+    const month = names.indexOf(m[2]) + 1;
+    const day = `${m[3]}${String(month).padStart(2, '0')}${m[1]}`;
+    if (day >= today || /\.(gif|jpe?g)$/i.test(m[4].split('?')[0])) continue;
+    const key = `${m[3]}/${month}`;
+    months[key] = (months[key] || 0) + 1;
+  }
+  return months;
+}
+
 async function walk() {
+  const logMonths = monthsOfTheLog();
   // Nothing set up yet: the default page says so.
   await open('');
   assert.ok(await page.isVisible('#setup'), 'the default page before the settings');
@@ -215,6 +234,11 @@ async function walk() {
   // figures by day stay folded until their summary is clicked.
   await follow('header a.home');
   assert.match(await text('#hits'), /^[1-9][0-9]*$/, 'page requests of the day');
+  // The months of the very first page: every month its true sum.
+  const shown = await page.$$eval('table#months tr', (rows) =>
+    rows.slice(1).map((row) => [row.cells[0].textContent, Number(row.cells[1].textContent)]));
+  assert.deepEqual(Object.fromEntries(shown), logMonths, 'the months of the first page');
+  assert.ok(!(await page.isVisible('#uncounted')), 'no day left out');
   assert.ok(!(await page.isVisible('table#days')), 'the figures by day start folded');
   await page.click('summary');
   assert.ok(await page.isVisible('table#days'), 'the summary opens the figures by day');

@@ -241,6 +241,10 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_TRUE(day->IsModified());
   NextRequest();
   EXPECT_EQ("object 19990105 : Pages\n /cgi/x=1=4\n /=3\n /a=b=c=2\n /x==1\n /q=1\nend\n", Stored("pages/19990105"));
+  // Its stamp, the day file's, is read from the file's last bytes alone.
+  EXPECT_EQ(log_->DayStamp(HDate{1999, 1, 5}),
+            HItemsHit::StoredStamp((dir_ / "data/vazivev/pages/19990105").c_str()));
+  EXPECT_EQ("", HItemsHit::StoredStamp((dir_ / "data/vazivev/pages/index").c_str()));
   unlink((dir_ / "logs/QL990105.log").c_str());
   day = Pages()->FindChild("19990105");
   EXPECT_FALSE(day->IsModified());

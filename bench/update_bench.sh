@@ -1,0 +1,60 @@
+#!/bin/sh
+# vazivev-update over a generated 10,000,000-line, 365-day access log:
+# imported into day files first (not timed), then every statistic of the
+# settings page counted for every day from nothing, in lines per second of
+# the day files against the floor of log parsing (bench/floor.c) over the
+# same files; then late lines added to one day and the recount of that day
+# against its share of the first count.
+#
+#     bench/update_bench.sh [WORKDIR [BUILD]]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+work=${1:-${TMPDIR:-/tmp}/vazivev-update-bench}
+build=${2:-$here/../build/release}
+lines=${LINES_TOTAL:-10000000}
+mkdir -p "$work"
+log=$work/access-$lines.log
+if [ ! -s "$log" ]; then
+  python3 "$here/gen_log.py" "$log.part" "$lines" 365 2023-01-01 1
+  mv "$log.part" "$log"
+fi
+cc -O2 -Wall -Wextra -o "$work/floor" "$here/floor.c"
+cmake -S "$here/.." -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j2 >/dev/null
+site=$work/site
+rm -rf "$site"
+cmake --install "$build" --prefix "$site" >/dev/null
+mkdir -p "$site/data/vazivev"
+printf 'object vazivev : VaziVev\n Loging=Unique\n LogFile=%s\n Unit=3\n lines=30\nend\n' "$site/empty.log" \
+  >"$site/data/vazivev/index"
+: >"$site/empty.log"
+printf 'object hit : Hit\nend\n' >"$site/data/vazivev/hit"
+printf 'object root : RootHit\nend\n' >"$site/data/vazivev/root"
+for kind in domains:DomainsContainer pages:PagesContainer times:TimesContainer; do
+  name=${kind%%:*}
+  mkdir -p "$site/data/vazivev/$name"
+  printf 'object %s : %s\nend\n' "$name" "${kind#*:}" >"$site/data/vazivev/$name/index"
+done
+"$site/vazivev-import" "$log" >/dev/null
+cat "$site"/logs/QL*.log >"$work/days.log"
+floor=$("$work/floor" "$work/days.log" | sed 's/[^0-9.].*//')
+counted=$(wc -l <"$work/days.log")
+start=$(date +%s.%N)
+"$site/vazivev-update" >"$work/update.out"
+end=$(date +%s.%N)
+full=$(echo "$end - $start" | bc)
+echo "update: $(tail -1 "$work/update.out")"
+printf 'update %.1f s for %d lines: %.0f lines/s; floor %s lines/s; ratio %.3f (5 statistics per line)\n' \
+  "$full" "$counted" "$(echo "$counted / $full" | bc -l)" "$floor" "$(echo "$counted / $full / $floor" | bc -l)"
+# Late lines of a day in the middle of the year, as Apache writes them
+# after midnight: the day's five statistics are counted again.
+day=$(ls "$site"/logs/QL*.log | sed -n 180p)
+head -100 "$day" >"$site/empty.log"
+start=$(date +%s.%N)
+"$site/vazivev-update" >"$work/recount.out"
+end=$(date +%s.%N)
+recount=$(echo "$end - $start" | bc)
+share=$(echo "$full / 365" | bc -l)
+printf 'recount of one day after late lines %.3f s; its share of the first count %.3f s; ratio %.2f\n' \
+  "$recount" "$share" "$(echo "$recount / $share" | bc -l)"
+echo "recount: $(tail -1 "$work/recount.out")"
