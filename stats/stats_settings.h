@@ -1,13 +1,16 @@
 // IStatsSettings, what the statistics objects (the hit counters, the day
 // rankings and their containers, the hourly counts) ask of the analysis
 // that makes and owns them: today, the day file of a date, the first day
-// with a day file, and the settings they count by. HVaziVev implements it;
+// with a day file, and the settings they count by, the page-request rule
+// among them. HVaziVev implements it;
 // the statistics know nothing else of it.
 #ifndef STATS_STATS_SETTINGS_H_
 #define STATS_STATS_SETTINGS_H_
 
 #include "core/date.h"
 #include "core/text.h"
+
+class HPageRule;
 
 class IStatsSettings {
  public:
@@ -29,6 +32,9 @@ class IStatsSettings {
   virtual int Unit() const = 0;
   // The most rows a ranking lists.
   virtual int Lines() = 0;
+  // Which lines are page requests, built from the settings when first
+  // asked for; it stays valid until a setting it is built from changes.
+  virtual const HPageRule& PageRule() = 0;
 
  protected:
   ~IStatsSettings() = default;
