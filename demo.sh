@@ -97,7 +97,9 @@ token=$(curl -s --fail -H "Cookie: Admin=$cookie" "$url?page=VaziVevSettings" |
 curl -s -o /dev/null --fail -H "Cookie: Admin=$cookie" --data-urlencode "_token=$token" \
   --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
   --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" \
-  --data-urlencode "lines=30" "$url"
+  --data-urlencode "lines=30" --data-urlencode "Statuses=2xx 304" \
+  --data-urlencode "Assets=css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv" \
+  "$url"
 curl -s --fail "$url" | grep -q 'id="hits"' || { echo "The site does not answer as expected." >&2; exit 1; }
 
 echo

@@ -1,7 +1,7 @@
 // HPageRule, which lines of a day file are page requests: the counters of
 // page requests, of pages, domains and hours ask it about each line. It is
 // built from four settings and keeps no pointer into them:
-//   assets    file extensions that are no pages ("css js png", case ignored,
+//   assets    file extensions that are not pages ("css js png", case ignored,
 //             separated by blanks or commas); empty: .gif, .jpg and .jpeg
 //   statuses  the response codes that count ("200 304") or classes of them
 //             ("2xx"); empty: every line, also one without a status
