@@ -59,7 +59,8 @@ bool ParseLogDate(const char* line, int format, HDate& date);
 // "uri" starting with "/".
 char* ExtractPagePath(char* line, int format, int& length);
 
-// True when the path ends in ".gif", ".jpg" or ".jpeg", in any case.
+// True when the path ends in ".gif", ".jpg" or ".jpeg", in any case: what
+// is no page request when the site sets no "Assets" (logread/page_rule.h).
 bool IsImagePath(const char* path, int length);
 
 // Cuts the client's host off the line (a zero byte replaces its separator)
