@@ -148,8 +148,9 @@ const char* HVaziVev::GetProperty(const char* name) {
   if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
     return FormatAnswer("%lld", split_dropped_);
   }
-  if (name != nullptr && CompareNoCase(name, "PageRuleSignature") == 0)
+  if (name != nullptr && CompareNoCase(name, "PageRuleSignature") == 0) {
     return KeepAnswer(PageRule().Signature().c_str());
+  }
   return INContainer::GetProperty(name);
 }
 
@@ -160,8 +161,9 @@ void HVaziVev::RemoveProperty(const char* name) {
 
 IObject* HVaziVev::FindChild(const char* name) {
   if (name == nullptr || CompareNoCase(name, "rejected") != 0) return INContainer::FindChild(name);
-  if (!rejected_)
+  if (!rejected_) {
     rejected_.reset(new HRejectedLines("rejected", CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()));
+  }
   return rejected_.get();
 }
 
