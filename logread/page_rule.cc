@@ -204,8 +204,8 @@ void HPageRule::MakeSignature() {
 }
 
 const HPageRule& DefaultPageRule() {
-  static const HPageRule* const rule = new HPageRule();
-  return *rule;
+  static const HPageRule rule;
+  return rule;
 }
 
 bool HPageRule::IsPage(const char* line, int format, const char* path, int length) const {

@@ -81,7 +81,7 @@ class HPageRule {
 };
 
 // The rule of a site without settings (HPageRule()), for counters that
-// have none to ask; made at the first call and never freed.
+// have none to ask; made at the first call.
 const HPageRule& DefaultPageRule();
 
 // CountCheckedPaths with the rule: how many page requests of the day file
