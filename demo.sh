@@ -97,7 +97,9 @@ token=$(curl -s --fail -H "Cookie: Admin=$cookie" "$url?page=VaziVevSettings" |
 curl -s -o /dev/null --fail -H "Cookie: Admin=$cookie" --data-urlencode "_token=$token" \
   --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
   --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" \
-  --data-urlencode "lines=30" "$url"
+  --data-urlencode "lines=30" --data-urlencode "Statuses=2xx 304" \
+  --data-urlencode "Assets=css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv" \
+  "$url"
 # Every day of the sample counted at once, as the cron line of
 # docs/deploy.md would after midnight: no visitor waits for a cold day.
 setpriv --reuid=www-data --regid=www-data --clear-groups "$site/vazivev-update" >/dev/null

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "core/errors.h"
 #include "stats/access_log_update.h"
@@ -63,5 +64,9 @@ void HVaziVevServer::Unlock() {
 
 void HVaziVevServer::Update() {
   auto* log = dynamic_cast<HVaziVev*>(system_.FindChild("vazivev"));
-  if (log != nullptr) UpdateAccessLog(*log);
+  if (log == nullptr) return;
+  // Only a web request knows the program's path; the commands run from
+  // cron read it back from the settings.
+  log->NoteScriptPath(getenv("SCRIPT_NAME"));
+  UpdateAccessLog(*log);
 }

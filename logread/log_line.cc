@@ -234,9 +234,9 @@ char* ExtractDomain(char* line, int format, int unit) {
   if (format == kJsonLayout) {
     const HJsonLine* fields = ReadJsonLine(line);
     if (fields == nullptr) return nullptr;
-    const HJsonString& ip = !fields->client_ip.value.empty() ? fields->client_ip
+    const HJsonString& ip = !fields->client_ip.value.empty()   ? fields->client_ip
                             : !fields->remote_ip.value.empty() ? fields->remote_ip
-                                                                : fields->remote_addr;
+                                                               : fields->remote_addr;
     int length = 0;
     char* host = PlaceJsonString(line, ip, kJsonHostStops, length);
     return host == nullptr ? nullptr : HostDomain(host, host + length - 1, unit);
@@ -259,6 +259,33 @@ char* ExtractDomain(char* line, int format, int unit) {
   *end = 0;
   if (end == line) return nullptr;
   return HostDomain(line, end - 1, unit);
+}
+
+bool ReadClientAddress(const char* line, int format, char* out, int size) {
+  const char* field = line;
+  size_t length = 0;
+  if (format == kJsonLayout) {
+    const HJsonLine* fields = ReadJsonLine(line);
+    if (fields == nullptr) return false;
+    const std::string& ip = !fields->client_ip.value.empty()   ? fields->client_ip.value
+                            : !fields->remote_ip.value.empty() ? fields->remote_ip.value
+                                                               : fields->remote_addr.value;
+    field = ip.c_str();
+    length = strcspn(field, kJsonHostStops);
+  } else if (IsCommonLayout(format) || format == kCommaLayout) {
+    if (format == kVirtualHostLayout) {
+      const char* space = strchr(line, ' ');
+      if (space == nullptr) return false;
+      field = space + 1;  // the client comes after the virtual host
+    }
+    length = strcspn(field, format == kCommaLayout ? ",\n\r" : " \n\r");
+  } else {
+    return false;
+  }
+  if (length == 0 || length >= static_cast<size_t>(size)) return false;
+  memcpy(out, field, length);
+  out[length] = 0;
+  return true;
 }
 
 char* ExtractVirtualHost(char* line, int format) {

@@ -59,7 +59,8 @@ bool ParseLogDate(const char* line, int format, HDate& date);
 // "uri" starting with "/".
 char* ExtractPagePath(char* line, int format, int& length);
 
-// True when the path ends in ".gif", ".jpg" or ".jpeg", in any case.
+// True when the path ends in ".gif", ".jpg" or ".jpeg", in any case: what
+// is no page request when the site sets no "Assets" (logread/page_rule.h).
 bool IsImagePath(const char* path, int length);
 
 // Cuts the client's host off the line (a zero byte replaces its separator)
@@ -101,16 +102,21 @@ int ExtractHour(char* line, int format);
 // a file-name part that lacks one of the three.
 bool DateFileName(HString& name, const char* pattern, const HDate& date);
 
+// Copies the client's address field whole (no domain cut, nothing written
+// into line) into out, which holds size bytes, and returns whether there was
+// one that fits: the first field (up to a space, or a comma in format 0), the
+// second in format 2, and "client_ip", else "remote_ip", else "remote_addr"
+// in format 3. False for an empty or missing field and for other formats.
+bool ReadClientAddress(const char* line, int format, char* out, int size);
+
 // Reads the day file `file` through LogLineBuffer in reads of at most
-// limit - 1 bytes and returns how many lines `accept(line, format, path,
-// length)` takes, or -1 when the file cannot be opened. Only lines with a
-// page path are offered; each line's layout is its own (DetectLogFormat),
-// so that a day file of mixed layouts is read whole. A line longer than a
-// read comes in pieces: only the first is offered, the rest are skipped,
-// but a JSON line (one that begins with "{"), whose fields may come in any
-// order, is gathered whole up to kLongestJsonLine bytes and offered so.
-template <class Accept>
-int CountPagePaths(const char* file, int limit, Accept accept) {
+// limit - 1 bytes and returns how many lines `offer(line)` takes, or -1 when
+// the file cannot be opened. A line longer than a read comes in pieces:
+// only the first is offered, the rest are skipped, but a JSON line (one
+// that begins with "{"), whose fields may come in any order, is gathered
+// whole up to kLongestJsonLine bytes and offered so.
+template <class Offer>
+int CountLogLines(const char* file, int limit, Offer offer) {
   HFile in;
   if (!in.Open(file, "r")) return -1;
   // Fewer, larger reads: a day file is read once, start to end.
@@ -124,12 +130,6 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
   bool inside_line = false;  // the previous piece did not end its line
   std::string whole;         // a JSON line longer than a read, gathered
   bool gathering = false;
-  auto offer = [&](char* text) {
-    const int format = DetectLogFormat(text);
-    int length = 0;
-    const char* path = ExtractPagePath(text, format, length);
-    if (path != nullptr && accept(text, format, path, length)) ++count;
-  };
   for (;;) {
     *last = 1;
     if (in.RawGets(line, limit) == nullptr) break;
@@ -142,7 +142,7 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
         gathering = false;  // no access log line: skipped like the rest
       } else if (!inside_line) {
         gathering = false;
-        offer(&whole[0]);
+        if (offer(&whole[0])) ++count;
       }
       continue;
     }
@@ -151,10 +151,34 @@ int CountPagePaths(const char* file, int limit, Accept accept) {
       whole = line;
       continue;
     }
-    offer(line);
+    if (offer(line)) ++count;
   }
-  if (gathering) offer(&whole[0]);  // the file's last line, without a line feed
+  if (gathering && offer(&whole[0])) ++count;  // the file's last line, without a line feed
   return count;
+}
+
+// CountLogLines for the lines with a page path: each line's layout is its
+// own (DetectLogFormat), so that a day file of mixed layouts is read whole;
+// `check(line, format)` sees the whole line first, before the path is cut
+// out of it, and only lines it takes are offered to `accept(line, format,
+// path, length)`, which sees the line cut after the path.
+template <class Check, class Accept>
+int CountCheckedPaths(const char* file, int limit, Check check, Accept accept) {
+  return CountLogLines(file, limit, [&](char* text) {
+    const int format = DetectLogFormat(text);
+    if (!check(static_cast<const char*>(text), format)) return false;
+    int length = 0;
+    const char* path = ExtractPagePath(text, format, length);
+    return path != nullptr && accept(text, format, path, length);
+  });
+}
+
+// How many lines with a page path `accept(line, format, path, length)`
+// takes (see CountCheckedPaths), or -1 when the file cannot be opened.
+template <class Accept>
+int CountPagePaths(const char* file, int limit, Accept accept) {
+  return CountCheckedPaths(
+      file, limit, [](const char*, int) { return true; }, accept);
 }
 
 #endif  // LOGREAD_LOG_LINE_H_

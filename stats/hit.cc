@@ -12,6 +12,7 @@
 #include "core/errors.h"
 #include "core/file.h"
 #include "logread/log_line.h"
+#include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/stats_settings.h"
 
@@ -286,8 +287,8 @@ const char* HHit::NextName() {
 IObject* HHit::NextObject() { return nullptr; }
 
 int HHit::CountHits(const char* file) {
-  return CountPagePaths(file, kHitReadLimit,
-                        [](char*, int, const char* path, int length) { return !IsImagePath(path, length); });
+  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  return CountPageRequests(file, kHitReadLimit, rule, [](char*, int, const char*, int) { return true; });
 }
 
 HDate HHit::MonthWindowStart(const HDate& end) {
@@ -307,6 +308,17 @@ HRootHit::HRootHit(const char* name, IStatsSettings* log) : HHit(name, log) { ty
 
 int HRootHit::CountHits(const char* file) {
   const char* root = log_ == nullptr ? "/" : log_->RootPath();
-  return CountPagePaths(file, kRootHitReadLimit,
-                        [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; });
+  const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
+  // The statuses and the excluded clients, not the assets: the top page is
+  // one path, chosen by the site.
+  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  return CountCheckedPaths(
+      file, kRootHitReadLimit, [&rule](const char* line, int format) { return rule.LineCounts(line, format); },
+      is_root);
+}
+
+HAllHit::HAllHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "AllHit"; }
+
+int HAllHit::CountHits(const char* file) {
+  return CountLogLines(file, kHitReadLimit, [](char* line) { return DetectLogFormat(line) >= 0; });
 }

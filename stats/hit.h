@@ -1,6 +1,7 @@
-// The hit counters: HHit counts the page requests of each day (every path
-// that is not an image), HRootHit only the requests for the site's top page,
-// and HTotalHit, held by either, sums their days into months. A day is
+// The hit counters: HHit counts the page requests of each day (the lines
+// the settings' page-request rule takes), HRootHit only the requests for the
+// site's top page, HAllHit every request, and HTotalHit, held by each, sums
+// their days into months. A day is
 // counted from its day file the first time a page asks for it and kept as a
 // property named yyyymmdd, newest first, whose value is the count, a blank
 // and the day's stamp (IStatsSettings::DayStamp): a day whose file changed
@@ -67,7 +68,9 @@ class HTotalHit : public IContainer {
   HDate to_;
 };
 
-// Type "Hit". Its properties are the counted days; pages read a day by its
+// Type "Hit": counts the page requests, the lines that the settings'
+// PageRule takes (without settings: every path but an image). Its
+// properties are the counted days; pages read a day by its
 // yyyymmdd name, set a one-month window with "Accumulate" and draw it with
 // "Graph".
 class HHit : public IContainer {
@@ -133,10 +136,20 @@ class HHit : public IContainer {
 };
 
 // Type "RootHit": counts only the requests for the site's top page, the
-// "RootPath" setting ("/" when empty), compared ignoring case.
+// "RootPath" setting ("/" when empty), compared ignoring case, whose status
+// and client the page-request rule takes.
 class HRootHit : public HHit {
  public:
   HRootHit(const char* name, IStatsSettings* log);
+
+  int CountHits(const char* file) override;
+};
+
+// Type "AllHit": counts every request of the day, every line in one of the
+// log layouts, whatever its path, status or client.
+class HAllHit : public HHit {
+ public:
+  HAllHit(const char* name, IStatsSettings* log);
 
   int CountHits(const char* file) override;
 };

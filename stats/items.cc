@@ -13,6 +13,7 @@
 #include "core/answers.h"
 #include "core/keyed_hash.h"
 #include "logread/log_line.h"
+#include "logread/page_rule.h"
 #include "objects/object_stream.h"
 #include "stats/item_container.h"
 #include "stats/stats_settings.h"
@@ -430,8 +431,8 @@ int HItemsHit::Unit() {
 }
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
-  const int counted = CountPagePaths(file, kItemReadLimit, [&](char* line, int format, const char* path, int length) {
-    if (IsImagePath(path, length)) return false;
+  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  const int counted = CountPageRequests(file, kItemReadLimit, rule, [&](char* line, int format, const char* path, int) {
     const char* item = ItemKey(line, format, path, filter);
     if (item == nullptr) return false;
     table_.Add(item, 1);

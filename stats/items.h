@@ -153,9 +153,10 @@ class HItemsHit : public IContainer {
   // selects by. May write zero bytes into `line`.
   virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
 
-  // Counts the day file `file` into the table (pages, no images, items
-  // ItemKey finds) and sorts it. Returns the number of lines counted, or -1
-  // when the file cannot be opened, which changes nothing.
+  // Counts the day file `file` into the table (the page requests of the
+  // settings' PageRule, items ItemKey finds) and sorts it. Returns the
+  // number of lines counted, or -1 when the file cannot be opened, which
+  // changes nothing.
   int CountItems(const char* file, const char* filter);
   // Sorts every entry largest count first; equal counts keep the table's
   // order. Empties the loaded list first; an empty table leaves the sorted

@@ -1,7 +1,8 @@
 // IStatsSettings, what the statistics objects (the hit counters, the day
 // rankings and their containers, the hourly counts) ask of the analysis
 // that makes and owns them: today, the day file of a date, the first day
-// with a day file, and the settings they count by. HVaziVev implements it;
+// with a day file, and the settings they count by, the page-request rule
+// among them. HVaziVev implements it;
 // the statistics know nothing else of it.
 #ifndef STATS_STATS_SETTINGS_H_
 #define STATS_STATS_SETTINGS_H_
@@ -11,6 +12,8 @@
 
 #include "core/date.h"
 #include "core/text.h"
+
+class HPageRule;
 
 class IStatsSettings {
  public:
@@ -40,6 +43,9 @@ class IStatsSettings {
   // and the rule that decides what counts. Empty when the day has no day
   // file: what was counted of it is then kept as it is.
   virtual std::string DayStamp(const HDate& date) = 0;
+  // Which lines are page requests, built from the settings when first
+  // asked for; it stays valid until a setting it is built from changes.
+  virtual const HPageRule& PageRule() = 0;
 
  protected:
   ~IStatsSettings() = default;

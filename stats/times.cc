@@ -4,6 +4,7 @@
 
 #include "core/file.h"
 #include "logread/log_line.h"
+#include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/stats_settings.h"
 
@@ -48,7 +49,7 @@ void HTimesHit::ComputeHours() {
   if (!log_->FindDayFile(file, day_)) return;
   log_->MoveFirstDayBack(day_);
   int hours[kHours] = {};
-  if (!CountHours(file.CStr(), hours)) return;
+  if (!CountHours(file.CStr(), log_->PageRule(), hours)) return;
   for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
   if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
 }
@@ -86,9 +87,8 @@ int HTimesContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   return counted;
 }
 
-bool HTimesHit::CountHours(const char* file, int (&hours)[kHours]) {
-  const int counted = CountPagePaths(file, kReadLimit, [&](char* line, int format, const char* path, int length) {
-    if (IsImagePath(path, length)) return false;
+bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {
+  const int counted = CountPageRequests(file, kReadLimit, rule, [&](char* line, int format, const char*, int) {
     const int hour = ExtractHour(line, format);
     if (hour < 0 || hour >= kHours) return false;
     ++hours[hour];

@@ -17,6 +17,7 @@
 #include "stats/count_budget.h"
 #include "stats/day_container.h"
 
+class HPageRule;
 class IStatsSettings;
 
 // Type "Times". Named with its day as yyyymmdd; a name that does not begin
@@ -51,11 +52,10 @@ class HTimesHit : public IContainer {
   // Stored only once ComputeHours has counted its day.
   bool IsStoredWhenAdded() override { return false; }
 
-  // Adds every line of `file` that requests a page (a path that is not an
-  // image) to the count of its hour; lines without a readable hour are
-  // left out. False when the file cannot be opened. Reads through
-  // LogLineBuffer.
-  static bool CountHours(const char* file, int (&hours)[kHours]);
+  // Adds every line of `file` that `rule` takes for a page request to the
+  // count of its hour; lines without a readable hour are left out. False
+  // when the file cannot be opened. Reads through LogLineBuffer.
+  static bool CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]);
 
   // The day of the name; invalid when there is none.
   const HDate& Day() const { return day_; }

@@ -21,7 +21,15 @@ constexpr int kLeastUnit = 3;
 
 // The settings that name files of the machine, which the program reads and
 // empties.
-bool NamesAFile(const char* name) { return CompareNoCase(name, "LogFile") == 0 || CompareNoCase(name, "DateFile") == 0; }
+bool NamesAFile(const char* name) {
+  return CompareNoCase(name, "LogFile") == 0 || CompareNoCase(name, "DateFile") == 0;
+}
+
+// The settings the page-request rule is built from.
+bool ShapesPageRule(const char* name) {
+  return CompareNoCase(name, "Assets") == 0 || CompareNoCase(name, "Statuses") == 0 ||
+         CompareNoCase(name, "Exclude") == 0 || CompareNoCase(name, "ScriptPath") == 0;
+}
 
 // Whether the request's administrator has a password; true outside a
 // request (no system object), where nobody else could change a setting.
@@ -45,6 +53,7 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (NamesAFile(name) && strcmp(Setting(name), value == nullptr ? "" : value) != 0 && !PasswordIsSet()) {
     throw ErrorNoPassword;
   }
+  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
@@ -69,6 +78,7 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+    if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
     if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
     if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
   }
@@ -89,6 +99,18 @@ bool HVaziVev::IsDaily() const { return CompareNoCase(Setting("Loging"), "Daily"
 int HVaziVev::Lines() {
   if (lines_ < 0) lines_ = ToInt(Setting("lines"));
   return lines_;
+}
+
+const HPageRule& HVaziVev::PageRule() {
+  if (!page_rule_) {
+    page_rule_.reset(new HPageRule(Setting("Assets"), Setting("Statuses"), Setting("Exclude"), Setting("ScriptPath")));
+  }
+  return *page_rule_;
+}
+
+void HVaziVev::NoteScriptPath(const char* script) {
+  if (script == nullptr || *script != '/' || strcmp(script, Setting("ScriptPath")) == 0) return;
+  SetProperty("ScriptPath", script);
 }
 
 const char* HVaziVev::RootPath() const {
@@ -119,7 +141,14 @@ HDayFiles& HVaziVev::DayFiles() {
 
 const std::vector<HDate>& HVaziVev::DaysWithFiles() { return DayFiles().Days(); }
 
-std::string HVaziVev::DayStamp(const HDate& date) { return DayFiles().Stamp(date); }
+std::string HVaziVev::DayStamp(const HDate& date) {
+  const std::string file = DayFiles().Stamp(date);
+  if (file.empty()) return file;
+  // A change of what counts as a page request counts every day again.
+  std::string stamp;
+  AppendStampHash(file + " " + PageRule().Signature(), stamp);
+  return stamp;
+}
 
 HDate HVaziVev::FirstDay() const {
   HDate first;
@@ -138,12 +167,22 @@ const char* HVaziVev::GetProperty(const char* name) {
   if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
     return FormatAnswer("%lld", split_dropped_);
   }
+  if (name != nullptr && CompareNoCase(name, "PageRuleSignature") == 0) {
+    return KeepAnswer(PageRule().Signature().c_str());
+  }
   return INContainer::GetProperty(name);
+}
+
+void HVaziVev::RemoveProperty(const char* name) {
+  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  INContainer::RemoveProperty(name);
 }
 
 IObject* HVaziVev::FindChild(const char* name) {
   if (name == nullptr || CompareNoCase(name, "rejected") != 0) return INContainer::FindChild(name);
-  if (!rejected_) rejected_.reset(new HRejectedLines("rejected", CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()));
+  if (!rejected_) {
+    rejected_.reset(new HRejectedLines("rejected", CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()));
+  }
   return rejected_.get();
 }
 

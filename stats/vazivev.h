@@ -10,6 +10,7 @@
 
 #include "core/date.h"
 #include "core/text.h"
+#include "logread/page_rule.h"
 #include "objects/ncontainer.h"
 #include "stats/day_files.h"
 #include "stats/rejected.h"
@@ -17,7 +18,9 @@
 
 // The settings, stored as properties: "Loging" ("Daily", "Unique" or empty
 // while undecided), "LogFile", "DateFile", "SetDate", "Unit", "URL",
-// "RootPath" and "lines".
+// "RootPath", "lines", and those of the page-request rule: "Assets",
+// "Statuses", "Exclude" and "ScriptPath" (the program's own path, which
+// every web request notes, see NoteScriptPath).
 class HVaziVev : public INContainer, public IStatsSettings {
  public:
   // Type name "VaziVev"; today is the local date now.
@@ -28,11 +31,14 @@ class HVaziVev : public INContainer, public IStatsSettings {
   void SetProperty(const char* name, const char* value) override;
   // "SplitError" (why this request's split failed, empty when it did not)
   // and "SplitDropped" (the lines the splits dropped so far, for want of a
-  // date or a layout): the update step's report, never stored. Other names
-  // as any container.
+  // date or a layout): the update step's report, never stored;
+  // "PageRuleSignature": the page-request rule's Signature. Other names as
+  // any container.
   const char* GetProperty(const char* name) override;
+  // As any container; the page-request rule is built again afterwards.
+  void RemoveProperty(const char* name) override;
   void SetSplitReport(const char* error, long long dropped);
-  // The statistics types ("Hit", "RootHit", ...), ignoring case; any other
+  // The statistics types ("Hit", "RootHit", "AllHit", ...), ignoring case; any other
   // type goes to the container's factory. The caller owns the result.
   IObject* CreateObject(const char* name, const char* type_name) override;
   // "rejected" is the lines the split could not take (stats/rejected.h),
@@ -55,6 +61,13 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // From a listing of the day files' folder, made on first use.
   const std::vector<HDate>& DaysWithFiles() override;
   std::string DayStamp(const HDate& date) override;
+  // Built once per process, when a statistic first counts, and again only
+  // after one of its settings changed.
+  const HPageRule& PageRule() override;
+  // Stores `script` (a request's SCRIPT_NAME) as "ScriptPath" when it is a
+  // path ("/...") other than the stored one, so that counts made outside a
+  // web request leave out the program's own requests as well.
+  void NoteScriptPath(const char* script);
   // Whether the web server writes its own day files ("Loging" is "Daily").
   bool IsDaily() const;
   // The setting's text, never null ("" when unset); for the code, not for
@@ -78,6 +91,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int lines_ = -1;
   HDayFiles day_files_;
   bool day_files_ready_ = false;
+  std::unique_ptr<HPageRule> page_rule_;
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;

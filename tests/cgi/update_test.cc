@@ -28,6 +28,7 @@ void SetUpAnalysis(const CgiSite& site) {
         "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + site.Path("access.log") + "\n lines=50\nend\n");
   Write(site.Path("data/vazivev/hit"), "object hit : Hit\nend\n");
   Write(site.Path("data/vazivev/root"), "object root : RootHit\nend\n");
+  Write(site.Path("data/vazivev/all"), "object all : AllHit\nend\n");
   for (const char* kind : {"domains:DomainsContainer", "pages:PagesContainer", "times:TimesContainer"}) {
     const std::string name(kind, strchr(kind, ':'));
     mkdir(site.Path("data/vazivev/" + name).c_str(), 0755);
@@ -130,7 +131,7 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   const std::string out = site.Root() + ".update";
   const int raw = system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
-  EXPECT_NE(std::string::npos, Slurp(out).find("statistics 5, day statistics counted 300")) << Slurp(out);
+  EXPECT_NE(std::string::npos, Slurp(out).find("statistics 6, day statistics counted 360")) << Slurp(out);
   remove(out.c_str());
   EXPECT_EQ(days, StoredDays(site, "hit"));
   EXPECT_EQ(60u, StoredDays(site, "root").size());
@@ -157,4 +158,11 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0);
   EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 0,")) << Slurp(out);
   remove(out.c_str());
+
+  // Another rule for page requests counts history again from the day files.
+  std::string index = Slurp(site.Path("data/vazivev/index"));
+  index.insert(index.find(" lines="), " Assets=html\n");
+  Write(site.Path("data/vazivev/index"), index);
+  EXPECT_EQ("1", Figure(Page(site, "Date=19990115").out, "hits"));
+  EXPECT_EQ(1, StoredDays(site, "hit")[19990115]);
 }

@@ -81,3 +81,24 @@ TEST(HVaziVevTest, TheFirstDayOnlyMovesBack) {
   log.MoveFirstDayBack(date);
   EXPECT_EQ("19990310", Text(log.GetProperty("SetDate")));
 }
+
+// The rule is built once, and again after any of its settings changed or
+// went; the program's path is noted only when it is one, and only once.
+TEST(HVaziVevTest, PageRuleFollowsItsSettings) {
+  HVaziVev log("vazivev");
+  const std::string none = log.PageRule().Signature();
+  EXPECT_EQ(none, Text(log.GetProperty("PageRuleSignature")));
+  const char* const settings[][2] = {{"ASSETS", "css"}, {"Statuses", "200"}, {"exclude", "::1"}, {"ScriptPath", "/a"}};
+  for (const auto& setting : settings) {
+    log.SetProperty(setting[0], setting[1]);
+    EXPECT_NE(none, log.PageRule().Signature()) << setting[0];
+    log.RemoveProperty(setting[0]);
+    EXPECT_EQ(none, log.PageRule().Signature()) << setting[0];
+  }
+  log.SetModified(false);
+  log.NoteScriptPath("vazivev.cgi");
+  EXPECT_FALSE(log.IsModified());
+  log.NoteScriptPath("/cgi-bin/vazivev.cgi");
+  EXPECT_TRUE(log.IsModified());
+  EXPECT_TRUE(log.PageRule().IsScriptPath("/cgi-bin/vazivev.cgi", 20));
+}
