@@ -25,11 +25,14 @@ site=$work/site
 rm -rf "$site"
 cmake --install "$build" --prefix "$site" >/dev/null
 mkdir -p "$site/data/vazivev"
-printf 'object vazivev : VaziVev\n Loging=Unique\n LogFile=%s\n Unit=3\n lines=30\nend\n' "$site/empty.log" \
-  >"$site/data/vazivev/index"
+# The settings page's suggestion for a site of today.
+assets="css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv"
+printf 'object vazivev : VaziVev\n Loging=Unique\n LogFile=%s\n Unit=3\n lines=30\n Assets=%s\n Statuses=2xx 304\nend\n' \
+  "$site/empty.log" "$assets" >"$site/data/vazivev/index"
 : >"$site/empty.log"
 printf 'object hit : Hit\nend\n' >"$site/data/vazivev/hit"
 printf 'object root : RootHit\nend\n' >"$site/data/vazivev/root"
+printf 'object all : AllHit\nend\n' >"$site/data/vazivev/all"
 for kind in domains:DomainsContainer pages:PagesContainer times:TimesContainer; do
   name=${kind%%:*}
   mkdir -p "$site/data/vazivev/$name"
@@ -44,10 +47,10 @@ start=$(date +%s.%N)
 end=$(date +%s.%N)
 full=$(echo "$end - $start" | bc)
 echo "update: $(tail -1 "$work/update.out")"
-printf 'update %.1f s for %d lines: %.0f lines/s; floor %s lines/s; ratio %.3f (5 statistics per line)\n' \
+printf 'update %.1f s for %d lines: %.0f lines/s; floor %s lines/s; ratio %.3f (6 statistics per line)\n' \
   "$full" "$counted" "$(echo "$counted / $full" | bc -l)" "$floor" "$(echo "$counted / $full / $floor" | bc -l)"
 # Late lines of a day in the middle of the year, as Apache writes them
-# after midnight: the day's five statistics are counted again.
+# after midnight: the day's six statistics are counted again.
 day=$(ls "$site"/logs/QL*.log | sed -n 180p)
 head -100 "$day" >"$site/empty.log"
 start=$(date +%s.%N)
