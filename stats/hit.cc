@@ -146,10 +146,26 @@ HHit::HHit(const char* name, IStatsSettings* log) : IContainer(name, 0), log_(lo
 const char* HHit::GetProperty(const char* name) {
   if (name == nullptr) return nullptr;
   if (window_start_.IsValid() && IsWord(name, "SetDate")) return NumberAnswer(window_start_.Number());
+  if (IsWord(name, "Uncounted")) {
+    window_uncounted_.Settle();
+    return NumberAnswer(static_cast<int>(window_uncounted_.days.size()));
+  }
   HDate date;
   if (!date.SetNumber(ToInt(name))) return nullptr;
-  const HParamEntry* entry = DayEntry(date);
+  const HParamEntry* entry = WindowDayEntry(date);
   return entry == nullptr ? nullptr : NumberAnswer(ToInt(entry->value.CStr()));
+}
+
+const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
+  // A day of the window, not the one a page names by itself, waits for a
+  // later request once the count budget is spent.
+  const bool in_window = window_start_.IsValid() && window_end_.IsValid() && date.Compare(window_start_) >= 0 &&
+                         date.Compare(window_end_) < 0;
+  if (in_window && !IsCurrent(date) && !MayCountAnotherDay()) {
+    window_uncounted_.Add(date);
+    return nullptr;
+  }
+  return DayEntry(date);
 }
 
 const HParamEntry* HHit::DayEntry(const HDate& date) {
@@ -226,6 +242,7 @@ const char* HHit::Call(const char* method, int argc, const char* const* argv) {
       // A bad date leaves no window at all, so "SetDate" cannot answer
       // the start of an earlier one.
       window_start_ = HDate();
+      window_uncounted_ = HUncounted();
       if (window_end_.SetNumber(ToInt(argv[0]))) window_start_ = MonthWindowStart(window_end_);
     }
     return nullptr;
@@ -248,7 +265,7 @@ void HHit::Graph(const char* color) {
   int count = 0;
   HDate day = window_start_;
   while (count < kMaxGraphDays) {
-    const HParamEntry* entry = DayEntry(day);
+    const HParamEntry* entry = WindowDayEntry(day);
     values[count++] = entry == nullptr ? 0 : ToInt(entry->value.CStr());
     if (day.Compare(window_end_) >= 0 || !day.NextDay()) break;
   }

@@ -82,8 +82,10 @@ class HHit : public IContainer {
   // entry, or, for a day before the log's today whose day file exists, the
   // count of that file, which is then stored and marks the counter
   // modified. "SetDate" gives the window's first day once "Accumulate" set
-  // one. Everything else, an invalid or later day, a missing or unreadable
-  // day file, gives null.
+  // one, "Uncounted" the number of days of the window left without a count
+  // because the request's count budget (stats/count_budget.h) ran out; a
+  // day of the window other than its last is then null. Everything else,
+  // an invalid or later day, a missing or unreadable day file, gives null.
   const char* GetProperty(const char* name) override;
   // "Accumulate" with a yyyymmdd date sets the one-month window that ends
   // on that day (an invalid date leaves no window). "Graph" with a bar
@@ -127,12 +129,17 @@ class HHit : public IContainer {
   // The entry of a counted day, counting and storing it first when needed;
   // null when the day has no count (see GetProperty).
   const HParamEntry* DayEntry(const HDate& date);
+  // DayEntry, but for a day of the window before its last one, null
+  // (noted in window_uncounted_) when it needs counting and the count
+  // budget is spent.
+  const HParamEntry* WindowDayEntry(const HDate& date);
   void Graph(const char* color);
 
   HTotalHit total_;
   HDate window_end_;
   HDate window_start_;
   HDate walk_;  // the next day of a walk over the window
+  HUncounted window_uncounted_;
 };
 
 // Type "RootHit": counts only the requests for the site's top page, the

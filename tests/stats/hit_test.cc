@@ -290,3 +290,19 @@ TEST_F(HHitTest, StoredEntriesLoadBackInOrder) {
   EXPECT_EQ("7", Text(back->GetProperty("19990107")));
   back->Release();
 }
+
+// Once the count budget is spent, the days of the window wait for a later
+// request (and say so); the window's last day, the one a page names, is
+// still counted.
+TEST_F(HHitTest, WindowDaysWaitOnceTheBudgetIsSpent) {
+  HHit* hits = Make("hits", "Hit");
+  WriteDay(19990310, 2);
+  WriteDay(19990315, 3);
+  Accumulate(hits, "19990315");
+  SetCountBudget(0);
+  EXPECT_EQ("3", Text(hits->GetProperty("19990315")));
+  EXPECT_EQ("(null)", Text(hits->GetProperty("19990310")));
+  EXPECT_EQ("1", Text(hits->GetProperty("Uncounted")));
+  SetCountBudget(-1);
+  EXPECT_EQ("2", Text(hits->GetProperty("19990310")));
+}
