@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <strings.h>
 #include <iterator>
 #include <nlohmann/json.hpp>
 
@@ -47,7 +48,9 @@ class HTrackedChar {
   const char** read_;
 };
 
-enum Member { kOther, kTs, kStatus, kSize, kRequest, kRemoteIp, kRemoteAddr, kClientIp, kHost, kUri };
+enum Member {
+  kOther, kTs, kStatus, kSize, kRequest, kRemoteIp, kRemoteAddr, kClientIp, kHost, kUri, kHeaders, kReferer, kUserAgent
+};
 
 Member TopMember(const std::string& key) {
   if (key == "ts") return kTs;
@@ -63,6 +66,14 @@ Member RequestMember(const std::string& key) {
   if (key == "client_ip") return kClientIp;
   if (key == "host") return kHost;
   if (key == "uri") return kUri;
+  if (key == "headers") return kHeaders;
+  return kOther;
+}
+
+// Header names as the server writes them; other spellings count too.
+Member HeaderMember(const std::string& key) {
+  if (key.size() == 7 && strncasecmp(key.c_str(), "Referer", 7) == 0) return kReferer;
+  if (key.size() == 10 && strncasecmp(key.c_str(), "User-Agent", 10) == 0) return kUserAgent;
   return kOther;
 }
 
@@ -206,6 +217,15 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   }
   bool string(string_t& value) override {
     if (!Value()) return false;
+    if (depth_ == 4 && in_headers_ && header_array_ && header_values_ == 0) {
+      if (header_ == kReferer) fields_->referrer = value;
+      if (header_ == kUserAgent) fields_->user_agent = value;
+    }
+    if (depth_ == 4) ++header_values_;
+    if (depth_ == 3 && in_headers_) {  // a header written as one string
+      if (header_ == kReferer) fields_->referrer = value;
+      if (header_ == kUserAgent) fields_->user_agent = value;
+    }
     if (depth_ == 1 && top_ == kTs) TextTime(value);
     HJsonString* field = RequestField();
     if (field == &fields_->remote_addr) WithoutPort(value);
@@ -217,6 +237,7 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   bool key(string_t& name) override {
     if (depth_ == 1) top_ = TopMember(name);
     if (depth_ == 2 && in_request_) inner_ = RequestMember(name);
+    if (depth_ == 3 && in_headers_) header_ = HeaderMember(name);
     return true;
   }
   bool end_object() override { return Close(); }
@@ -252,6 +273,11 @@ class HAccessSax : public nlohmann::json_sax<Json> {
     if (depth_ > 0) Value();
     ++depth_;
     if (depth_ == 2) in_request_ = object && top_ == kRequest;
+    if (depth_ == 3) in_headers_ = object && in_request_ && inner_ == kHeaders;
+    if (depth_ == 4) {
+      header_array_ = !object;
+      header_values_ = 0;
+    }
     return true;
   }
   bool Close() {
@@ -290,7 +316,11 @@ class HAccessSax : public nlohmann::json_sax<Json> {
   int depth_ = 0;
   Member top_ = kOther;    // the member at depth 1 whose value comes next
   Member inner_ = kOther;  // the same in the request object
+  Member header_ = kOther;  // the same in its headers object
   bool in_request_ = false;
+  bool in_headers_ = false;
+  bool header_array_ = false;
+  int header_values_ = 0;  // values of the header's array seen so far
 };
 
 // The parser has just read the closing quote. The opening one is the

@@ -1,7 +1,8 @@
 // The fields the counters read out of an access log line written as one
 // JSON object (format 3): the time "ts", "status" and "size" at the top,
 // and "remote_ip", "client_ip", "host" and "uri" in the "request" object
-// (or "remote_addr", host and port, as older servers wrote it).
+// (or "remote_addr", host and port, as older servers wrote it), and the
+// "Referer" and "User-Agent" headers in its "headers" object.
 //
 // "ts" is a number of seconds since the epoch, or of milliseconds,
 // microseconds or nanoseconds (told apart by size: seconds stop at 2099),
@@ -42,6 +43,10 @@ struct HJsonLine {
   HJsonString client_ip;
   HJsonString host;
   HJsonString uri;
+  // The first value of "Referer" and of "User-Agent" in the request's
+  // "headers" (arrays of strings), decoded; empty when absent.
+  std::string referrer;
+  std::string user_agent;
 };
 
 // The fields of the line, or null when the line is not one valid JSON

@@ -1,5 +1,8 @@
 #include "logread/log_line.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -287,6 +290,80 @@ bool ReadClientAddress(const char* line, int format, char* out, int size) {
   out[length] = 0;
   return true;
 }
+
+namespace {
+
+// Copies the quoted field that starts at `quote` (its opening quote) into
+// out, decoding the escapes; returns the end of the field (after its
+// closing quote) or null when it is not closed on the line.
+const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
+  int n = 0;
+  const char* p = quote + 1;
+  for (; *p != 0 && *p != '"' && *p != '\n'; ++p) {
+    char c = *p;
+    if (c == '\\' && p[1] != 0 && p[1] != '\n') {
+      ++p;
+      c = *p;
+      if (c == 'x' && isxdigit(static_cast<unsigned char>(p[1])) && isxdigit(static_cast<unsigned char>(p[2]))) {
+        const char hex[3] = {p[1], p[2], 0};
+        c = static_cast<char>(strtol(hex, nullptr, 16));
+        p += 2;
+      }
+    }
+    if (n < size - 1) out[n++] = c;
+  }
+  out[n] = 0;
+  *length = n;
+  return *p == '"' ? p + 1 : nullptr;
+}
+
+// The quoted field number `which` (0: referrer, 1: user agent) after the
+// bytes of a combined line.
+int CombinedField(const char* line, int which, char* out, int size) {
+  const char* quote = FindRequestEnd(line);
+  if (quote == nullptr || quote[1] != ' ') return -1;
+  const char* status_end = FieldEnd(quote + 2);
+  if (*status_end != ' ') return -1;
+  const char* field = FieldEnd(status_end + 1);
+  int length = -1;
+  for (int i = 0; i <= which; ++i) {
+    if (field[0] != ' ' || field[1] != '"') return -1;
+    field = CopyQuoted(field + 1, out, size, &length);
+    if (field == nullptr) {
+      out[0] = 0;
+      return -1;
+    }
+  }
+  if (length == 1 && out[0] == '-') {
+    out[0] = 0;
+    length = 0;
+  }
+  return length;
+}
+
+int JsonHeader(const char* line, bool agent, char* out, int size) {
+  const HJsonLine* fields = ReadJsonLine(line);
+  if (fields == nullptr) return -1;
+  const std::string& value = agent ? fields->user_agent : fields->referrer;
+  const size_t n = std::min(value.size(), static_cast<size_t>(size - 1));
+  memcpy(out, value.data(), n);
+  out[n] = 0;
+  return static_cast<int>(n);
+}
+
+int QuotedField(const char* line, int format, int which, char* out, int size) {
+  if (size <= 0) return -1;
+  out[0] = 0;
+  if (format == kJsonLayout) return JsonHeader(line, which == 1, out, size);
+  if (!IsCommonLayout(format)) return -1;
+  return CombinedField(line, which, out, size);
+}
+
+}  // namespace
+
+int ExtractReferrer(const char* line, int format, char* out, int size) { return QuotedField(line, format, 0, out, size); }
+
+int ExtractUserAgent(const char* line, int format, char* out, int size) { return QuotedField(line, format, 1, out, size); }
 
 char* ExtractVirtualHost(char* line, int format) {
   char* host = nullptr;

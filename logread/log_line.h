@@ -109,6 +109,17 @@ bool DateFileName(HString& name, const char* pattern, const HDate& date);
 // in format 3. False for an empty or missing field and for other formats.
 bool ReadClientAddress(const char* line, int format, char* out, int size);
 
+// The referring page and the user agent: the two quoted fields after the
+// bytes in formats 1 and 2 (the combined layouts), decoded as the web
+// servers escape them (\" and \\ and \xhh), and in format 3 the first
+// value of "Referer" and of "User-Agent" in the request's "headers". Copied
+// into out (size bytes, cut to fit, always ended by a zero byte); nothing
+// is written into line. Returns the length, 0 for an empty field or "-"
+// (no referrer, no agent), or -1 when the line has no such field (the
+// common layout, format 0).
+int ExtractReferrer(const char* line, int format, char* out, int size);
+int ExtractUserAgent(const char* line, int format, char* out, int size);
+
 // Reads the day file `file` through LogLineBuffer in reads of at most
 // limit - 1 bytes and returns how many lines `offer(line)` takes, or -1 when
 // the file cannot be opened. A line longer than a read comes in pieces:

@@ -142,7 +142,7 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     Check(host == nullptr || (f >= 2 && host >= copy.c_str() && host < copy.c_str() + copy.size() && *host != 0));
     const int zone = LineZoneOffset(line.c_str(), f);
     Check(zone == kNoZone || (zone >= -899 && zone <= 899));
-    Check(zone == kNoZone || f == 1 || f == 2);
+    Check(zone == kNoZone || f >= 1);
     copy = line;
     const int hour = ExtractHour(&copy[0], f);
     Check(hour >= -1 && hour <= 23);
@@ -150,6 +150,11 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     Check(status == -1 || (status >= 100 && status <= 999));
     const long long bytes = ExtractBytes(line.c_str(), f);
     Check(bytes >= -1 && (f != 0 || bytes == -1));
+    char field[32];
+    const int referrer = ExtractReferrer(line.c_str(), f, field, sizeof field);
+    Check(referrer >= -1 && referrer < static_cast<int>(sizeof field) && strlen(field) <= sizeof field - 1);
+    const int agent = ExtractUserAgent(line.c_str(), f, field, sizeof field);
+    Check(agent >= -1 && (f != 0 || (agent == -1 && referrer == -1)));
     // A line read in the JSON layout that is no JSON gives nothing at all.
     if (f == 3 && format != 3) {
       Check(Reading(line, f) == "- - " + std::to_string(kNoZone) + " -1 -" && status == -1 && bytes == -1);

@@ -407,3 +407,44 @@ TEST(LogLineTest, CountPagePathsReadsEveryLayout) {
                                              "/long 9.9.9.9 1", "/four b.example.jp 13"};
   EXPECT_EQ(expected, seen);
 }
+
+TEST(LogLineTest, ReferrerAndUserAgentOfEveryLayout) {
+  struct Case {
+    const char* line;
+    int format;
+    int referrer_length;
+    const char* referrer;
+    const char* agent;
+  };
+  const Case cases[] = {
+      {"1.2.3.4 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 5 \"https://a.example.co.jp/x?q=1\" "
+       "\"Mozilla/5.0 (X11; Linux x86_64)\"\n",
+       1, 29, "https://a.example.co.jp/x?q=1", "Mozilla/5.0 (X11; Linux x86_64)"},
+      // Escapes as the servers write them; "-" is none.
+      {"::1 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/2.0\" 404 - \"-\" \"say \\\"hi\\\" \\\\ \\x41\"\n", 1, 0, "",
+       "say \"hi\" \\ A"},
+      {"v.example:80 1.2.3.4 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 5 \"r\" \"ua\"\n", 2, 1, "r",
+       "ua"},
+      // The common layout has neither; an unclosed field is none.
+      {"1.2.3.4 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 5\n", 1, -1, "", ""},
+      {"1.2.3.4 - - [09/Dec/2026:10:00:00 +0000] \"GET / HTTP/1.1\" 200 5 \"open\n", 1, -1, "", ""},
+      {"h, 99/01/05, 0:10:00, /a.html, 200\n", 0, -1, "", ""},
+      {"{\"ts\":1796832000,\"request\":{\"headers\":{\"User-Agent\":[\"curl/8\",\"x\"],\"referer\":[\"https://r/\"]}}}",
+       3, 10, "https://r/", "curl/8"},
+      {"{\"ts\":1796832000,\"request\":{\"uri\":\"/\",\"headers\":{\"X\":[\"y\"]}},\"headers\":{\"Referer\":[\"no\"]}}", 3,
+       0, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ASSERT_EQ(c.format, DetectLogFormat(c.line));
+    char out[64];
+    EXPECT_EQ(c.referrer_length, ExtractReferrer(c.line, c.format, out, sizeof out));
+    EXPECT_STREQ(c.referrer, out);
+    ExtractUserAgent(c.line, c.format, out, sizeof out);
+    EXPECT_STREQ(c.agent, out);
+  }
+  // Cut to fit, always ended.
+  char small[5];
+  EXPECT_EQ(4, ExtractUserAgent(cases[0].line, 1, small, sizeof small));
+  EXPECT_STREQ("Mozi", small);
+}
