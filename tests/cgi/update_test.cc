@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <regex>
 #include <string>
+#include <vector>
 
 #include "tests/cgi/cgi_site.h"
 
@@ -65,21 +65,37 @@ CgiResult Page(const CgiSite& site, const std::string& query) {
   return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, "", kNow);
 }
 
-// The stored counts of the counter file `name`, by day.
+// The stored counts of the counter file `name`, by day: its lines
+// " yyyymmdd=count stamp".
 std::map<int, int> StoredDays(const CgiSite& site, const std::string& name) {
   std::map<int, int> days;
   const std::string text = Slurp(site.Path("data/vazivev/" + name));
-  const std::regex entry(" (\\d{8})=(\\d+)");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) {
-    days[std::stoi((*it)[1])] = std::stoi((*it)[2]);
+  for (size_t at = text.find("\n "); at != std::string::npos; at = text.find("\n ", at + 1)) {
+    int day = 0;
+    int count = 0;
+    if (sscanf(text.c_str() + at, "\n %8d=%d", &day, &count) == 2 && day > 19000000) days[day] = count;
   }
   return days;
 }
 
+// The text of the element with that id, up to its first tag.
 std::string Figure(const std::string& page, const std::string& id) {
-  std::smatch match;
-  const std::regex figure("id=\"" + id + "\">([^<]*)<");
-  return std::regex_search(page, match, figure) ? match[1].str() : "(none)";
+  const std::string open = "id=\"" + id + "\">";
+  const size_t at = page.find(open);
+  if (at == std::string::npos) return "(none)";
+  const size_t from = at + open.size();
+  return page.substr(from, page.find('<', from) - from);
+}
+
+// The numbers of every "<td class="num">n</td>" of a page after `from`.
+std::vector<int> NumberCells(const std::string& page, const std::string& from = "") {
+  std::vector<int> cells;
+  const std::string open = "<td class=\"num\">";
+  for (size_t at = page.find(open, from.empty() ? 0 : page.find(from)); at != std::string::npos;
+       at = page.find(open, at + 1)) {
+    cells.push_back(atoi(page.c_str() + at + open.size()));
+  }
+  return cells;
 }
 
 }  // namespace
@@ -97,9 +113,12 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_NE(std::string::npos, r.out.find("from 1999/1/1 to 1999/3/1")) << r.out;
   EXPECT_EQ(days, StoredDays(site, "hit"));
   std::map<int, int> shown;
-  const std::regex month_row("<tr><td>1999/(\\d+)</td><td class=\"num\">(\\d+)</td></tr>");
-  for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), month_row); it != std::sregex_iterator(); ++it) {
-    shown[19990001 + std::stoi((*it)[1]) * 100] = std::stoi((*it)[2]);
+  for (size_t at = r.out.find("<tr><td>1999/"); at != std::string::npos; at = r.out.find("<tr><td>1999/", at + 1)) {
+    int month = 0;
+    int count = 0;
+    if (sscanf(r.out.c_str() + at, "<tr><td>1999/%d</td><td class=\"num\">%d<", &month, &count) == 2) {
+      shown[19990001 + month * 100] = count;
+    }
   }
   EXPECT_EQ(months, shown);
 
@@ -112,10 +131,7 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_EQ(7, StoredDays(site, "hit")[19990115]);
   const std::string hours = Page(site, "page=VaziVevHours&Date=19990115").out;
   int sum = 0;
-  const std::regex cell("<td class=\"num\">(\\d+)</td>");
-  for (auto it = std::sregex_iterator(hours.begin(), hours.end(), cell); it != std::sregex_iterator(); ++it) {
-    sum += std::stoi((*it)[1]);
-  }
+  for (int cell : NumberCells(hours, "id=\"hours\"")) sum += cell;
   EXPECT_EQ(7, sum) << hours;
   const std::string ranking = Page(site, "page=VaziVevPages&Date=19990115").out;
   EXPECT_NE(std::string::npos, ranking.find(">/late.html</a></td><td class=\"num hits\">2<")) << ranking;
