@@ -11,6 +11,7 @@
 #include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/times.h"
+#include "stats/visitors.h"
 #include "system/admin.h"
 
 namespace {
@@ -78,6 +79,7 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+    if (IsWord(type_name, "Visitors")) return new HVisitors(name, this);
     if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
     if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
     if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
@@ -140,6 +142,11 @@ HDayFiles& HVaziVev::DayFiles() {
 }
 
 const std::vector<HDate>& HVaziVev::DaysWithFiles() { return DayFiles().Days(); }
+
+std::string HVaziVev::DataPath(const char* name) const {
+  std::string path = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  return path.append(GetDirectory()).append(name);
+}
 
 std::string HVaziVev::DayStamp(const HDate& date) {
   const std::string file = DayFiles().Stamp(date);

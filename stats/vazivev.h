@@ -61,6 +61,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // From a listing of the day files' folder, made on first use.
   const std::vector<HDate>& DaysWithFiles() override;
   std::string DayStamp(const HDate& date) override;
+  std::string DataPath(const char* name) const override;
   // Built once per process, when a statistic first counts, and again only
   // after one of its settings changed.
   const HPageRule& PageRule() override;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -181,4 +182,49 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   Write(site.Path("data/vazivev/index"), index);
   EXPECT_EQ("1", Figure(Page(site, "Date=19990115").out, "hits"));
   EXPECT_EQ(1, StoredDays(site, "hit")[19990115]);
+}
+
+// Visitors: distinct pairs of client and user agent over every line of a
+// day, and over a month the distinct pairs of the month, not a sum of days.
+TEST(UpdateTest, VisitorsOfADayAndOfAMonthAreDistinctPairs) {
+  CgiSite site;
+  SetUpAnalysis(site);
+  std::map<int, std::set<std::string>> days;
+  std::map<int, std::set<std::string>> months;
+  std::string log;
+  for (int month = 0; month < 2; ++month) {
+    for (int day = 1; day <= (month == 0 ? 31 : 28); ++day) {
+      for (int i = 0; i <= day % 4 + 1; ++i) {
+        const std::string client = i % 2 ? "2001:db8::" + std::to_string(i) : "192.0.2." + std::to_string(i);
+        const std::string agent = "Agent/" + std::to_string(i % 3) + " (x; \\\"q\\\")";
+        char line[300];
+        // A visitor asks twice, once for a page that is not there.
+        for (const char* status : {"200", "404"}) {
+          snprintf(line, sizeof line, "%s - - [%02d/%s/1999:%02d:00:00 +0000] \"GET /v HTTP/1.1\" %s 10 \"-\" \"%s\"\n",
+                   client.c_str(), day, kMonths[month], i, status, agent.c_str());
+          log += line;
+        }
+        const std::string pair = client + "|" + agent;
+        days[19990000 + (month + 1) * 100 + day].insert(pair);
+        months[19990001 + (month + 1) * 100].insert(pair);
+      }
+    }
+  }
+  Write(site.Path("access.log"), log);
+  const std::string page = Page(site, "Date=19990228").out;
+  EXPECT_EQ(std::to_string(days[19990228].size()), Figure(page, "visitors")) << page;
+  EXPECT_EQ(std::to_string(days[19990115].size()), Figure(Page(site, "Date=19990115").out, "visitors"));
+  std::map<int, size_t> shown;
+  for (size_t at = page.find("<tr><td>1999/"); at != std::string::npos; at = page.find("<tr><td>1999/", at + 1)) {
+    int month = 0;
+    const size_t cell = page.find("num visitors\">", at);
+    if (sscanf(page.c_str() + at, "<tr><td>1999/%d<", &month) == 1 && cell != std::string::npos) {
+      shown[19990001 + month * 100] = static_cast<size_t>(atoi(page.c_str() + cell + 14));
+    }
+  }
+  EXPECT_EQ(months[19990101].size(), shown[19990101]);
+  EXPECT_EQ(months[19990201].size(), shown[19990201]);
+  EXPECT_LT(months[19990101].size(), 31u);  // a sum of days would be far more
+  // Each counted day keeps its visitors beside its count.
+  EXPECT_TRUE(Exists(site.Path("data/vazivev/visitors.days/19990115")));
 }
