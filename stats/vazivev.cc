@@ -54,7 +54,10 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (NamesAFile(name) && strcmp(Setting(name), value == nullptr ? "" : value) != 0 && !PasswordIsSet()) {
     throw ErrorNoPassword;
   }
-  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  if (name != nullptr && ShapesPageRule(name)) {
+    page_rule_.reset();
+    day_stamps_.clear();
+  }
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
@@ -135,6 +138,7 @@ HString HVaziVev::DayFilePattern() const {
 
 HDayFiles& HVaziVev::DayFiles() {
   if (!day_files_ready_) {
+    day_stamps_.clear();
     day_files_.Reset(DayFilePattern().CStr(), today_);
     day_files_ready_ = true;
   }
@@ -149,11 +153,15 @@ std::string HVaziVev::DataPath(const char* name) const {
 }
 
 std::string HVaziVev::DayStamp(const HDate& date) {
-  const std::string file = DayFiles().Stamp(date);
-  if (file.empty()) return file;
+  HDayFiles& files = DayFiles();  // first: a new listing forgets the stamps made
+  const auto known = day_stamps_.find(date.Number());
+  if (known != day_stamps_.end()) return known->second;
+  const std::string file = files.Stamp(date);
+  if (file.empty()) return file;  // a missing file is looked for again
   // A change of what counts as a page request counts every day again.
   std::string stamp;
   AppendStampHash(file + " " + PageRule().Signature(), stamp);
+  day_stamps_[date.Number()] = stamp;
   return stamp;
 }
 
@@ -181,7 +189,10 @@ const char* HVaziVev::GetProperty(const char* name) {
 }
 
 void HVaziVev::RemoveProperty(const char* name) {
-  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  if (name != nullptr && ShapesPageRule(name)) {
+    page_rule_.reset();
+    day_stamps_.clear();
+  }
   INContainer::RemoveProperty(name);
 }
 

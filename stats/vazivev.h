@@ -7,6 +7,8 @@
 #define STATS_VAZIVEV_H_
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "core/date.h"
 #include "core/text.h"
@@ -92,6 +94,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int lines_ = -1;
   HDayFiles day_files_;
   bool day_files_ready_ = false;
+  std::unordered_map<int, std::string> day_stamps_;  // DayStamp's answers, by yyyymmdd
   std::unique_ptr<HPageRule> page_rule_;
   HString split_error_;
   long long split_dropped_ = 0;

@@ -1,7 +1,9 @@
 #include "stats/visitors.h"
 
+#include <fcntl.h>
 #include <sodium.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "core/file_write.h"
 #include "logread/log_line.h"
 #include "stats/count_budget.h"
+#include "stats/day_files.h"
 #include "stats/day_container.h"
 #include "stats/stats_settings.h"
 
@@ -39,6 +42,26 @@ uint64_t PairHash(const char* client, const char* agent) {
   uint64_t hash = 0;
   for (int i = 7; i >= 0; --i) hash = hash << 8 | out[i];
   return hash;
+}
+
+// The whole file, zero bytes and all; empty when it cannot be read.
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) {
+    bytes.resize(static_cast<size_t>(info.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+      const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+  }
+  close(fd);
+  return bytes;
 }
 
 }  // namespace
@@ -101,7 +124,7 @@ bool HVisitors::WriteDay(const HDate& date, const std::string& stamp, const std:
 
 bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const {
   visitors->clear();
-  const std::string bytes = ReadWholeFile(DayPath(date).c_str());
+  const std::string bytes = ReadBytes(DayPath(date));
   if (bytes.size() < kHeaderSize || (bytes.size() - kHeaderSize) % 8 != 0 ||
       memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || bytes.compare(sizeof kMagic, kStampSize, stamp) != 0) {
     return false;
@@ -117,6 +140,36 @@ bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector
 
 long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUncounted& left) {
   if (log_ == nullptr) return 0;
+  // A whole month's union is kept as a property "Myyyymm" = "count stamp",
+  // the stamp covering the stamps of its days: the months table then reads
+  // no visitors' file until a day of the month changes.
+  const bool month = first.day == 1 && last.year == first.year && last.month == first.month &&
+                     last.day == last.DaysInMonth() && left.days.empty();
+  std::string key;
+  std::string stamp;
+  if (month) {
+    char name[16];
+    snprintf(name, sizeof name, "M%04d%02d", first.year, first.month);
+    key = name;
+    std::string stamps;
+    for (const HDate& day : log_->DaysWithFiles()) {
+      if (day.Compare(first) >= 0 && day.Compare(last) <= 0) stamps += log_->DayStamp(day);
+    }
+    AppendStampHash(stamps, stamp);
+    const char* kept = properties_.GetValue(key.c_str());
+    const char* blank = kept == nullptr ? nullptr : strchr(kept, ' ');
+    if (blank != nullptr && stamp == blank + 1) return atoll(kept);
+  }
+  const size_t left_before = range_left_.days.size();
+  const long long count = Union(first, last, left);
+  if (month && range_left_.days.size() == left_before) {
+    SetProperty(key.c_str(), (std::to_string(count) + " " + stamp).c_str());
+    SetModified(true);
+  }
+  return count;
+}
+
+long long HVisitors::Union(const HDate& first, const HDate& last, const HUncounted& left) {
   std::vector<uint64_t> all;
   std::vector<uint64_t> day_visitors;
   for (const HDate& day : log_->DaysWithFiles()) {

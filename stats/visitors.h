@@ -44,6 +44,9 @@ class HVisitors : public HHit {
   bool ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const;
 
  private:
+  // The distinct visitors of the days, read from their kept files (days
+  // not kept counted first within the budget, else noted in range_left_).
+  long long Union(const HDate& first, const HDate& last, const HUncounted& left);
   std::string DayPath(const HDate& date) const;
   bool WriteDay(const HDate& date, const std::string& stamp, const std::vector<uint64_t>& visitors) const;
 
