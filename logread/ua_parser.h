@@ -100,6 +100,8 @@ class HAgentCache {
   const HAgent& Parse(const char* user_agent);
   // Whether the rules could be read (loading them if not done yet).
   bool Ready();
+  // Whether the rules were read (or their reading tried) yet.
+  bool IsLoadTried() const { return tried_; }
   void SetPath(const char* path) { path_ = path; }
   HAgentParser& Parser() { return parser_; }
   size_t Size() const { return answers_.size(); }
