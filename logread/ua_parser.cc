@@ -261,11 +261,16 @@ bool HAgentCache::Ready() {
 const HAgent& HAgentCache::Parse(const char* user_agent) {
   LoadOnce();
   if (user_agent == nullptr) user_agent = "";
-  const std::string key(user_agent, strnlen(user_agent, HAgentParser::kLongestAgent));
+  const std::string_view key(user_agent, strnlen(user_agent, HAgentParser::kLongestAgent));
   auto found = answers_.find(key);
   if (found != answers_.end()) return found->second;
-  if (answers_.size() >= most_) answers_.clear();
-  return answers_.emplace(key, parser_.Parse(key.c_str())).first->second;
+  if (answers_.size() >= most_) {
+    answers_.clear();
+    agents_.clear();
+  }
+  agents_.emplace_back(key);
+  const std::string& text = agents_.back();
+  return answers_.emplace(std::string_view(text), parser_.Parse(text.c_str())).first->second;
 }
 
 HAgentCache& SharedAgentCache() {

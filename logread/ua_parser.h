@@ -14,8 +14,10 @@
 #ifndef LOGREAD_UA_PARSER_H_
 #define LOGREAD_UA_PARSER_H_
 
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -113,7 +115,10 @@ class HAgentCache {
   std::string path_ = kAgentRegexesFile;
   bool tried_ = false;
   HAgentParser parser_;
-  std::unordered_map<std::string, HAgent> answers_;
+  // The answers by agent; the keys view the texts in agents_, so a look-up
+  // copies nothing.
+  std::deque<std::string> agents_;
+  std::unordered_map<std::string_view, HAgent> answers_;
 };
 
 // The process's one cache, made on first use: the rules are read and
