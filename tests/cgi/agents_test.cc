@@ -151,3 +151,12 @@ TEST(AgentsPagesTest, DaysMonthAndCrossTabAgreeWithAnIndependentCount) {
   EXPECT_NE(one.out.find(">Windows 10</a>"), std::string::npos) << one.out;
   EXPECT_EQ(one.out.find(">iOS 18</a>"), std::string::npos);
 }
+
+TEST(AgentsPagesTest, SavingTheSettingsMakesBothContainers) {
+  CgiSite site;
+  const std::string body = "page=VaziVevSettings&Loging=Unique&Unit=3&lines=20&LogFile=";
+  site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}}, body);
+  EXPECT_NE(Slurp(site.Path("data/vazivev/agents/index")).find("object agents : AgentsContainer"), std::string::npos);
+  EXPECT_NE(Slurp(site.Path("data/vazivev/systems/index")).find("object systems : SystemsContainer"),
+            std::string::npos);
+}
