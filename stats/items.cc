@@ -432,12 +432,22 @@ int HItemsHit::Unit() {
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
-  const int counted = CountPageRequests(file, kItemReadLimit, rule, [&](char* line, int format, const char* path, int) {
-    const char* item = ItemKey(line, format, path, filter);
-    if (item == nullptr) return false;
-    table_.Add(item, 1);
-    return true;
-  });
+  if (!CanCount()) return -1;
+  // CountPageRequests, with each counted line shown whole first.
+  const int counted = CountCheckedPaths(
+      file, kItemReadLimit,
+      [&](const char* line, int format) {
+        if (!rule.LineCounts(line, format)) return false;
+        ReadWholeLine(line, format);
+        return true;
+      },
+      [&](char* line, int format, const char* path, int length) {
+        if (!rule.PathCounts(path, length)) return false;
+        const char* item = ItemKey(line, format, path, filter);
+        if (item == nullptr) return false;
+        table_.Add(item, 1);
+        return true;
+      });
   if (counted >= 0) SortItems();
   return counted;
 }
@@ -461,6 +471,7 @@ bool HItemsHit::ComputeDay(bool remove_total) {
   if (stamp.empty() || stamp == stamp_) return false;
   HString file;
   if (!log_->FindDayFile(file, day_)) return false;
+  if (!CanCount()) return false;
   log_->MoveFirstDayBack(day_);
   Empty();
   if (CountItems(file.CStr(), nullptr) < 0) return false;

@@ -152,11 +152,18 @@ class HItemsHit : public IContainer {
   // line's page path and `filter` null or the text a cross-tabulation
   // selects by. May write zero bytes into `line`.
   virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
+  // Sees each line whose status and client count, while it is still whole,
+  // before ItemKey sees it cut after its path: for kinds whose item lies
+  // after the path. Does nothing here.
+  virtual void ReadWholeLine(const char* /*line*/, int /*format*/) {}
+  // Whether this kind can count now; when not, CountItems counts nothing
+  // and returns -1, so no day is stored as counted. True here.
+  virtual bool CanCount() { return true; }
 
   // Counts the day file `file` into the table (the page requests of the
   // settings' PageRule, items ItemKey finds) and sorts it. Returns the
-  // number of lines counted, or -1 when the file cannot be opened, which
-  // changes nothing.
+  // number of lines counted, or -1 when the file cannot be opened or the
+  // kind cannot count (CanCount), which changes nothing.
   int CountItems(const char* file, const char* filter);
   // Sorts every entry largest count first; equal counts keep the table's
   // order. Empties the loaded list first; an empty table leaves the sorted

@@ -7,6 +7,7 @@
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
+#include "stats/agents.h"
 #include "stats/aliases.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
@@ -86,6 +87,8 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
     if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
     if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
     if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
+    if (IsWord(type_name, "AgentsContainer")) return new HAgentsContainer(name, this);
+    if (IsWord(type_name, "SystemsContainer")) return new HSystemsContainer(name, this);
   }
   if (type_name != nullptr) {
     if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
