@@ -6,6 +6,7 @@
 // file counted again, and the pages that show them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -248,4 +249,24 @@ TEST(StatusesPagesTest, ThePagesShowTheFiguresEscaped) {
   const std::string sent = get("page=VaziVevBytes&Date=19990305");
   EXPECT_NE(std::string::npos, sent.find("<span id=\"exact\">" + std::to_string(bytes) + "</span>")) << sent;
   EXPECT_NE(std::string::npos, sent.find("<td>1999/3</td><td class=\"num\">2.7 GB</td>")) << sent;
+}
+
+TEST(StatusesPagesTest, UpdateCountsTheThreeStatisticsForEveryDay) {
+  CgiSite site;
+  SetUpAnalysis(site);
+  Counts counts;
+  for (const int day : kDays) Write(site.Path(DayFile(day)), DayLog(day, 0, &counts));
+  const std::string out = site.Root() + ".update";
+  const int raw =
+      system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
+  EXPECT_NE(std::string::npos, Slurp(out).find("statistics 4, day statistics counted 40")) << Slurp(out);
+  remove(out.c_str());
+  for (const int day : kDays) {
+    EXPECT_TRUE(Exists(site.Path("data/vazivev/statuses/" + std::to_string(day)))) << day;
+    EXPECT_TRUE(Exists(site.Path("data/vazivev/notfound/" + std::to_string(day)))) << day;
+    unlink(site.Path(DayFile(day)).c_str());
+  }
+  EXPECT_EQ(std::to_string(counts.bytes[19990305]) + "\n", Body(Page(site, "B", "$System.vazivev.bytes.19990305\n")));
+  EXPECT_EQ(counts.notfound[19990227], Parse(Body(Page(site, "N", Rows("System.vazivev.notfound.19990227")))));
 }
