@@ -111,7 +111,8 @@ class HItemTable {
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
-// "Domains" and "Pages" belong to the two kinds below.
+// "Domains" and "Pages" belong to the two kinds below, "Statuses" and
+// "NotFound" to those of stats/responses.h.
 class HItemsHit : public IContainer {
  public:
   // `container` owns this object and outlives it; it may be null (no log:
