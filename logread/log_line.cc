@@ -361,9 +361,13 @@ int QuotedField(const char* line, int format, int which, char* out, int size) {
 
 }  // namespace
 
-int ExtractReferrer(const char* line, int format, char* out, int size) { return QuotedField(line, format, 0, out, size); }
+int ExtractReferrer(const char* line, int format, char* out, int size) {
+  return QuotedField(line, format, 0, out, size);
+}
 
-int ExtractUserAgent(const char* line, int format, char* out, int size) { return QuotedField(line, format, 1, out, size); }
+int ExtractUserAgent(const char* line, int format, char* out, int size) {
+  return QuotedField(line, format, 1, out, size);
+}
 
 char* ExtractVirtualHost(char* line, int format) {
   char* host = nullptr;
@@ -495,4 +499,40 @@ bool DateFileName(HString& name, const char* pattern, const HDate& date) {
     name.SetAt(at[i] + 1, static_cast<char>('0' + value[i] % 10));
   }
   return Exists(name.CStr());
+}
+
+int ReferrerHost(const char* referrer, char* out, int size) {
+  if (referrer == nullptr || out == nullptr || size <= 0) return 0;
+  *out = 0;
+  // The scheme: a letter, then letters, digits, "+", "-" or ".".
+  const char* p = referrer;
+  if (!((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'))) return 0;
+  while ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') || *p == '+' || *p == '-' ||
+         *p == '.') {
+    ++p;
+  }
+  if (strncmp(p, "://", 3) != 0) return 0;
+  const char* begin = p + 3;
+  const char* end = begin + strcspn(begin, "/?#");
+  // A user part ends at the last "@" of the authority.
+  for (const char* at = end; at > begin; --at) {
+    if (at[-1] == '@') {
+      begin = at;
+      break;
+    }
+  }
+  if (*begin == '[') {
+    const char* close = static_cast<const char*>(memchr(begin, ']', static_cast<size_t>(end - begin)));
+    if (close == nullptr) return 0;
+    ++begin;
+    end = close;
+  } else {
+    const char* colon = static_cast<const char*>(memchr(begin, ':', static_cast<size_t>(end - begin)));
+    if (colon != nullptr) end = colon;
+  }
+  const int length = static_cast<int>(end - begin);
+  if (length <= 0 || length >= size) return 0;
+  memcpy(out, begin, static_cast<size_t>(length));
+  out[length] = 0;
+  return length;
 }

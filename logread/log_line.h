@@ -120,6 +120,13 @@ bool ReadClientAddress(const char* line, int format, char* out, int size);
 int ExtractReferrer(const char* line, int format, char* out, int size);
 int ExtractUserAgent(const char* line, int format, char* out, int size);
 
+// The host of a referring page written as an absolute address
+// ("scheme://[user@]host[:port]/..."), without the user, the port and an
+// IPv6 address's brackets, copied into out (size bytes, ended by a zero
+// byte). Returns its length, or 0 when the text is no absolute address,
+// names no host or the host does not fit.
+int ReferrerHost(const char* referrer, char* out, int size);
+
 // Reads the day file `file` through LogLineBuffer in reads of at most
 // limit - 1 bytes and returns how many lines `offer(line)` takes, or -1 when
 // the file cannot be opened. A line longer than a read comes in pieces:

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -30,7 +31,11 @@ constexpr int kRootHitReadLimit = kLogLineSize - 1;
 // Room for the decimal text of any int.
 constexpr int kNumberSize = 16;
 
+// Room for the decimal text of any long long.
+constexpr int kFigureSize = 24;
+
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
+void FigureText(char (&text)[kFigureSize], long long value) { snprintf(text, sizeof text, "%lld", value); }
 
 // The stamp part of a stored day's value ("count stamp"); empty for a
 // value stored without one.
@@ -96,10 +101,11 @@ void HTotalHit::RefreshMonths() {
   properties_.Clear();
   int month = 0;  // yyyymm01 of the group being summed, 0 before the first
   long long sum = 0;
+  const long long largest = owner_->LargestSum();
   const auto finish = [&] {
     if (month == 0) return;
     char name[kNumberSize];
-    char total[kNumberSize];
+    char total[kFigureSize];
     NumberText(name, month);
     if (!owner_->SumsDays()) {
       // Not a sum: the owner counts the month's days as one.
@@ -109,7 +115,7 @@ void HTotalHit::RefreshMonths() {
       last.day = last.DaysInMonth();
       sum = owner_->OverDays(first, last, uncounted_);
     }
-    NumberText(total, sum > INT_MAX ? INT_MAX : static_cast<int>(sum));
+    FigureText(total, sum);
     properties_.AddEntry(name, total);
   };
   for (const HParamEntry* entry : owner_->Properties()) {
@@ -121,7 +127,8 @@ void HTotalHit::RefreshMonths() {
       month = first;
       sum = 0;
     }
-    sum += ToInt(entry->value.CStr());
+    const long long figure = HHit::StoredFigure(entry->value.CStr());
+    sum = figure > largest - sum ? largest : sum + figure;
   }
   finish();
 }
@@ -133,7 +140,7 @@ void HTotalHit::Graph(const char* color) {
   if (!values) throw ErrorMemory;
   int i = 0;
   for (const HListNode* node = properties_.Tail(); node != nullptr; node = node->prev) {
-    values[i++] = ToInt(HParams::EntryOf(node)->value.CStr());
+    values[i++] = owner_->GraphValue(HHit::StoredFigure(HParams::EntryOf(node)->value.CStr()));
   }
   WriteBarGraph(values.get(), count, color, kGraphMinTop, kGraphWidth);
   bool first = true;
@@ -161,8 +168,20 @@ const char* HHit::GetProperty(const char* name) {
   HDate date;
   if (!date.SetNumber(ToInt(name))) return nullptr;
   const HParamEntry* entry = WindowDayEntry(date);
-  return entry == nullptr ? nullptr : NumberAnswer(ToInt(entry->value.CStr()));
+  return entry == nullptr ? nullptr : FigureAnswer(StoredFigure(entry->value.CStr()));
 }
+
+const char* HHit::FigureAnswer(long long figure) const {
+  return NumberAnswer(figure > INT_MAX ? INT_MAX : static_cast<int>(figure));
+}
+
+long long HHit::LargestSum() const { return INT_MAX; }
+
+int HHit::GraphValue(long long figure) const {
+  return figure > INT_MAX ? INT_MAX : figure < 0 ? 0 : static_cast<int>(figure);
+}
+
+long long HHit::StoredFigure(const char* value) { return value == nullptr ? 0 : strtoll(value, nullptr, 10); }
 
 const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
   // A day of the window, not the one a page names by itself, waits for a
@@ -189,10 +208,10 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
   HString file;
   if (!log_->FindDayFile(file, date)) return stored;
   log_->MoveFirstDayBack(date);
-  const int count = CountDay(date, file.CStr(), stamp);
+  const long long count = CountDayFile(date, file.CStr(), stamp);
   if (count < 0) return stored;
-  char counted[kNumberSize];
-  NumberText(counted, count);
+  char counted[kFigureSize];
+  FigureText(counted, count);
   HString value(counted);
   value.Append(" ");
   value.Append(stamp.c_str());
@@ -274,7 +293,7 @@ void HHit::Graph(const char* color) {
   HDate day = window_start_;
   while (count < kMaxGraphDays) {
     const HParamEntry* entry = WindowDayEntry(day);
-    values[count++] = entry == nullptr ? 0 : ToInt(entry->value.CStr());
+    values[count++] = entry == nullptr ? 0 : GraphValue(StoredFigure(entry->value.CStr()));
     if (day.Compare(window_end_) >= 0 || !day.NextDay()) break;
   }
   WriteBarGraph(values, count, color, kGraphMinTop, kGraphWidth);

@@ -108,13 +108,25 @@ class HHit : public IContainer {
   // The number of lines of the day file `file` that this counter counts,
   // or -1 when the file cannot be opened. Reads through LogLineBuffer.
   virtual int CountHits(const char* file);
+  // The figure of the day file `file`, -1 when it cannot be opened: its
+  // CountHits unless a counter counts something wider than lines.
+  virtual long long CountDay(const char* file) { return CountHits(file); }
+  // The answer of a day's or a month's figure; a counter of lines answers
+  // an int.
+  virtual const char* FigureAnswer(long long figure) const;
+  // The largest month sum; a sum that would pass it stays at it.
+  virtual long long LargestSum() const;
+  // The height a figure is drawn with in the graphs, within an int.
+  virtual int GraphValue(long long figure) const;
+  // The figure stored in a day's or month's value ("figure stamp").
+  static long long StoredFigure(const char* value);
 
   // Counts the day file of `date` (`file`, whose stamp is `stamp`) for the
-  // day's entry: CountHits unless a kind keeps more of a day than its count.
-  virtual int CountDay(const HDate& date, const char* file, const std::string& stamp) {
+  // day's entry: CountDay unless a kind keeps more of a day than its count.
+  virtual long long CountDayFile(const HDate& date, const char* file, const std::string& stamp) {
     (void)date;
     (void)stamp;
-    return CountHits(file);
+    return CountDay(file);
   }
   // Whether a month's figure is the sum of its days (else OverDays gives
   // it, as for visitors, who may come on many days of a month).

@@ -431,23 +431,34 @@ int HItemsHit::Unit() {
 }
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
-  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
   if (!CanCount()) return -1;
-  // CountPageRequests, with each counted line shown whole first.
-  const int counted = CountCheckedPaths(
-      file, kItemReadLimit,
-      [&](const char* line, int format) {
-        if (!rule.LineCounts(line, format)) return false;
-        ReadWholeLine(line, format);
-        return true;
-      },
-      [&](char* line, int format, const char* path, int length) {
-        if (!rule.PathCounts(path, length)) return false;
-        const char* item = ItemKey(line, format, path, filter);
-        if (item == nullptr) return false;
-        table_.Add(item, 1);
-        return true;
-      });
+  int counted;
+  if (CountsEveryResponse()) {
+    counted = CountLogLines(file, kItemReadLimit, [&](char* line) {
+      const int format = DetectLogFormat(line);
+      const char* item = format < 0 ? nullptr : ItemKey(line, format, nullptr, filter);
+      if (item == nullptr) return false;
+      table_.Add(item, 1);
+      return true;
+    });
+  } else {
+    const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+    // CountPageRequests, with each counted line shown whole first.
+    counted = CountCheckedPaths(
+        file, kItemReadLimit,
+        [&](const char* line, int format) {
+          if (!rule.LineCounts(line, format)) return false;
+          ReadWholeLine(line, format);
+          return true;
+        },
+        [&](char* line, int format, const char* path, int length) {
+          if (!rule.PathCounts(path, length)) return false;
+          const char* item = ItemKey(line, format, path, filter);
+          if (item == nullptr) return false;
+          table_.Add(item, 1);
+          return true;
+        });
+  }
   if (counted >= 0) SortItems();
   return counted;
 }
@@ -460,6 +471,8 @@ void HItemsHit::SortItems() {
   if (count == 0) return;
   std::unique_ptr<HItemEntry*[]> sorted(new HItemEntry*[count]);
   table_.Rank(sorted.get());
+  std::stable_partition(sorted.get(), sorted.get() + count,
+                        [this](const HItemEntry* entry) { return RanksFirst(*entry); });
   sorted_ = std::move(sorted);
   sorted_count_ = count;
   position_ = 0;

@@ -111,7 +111,8 @@ class HItemTable {
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
-// "Domains" and "Pages" belong to the two kinds below.
+// "Domains" and "Pages" belong to the two kinds below, "Statuses" and
+// "NotFound" to those of stats/responses.h.
 class HItemsHit : public IContainer {
  public:
   // `container` owns this object and outlives it; it may be null (no log:
@@ -150,7 +151,8 @@ class HItemsHit : public IContainer {
 
   // The item of one log line, or null to leave the line out. `path` is the
   // line's page path and `filter` null or the text a cross-tabulation
-  // selects by. May write zero bytes into `line`.
+  // selects by. May write zero bytes into `line`. For a kind that
+  // CountsEveryResponse, `path` is null and the line is still whole.
   virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
   // Sees each line whose status and client count, while it is still whole,
   // before ItemKey sees it cut after its path: for kinds whose item lies
@@ -159,15 +161,21 @@ class HItemsHit : public IContainer {
   // Whether this kind can count now; when not, CountItems counts nothing
   // and returns -1, so no day is stored as counted. True here.
   virtual bool CanCount() { return true; }
+  // Whether the kind counts every line in one of the log layouts, whatever
+  // its path, status or client, instead of the page requests only.
+  virtual bool CountsEveryResponse() const { return false; }
+  // Whether the item belongs to the group a ranking lists before the rest;
+  // within each group the order stays largest count first.
+  virtual bool RanksFirst(const HItemEntry&) const { return false; }
 
   // Counts the day file `file` into the table (the page requests of the
-  // settings' PageRule, items ItemKey finds) and sorts it. Returns the
-  // number of lines counted, or -1 when the file cannot be opened or the
-  // kind cannot count (CanCount), which changes nothing.
+  // settings' PageRule, or every response, items ItemKey finds) and sorts
+  // it. Returns the number of lines counted, or -1 when the file cannot be
+  // opened or the kind cannot count (CanCount), which changes nothing.
   int CountItems(const char* file, const char* filter);
-  // Sorts every entry largest count first; equal counts keep the table's
-  // order. Empties the loaded list first; an empty table leaves the sorted
-  // order as it was.
+  // Sorts every entry largest count first, the RanksFirst group ahead;
+  // equal counts keep the table's order. Empties the loaded list first; an
+  // empty table leaves the sorted order as it was.
   void SortItems();
   // Counts the day when it is valid and complete and its day file's stamp
   // (IStatsSettings::DayStamp) is not the one its items were counted from:

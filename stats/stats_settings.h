@@ -49,6 +49,10 @@ class IStatsSettings {
   // Which lines are page requests, built from the settings when first
   // asked for; it stays valid until a setting it is built from changes.
   virtual const HPageRule& PageRule() = 0;
+  // Whether `host` (a name or an address without its port) is the site's
+  // own: the host of the "URL" setting or a name of the site's aliases,
+  // ignoring case. Without settings no host is.
+  virtual bool IsOwnHost(const char* /*host*/) { return false; }
 
  protected:
   ~IStatsSettings() = default;

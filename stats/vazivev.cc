@@ -9,8 +9,10 @@
 #include "logread/log_split.h"
 #include "stats/agents.h"
 #include "stats/aliases.h"
+#include "stats/bytes.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
+#include "stats/responses.h"
 #include "stats/times.h"
 #include "stats/visitors.h"
 #include "system/admin.h"
@@ -93,6 +95,9 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
     if (IsWord(type_name, "Aliases")) return new HAliases(name);
+    if (IsWord(type_name, "Bytes")) return new HBytesHit(name, this);
+    if (IsWord(type_name, "StatusContainer")) return new HStatusContainer(name, this);
+    if (IsWord(type_name, "NotFoundContainer")) return new HNotFoundContainer(name, this);
   }
   return INContainer::CreateObject(name, type_name);
 }
@@ -114,6 +119,14 @@ const HPageRule& HVaziVev::PageRule() {
     page_rule_.reset(new HPageRule(Setting("Assets"), Setting("Statuses"), Setting("Exclude"), Setting("ScriptPath")));
   }
   return *page_rule_;
+}
+
+bool HVaziVev::IsOwnHost(const char* host) {
+  if (host == nullptr || *host == 0) return false;
+  char own[kLogLineSize];
+  if (ReferrerHost(Setting("URL"), own, sizeof own) > 0 && CompareNoCase(own, host) == 0) return true;
+  auto* aliases = dynamic_cast<HAliases*>(INContainer::FindChild("aliases"));
+  return aliases != nullptr && aliases->Call("find", 1, &host) != nullptr;
 }
 
 void HVaziVev::NoteScriptPath(const char* script) {

@@ -67,6 +67,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // Built once per process, when a statistic first counts, and again only
   // after one of its settings changed.
   const HPageRule& PageRule() override;
+  // The host of "URL", or a "Name" of the child "aliases" (type Aliases).
+  bool IsOwnHost(const char* host) override;
   // Stores `script` (a request's SCRIPT_NAME) as "ScriptPath" when it is a
   // path ("/...") other than the stored one, so that counts made outside a
   // web request leave out the program's own requests as well.

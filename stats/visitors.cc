@@ -90,7 +90,7 @@ int HVisitors::CountHits(const char* file) {
   return DayVisitors(file, &visitors) ? static_cast<int>(visitors.size()) : -1;
 }
 
-int HVisitors::CountDay(const HDate& date, const char* file, const std::string& stamp) {
+long long HVisitors::CountDayFile(const HDate& date, const char* file, const std::string& stamp) {
   std::vector<uint64_t> visitors;
   if (!DayVisitors(file, &visitors)) return -1;
   // Written at once: a count stored without its visitors would only be
@@ -99,7 +99,7 @@ int HVisitors::CountDay(const HDate& date, const char* file, const std::string& 
     fprintf(stderr, "vazivev: cannot keep the visitors of %d in %s: %s\n", date.Number(), DayPath(date).c_str(),
             strerror(errno));
   }
-  return static_cast<int>(visitors.size());
+  return static_cast<long long>(visitors.size());
 }
 
 std::string HVisitors::DayPath(const HDate& date) const {

@@ -31,7 +31,7 @@ class HVisitors : public HHit {
   // opened.
   int CountHits(const char* file) override;
   // Counts the day and keeps its visitors beside the count.
-  int CountDay(const HDate& date, const char* file, const std::string& stamp) override;
+  long long CountDayFile(const HDate& date, const char* file, const std::string& stamp) override;
   bool SumsDays() const override { return false; }
   // The distinct visitors over the days from first to last, those in `left`
   // left out; each day counted first when it is not (within the budget).

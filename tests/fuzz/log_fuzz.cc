@@ -173,6 +173,14 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     char field[32];
     const int referrer = ExtractReferrer(line.c_str(), f, field, sizeof field);
     Check(referrer >= -1 && referrer < static_cast<int>(sizeof field) && strlen(field) <= sizeof field - 1);
+    // The host of a referring page lies within it and fits its buffer.
+    char whole[kLogLineSize];
+    char referrer_host[64];
+    if (ExtractReferrer(line.c_str(), f, whole, sizeof whole) > 0) {
+      const int length = ReferrerHost(whole, referrer_host, sizeof referrer_host);
+      Check(length >= 0 && length < static_cast<int>(sizeof referrer_host) &&
+            (length == 0 || strstr(whole, referrer_host) != nullptr));
+    }
     const int agent = ExtractUserAgent(line.c_str(), f, field, sizeof field);
     Check(agent >= -1 && (f != 0 || (agent == -1 && referrer == -1)));
     char agent_text[kLogLineSize];

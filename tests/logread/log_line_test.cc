@@ -448,3 +448,29 @@ TEST(LogLineTest, ReferrerAndUserAgentOfEveryLayout) {
   EXPECT_EQ(4, ExtractUserAgent(cases[0].line, 1, small, sizeof small));
   EXPECT_STREQ("Mozi", small);
 }
+
+TEST(ReferrerHostTest, TakesTheHostOfAnAbsoluteAddressOnly) {
+  const struct {
+    const char* referrer;
+    const char* host;
+  } kCases[] = {
+      {"http://www.example.org/a?b", "www.example.org"},
+      {"https://User:pw@Example.ORG:8443/x@y", "Example.ORG"},
+      {"http://[2001:db8::1]:80/", "2001:db8::1"},
+      {"android-app://com.example", "com.example"},
+      {"http://h.example#frag", "h.example"},
+      {"/relative/page", ""},
+      {"-", ""},
+      {"http:///nohost", ""},
+      {"http://[2001:db8::1/", ""},
+      {"1http://digit.first/", ""},
+  };
+  for (const auto& c : kCases) {
+    char out[64] = "x";
+    EXPECT_EQ(static_cast<int>(strlen(c.host)), ReferrerHost(c.referrer, out, sizeof out)) << c.referrer;
+    EXPECT_STREQ(c.host, out) << c.referrer;
+  }
+  char small[4];
+  EXPECT_EQ(0, ReferrerHost("http://abcd/", small, sizeof small));
+  EXPECT_EQ(3, ReferrerHost("http://abc/", small, sizeof small));
+}

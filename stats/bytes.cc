@@ -1,0 +1,87 @@
+#include "stats/bytes.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "core/answers.h"
+#include "logread/log_line.h"
+
+namespace {
+
+constexpr int kBytesReadLimit = kLogLineSize;
+constexpr int kFigureSize = 32;
+// Megabytes in the graphs: an int of them passes any site's month.
+constexpr long long kGraphUnit = 1000 * 1000;
+
+}  // namespace
+
+void FormatByteSize(long long bytes, char* out, int size) {
+  static const char* const kUnits[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
+  if (out == nullptr || size <= 0) return;
+  if (bytes < 1000) {
+    snprintf(out, static_cast<size_t>(size), "%lld B", bytes < 0 ? 0 : bytes);
+    return;
+  }
+  // Tenths of the unit in integers: a double would round the exact figure
+  // of a large count.
+  int unit = 0;
+  long long scale = 1;
+  while (unit < 6 && bytes / scale >= 1000) {
+    scale *= 1000;
+    ++unit;
+  }
+  long long tenths = bytes / (scale / 10) + (bytes % (scale / 10) >= scale / 20 ? 1 : 0);
+  if (tenths >= 10000 && unit < 6) {  // 999.95 kB rounds to 1.0 MB
+    scale *= 1000;
+    ++unit;
+    tenths = bytes / (scale / 10) + (bytes % (scale / 10) >= scale / 20 ? 1 : 0);
+  }
+  snprintf(out, static_cast<size_t>(size), "%lld.%lld %s", tenths / 10, tenths % 10, kUnits[unit]);
+}
+
+HReadableBytes::HReadableBytes(IObject* source) : IObject("Readable", 0), source_(source) {}
+
+const char* HReadableBytes::GetProperty(const char* name) {
+  const char* figure = source_ == nullptr ? nullptr : source_->GetProperty(name);
+  if (figure == nullptr || *figure == 0) return nullptr;
+  char text[kFigureSize];
+  FormatByteSize(HHit::StoredFigure(figure), text, sizeof text);
+  return KeepAnswer(text);
+}
+
+HBytesHit::HBytesHit(const char* name, IStatsSettings* log)
+    : HHit(name, log), readable_(this), total_readable_(HHit::FindChild("Total")) {
+  type_name_ = "Bytes";
+}
+
+int HBytesHit::CountHits(const char* file) {
+  return CountLogLines(file, kBytesReadLimit, [](char* line) { return DetectLogFormat(line) >= 0; });
+}
+
+long long HBytesHit::CountDay(const char* file) {
+  long long sum = 0;
+  const int lines = CountLogLines(file, kBytesReadLimit, [&sum](char* line) {
+    const int format = DetectLogFormat(line);
+    if (format < 0) return false;
+    const long long bytes = ExtractBytes(line, format);
+    // Each field stays below 10^18, so only a sum near the top can pass it.
+    if (bytes > 0) sum = bytes > LLONG_MAX - sum ? LLONG_MAX : sum + bytes;
+    return true;
+  });
+  return lines < 0 ? -1 : sum;
+}
+
+const char* HBytesHit::FigureAnswer(long long figure) const { return FormatAnswer("%lld", figure); }
+
+long long HBytesHit::LargestSum() const { return LLONG_MAX; }
+
+int HBytesHit::GraphValue(long long figure) const {
+  const long long units = figure < 0 ? 0 : figure / kGraphUnit;
+  return units > INT_MAX ? INT_MAX : static_cast<int>(units);
+}
+
+IObject* HBytesHit::FindChild(const char* name) {
+  if (name != nullptr && IsWord(name, "Readable")) return &readable_;
+  if (name != nullptr && IsWord(name, "TotalReadable")) return &total_readable_;
+  return HHit::FindChild(name);
+}

@@ -1,0 +1,77 @@
+#include "stats/responses.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/answers.h"
+#include "stats/stats_settings.h"
+
+const char kSiteLinkMark[] = "(site) ";
+const char kNoReferrer[] = "(none)";
+
+namespace {
+
+constexpr int kNotFound = 404;
+constexpr size_t kSiteLinkMarkLength = sizeof kSiteLinkMark - 1;
+
+HItemsHit* MakeStatuses(const char* name, HItemsContainer* container) { return new HStatusesHit(name, container); }
+HItemsHit* MakeNotFound(const char* name, HItemsContainer* container) { return new HNotFoundHit(name, container); }
+
+}  // namespace
+
+HStatusesHit::HStatusesHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Statuses";
+}
+
+const char* HStatusesHit::GetProperty(const char* name) {
+  const bool status =
+      name != nullptr && ((strlen(name) == 3 && strspn(name, "0123456789") == 3) || strcmp(name, "-") == 0);
+  if (!status) return HItemsHit::GetProperty(name);
+  ComputeDay(true);
+  const HItemEntry* entry = Table().Find(name);
+  return NumberAnswer(entry == nullptr ? 0 : entry->count);
+}
+
+const char* HStatusesHit::ItemKey(char* line, int format, const char*, const char*) {
+  const int status = ExtractStatus(line, format);
+  if (status < 0) return "-";
+  snprintf(key_, sizeof key_, "%d", status);
+  return key_;
+}
+
+HNotFoundHit::HNotFoundHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "NotFound";
+  names_hold_equals_ = true;
+  referrer_[0] = 0;
+}
+
+const char* HNotFoundHit::ItemKey(char* line, int format, const char*, const char* filter) {
+  if (ExtractStatus(line, format) != kNotFound) return nullptr;
+  // Both are read before the path is cut out of the line.
+  const int referrer = ExtractReferrer(line, format, referrer_, sizeof referrer_);
+  char host[kLogLineSize];
+  const bool from_site =
+      referrer > 0 && log_ != nullptr && ReferrerHost(referrer_, host, sizeof host) > 0 && log_->IsOwnHost(host);
+  int length = 0;
+  const char* path = ExtractPagePath(line, format, length);
+  key_.assign(from_site ? kSiteLinkMark : "");
+  key_.append(path == nullptr || length == 0 ? "-" : path);
+  if (filter == nullptr) return key_.c_str();
+  if (key_ != filter) return nullptr;
+  return referrer > 0 ? referrer_ : kNoReferrer;
+}
+
+bool HNotFoundHit::RanksFirst(const HItemEntry& entry) const {
+  return strncmp(entry.name.CStr(), kSiteLinkMark, kSiteLinkMarkLength) == 0;
+}
+
+bool HNotFoundHit::Load(HObjectStream& stream) {
+  ReadItems(stream, true);
+  return true;
+}
+
+HStatusContainer::HStatusContainer(const char* name, IStatsSettings* log)
+    : HItemsContainer(name, log, "StatusContainer", "Statuses", MakeStatuses) {}
+
+HNotFoundContainer::HNotFoundContainer(const char* name, IStatsSettings* log)
+    : HItemsContainer(name, log, "NotFoundContainer", "NotFound", MakeNotFound) {}
