@@ -146,3 +146,9 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
 CgiResult CgiSite::Get(const std::string& query) const {
   return Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}});
 }
+
+std::string FakeTimeCommand(const std::string& faketime) {
+  std::string asan = "verify_asan_link_order=0";
+  if (const char* options = getenv("ASAN_OPTIONS")) asan = asan + ":" + options;
+  return "ASAN_OPTIONS='" + asan + "' faketime '" + faketime + "' ";
+}

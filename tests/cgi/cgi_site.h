@@ -17,6 +17,11 @@ bool Exists(const std::string& path);
 // The lines of `text` without their line feeds, sorted.
 std::vector<std::string> SortedLines(const std::string& text);
 
+// The start of a shell command line that runs a program of the site with
+// the clock pinned ("2000-03-01 12:00:00") by the faketime command, as a
+// sanitizer build allows it (libfaketime preloaded before its runtime).
+std::string FakeTimeCommand(const std::string& faketime);
+
 struct CgiResult {
   std::string out;
   int status = -1;  // exit status, or 128 + signal

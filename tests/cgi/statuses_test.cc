@@ -258,7 +258,7 @@ TEST(StatusesPagesTest, UpdateCountsTheThreeStatisticsForEveryDay) {
   for (const int day : kDays) Write(site.Path(DayFile(day)), DayLog(day, 0, &counts));
   const std::string out = site.Root() + ".update";
   const int raw =
-      system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+      system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
   EXPECT_NE(std::string::npos, Slurp(out).find("statistics 4, day statistics counted 40")) << Slurp(out);
   remove(out.c_str());

@@ -146,7 +146,7 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   std::map<int, int> days, months;
   Write(site.Path("access.log"), History(&days, &months));
   const std::string out = site.Root() + ".update";
-  const int raw = system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+  const int raw = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
   EXPECT_NE(std::string::npos, Slurp(out).find("statistics 6, day statistics counted 360")) << Slurp(out);
   remove(out.c_str());
@@ -171,7 +171,7 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   EXPECT_EQ(before, Slurp(site.Path("data/vazivev/hit")) + Slurp(site.Path("data/vazivev/pages/total")));
 
   // Run again: nothing is left to count.
-  const int again = system(("cd '" + site.Root() + "' && faketime '" + kNow + "' ./vazivev-update >'" + out + "' 2>&1").c_str());
+  const int again = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0);
   EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 0,")) << Slurp(out);
   remove(out.c_str());
