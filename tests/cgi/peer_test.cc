@@ -50,8 +50,12 @@ TEST(PeerTest, DayFiguresEqualAnIndependentCount) {
   ASSERT_EQ(0, system(generate.c_str()));
   const std::string all = Slurp(log);
   mkdir(site.Path("data/vazivev").c_str(), 0755);
-  Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + log + "\nend\n");
+  Write(site.Path("data/vazivev/index"),
+        "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + log + "\n lines=100\nend\n");
   Write(site.Path("data/vazivev/hit"), "object hit : Hit\nend\n");
+  Write(site.Path("data/vazivev/bytes"), "object bytes : Bytes\nend\n");
+  mkdir(site.Path("data/vazivev/statuses").c_str(), 0755);
+  Write(site.Path("data/vazivev/statuses/index"), "object statuses : StatusContainer\nend\n");
   for (int day = 1; day <= 3; ++day) {
     char stamp[32];
     snprintf(stamp, sizeof stamp, "[%02d/Nov/2026:", day);
@@ -69,5 +73,27 @@ TEST(PeerTest, DayFiguresEqualAnIndependentCount) {
                                     "", "2026-11-05 12:00:00");
     EXPECT_EQ(std::to_string(peer["general"]["total_requests"].get<long long>()), Figure(page.out, "allhits"));
     EXPECT_EQ(std::to_string(peer["general"]["unique_visitors"].get<long long>()), Figure(page.out, "visitors"));
+    // The bytes sent, exact in the figure's title.
+    const std::string sent = "title=\"" + std::to_string(peer["general"]["bandwidth"].get<long long>()) + " bytes\"";
+    EXPECT_NE(std::string::npos, page.out.find(sent)) << sent;
+    // Every status code, and so the 404s.
+    std::map<std::string, long long> theirs;
+    for (const auto& group : peer["status_codes"]["data"]) {
+      for (const auto& item : group["items"]) theirs[item["data"].get<std::string>().substr(0, 3)] = item["hits"]["count"];
+    }
+    const std::string statuses =
+        site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=VaziVevStatuses&Date=2026110" + std::to_string(day)}},
+                 "", "2026-11-05 12:00:00")
+            .out;
+    std::map<std::string, long long> ours;
+    const std::string row = "<td class=\"name\">";
+    for (size_t at = statuses.find(row); at != std::string::npos; at = statuses.find(row, at + 1)) {
+      const size_t name = at + row.size();
+      const size_t hits = statuses.find("num hits\">", name);
+      if (hits == std::string::npos) break;
+      ours[statuses.substr(name, 3)] = atoll(statuses.c_str() + hits + 10);
+    }
+    EXPECT_EQ(theirs, ours) << statuses;
+    EXPECT_EQ(std::to_string(theirs["404"]), Figure(page.out, "notfound"));
   }
 }
