@@ -46,6 +46,9 @@ class IStatsSettings {
   // Where a statistic keeps files of its own: the analysis's data folder
   // (absolute, ending in "/") and `name` after it.
   virtual std::string DataPath(const char* name) const = 0;
+  // The IP country database file the administrator named ("GeoDatabase"),
+  // or empty.
+  virtual std::string CountryDatabase() const = 0;
   // Which lines are page requests, built from the settings when first
   // asked for; it stays valid until a setting it is built from changes.
   virtual const HPageRule& PageRule() = 0;

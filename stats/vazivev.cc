@@ -9,6 +9,7 @@
 #include "logread/log_split.h"
 #include "stats/agents.h"
 #include "stats/aliases.h"
+#include "stats/countries.h"
 #include "stats/bytes.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
@@ -26,7 +27,8 @@ constexpr int kLeastUnit = 3;
 // The settings that name files of the machine, which the program reads and
 // empties.
 bool NamesAFile(const char* name) {
-  return CompareNoCase(name, "LogFile") == 0 || CompareNoCase(name, "DateFile") == 0;
+  return CompareNoCase(name, "LogFile") == 0 || CompareNoCase(name, "DateFile") == 0 ||
+         CompareNoCase(name, "GeoDatabase") == 0;
 }
 
 // The settings the page-request rule is built from.
@@ -57,10 +59,9 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (NamesAFile(name) && strcmp(Setting(name), value == nullptr ? "" : value) != 0 && !PasswordIsSet()) {
     throw ErrorNoPassword;
   }
-  if (name != nullptr && ShapesPageRule(name)) {
-    page_rule_.reset();
-    day_stamps_.clear();
-  }
+  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  // The stamps hold the rule and the country database.
+  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
@@ -86,6 +87,7 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
     if (IsWord(type_name, "Visitors")) return new HVisitors(name, this);
+    if (IsWord(type_name, "CountriesContainer")) return new HCountriesContainer(name, this);
     if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
     if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
     if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
@@ -176,7 +178,7 @@ std::string HVaziVev::DayStamp(const HDate& date) {
   if (file.empty()) return file;  // a missing file is looked for again
   // A change of what counts as a page request counts every day again.
   std::string stamp;
-  AppendStampHash(file + " " + PageRule().Signature(), stamp);
+  AppendStampHash(file + " " + PageRule().Signature() + " " + Setting("GeoDatabase"), stamp);
   day_stamps_[date.Number()] = stamp;
   return stamp;
 }
@@ -205,10 +207,9 @@ const char* HVaziVev::GetProperty(const char* name) {
 }
 
 void HVaziVev::RemoveProperty(const char* name) {
-  if (name != nullptr && ShapesPageRule(name)) {
-    page_rule_.reset();
-    day_stamps_.clear();
-  }
+  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  // The stamps hold the rule and the country database.
+  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
   INContainer::RemoveProperty(name);
 }
 

@@ -64,6 +64,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   const std::vector<HDate>& DaysWithFiles() override;
   std::string DayStamp(const HDate& date) override;
   std::string DataPath(const char* name) const override;
+  std::string CountryDatabase() const override { return Setting("GeoDatabase"); }
   // Built once per process, when a statistic first counts, and again only
   // after one of its settings changed.
   const HPageRule& PageRule() override;

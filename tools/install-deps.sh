@@ -8,8 +8,9 @@ set -eu
 # runtimes) build the fuzz targets. nlohmann-json3-dev (header only) reads
 # the JSON access log lines. goaccess is the independent count the tests
 # compare the day figures with. uap-core (its regexes.yaml), libyaml-dev and
-# libpcre2-dev read the browsers and systems of user agents.
-packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev"
+# libpcre2-dev read the browsers and systems of user agents; libmaxminddb-dev
+# the countries of addresses from a database the administrator names.
+packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libmaxminddb-dev"
 missing=""
 if [ "${1:-}" = --browser ]; then
   packages="$packages chromium fonts-noto-cjk"

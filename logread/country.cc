@@ -1,0 +1,83 @@
+#include "logread/country.h"
+
+#include <arpa/inet.h>
+#include <maxminddb.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+bool IsNumericAddress(const char* text) {
+  unsigned char buffer[sizeof(struct in6_addr)];
+  return inet_pton(AF_INET, text, buffer) == 1 || inet_pton(AF_INET6, text, buffer) == 1;
+}
+
+}  // namespace
+
+std::string CountryOfHostName(const char* host) {
+  if (host == nullptr || *host == 0 || IsNumericAddress(host)) return "";
+  std::string name(host);
+  while (!name.empty() && name.back() == '.') name.pop_back();  // a fully qualified name
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 >= name.size()) return "";
+  std::string label = name.substr(dot + 1);
+  for (char& c : label) {
+    if (!isalnum(static_cast<unsigned char>(c)) && c != '-') return "";
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  }
+  if (label.size() == 2 && isalpha(static_cast<unsigned char>(label[0])) &&
+      isalpha(static_cast<unsigned char>(label[1]))) {
+    for (char& c : label) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return label;
+  }
+  if (label == "arpa") return "";  // a reverse name that was not resolved
+  return "(." + label + ")";
+}
+
+struct HCountryDatabase::HState {
+  MMDB_s db;
+};
+
+HCountryDatabase::HCountryDatabase() = default;
+
+HCountryDatabase::~HCountryDatabase() {
+  if (state_) MMDB_close(&state_->db);
+}
+
+bool HCountryDatabase::Open(const std::string& path) {
+  if (state_) {
+    MMDB_close(&state_->db);
+    state_.reset();
+  }
+  std::unique_ptr<HState> state(new HState());
+  const int status = MMDB_open(path.c_str(), MMDB_MODE_MMAP, &state->db);
+  if (status != MMDB_SUCCESS) {
+    error_ = MMDB_strerror(status);
+    if (status == MMDB_IO_ERROR) error_ += std::string(": ") + strerror(errno);
+    return false;
+  }
+  state_ = std::move(state);
+  error_.clear();
+  return true;
+}
+
+bool HCountryDatabase::IsOpen() const { return state_ != nullptr; }
+
+std::string HCountryDatabase::Lookup(const char* address) const {
+  if (!state_ || address == nullptr || !IsNumericAddress(address)) return "";
+  int gai_error = 0;
+  int mmdb_error = 0;
+  MMDB_lookup_result_s result = MMDB_lookup_string(&state_->db, address, &gai_error, &mmdb_error);
+  if (gai_error != 0 || mmdb_error != MMDB_SUCCESS || !result.found_entry) return "";
+  MMDB_entry_data_s data;
+  if (MMDB_get_value(&result.entry, &data, "country", "iso_code", nullptr) != MMDB_SUCCESS || !data.has_data ||
+      data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0 || data.data_size > 8) {
+    return "";
+  }
+  std::string code(data.utf8_string, data.data_size);
+  for (const char c : code) {
+    if (!isalpha(static_cast<unsigned char>(c))) return "";
+  }
+  return code;
+}
