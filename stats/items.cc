@@ -432,12 +432,17 @@ int HItemsHit::Unit() {
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
-  const int counted = CountPageRequests(file, kItemReadLimit, rule, [&](char* line, int format, const char* path, int) {
-    const char* item = ItemKey(line, format, path, filter);
-    if (item == nullptr) return false;
-    table_.Add(item, 1);
-    return true;
-  });
+  const bool every = CountsEveryResponse();
+  const int counted = CountCheckedPaths(
+      file, kItemReadLimit,
+      [&](const char* line, int format) { return (every || rule.LineCounts(line, format)) && ReadLine(line, format); },
+      [&](char* line, int format, const char* path, int length) {
+        if (!every && !rule.PathCounts(path, length)) return false;
+        const char* item = ItemKey(line, format, path, filter);
+        if (item == nullptr) return false;
+        table_.Add(item, 1);
+        return true;
+      });
   if (counted >= 0) SortItems();
   return counted;
 }

@@ -152,9 +152,17 @@ class HItemsHit : public IContainer {
   // line's page path and `filter` null or the text a cross-tabulation
   // selects by. May write zero bytes into `line`.
   virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
+  // Sees each line whole, before its path is cut out and before ItemKey,
+  // so that a kind may read the fields behind the path; false leaves the
+  // line out. Every line passes by default.
+  virtual bool ReadLine(const char* /*line*/, int /*format*/) { return true; }
+  // Whether every line with a path counts, not only the page requests of
+  // the settings' PageRule. False by default.
+  virtual bool CountsEveryResponse() const { return false; }
 
   // Counts the day file `file` into the table (the page requests of the
-  // settings' PageRule, items ItemKey finds) and sorts it. Returns the
+  // settings' PageRule, or every line when CountsEveryResponse; lines
+  // ReadLine takes; items ItemKey finds) and sorts it. Returns the
   // number of lines counted, or -1 when the file cannot be opened, which
   // changes nothing.
   int CountItems(const char* file, const char* filter);

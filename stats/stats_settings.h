@@ -46,6 +46,10 @@ class IStatsSettings {
   // Which lines are page requests, built from the settings when first
   // asked for; it stays valid until a setting it is built from changes.
   virtual const HPageRule& PageRule() = 0;
+  // The site's own host names, lower case, without port: that of "URL"
+  // and the "Name" of each child of "Aliases" (a host or an address).
+  // Built when first asked for.
+  virtual const std::vector<std::string>& OwnHosts() = 0;
 
  protected:
   ~IStatsSettings() = default;

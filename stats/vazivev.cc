@@ -1,5 +1,6 @@
 #include "stats/vazivev.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/answers.h"
@@ -10,6 +11,8 @@
 #include "stats/aliases.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
+#include "stats/referrers.h"
+#include "stats/robot_ranking.h"
 #include "stats/times.h"
 #include "system/admin.h"
 
@@ -54,6 +57,7 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
     throw ErrorNoPassword;
   }
   if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
@@ -85,6 +89,8 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
     if (IsWord(type_name, "Aliases")) return new HAliases(name);
+    if (IsWord(type_name, "ReferrersContainer")) return new HReferrersContainer(name, this);
+    if (IsWord(type_name, "RobotsContainer")) return new HRobotsContainer(name, this);
   }
   return INContainer::CreateObject(name, type_name);
 }
@@ -106,6 +112,39 @@ const HPageRule& HVaziVev::PageRule() {
     page_rule_.reset(new HPageRule(Setting("Assets"), Setting("Statuses"), Setting("Exclude"), Setting("ScriptPath")));
   }
   return *page_rule_;
+}
+
+namespace {
+
+// The host of "http://host:port/..." or of a bare "host/...", lower case.
+std::string HostOf(const char* text) {
+  if (text == nullptr) return "";
+  const char* scheme = strstr(text, "://");
+  if (scheme != nullptr) text = scheme + 3;
+  std::string host(text, strcspn(text, "/?#"));
+  if (!host.empty() && host[0] != '[') host.erase(std::min(host.size(), host.find(':')));
+  for (char& c : host) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return host;
+}
+
+}  // namespace
+
+const std::vector<std::string>& HVaziVev::OwnHosts() {
+  if (own_hosts_ready_) return own_hosts_;
+  own_hosts_.clear();
+  const std::string url = HostOf(Setting("URL"));
+  if (!url.empty()) own_hosts_.push_back(url);
+  IObject* aliases = INContainer::FindChild("Aliases");
+  if (aliases != nullptr && aliases->First()) {
+    while (IObject* alias = aliases->NextObject()) {
+      const std::string host = HostOf(alias->Properties().GetValue("Name"));
+      if (!host.empty()) own_hosts_.push_back(host);
+    }
+  }
+  own_hosts_ready_ = true;
+  return own_hosts_;
 }
 
 void HVaziVev::NoteScriptPath(const char* script) {

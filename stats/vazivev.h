@@ -64,6 +64,9 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // Built once per process, when a statistic first counts, and again only
   // after one of its settings changed.
   const HPageRule& PageRule() override;
+  // Read once per process: the settings page that changes them is a
+  // request of its own.
+  const std::vector<std::string>& OwnHosts() override;
   // Stores `script` (a request's SCRIPT_NAME) as "ScriptPath" when it is a
   // path ("/...") other than the stored one, so that counts made outside a
   // web request leave out the program's own requests as well.
@@ -92,6 +95,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   HDayFiles day_files_;
   bool day_files_ready_ = false;
   std::unique_ptr<HPageRule> page_rule_;
+  std::vector<std::string> own_hosts_;
+  bool own_hosts_ready_ = false;
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;

@@ -1,0 +1,44 @@
+// The ranking of robots: HRobotsHit counts one day's requests by the robot
+// that sent them (logread/robots.h), every request with a path, assets
+// included: robots fetch everything, and what they cost the site is all of
+// it. An item reads "Name (kind)". Its cross-tabulation lists the paths one
+// robot requested. HRobotsContainer owns the days, as any HItemsContainer.
+#ifndef STATS_ROBOT_RANKING_H_
+#define STATS_ROBOT_RANKING_H_
+
+#include <string>
+
+#include "logread/log_line.h"
+#include "stats/item_container.h"
+#include "stats/items.h"
+
+// Type "Robots".
+class HRobotsHit : public HItemsHit {
+ public:
+  HRobotsHit(const char* name, HItemsContainer* container);
+
+  // Takes the line when its user agent is a robot's, reading the shared
+  // robot list (HRobotList::Shared) on first use.
+  bool ReadLine(const char* line, int format) override;
+  // "Name (kind)" of the line's robot; with a filter, the path of lines
+  // whose robot's item equals it.
+  const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  bool CountsEveryResponse() const override { return true; }
+  // As HItemsHit, with paths that hold "=" rejoined.
+  bool Load(HObjectStream& stream) override;
+
+  // The ranking item of a robot: "Name (kind)".
+  static std::string ItemOf(const char* name, const char* kind);
+
+ private:
+  char agent_[kLogLineSize];
+  std::string item_;
+};
+
+// Type "RobotsContainer": days of type "Robots".
+class HRobotsContainer : public HItemsContainer {
+ public:
+  HRobotsContainer(const char* name, IStatsSettings* log);
+};
+
+#endif  // STATS_ROBOT_RANKING_H_
