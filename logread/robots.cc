@@ -83,16 +83,175 @@ std::string NameOfEntry(const std::string& pattern, const nlohmann::json& instan
   return CleanName(plain);
 }
 
+// Splits a pattern at its top-level "|"; empty when it holds an inline
+// option ("(?"), which may change what its literals match.
+std::vector<std::string> TopAlternatives(const std::string& pattern) {
+  std::vector<std::string> alternatives;
+  if (pattern.find("(?") != std::string::npos) return alternatives;
+  int depth = 0;
+  bool in_class = false;
+  size_t from = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\') {
+      ++i;
+    } else if (in_class) {
+      in_class = c != ']';
+    } else if (c == '[') {
+      in_class = true;
+      if (i + 1 < pattern.size() && pattern[i + 1] == ']') ++i;
+      if (i + 2 < pattern.size() && pattern[i + 1] == '^' && pattern[i + 2] == ']') i += 2;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (c == '|' && depth == 0) {
+      alternatives.push_back(pattern.substr(from, i - from));
+      from = i + 1;
+    }
+  }
+  alternatives.push_back(pattern.substr(from));
+  return alternatives;
+}
+
+// The end of the group or class that opens at `at`, just past it.
+size_t SkipGroup(const std::string& text, size_t at) {
+  int depth = 0;
+  bool in_class = false;
+  for (size_t i = at; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\') {
+      ++i;
+    } else if (in_class) {
+      if (c == ']') {
+        in_class = false;
+        if (depth == 0) return i + 1;
+      }
+    } else if (c == '[') {
+      in_class = true;
+      if (i + 1 < text.size() && text[i + 1] == ']') ++i;
+      if (i + 2 < text.size() && text[i + 1] == '^' && text[i + 2] == ']') i += 2;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')' && --depth == 0) {
+      return i + 1;
+    }
+  }
+  return text.size();
+}
+
+// The longest run of plain characters every match of one alternative
+// (no top-level "|") holds; empty when there is none or the alternative
+// holds an escape it does not know.
+std::string RequiredLiteral(const std::string& alternative) {
+  std::string best, run;
+  const auto end_run = [&] {
+    if (run.size() > best.size()) best = run;
+    run.clear();
+  };
+  for (size_t i = 0; i < alternative.size();) {
+    const char c = alternative[i];
+    if (c == '*' || c == '?' || c == '{' || c == '+') {
+      // The character before a quantifier that allows none is not needed.
+      if (c != '+' && !run.empty()) run.pop_back();
+      end_run();
+      i = c == '{' ? alternative.find('}', i) : i;
+      if (i == std::string::npos) return "";
+      ++i;
+      if (i < alternative.size() && (alternative[i] == '?' || alternative[i] == '+')) ++i;
+      continue;
+    }
+    if (c == '\\') {
+      if (i + 1 >= alternative.size()) return "";
+      const char e = alternative[i + 1];
+      if (isalnum(static_cast<unsigned char>(e))) {
+        if (strchr("dDwWsSbB", e) == nullptr) return "";
+        end_run();
+      } else {
+        run += e;
+      }
+      i += 2;
+      continue;
+    }
+    if (c == '(' || c == '[') {
+      end_run();
+      i = SkipGroup(alternative, i);
+      continue;
+    }
+    if (c == ')' || c == ']' || c == '|') return "";
+    if (c == '.' || c == '^' || c == '$') {
+      end_run();
+    } else {
+      run += c;
+    }
+    ++i;
+  }
+  end_run();
+  return best;
+}
+
 }  // namespace
 
-struct HRobotList::Compiled {
-  ~Compiled() {
+struct HRobotList::Pattern {
+  ~Pattern() {
     pcre2_match_data_free(data);
     pcre2_code_free(code);
   }
   pcre2_code* code = nullptr;
+  pcre2_match_data* data = nullptr;  // made with the machine code
+  bool jit = false;
+};
+
+// Several robots' patterns as one: "(p1)|(p2)|...", each branch's robot
+// known by the capture group that opens it.
+struct HRobotList::Alternation {
+  ~Alternation() {
+    pcre2_match_data_free(data);
+    pcre2_code_free(code);
+  }
+  // Compiles the patterns of `robots` of `list`; false when it fails.
+  bool Make(const std::vector<HRobot>& list, const std::vector<int>& robots) {
+    std::string text;
+    int group = 1;
+    for (const int r : robots) {
+      pcre2_code* alone = Compile(list[r].pattern);
+      if (alone == nullptr) continue;
+      const uint32_t captures = CaptureCount(alone);
+      pcre2_code_free(alone);
+      if (!text.empty()) text += '|';
+      text += '(';
+      text += list[r].pattern;
+      text += ')';
+      groups.push_back({group, r});
+      group += 1 + static_cast<int>(captures);
+    }
+    code = Compile(text);
+    if (code == nullptr) return false;
+    jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    data = pcre2_match_data_create_from_pattern(code, nullptr);
+    return true;
+  }
+  // The robot of the first match and where it begins, or -1.
+  int Match(const char* agent, size_t length, long* at) const {
+    const auto subject = reinterpret_cast<PCRE2_SPTR>(agent);
+    const int found = jit ? pcre2_jit_match(code, subject, length, 0, 0, data, nullptr)
+                          : pcre2_match(code, subject, length, 0, 0, data, nullptr);
+    if (found < 0) return -1;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+    const int pairs = static_cast<int>(pcre2_get_ovector_count(data));
+    for (const auto& g : groups) {
+      if (g.first < pairs && ovector[2 * g.first] != PCRE2_UNSET) {
+        *at = static_cast<long>(ovector[0]);
+        return g.second;
+      }
+    }
+    return -1;
+  }
+
+  pcre2_code* code = nullptr;
   pcre2_match_data* data = nullptr;
   bool jit = false;
+  std::vector<std::pair<int, int>> groups;  // opening group, robot
 };
 
 HRobotList::HRobotList() = default;
@@ -101,11 +260,13 @@ HRobotList::~HRobotList() = default;
 
 int HRobotList::LoadTable(const std::string& table) {
   robots_.clear();
-  groups_.clear();
+  patterns_.clear();
+  keys_.clear();
+  filter_.assign(1024, 0);
+  unkeyed_.reset();
+  every_.reset();
   cache_.clear();
-  compiled_.reset();
-  std::string alternation;
-  int group = 1;
+  std::vector<int> unkeyed;
   std::istringstream lines(table);
   std::string line;
   while (std::getline(lines, line)) {
@@ -114,64 +275,109 @@ int HRobotList::LoadTable(const std::string& table) {
     if (second == std::string::npos || second + 1 >= line.size()) continue;
     HRobot robot{line.substr(first + 1, second - first - 1), line.substr(0, first), line.substr(second + 1)};
     if (robot.name.empty()) continue;
-    // Each pattern alone first: one that does not compile would spoil the
-    // whole alternation, and its own groups shift the next robot's.
-    pcre2_code* alone = Compile(robot.pattern);
-    if (alone == nullptr) continue;
-    const uint32_t captures = CaptureCount(alone);
-    pcre2_code_free(alone);
-    if (!alternation.empty()) alternation += '|';
-    alternation += '(';
-    alternation += robot.pattern;
-    alternation += ')';
-    groups_.push_back(group);
-    group += 1 + static_cast<int>(captures);
+    std::unique_ptr<Pattern> pattern(new Pattern);
+    pattern->code = Compile(robot.pattern);
+    if (pattern->code == nullptr) continue;
+    const int number = Count();
+    // A literal of every alternative, or the robot is matched every time.
+    std::vector<std::string> literals;
+    for (const std::string& alternative : TopAlternatives(robot.pattern)) {
+      literals.push_back(RequiredLiteral(alternative));
+      if (literals.back().size() < 3) {
+        literals.clear();
+        break;
+      }
+    }
+    if (literals.empty()) unkeyed.push_back(number);
+    for (const std::string& literal : literals) {
+      const uint32_t trigram = Trigram(literal.data());
+      keys_[trigram].push_back({literal, number});
+      const uint32_t bit = (trigram * 2654435761u) >> 16;
+      filter_[bit >> 6] |= uint64_t{1} << (bit & 63);
+    }
     robots_.push_back(std::move(robot));
+    patterns_.push_back(std::move(pattern));
   }
-  if (robots_.empty()) return 0;
-  std::unique_ptr<Compiled> compiled(new Compiled);
-  compiled->code = Compile(alternation);
-  if (compiled->code == nullptr) {
-    robots_.clear();
-    groups_.clear();
-    return 0;
+  marks_.assign(robots_.size(), 0);
+  agent_number_ = 0;
+  if (!unkeyed.empty()) {
+    unkeyed_.reset(new Alternation);
+    if (!unkeyed_->Make(robots_, unkeyed)) unkeyed_.reset();
   }
-  compiled->jit = pcre2_jit_compile(compiled->code, PCRE2_JIT_COMPLETE) == 0;
-  compiled->data = pcre2_match_data_create_from_pattern(compiled->code, nullptr);
-  compiled_ = std::move(compiled);
   return Count();
 }
 
 int HRobotList::LoadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    LoadTable("");
-    return 0;
-  }
+  if (!in) return LoadTable("");
   std::stringstream text;
   text << in.rdbuf();
   return LoadTable(text.str());
 }
 
-const HRobot* HRobotList::MatchUncached(const char* user_agent, size_t length) const {
-  if (!compiled_ || user_agent == nullptr || length == 0) return nullptr;
-  const auto subject = reinterpret_cast<PCRE2_SPTR>(user_agent);
-  const int found = compiled_->jit ? pcre2_jit_match(compiled_->code, subject, length, 0, 0, compiled_->data, nullptr)
-                                   : pcre2_match(compiled_->code, subject, length, 0, 0, compiled_->data, nullptr);
-  if (found < 0) return nullptr;
-  // The branch that matched is the one whose opening group is set; the
-  // match stops at the first branch that matches at its place.
-  const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled_->data);
-  const int pairs = static_cast<int>(pcre2_get_ovector_count(compiled_->data));
-  for (size_t i = 0; i < robots_.size(); ++i) {
-    const int g = groups_[i];
-    if (g < pairs && ovector[2 * g] != PCRE2_UNSET) return &robots_[i];
+long HRobotList::MatchAt(int robot, const char* agent, size_t length) {
+  Pattern& pattern = *patterns_[robot];
+  if (pattern.data == nullptr) {
+    pattern.jit = pcre2_jit_compile(pattern.code, PCRE2_JIT_COMPLETE) == 0;
+    pattern.data = pcre2_match_data_create(1, nullptr);
   }
-  return nullptr;
+  const auto subject = reinterpret_cast<PCRE2_SPTR>(agent);
+  // One pair is enough: a match with more groups answers 0 and still sets
+  // where it begins.
+  const int found = pattern.jit ? pcre2_jit_match(pattern.code, subject, length, 0, 0, pattern.data, nullptr)
+                                : pcre2_match(pattern.code, subject, length, 0, 0, pattern.data, nullptr);
+  return found < 0 ? -1 : static_cast<long>(pcre2_get_ovector_pointer(pattern.data)[0]);
+}
+
+const HRobot* HRobotList::MatchUncached(const char* user_agent, size_t length) {
+  if (user_agent == nullptr || length == 0 || robots_.empty()) return nullptr;
+  if (++agent_number_ == 0x7fffffff) {
+    marks_.assign(robots_.size(), 0);
+    agent_number_ = 1;
+  }
+  candidates_.clear();
+  for (size_t at = 0; at + 3 <= length; ++at) {
+    const uint32_t trigram = Trigram(user_agent + at);
+    if (!MayHold(trigram)) continue;
+    const auto keys = keys_.find(trigram);
+    if (keys == keys_.end()) continue;
+    for (const Key& key : keys->second) {
+      if (marks_[key.robot] == agent_number_ || length - at < key.literal.size() ||
+          memcmp(user_agent + at, key.literal.data(), key.literal.size()) != 0) {
+        continue;
+      }
+      marks_[key.robot] = agent_number_;
+      candidates_.push_back(key.robot);
+    }
+  }
+  int best = -1;
+  long best_at = -1;
+  if (unkeyed_) best = unkeyed_->Match(user_agent, length, &best_at);
+  for (const int robot : candidates_) {
+    const long at = MatchAt(robot, user_agent, length);
+    if (at >= 0 && (best < 0 || at < best_at || (at == best_at && robot < best))) {
+      best = robot;
+      best_at = at;
+    }
+  }
+  return best < 0 ? nullptr : &robots_[best];
+}
+
+const HRobot* HRobotList::MatchEveryPattern(const char* user_agent, size_t length) {
+  if (user_agent == nullptr || length == 0 || robots_.empty()) return nullptr;
+  if (!every_) {
+    std::vector<int> all(robots_.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    every_.reset(new Alternation);
+    if (!every_->Make(robots_, all)) return nullptr;
+  }
+  long at = -1;
+  const int robot = every_->Match(user_agent, length, &at);
+  return robot < 0 ? nullptr : &robots_[robot];
 }
 
 const HRobot* HRobotList::Match(const char* user_agent) {
-  if (user_agent == nullptr || *user_agent == 0 || !compiled_) return nullptr;
+  if (user_agent == nullptr || *user_agent == 0 || robots_.empty()) return nullptr;
   std::string agent(user_agent);
   const auto cached = cache_.find(agent);
   if (cached != cache_.end()) return cached->second;

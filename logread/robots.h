@@ -5,14 +5,18 @@
 // pattern a Perl-compatible regular expression matched anywhere in the
 // agent, case sensitive. MakeRobotTable writes it from the list's JSON.
 //
-// HRobotList compiles every pattern into one alternation, compiled to
-// machine code where the platform allows, so that an agent costs one match
-// whatever the number of robots; a cache of the agents seen answers a
-// repeated agent with one look-up. A list is not safe to share between
-// threads; the robots it gives live as long as the list.
+// HRobotList finds, for each pattern, text every match of it must hold
+// (a literal of three bytes or more in each of its alternatives) and
+// indexes those by their first three bytes: an agent is looked up once
+// per place, and only the patterns whose literal it holds are matched,
+// each compiled to machine code on first use. Patterns without such a
+// literal are matched every time, together as one alternation. A cache of
+// the agents seen answers a repeated agent with one look-up. A list is not
+// safe to share between threads; the robots it gives live as long as it.
 #ifndef LOGREAD_ROBOTS_H_
 #define LOGREAD_ROBOTS_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -44,12 +48,15 @@ class HRobotList {
   // LoadTable of the file's text; 0 when it cannot be read.
   int LoadFile(const char* path);
 
-  // The robot whose pattern matches the agent (the leftmost match in the
-  // agent; at one place, the robot listed first), or null for none, a null
-  // or an empty agent. Remembers the answer for the agent.
+  // The robot whose pattern matches the agent, or null for none, a null
+  // or an empty agent: of several, the one whose match begins first in the
+  // agent, and of those the one listed first. Remembers the answer.
   const HRobot* Match(const char* user_agent);
   // Match without the cache.
-  const HRobot* MatchUncached(const char* user_agent, size_t length) const;
+  const HRobot* MatchUncached(const char* user_agent, size_t length);
+  // The same answer from every pattern at once, as one alternation,
+  // without the index: far slower, for checking the index.
+  const HRobot* MatchEveryPattern(const char* user_agent, size_t length);
 
   int Count() const { return static_cast<int>(robots_.size()); }
   const HRobot& At(int i) const { return robots_[i]; }
@@ -59,12 +66,36 @@ class HRobotList {
   static HRobotList& Shared();
 
  private:
-  struct Compiled;
+  struct Pattern;
+  struct Alternation;
+  struct Key {
+    std::string literal;
+    int robot;
+  };
+
+  static uint32_t Trigram(const char* p) {
+    return static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(p[2])) << 16;
+  }
+  bool MayHold(uint32_t trigram) const {
+    const uint32_t bit = (trigram * 2654435761u) >> 16;
+    return (filter_[bit >> 6] >> (bit & 63) & 1) != 0;
+  }
+  // Where the robot's pattern first matches in the agent, or -1.
+  long MatchAt(int robot, const char* agent, size_t length);
 
   std::vector<HRobot> robots_;
-  // The capture group that opens each robot's branch of the alternation.
-  std::vector<int> groups_;
-  std::unique_ptr<Compiled> compiled_;
+  std::vector<std::unique_ptr<Pattern>> patterns_;
+  // The literals by their first three bytes, and a bit per hashed trigram
+  // that tells most places of an agent that begin none.
+  std::unordered_map<uint32_t, std::vector<Key>> keys_;
+  std::vector<uint64_t> filter_;
+  // The robots without a literal, as one alternation, and every robot.
+  std::unique_ptr<Alternation> unkeyed_;
+  std::unique_ptr<Alternation> every_;
+  std::vector<int> marks_;  // per robot: the agent that last marked it
+  int agent_number_ = 0;
+  std::vector<int> candidates_;
   std::unordered_map<std::string, const HRobot*> cache_;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -57,11 +58,23 @@ TEST(HRobotListTest, TheBuiltTableKnowsRobotsByKindAndNoBrowser) {
   }
   EXPECT_EQ(nullptr, list.Match(""));
   EXPECT_EQ(nullptr, list.Match(nullptr));
-  // Every robot is found by the combined pattern as by its own.
+  // The index of literals answers as every pattern at once does, for an
+  // agent of each robot's name and for agents of several robots.
+  int found = 0;
+  std::string several;
   for (int i = 0; i < list.Count(); ++i) {
-    const std::string& kind = list.At(i).kind;
-    EXPECT_NE(std::find(std::begin(kRobotKinds), std::end(kRobotKinds), kind), std::end(kRobotKinds)) << kind;
+    const HRobot& robot = list.At(i);
+    EXPECT_NE(std::find(std::begin(kRobotKinds), std::end(kRobotKinds), robot.kind), std::end(kRobotKinds));
+    const std::string agent = "Mozilla/5.0 (compatible; " + robot.name + "/1.0; +http://x.example/)";
+    const HRobot* indexed = list.MatchUncached(agent.data(), agent.size());
+    EXPECT_EQ(list.MatchEveryPattern(agent.data(), agent.size()), indexed) << agent;
+    found += indexed != nullptr;
+    if (i % 100 == 0) several = robot.name + " " + several;
+    EXPECT_EQ(list.MatchEveryPattern(several.data(), several.size()),
+              list.MatchUncached(several.data(), several.size()))
+        << several;
   }
+  EXPECT_GT(found, list.Count() * 9 / 10);
 }
 
 TEST(HRobotListTest, BranchesKeepTheirRobotsPastGroupsAndBadLines) {
@@ -73,6 +86,9 @@ TEST(HRobotListTest, BranchesKeepTheirRobotsPastGroupsAndBadLines) {
       "scanner\tCD\t(c)(d)z\n"
       "feed reader\tLast\tlast$\n";
   ASSERT_EQ(3, list.LoadTable(table));
+  for (const char* agent : {"..cdz..", "bx", "the last", "cdz ax", "ax cdz", "ax", "x", ""}) {
+    EXPECT_EQ(list.MatchEveryPattern(agent, strlen(agent)), list.MatchUncached(agent, strlen(agent))) << agent;
+  }
   EXPECT_EQ("CD (scanner)", Found(list, "..cdz.."));
   EXPECT_EQ("AB (other)", Found(list, "bx"));
   EXPECT_EQ("Last (feed reader)", Found(list, "the last"));
