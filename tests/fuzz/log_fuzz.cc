@@ -175,7 +175,7 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     const int agent = ExtractUserAgent(line.c_str(), f, field, sizeof field);
     Check(agent >= -1 && (f != 0 || (agent == -1 && referrer == -1)));
     // The referrer's site is its host or a suffix of it, and the robot the
-    // cached classifier gives is the one it finds afresh.
+    // classifier gives (its index, its cache) is the one every pattern gives.
     char whole[kLogLineSize];
     if (ExtractReferrer(line.c_str(), f, whole, sizeof whole) > 0) {
       std::string site, host;
