@@ -61,7 +61,7 @@ unset TZ
 days=60
 start=$(date -d "-$days days" +%Y-%m-%d)
 echo "Writing $days days of sample access log, $start to yesterday"
-python3 bench/gen_log.py "$site/access.log" $((days * 2500)) "$days" "$start" 12
+python3 bench/gen_log.py "$site/access.log" $((days * 2500)) "$days" "$start" 12 modern
 sh tools/own-site.sh "$site" www-data
 
 rm -rf "$run"
@@ -96,7 +96,7 @@ token=$(curl -s --fail -H "Cookie: Admin=$cookie" "$url?page=VaziVevSettings" |
 [ -n "$cookie" ] && [ -n "$token" ] || { echo "The password could not be set." >&2; exit 1; }
 curl -s -o /dev/null --fail -H "Cookie: Admin=$cookie" --data-urlencode "_token=$token" \
   --data-urlencode "page=VaziVevSettings" --data-urlencode "Loging=Unique" \
-  --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" \
+  --data-urlencode "LogFile=$site/access.log" --data-urlencode "Unit=3" --data-urlencode "URL=www.example.org" \
   --data-urlencode "lines=30" --data-urlencode "Statuses=2xx 304" \
   --data-urlencode "Assets=css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv" \
   "$url"

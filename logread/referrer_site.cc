@@ -88,6 +88,8 @@ bool ReferrerHost(const char* referrer, std::string& host) {
   return true;
 }
 
+bool SuffixListReady() { return SuffixList().Ready(); }
+
 bool RegistrableDomain(const std::string& host, std::string& domain) {
   if (host.empty() || host.find('.') == std::string::npos) return false;
   const HSuffixList& list = SuffixList();

@@ -24,6 +24,9 @@ bool ReferrerHost(const char* referrer, std::string& host);
 // anything that is no http or https address, kOtherReferrers.
 void ReferrerSite(const char* referrer, std::string& site);
 
+// Whether the Public Suffix List can be read (loading it on first use).
+bool SuffixListReady();
+
 // The ICANN registrable domain of a lower-case host name into `domain`;
 // false when it has none or the list cannot be loaded.
 bool RegistrableDomain(const std::string& host, std::string& domain);

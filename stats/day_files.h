@@ -1,7 +1,7 @@
 // HDayFiles, the day files of a site as the statistics see them: which
-// completed days have one, and each file's stamp, the few numbers that
-// change whenever the file does (its device, inode, size and time of last
-// change). A statistic keeps the stamp of the file it counted and counts
+// completed days have one, and each file's stamp, the numbers that change
+// whenever the file does (its size and time of last change; not its inode,
+// so that a site copied or restored with its times counts nothing again). A statistic keeps the stamp of the file it counted and counts
 // the day again when the stamp differs, so that lines added to a day after
 // it was counted (late lines, an import, an overlapping file) reach every
 // figure of that day. The folder of the day files is listed once, on first

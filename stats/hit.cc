@@ -101,6 +101,14 @@ void HTotalHit::RefreshMonths() {
     char name[kNumberSize];
     char total[kNumberSize];
     NumberText(name, month);
+    if (!owner_->SumsDays()) {
+      // Not a sum: the owner counts the month's days as one.
+      HDate first;
+      first.SetNumber(month);
+      HDate last = first;
+      last.day = last.DaysInMonth();
+      sum = owner_->OverDays(first, last, uncounted_);
+    }
     NumberText(total, sum > INT_MAX ? INT_MAX : static_cast<int>(sum));
     properties_.AddEntry(name, total);
   };
@@ -181,7 +189,7 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
   HString file;
   if (!log_->FindDayFile(file, date)) return stored;
   log_->MoveFirstDayBack(date);
-  const int count = CountHits(file.CStr());
+  const int count = CountDay(date, file.CStr(), stamp);
   if (count < 0) return stored;
   char counted[kNumberSize];
   NumberText(counted, count);

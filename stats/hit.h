@@ -11,6 +11,7 @@
 #ifndef STATS_HIT_H_
 #define STATS_HIT_H_
 
+#include <string>
 #include <vector>
 
 #include "core/date.h"
@@ -107,6 +108,25 @@ class HHit : public IContainer {
   // The number of lines of the day file `file` that this counter counts,
   // or -1 when the file cannot be opened. Reads through LogLineBuffer.
   virtual int CountHits(const char* file);
+
+  // Counts the day file of `date` (`file`, whose stamp is `stamp`) for the
+  // day's entry: CountHits unless a kind keeps more of a day than its count.
+  virtual int CountDay(const HDate& date, const char* file, const std::string& stamp) {
+    (void)date;
+    (void)stamp;
+    return CountHits(file);
+  }
+  // Whether a month's figure is the sum of its days (else OverDays gives
+  // it, as for visitors, who may come on many days of a month).
+  virtual bool SumsDays() const { return true; }
+  // The figure of the days from `first` to `last` but those in `left`;
+  // asked only when SumsDays is false.
+  virtual long long OverDays(const HDate& first, const HDate& last, const HUncounted& left) {
+    (void)first;
+    (void)last;
+    (void)left;
+    return 0;
+  }
 
   // Counts each of `days` whose count is missing or older than its day
   // file, newest first, while the count budget lasts; the days it could not

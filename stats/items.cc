@@ -432,10 +432,16 @@ int HItemsHit::Unit() {
 
 int HItemsHit::CountItems(const char* file, const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  if (!CanCount()) return -1;
   const bool every = CountsEveryResponse();
+  // CountPageRequests, with each counted line shown whole first.
   const int counted = CountCheckedPaths(
       file, kItemReadLimit,
-      [&](const char* line, int format) { return (every || rule.LineCounts(line, format)) && ReadLine(line, format); },
+      [&](const char* line, int format) {
+        if (!every && !rule.LineCounts(line, format)) return false;
+        ReadWholeLine(line, format);
+        return true;
+      },
       [&](char* line, int format, const char* path, int length) {
         if (!every && !rule.PathCounts(path, length)) return false;
         const char* item = ItemKey(line, format, path, filter);
@@ -466,6 +472,7 @@ bool HItemsHit::ComputeDay(bool remove_total) {
   if (stamp.empty() || stamp == stamp_) return false;
   HString file;
   if (!log_->FindDayFile(file, day_)) return false;
+  if (!CanCount()) return false;
   log_->MoveFirstDayBack(day_);
   Empty();
   if (CountItems(file.CStr(), nullptr) < 0) return false;

@@ -152,19 +152,22 @@ class HItemsHit : public IContainer {
   // line's page path and `filter` null or the text a cross-tabulation
   // selects by. May write zero bytes into `line`.
   virtual const char* ItemKey(char* line, int format, const char* path, const char* filter) = 0;
-  // Sees each line whole, before its path is cut out and before ItemKey,
-  // so that a kind may read the fields behind the path; false leaves the
-  // line out. Every line passes by default.
-  virtual bool ReadLine(const char* /*line*/, int /*format*/) { return true; }
-  // Whether every line with a path counts, not only the page requests of
-  // the settings' PageRule. False by default.
+  // Sees each line whose status and client count, while it is still whole,
+  // before ItemKey sees it cut after its path: for kinds whose item lies
+  // after the path. Does nothing here.
+  virtual void ReadWholeLine(const char* /*line*/, int /*format*/) {}
+  // Whether this kind can count now; when not, CountItems counts nothing
+  // and returns -1, so no day is stored as counted. True here.
+  virtual bool CanCount() { return true; }
+  // Whether every line with a path counts, whatever its status, client or
+  // path, not only the page requests of the settings' PageRule. False here.
   virtual bool CountsEveryResponse() const { return false; }
 
   // Counts the day file `file` into the table (the page requests of the
-  // settings' PageRule, or every line when CountsEveryResponse; lines
-  // ReadLine takes; items ItemKey finds) and sorts it. Returns the
-  // number of lines counted, or -1 when the file cannot be opened, which
-  // changes nothing.
+  // settings' PageRule, or every line when CountsEveryResponse; items
+  // ItemKey finds) and sorts it. Returns the number of lines counted, or -1
+  // when the file cannot be opened or the kind cannot count (CanCount),
+  // which changes nothing.
   int CountItems(const char* file, const char* filter);
   // Sorts every entry largest count first; equal counts keep the table's
   // order. Empties the loaded list first; an empty table leaves the sorted

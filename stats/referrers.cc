@@ -17,17 +17,20 @@ HReferrersHit::HReferrersHit(const char* name, HItemsContainer* container) : HIt
   referrer_[0] = 0;
 }
 
-bool HReferrersHit::ReadLine(const char* line, int format) {
-  if (ExtractReferrer(line, format, referrer_, sizeof referrer_) <= 0) return false;
-  if (ReferrerHost(referrer_, host_) && log_ != nullptr) {
+void HReferrersHit::ReadWholeLine(const char* line, int format) {
+  taken_ = ExtractReferrer(line, format, referrer_, sizeof referrer_) > 0;
+  if (taken_ && ReferrerHost(referrer_, host_) && log_ != nullptr) {
     for (const std::string& own : log_->OwnHosts()) {
-      if (own == host_) return false;
+      if (own == host_) taken_ = false;
     }
   }
-  return true;
 }
 
+bool HReferrersHit::CanCount() { return SuffixListReady(); }
+
 const char* HReferrersHit::ItemKey(char*, int, const char*, const char* filter) {
+  if (!taken_) return nullptr;
+  taken_ = false;
   ReferrerSite(referrer_, site_);
   if (filter == nullptr) return IsStorableItem(site_.c_str()) ? site_.c_str() : nullptr;
   return site_ == filter && IsStorableItem(referrer_) ? referrer_ : nullptr;

@@ -19,15 +19,19 @@ class HReferrersHit : public HItemsHit {
   HReferrersHit(const char* name, HItemsContainer* container);
 
   // Takes the line's referrer when it has one from another host.
-  bool ReadLine(const char* line, int format) override;
-  // The referrer's site; with a filter, the whole referrer of lines whose
-  // site equals it.
+  void ReadWholeLine(const char* line, int format) override;
+  // Only with the Public Suffix List: a day grouped without it would be
+  // stored as counted.
+  bool CanCount() override;
+  // The site of the referrer ReadWholeLine took, null when it took none;
+  // with a filter, the whole referrer of lines whose site equals it.
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
   // As HItemsHit, with names that hold "=" (a query string) rejoined.
   bool Load(HObjectStream& stream) override;
 
  private:
   char referrer_[kLogLineSize];
+  bool taken_ = false;
   std::string host_;
   std::string site_;
 };

@@ -20,15 +20,20 @@ std::string HRobotsHit::ItemOf(const char* name, const char* kind) {
   return item;
 }
 
-bool HRobotsHit::ReadLine(const char* line, int format) {
-  if (ExtractUserAgent(line, format, agent_, sizeof agent_) <= 0) return false;
+void HRobotsHit::ReadWholeLine(const char* line, int format) {
+  taken_ = false;
+  if (ExtractUserAgent(line, format, agent_, sizeof agent_) <= 0) return;
   const HRobot* robot = HRobotList::Shared().Match(agent_);
-  if (robot == nullptr) return false;
+  if (robot == nullptr) return;
   item_ = ItemOf(robot->name.c_str(), robot->kind.c_str());
-  return true;
+  taken_ = true;
 }
 
+bool HRobotsHit::CanCount() { return HRobotList::Shared().Count() > 0; }
+
 const char* HRobotsHit::ItemKey(char*, int, const char* path, const char* filter) {
+  if (!taken_) return nullptr;
+  taken_ = false;
   if (filter == nullptr) return IsStorableItem(item_.c_str()) ? item_.c_str() : nullptr;
   return item_ == filter ? path : nullptr;
 }

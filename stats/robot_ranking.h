@@ -17,11 +17,13 @@ class HRobotsHit : public HItemsHit {
  public:
   HRobotsHit(const char* name, HItemsContainer* container);
 
-  // Takes the line when its user agent is a robot's, reading the shared
-  // robot list (HRobotList::Shared) on first use.
-  bool ReadLine(const char* line, int format) override;
-  // "Name (kind)" of the line's robot; with a filter, the path of lines
-  // whose robot's item equals it.
+  // Takes the line's robot, if its user agent is one.
+  void ReadWholeLine(const char* line, int format) override;
+  // Only with a robot list (HRobotList::Shared, read here on first use): a
+  // day counted without one would be stored as having no robots.
+  bool CanCount() override;
+  // "Name (kind)" of the robot ReadWholeLine took, null when it took none;
+  // with a filter, the path of lines whose robot's item equals it.
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
   bool CountsEveryResponse() const override { return true; }
   // As HItemsHit, with paths that hold "=" rejoined.
@@ -33,6 +35,7 @@ class HRobotsHit : public HItemsHit {
  private:
   char agent_[kLogLineSize];
   std::string item_;
+  bool taken_ = false;
 };
 
 // Type "RobotsContainer": days of type "Robots".

@@ -43,6 +43,9 @@ class IStatsSettings {
   // and the rule that decides what counts. Empty when the day has no day
   // file: what was counted of it is then kept as it is.
   virtual std::string DayStamp(const HDate& date) = 0;
+  // Where a statistic keeps files of its own: the analysis's data folder
+  // (absolute, ending in "/") and `name` after it.
+  virtual std::string DataPath(const char* name) const = 0;
   // Which lines are page requests, built from the settings when first
   // asked for; it stays valid until a setting it is built from changes.
   virtual const HPageRule& PageRule() = 0;

@@ -8,12 +8,14 @@
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
+#include "stats/agents.h"
 #include "stats/aliases.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/referrers.h"
 #include "stats/robot_ranking.h"
 #include "stats/times.h"
+#include "stats/visitors.h"
 #include "system/admin.h"
 
 namespace {
@@ -56,7 +58,10 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (NamesAFile(name) && strcmp(Setting(name), value == nullptr ? "" : value) != 0 && !PasswordIsSet()) {
     throw ErrorNoPassword;
   }
-  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  if (name != nullptr && ShapesPageRule(name)) {
+    page_rule_.reset();
+    day_stamps_.clear();
+  }
   if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
@@ -82,9 +87,12 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
   if (type_name != nullptr) {
     if (IsWord(type_name, "Hit")) return new HHit(name, this);
     if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
+    if (IsWord(type_name, "Visitors")) return new HVisitors(name, this);
     if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
     if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
     if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
+    if (IsWord(type_name, "AgentsContainer")) return new HAgentsContainer(name, this);
+    if (IsWord(type_name, "SystemsContainer")) return new HSystemsContainer(name, this);
   }
   if (type_name != nullptr) {
     if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
@@ -172,6 +180,7 @@ HString HVaziVev::DayFilePattern() const {
 
 HDayFiles& HVaziVev::DayFiles() {
   if (!day_files_ready_) {
+    day_stamps_.clear();
     day_files_.Reset(DayFilePattern().CStr(), today_);
     day_files_ready_ = true;
   }
@@ -180,12 +189,21 @@ HDayFiles& HVaziVev::DayFiles() {
 
 const std::vector<HDate>& HVaziVev::DaysWithFiles() { return DayFiles().Days(); }
 
+std::string HVaziVev::DataPath(const char* name) const {
+  std::string path = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  return path.append(GetDirectory()).append(name);
+}
+
 std::string HVaziVev::DayStamp(const HDate& date) {
-  const std::string file = DayFiles().Stamp(date);
-  if (file.empty()) return file;
+  HDayFiles& files = DayFiles();  // first: a new listing forgets the stamps made
+  const auto known = day_stamps_.find(date.Number());
+  if (known != day_stamps_.end()) return known->second;
+  const std::string file = files.Stamp(date);
+  if (file.empty()) return file;  // a missing file is looked for again
   // A change of what counts as a page request counts every day again.
   std::string stamp;
   AppendStampHash(file + " " + PageRule().Signature(), stamp);
+  day_stamps_[date.Number()] = stamp;
   return stamp;
 }
 
@@ -213,7 +231,10 @@ const char* HVaziVev::GetProperty(const char* name) {
 }
 
 void HVaziVev::RemoveProperty(const char* name) {
-  if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
+  if (name != nullptr && ShapesPageRule(name)) {
+    page_rule_.reset();
+    day_stamps_.clear();
+  }
   INContainer::RemoveProperty(name);
 }
 

@@ -7,6 +7,8 @@
 #define STATS_VAZIVEV_H_
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "core/date.h"
 #include "core/text.h"
@@ -61,6 +63,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // From a listing of the day files' folder, made on first use.
   const std::vector<HDate>& DaysWithFiles() override;
   std::string DayStamp(const HDate& date) override;
+  std::string DataPath(const char* name) const override;
   // Built once per process, when a statistic first counts, and again only
   // after one of its settings changed.
   const HPageRule& PageRule() override;
@@ -94,6 +97,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int lines_ = -1;
   HDayFiles day_files_;
   bool day_files_ready_ = false;
+  std::unordered_map<int, std::string> day_stamps_;  // DayStamp's answers, by yyyymmdd
   std::unique_ptr<HPageRule> page_rule_;
   std::vector<std::string> own_hosts_;
   bool own_hosts_ready_ = false;

@@ -7,10 +7,13 @@
 set -eu
 # clang (clang-14) and libclang-rt-14-dev (its libFuzzer and sanitizer
 # runtimes) build the fuzz targets. nlohmann-json3-dev (header only) reads
-# the JSON access log lines. libpcre2-dev matches the robot patterns;
-# libpsl-dev and publicsuffix group referrers by the Public Suffix List
-# (the program opens libpsl5 at run time and reads publicsuffix's file).
-packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev libpcre2-dev libpsl-dev libpsl5 publicsuffix faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev"
+# the JSON access log lines. goaccess is the independent count the tests
+# compare the day figures with. uap-core (its regexes.yaml), libyaml-dev and
+# libpcre2-dev read the browsers and systems of user agents; libpcre2-dev
+# also matches the robot patterns. libpsl-dev and publicsuffix group
+# referrers by the Public Suffix List (the program opens libpsl5 at run
+# time and reads publicsuffix's file).
+packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libpsl-dev libpsl5 publicsuffix"
 missing=""
 command -v node >/dev/null && command -v npm >/dev/null || missing="nodejs npm"
 if [ "${1:-}" = --browser ]; then

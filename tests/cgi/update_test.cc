@@ -10,8 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <regex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "tests/cgi/cgi_site.h"
 
@@ -65,21 +66,37 @@ CgiResult Page(const CgiSite& site, const std::string& query) {
   return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, "", kNow);
 }
 
-// The stored counts of the counter file `name`, by day.
+// The stored counts of the counter file `name`, by day: its lines
+// " yyyymmdd=count stamp".
 std::map<int, int> StoredDays(const CgiSite& site, const std::string& name) {
   std::map<int, int> days;
   const std::string text = Slurp(site.Path("data/vazivev/" + name));
-  const std::regex entry(" (\\d{8})=(\\d+)");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) {
-    days[std::stoi((*it)[1])] = std::stoi((*it)[2]);
+  for (size_t at = text.find("\n "); at != std::string::npos; at = text.find("\n ", at + 1)) {
+    int day = 0;
+    int count = 0;
+    if (sscanf(text.c_str() + at, "\n %8d=%d", &day, &count) == 2 && day > 19000000) days[day] = count;
   }
   return days;
 }
 
+// The text of the element with that id, up to its first tag.
 std::string Figure(const std::string& page, const std::string& id) {
-  std::smatch match;
-  const std::regex figure("id=\"" + id + "\">([^<]*)<");
-  return std::regex_search(page, match, figure) ? match[1].str() : "(none)";
+  const std::string open = "id=\"" + id + "\">";
+  const size_t at = page.find(open);
+  if (at == std::string::npos) return "(none)";
+  const size_t from = at + open.size();
+  return page.substr(from, page.find('<', from) - from);
+}
+
+// The numbers of every "<td class="num">n</td>" of a page after `from`.
+std::vector<int> NumberCells(const std::string& page, const std::string& from = "") {
+  std::vector<int> cells;
+  const std::string open = "<td class=\"num\">";
+  for (size_t at = page.find(open, from.empty() ? 0 : page.find(from)); at != std::string::npos;
+       at = page.find(open, at + 1)) {
+    cells.push_back(atoi(page.c_str() + at + open.size()));
+  }
+  return cells;
 }
 
 }  // namespace
@@ -97,9 +114,12 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_NE(std::string::npos, r.out.find("from 1999/1/1 to 1999/3/1")) << r.out;
   EXPECT_EQ(days, StoredDays(site, "hit"));
   std::map<int, int> shown;
-  const std::regex month_row("<tr><td>1999/(\\d+)</td><td class=\"num\">(\\d+)</td></tr>");
-  for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), month_row); it != std::sregex_iterator(); ++it) {
-    shown[19990001 + std::stoi((*it)[1]) * 100] = std::stoi((*it)[2]);
+  for (size_t at = r.out.find("<tr><td>1999/"); at != std::string::npos; at = r.out.find("<tr><td>1999/", at + 1)) {
+    int month = 0;
+    int count = 0;
+    if (sscanf(r.out.c_str() + at, "<tr><td>1999/%d</td><td class=\"num\">%d<", &month, &count) == 2) {
+      shown[19990001 + month * 100] = count;
+    }
   }
   EXPECT_EQ(months, shown);
 
@@ -112,10 +132,7 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_EQ(7, StoredDays(site, "hit")[19990115]);
   const std::string hours = Page(site, "page=VaziVevHours&Date=19990115").out;
   int sum = 0;
-  const std::regex cell("<td class=\"num\">(\\d+)</td>");
-  for (auto it = std::sregex_iterator(hours.begin(), hours.end(), cell); it != std::sregex_iterator(); ++it) {
-    sum += std::stoi((*it)[1]);
-  }
+  for (int cell : NumberCells(hours, "id=\"hours\"")) sum += cell;
   EXPECT_EQ(7, sum) << hours;
   const std::string ranking = Page(site, "page=VaziVevPages&Date=19990115").out;
   EXPECT_NE(std::string::npos, ranking.find(">/late.html</a></td><td class=\"num hits\">2<")) << ranking;
@@ -165,4 +182,49 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   Write(site.Path("data/vazivev/index"), index);
   EXPECT_EQ("1", Figure(Page(site, "Date=19990115").out, "hits"));
   EXPECT_EQ(1, StoredDays(site, "hit")[19990115]);
+}
+
+// Visitors: distinct pairs of client and user agent over every line of a
+// day, and over a month the distinct pairs of the month, not a sum of days.
+TEST(UpdateTest, VisitorsOfADayAndOfAMonthAreDistinctPairs) {
+  CgiSite site;
+  SetUpAnalysis(site);
+  std::map<int, std::set<std::string>> days;
+  std::map<int, std::set<std::string>> months;
+  std::string log;
+  for (int month = 0; month < 2; ++month) {
+    for (int day = 1; day <= (month == 0 ? 31 : 28); ++day) {
+      for (int i = 0; i <= day % 4 + 1; ++i) {
+        const std::string client = i % 2 ? "2001:db8::" + std::to_string(i) : "192.0.2." + std::to_string(i);
+        const std::string agent = "Agent/" + std::to_string(i % 3) + " (x; \\\"q\\\")";
+        char line[300];
+        // A visitor asks twice, once for a page that is not there.
+        for (const char* status : {"200", "404"}) {
+          snprintf(line, sizeof line, "%s - - [%02d/%s/1999:%02d:00:00 +0000] \"GET /v HTTP/1.1\" %s 10 \"-\" \"%s\"\n",
+                   client.c_str(), day, kMonths[month], i, status, agent.c_str());
+          log += line;
+        }
+        const std::string pair = client + "|" + agent;
+        days[19990000 + (month + 1) * 100 + day].insert(pair);
+        months[19990001 + (month + 1) * 100].insert(pair);
+      }
+    }
+  }
+  Write(site.Path("access.log"), log);
+  const std::string page = Page(site, "Date=19990228").out;
+  EXPECT_EQ(std::to_string(days[19990228].size()), Figure(page, "visitors")) << page;
+  EXPECT_EQ(std::to_string(days[19990115].size()), Figure(Page(site, "Date=19990115").out, "visitors"));
+  std::map<int, size_t> shown;
+  for (size_t at = page.find("<tr><td>1999/"); at != std::string::npos; at = page.find("<tr><td>1999/", at + 1)) {
+    int month = 0;
+    const size_t cell = page.find("num visitors\">", at);
+    if (sscanf(page.c_str() + at, "<tr><td>1999/%d<", &month) == 1 && cell != std::string::npos) {
+      shown[19990001 + month * 100] = static_cast<size_t>(atoi(page.c_str() + cell + 14));
+    }
+  }
+  EXPECT_EQ(months[19990101].size(), shown[19990101]);
+  EXPECT_EQ(months[19990201].size(), shown[19990201]);
+  EXPECT_LT(months[19990101].size(), 31u);  // a sum of days would be far more
+  // Each counted day keeps its visitors beside its count.
+  EXPECT_TRUE(Exists(site.Path("data/vazivev/visitors.days/19990115")));
 }

@@ -152,17 +152,25 @@ async function checkClosed() {
 // ---- The walk -----------------------------------------------------------------
 
 // The page requests of every month of the sample log, as the months table
-// shows them ("2026/11" -> count): every complete day, images left out.
-function monthsOfTheLog() {
+// shows them ("2026/11" -> count): every complete day, by the settings'
+// rule (extensions that are no pages, the response codes that count).
+function monthsOfTheLog(log, assets, statuses) {
   const months = {};
+  const extensions = new Set(assets.toLowerCase().split(/[\s,]+/).filter(Boolean));
+  const codes = statuses.split(/[\s,]+/).filter(Boolean);
+  const counts = (status) => codes.length === 0 ||
+    codes.some((code) => code === status || (/^\dxx$/i.test(code) && code[0] === status[0]));
   const today = new Date().toISOString().slice(0, 10).replace(/-/g, '');
   const names = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
-  for (const line of fs.readFileSync(env('E2E_ACCESS'), 'latin1').split('\n')) {
-    const m = /\[(\d\d)\/(\w{3})\/(\d{4}):[^\]]*\] "\S+ (\S+)/.exec(line);
+  for (const line of log.split('\n')) {
+    const m = /\[(\d\d)\/(\w{3})\/(\d{4}):[^\]]*\] "\S+ (\S+)[^"]*" (\d{3}) /.exec(line);
     if (!m) continue;
     const month = names.indexOf(m[2]) + 1;
     const day = `${m[3]}${String(month).padStart(2, '0')}${m[1]}`;
-    if (day >= today || /\.(gif|jpe?g)$/i.test(m[4].split('?')[0])) continue;
+    const file = m[4].split('?')[0].split('/').pop();
+    const extension = file.includes('.') ? file.split('.').pop().toLowerCase() : '';
+    const asset = extensions.size === 0 ? /^(gif|jpe?g)$/.test(extension) : extensions.has(extension);
+    if (day >= today || asset || !counts(m[5])) continue;
     const key = `${m[3]}/${month}`;
     months[key] = (months[key] || 0) + 1;
   }
@@ -170,7 +178,7 @@ function monthsOfTheLog() {
 }
 
 async function walk() {
-  const logMonths = monthsOfTheLog();
+  const sampleLog = fs.readFileSync(env('E2E_ACCESS'), 'latin1');
   // Nothing set up yet: the default page says so.
   await open('');
   assert.ok(await page.isVisible('#setup'), 'the default page before the settings');
@@ -221,6 +229,7 @@ async function walk() {
   await page.selectOption('#Unit', '3');
   await page.fill('#RootPath', '');
   await page.fill('#lines', String(rowLimit));
+  const logMonths = monthsOfTheLog(sampleLog, await page.inputValue('#Assets'), await page.inputValue('#Statuses'));
   await follow('#save');
   assert.ok(await page.isVisible('#saved'), 'settings saved');
   await open('?page=VaziVevSettings');

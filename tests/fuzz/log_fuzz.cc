@@ -6,6 +6,9 @@
 //     gives nothing as JSON, a JSON line cut by its path keeps its hour and
 //     domain, and a virtual host's line reads as the common layout but for
 //     the client, and
+//   - the line's user agent, and the whole line read as one, through the
+//     browser and system rules (when the rule list is installed): both
+//     named, each answer the same from the cache as from a fresh parse,
 //   - the carry-over file and the access log of a split with a fixed
 //     today, after which every line must be where the split puts it (each
 //     line read in its own layout): a line dated before today, up to the
@@ -36,6 +39,7 @@
 #include "logread/referrer_site.h"
 #include "logread/robots.h"
 #include "logread/split_clock.h"
+#include "logread/ua_parser.h"
 #include "tests/fuzz/scratch.h"
 
 namespace {
@@ -119,6 +123,22 @@ std::string Reading(const std::string& line, int format, bool domain = true) {
   return text + (host == nullptr ? " -" : " " + std::string(host));
 }
 
+// A small cache, so that most agents are parsed afresh.
+HAgentCache& Agents() {
+  static HAgentCache* cache = new HAgentCache(64);
+  return *cache;
+}
+
+void CheckAgent(const char* text) {
+  HAgentCache& cache = Agents();
+  if (!cache.Ready()) return;
+  const HAgent& parsed = cache.Parse(text);
+  Check(!parsed.family.empty() && !parsed.os.empty());
+  Check(parsed.Browser().compare(0, parsed.family.size(), parsed.family) == 0);
+  const HAgent fresh = cache.Parser().Parse(text);
+  Check(fresh.Browser() == parsed.Browser() && fresh.System() == parsed.System());
+}
+
 void ParseOneLine(const std::string& site, const std::string& input) {
   const std::string line = Text(input.substr(0, input.find('\n')));
   const int format = DetectLogFormat(line.c_str());
@@ -174,6 +194,8 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     Check(referrer >= -1 && referrer < static_cast<int>(sizeof field) && strlen(field) <= sizeof field - 1);
     const int agent = ExtractUserAgent(line.c_str(), f, field, sizeof field);
     Check(agent >= -1 && (f != 0 || (agent == -1 && referrer == -1)));
+    char agent_text[kLogLineSize];
+    if (ExtractUserAgent(line.c_str(), f, agent_text, sizeof agent_text) >= 0) CheckAgent(agent_text);
     // The referrer's site is its host or a suffix of it, and the robot the
     // classifier gives (its index, its cache) is the one every pattern gives.
     char whole[kLogLineSize];
@@ -308,6 +330,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   ParseOneLine(site->home, input);
+  CheckAgent(input.c_str());
   // The first lines go to the carry-over file, the rest to the access log.
   size_t cut = 0;
   for (int n = data[0] % 4; n > 0 && cut < input.size(); --n) {

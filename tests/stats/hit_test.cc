@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,11 +17,20 @@ namespace {
 
 std::string Text(const char* p) { return p == nullptr ? "(null)" : p; }
 
-// DumpParams without the stamps that follow each stored count.
-std::string Counts(const HParams& params) {
-  std::string dump = DumpParams(params);
-  return std::regex_replace(dump, std::regex(" [0-9a-f]{16};"), ";");
+// `text` without the stamps (a blank and 16 hex digits) before each `end`.
+std::string WithoutStamps(std::string text, char end) {
+  for (size_t at = text.find(end); at != std::string::npos; at = text.find(end, at + 1)) {
+    if (at >= 17 && text[at - 17] == ' ' &&
+        text.find_first_not_of("0123456789abcdef", at - 16) == at) {
+      text.erase(at - 17, 17);
+      at -= 17;
+    }
+  }
+  return text;
 }
+
+// DumpParams without the stamps that follow each stored count.
+std::string Counts(const HParams& params) { return WithoutStamps(DumpParams(params), ';'); }
 
 HDate Day(int yyyymmdd) {
   HDate date;
@@ -275,8 +283,8 @@ TEST_F(HHitTest, StoredEntriesLoadBackInOrder) {
   ASSERT_TRUE(out.Open(path.c_str(), "w"));
   hits->Save(out);
   ASSERT_TRUE(out.Close());
-  EXPECT_EQ("object hits : Hit\n 19990107=7 X\n 19990105=5 X\nend\n",
-            std::regex_replace(ReadFile(path), std::regex(" [0-9a-f]{16}\n"), " X\n"));
+  EXPECT_EQ("object hits : Hit\n 19990107=7\n 19990105=5\nend\n", WithoutStamps(ReadFile(path), '\n'));
+  EXPECT_NE(WithoutStamps(ReadFile(path), '\n'), ReadFile(path));
 
   HObjectStream in;
   ASSERT_TRUE(in.Open(path.c_str(), "r"));

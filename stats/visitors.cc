@@ -1,0 +1,218 @@
+#include "stats/visitors.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/answers.h"
+#include "core/file.h"
+#include "core/file_write.h"
+#include "logread/log_line.h"
+#include "stats/count_budget.h"
+#include "stats/day_files.h"
+#include "stats/day_container.h"
+#include "stats/stats_settings.h"
+
+namespace {
+
+// The kept visitors of a day: this header, the stamp of the day file they
+// were counted from, then the hashes, 8 bytes each, least significant byte
+// first, ascending.
+const char kMagic[8] = {'V', 'Z', 'V', 'I', 'S', '0', '1', '\n'};
+constexpr size_t kStampSize = 16;
+constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
+
+// The hash of a pair is kept on disk, so its key is fixed: it only has to
+// tell pairs apart, and 64 bits leave a collision among a million visitors
+// of a month at about one chance in 36 million.
+const unsigned char kPairKey[crypto_shorthash_KEYBYTES] = {'v', 'a', 'z', 'i', 'v', 'e', 'v', ' ',
+                                                            'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
+
+uint64_t PairHash(const char* client, const char* agent) {
+  std::string pair(client);
+  pair.push_back('\0');
+  pair.append(agent);
+  unsigned char out[crypto_shorthash_BYTES];
+  crypto_shorthash(out, reinterpret_cast<const unsigned char*>(pair.data()), pair.size(), kPairKey);
+  uint64_t hash = 0;
+  for (int i = 7; i >= 0; --i) hash = hash << 8 | out[i];
+  return hash;
+}
+
+// The whole file, zero bytes and all; empty when it cannot be read.
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) {
+    bytes.resize(static_cast<size_t>(info.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+      const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+  }
+  close(fd);
+  return bytes;
+}
+
+}  // namespace
+
+HVisitors::HVisitors(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "Visitors"; }
+
+bool HVisitors::DayVisitors(const char* file, std::vector<uint64_t>* visitors) {
+  visitors->clear();
+  char client[256];
+  char agent[1024];
+  const int lines = CountLogLines(file, kLogLineSize, [&](char* line) {
+    const int format = DetectLogFormat(line);
+    if (format < 0 || !ReadClientAddress(line, format, client, sizeof client)) return false;
+    if (ExtractUserAgent(line, format, agent, sizeof agent) < 0) agent[0] = 0;
+    visitors->push_back(PairHash(client, agent));
+    return true;
+  });
+  if (lines < 0) return false;
+  std::sort(visitors->begin(), visitors->end());
+  visitors->erase(std::unique(visitors->begin(), visitors->end()), visitors->end());
+  return true;
+}
+
+int HVisitors::CountHits(const char* file) {
+  std::vector<uint64_t> visitors;
+  return DayVisitors(file, &visitors) ? static_cast<int>(visitors.size()) : -1;
+}
+
+int HVisitors::CountDay(const HDate& date, const char* file, const std::string& stamp) {
+  std::vector<uint64_t> visitors;
+  if (!DayVisitors(file, &visitors)) return -1;
+  // Written at once: a count stored without its visitors would only be
+  // counted again, visitors kept without their count are found by stamp.
+  if (!WriteDay(date, stamp, visitors)) {
+    fprintf(stderr, "vazivev: cannot keep the visitors of %d in %s: %s\n", date.Number(), DayPath(date).c_str(),
+            strerror(errno));
+  }
+  return static_cast<int>(visitors.size());
+}
+
+std::string HVisitors::DayPath(const HDate& date) const {
+  char day[kDayNameSize];
+  DayName(day, date);
+  return log_ == nullptr ? std::string() : log_->DataPath((std::string(name_.CStr()) + ".days/" + day).c_str());
+}
+
+bool HVisitors::WriteDay(const HDate& date, const std::string& stamp, const std::vector<uint64_t>& visitors) const {
+  const std::string path = DayPath(date);
+  if (path.empty() || stamp.size() != kStampSize) return false;
+  const std::string folder = path.substr(0, path.rfind('/'));
+  if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  std::string bytes(kMagic, sizeof kMagic);
+  bytes += stamp;
+  bytes.reserve(kHeaderSize + visitors.size() * 8);
+  for (uint64_t hash : visitors) {
+    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(hash >> (8 * i) & 0xff));
+  }
+  return WriteFileWhole(path.c_str(), bytes.data(), bytes.size());
+}
+
+bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const {
+  visitors->clear();
+  const std::string bytes = ReadBytes(DayPath(date));
+  if (bytes.size() < kHeaderSize || (bytes.size() - kHeaderSize) % 8 != 0 ||
+      memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || bytes.compare(sizeof kMagic, kStampSize, stamp) != 0) {
+    return false;
+  }
+  visitors->reserve((bytes.size() - kHeaderSize) / 8);
+  for (size_t at = kHeaderSize; at < bytes.size(); at += 8) {
+    uint64_t hash = 0;
+    for (int i = 7; i >= 0; --i) hash = hash << 8 | static_cast<unsigned char>(bytes[at + i]);
+    visitors->push_back(hash);
+  }
+  return true;
+}
+
+long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUncounted& left) {
+  if (log_ == nullptr) return 0;
+  // A whole month's union is kept as a property "Myyyymm" = "count stamp",
+  // the stamp covering the stamps of its days: the months table then reads
+  // no visitors' file until a day of the month changes.
+  const bool month = first.day == 1 && last.year == first.year && last.month == first.month &&
+                     last.day == last.DaysInMonth() && left.days.empty();
+  std::string key;
+  std::string stamp;
+  if (month) {
+    char name[16];
+    snprintf(name, sizeof name, "M%04d%02d", first.year, first.month);
+    key = name;
+    std::string stamps;
+    for (const HDate& day : log_->DaysWithFiles()) {
+      if (day.Compare(first) >= 0 && day.Compare(last) <= 0) stamps += log_->DayStamp(day);
+    }
+    AppendStampHash(stamps, stamp);
+    const char* kept = properties_.GetValue(key.c_str());
+    const char* blank = kept == nullptr ? nullptr : strchr(kept, ' ');
+    if (blank != nullptr && stamp == blank + 1) return atoll(kept);
+  }
+  const size_t left_before = range_left_.days.size();
+  const long long count = Union(first, last, left);
+  if (month && range_left_.days.size() == left_before) {
+    SetProperty(key.c_str(), (std::to_string(count) + " " + stamp).c_str());
+    SetModified(true);
+  }
+  return count;
+}
+
+long long HVisitors::Union(const HDate& first, const HDate& last, const HUncounted& left) {
+  std::vector<uint64_t> all;
+  std::vector<uint64_t> day_visitors;
+  for (const HDate& day : log_->DaysWithFiles()) {
+    if (day.Compare(first) < 0 || day.Compare(last) > 0 || left.Holds(day.Number())) continue;
+    const std::string stamp = log_->DayStamp(day);
+    if (!ReadDay(day, stamp, &day_visitors)) {
+      // Counted before its visitors were kept, or changed since: counted
+      // again now if the budget allows.
+      if (!MayCountAnotherDay()) {
+        range_left_.Add(day);
+        continue;
+      }
+      HString file;
+      if (!log_->FindDayFile(file, day) || !DayVisitors(file.CStr(), &day_visitors)) continue;
+      WriteDay(day, stamp, day_visitors);
+    }
+    all.insert(all.end(), day_visitors.begin(), day_visitors.end());
+  }
+  std::sort(all.begin(), all.end());
+  return static_cast<long long>(std::unique(all.begin(), all.end()) - all.begin());
+}
+
+const char* HVisitors::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && IsWord(method, "Range")) {
+    range_count_ = -1;
+    range_left_ = HUncounted();
+    HDate first;
+    HDate last;
+    if (argc >= 2 && first.SetNumber(ToInt(argv[0])) && last.SetNumber(ToInt(argv[1]))) {
+      range_count_ = OverDays(first, last, HUncounted());
+      range_left_.Settle();
+    }
+    return nullptr;
+  }
+  return HHit::Call(method, argc, argv);
+}
+
+const char* HVisitors::GetProperty(const char* name) {
+  if (name != nullptr && IsWord(name, "RangeCount")) {
+    return range_count_ < 0 ? nullptr : FormatAnswer("%lld", range_count_);
+  }
+  if (name != nullptr && IsWord(name, "RangeUncounted")) {
+    return NumberAnswer(static_cast<int>(range_left_.days.size()));
+  }
+  return HHit::GetProperty(name);
+}

@@ -1,0 +1,57 @@
+// Type "Visitors": the visitors of each day, a visitor being a distinct pair
+// of client address and user agent over every line of the day, whatever its
+// status (a 404 counts as a visit too). A day's count is kept as HHit keeps
+// it (yyyymmdd = "count stamp"); beside it the day's visitors themselves are
+// kept, as the sorted 64-bit hashes of their pairs, in the file
+// "<name>.days/yyyymmdd" of the analysis's data folder, so that the
+// visitors of a month, or of any range of days, are the exact number of
+// distinct pairs over those days, not a sum. A day file costs 8 bytes per
+// visitor.
+#ifndef STATS_VISITORS_H_
+#define STATS_VISITORS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stats/hit.h"
+
+class HVisitors : public HHit {
+ public:
+  HVisitors(const char* name, IStatsSettings* log);
+
+  // "Range" with two yyyymmdd days gives nothing but sets "RangeCount",
+  // the distinct visitors over those days (days not counted yet within the
+  // count budget are left out and noted in "Uncounted"); other methods as
+  // HHit.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  const char* GetProperty(const char* name) override;
+
+  // The number of distinct pairs of the day file, or -1 when it cannot be
+  // opened.
+  int CountHits(const char* file) override;
+  // Counts the day and keeps its visitors beside the count.
+  int CountDay(const HDate& date, const char* file, const std::string& stamp) override;
+  bool SumsDays() const override { return false; }
+  // The distinct visitors over the days from first to last, those in `left`
+  // left out; each day counted first when it is not (within the budget).
+  long long OverDays(const HDate& first, const HDate& last, const HUncounted& left) override;
+
+  // The sorted distinct hashes of the pairs of a day file; false when it
+  // cannot be opened.
+  static bool DayVisitors(const char* file, std::vector<uint64_t>* visitors);
+  // The kept visitors of `date` when they are those of `stamp`.
+  bool ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const;
+
+ private:
+  // The distinct visitors of the days, read from their kept files (days
+  // not kept counted first within the budget, else noted in range_left_).
+  long long Union(const HDate& first, const HDate& last, const HUncounted& left);
+  std::string DayPath(const HDate& date) const;
+  bool WriteDay(const HDate& date, const std::string& stamp, const std::vector<uint64_t>& visitors) const;
+
+  long long range_count_ = -1;
+  HUncounted range_left_;
+};
+
+#endif  // STATS_VISITORS_H_
