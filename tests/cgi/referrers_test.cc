@@ -148,3 +148,20 @@ TEST(ReferrersRobotsTest, DayRankingsAndCrossTabsAgreeWithAnIndependentCount) {
   const CgiResult robots_page = Get(site, "page=VaziVevRobots&Date=19990305&scope=month");
   EXPECT_NE(std::string::npos, robots_page.out.find(">UptimeRobot (monitor)</a>")) << robots_page.out;
 }
+
+// Without the robot table nothing is counted, and nothing is stored as
+// counted: the day is counted once the table is back.
+TEST(ReferrersRobotsTest, WithoutTheRobotTableNoDayIsStoredAsCounted) {
+  CgiSite site;
+  SetUpSite(site);
+  Write(site.Path("logs/QL990305.log"),
+        std::string("h - - [05/Mar/1999:10:00:00 +0000] \"GET /i.gif HTTP/1.1\" 200 1 ") + "\"-\" \"" +
+            kAgents[0].agent + "\"\n");
+  const std::string table = Slurp(site.Path("robots.tsv"));
+  ASSERT_FALSE(table.empty());
+  unlink(site.Path("robots.tsv").c_str());
+  const std::string page = Rows("System.vazivev.robots.19990305");
+  EXPECT_EQ(kHtml, Page(site, "Robots", page));
+  Write(site.Path("robots.tsv"), table);
+  EXPECT_EQ(std::string(kHtml) + "Googlebot (search engine)|1\n", Page(site, "Robots", page));
+}
