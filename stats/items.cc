@@ -443,16 +443,17 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
     });
   } else {
     const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+    const bool every = IgnoresPageRule();
     // CountPageRequests, with each counted line shown whole first.
     counted = CountCheckedPaths(
         file, kItemReadLimit,
         [&](const char* line, int format) {
-          if (!rule.LineCounts(line, format)) return false;
+          if (!every && !rule.LineCounts(line, format)) return false;
           ReadWholeLine(line, format);
           return true;
         },
         [&](char* line, int format, const char* path, int length) {
-          if (!rule.PathCounts(path, length)) return false;
+          if (!every && !rule.PathCounts(path, length)) return false;
           const char* item = ItemKey(line, format, path, filter);
           if (item == nullptr) return false;
           table_.Add(item, 1);

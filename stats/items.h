@@ -168,6 +168,11 @@ class HItemsHit : public IContainer {
   // within each group the order stays largest count first.
   virtual bool RanksFirst(const HItemEntry&) const { return false; }
 
+  // Whether every line with a path counts, whatever its status, client or
+  // path, not only the page requests of the settings' PageRule (robots
+  // fetch everything). False here.
+  virtual bool IgnoresPageRule() const { return false; }
+
   // Counts the day file `file` into the table (the page requests of the
   // settings' PageRule, or every response, items ItemKey finds) and sorts
   // it. Returns the number of lines counted, or -1 when the file cannot be

@@ -56,6 +56,10 @@ class IStatsSettings {
   // own: the host of the "URL" setting or a name of the site's aliases,
   // ignoring case. Without settings no host is.
   virtual bool IsOwnHost(const char* /*host*/) { return false; }
+  // The site's own host names, lower case, without port: that of "URL"
+  // and the "Name" of each child of "Aliases" (a host or an address).
+  // Built when first asked for.
+  virtual const std::vector<std::string>& OwnHosts() = 0;
 
  protected:
   ~IStatsSettings() = default;

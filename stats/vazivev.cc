@@ -1,5 +1,6 @@
 #include "stats/vazivev.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/answers.h"
@@ -14,6 +15,8 @@
 #include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/responses.h"
+#include "stats/referrers.h"
+#include "stats/robot_ranking.h"
 #include "stats/times.h"
 #include "stats/visitors.h"
 #include "system/admin.h"
@@ -62,6 +65,7 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
   // The stamps hold the rule and the country database.
   if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
+  if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     HString url(value);
     if (strncmp(value, kHttp, kHttpLength) != 0) {
@@ -100,6 +104,8 @@ IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
     if (IsWord(type_name, "Bytes")) return new HBytesHit(name, this);
     if (IsWord(type_name, "StatusContainer")) return new HStatusContainer(name, this);
     if (IsWord(type_name, "NotFoundContainer")) return new HNotFoundContainer(name, this);
+    if (IsWord(type_name, "ReferrersContainer")) return new HReferrersContainer(name, this);
+    if (IsWord(type_name, "RobotsContainer")) return new HRobotsContainer(name, this);
   }
   return INContainer::CreateObject(name, type_name);
 }
@@ -125,10 +131,43 @@ const HPageRule& HVaziVev::PageRule() {
 
 bool HVaziVev::IsOwnHost(const char* host) {
   if (host == nullptr || *host == 0) return false;
-  char own[kLogLineSize];
-  if (ReferrerHost(Setting("URL"), own, sizeof own) > 0 && CompareNoCase(own, host) == 0) return true;
-  auto* aliases = dynamic_cast<HAliases*>(INContainer::FindChild("aliases"));
-  return aliases != nullptr && aliases->Call("find", 1, &host) != nullptr;
+  for (const std::string& own : OwnHosts()) {
+    if (CompareNoCase(own.c_str(), host) == 0) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// The host of "http://host:port/..." or of a bare "host/...", lower case.
+std::string HostOf(const char* text) {
+  if (text == nullptr) return "";
+  const char* scheme = strstr(text, "://");
+  if (scheme != nullptr) text = scheme + 3;
+  std::string host(text, strcspn(text, "/?#"));
+  if (!host.empty() && host[0] != '[') host.erase(std::min(host.size(), host.find(':')));
+  for (char& c : host) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return host;
+}
+
+}  // namespace
+
+const std::vector<std::string>& HVaziVev::OwnHosts() {
+  if (own_hosts_ready_) return own_hosts_;
+  own_hosts_.clear();
+  const std::string url = HostOf(Setting("URL"));
+  if (!url.empty()) own_hosts_.push_back(url);
+  IObject* aliases = INContainer::FindChild("Aliases");
+  if (aliases != nullptr && aliases->First()) {
+    while (IObject* alias = aliases->NextObject()) {
+      const std::string host = HostOf(alias->Properties().GetValue("Name"));
+      if (!host.empty()) own_hosts_.push_back(host);
+    }
+  }
+  own_hosts_ready_ = true;
+  return own_hosts_;
 }
 
 void HVaziVev::NoteScriptPath(const char* script) {

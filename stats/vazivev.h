@@ -70,6 +70,9 @@ class HVaziVev : public INContainer, public IStatsSettings {
   const HPageRule& PageRule() override;
   // The host of "URL", or a "Name" of the child "aliases" (type Aliases).
   bool IsOwnHost(const char* host) override;
+  // Read once per process: the settings page that changes them is a
+  // request of its own.
+  const std::vector<std::string>& OwnHosts() override;
   // Stores `script` (a request's SCRIPT_NAME) as "ScriptPath" when it is a
   // path ("/...") other than the stored one, so that counts made outside a
   // web request leave out the program's own requests as well.
@@ -99,6 +102,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   bool day_files_ready_ = false;
   std::unordered_map<int, std::string> day_stamps_;  // DayStamp's answers, by yyyymmdd
   std::unique_ptr<HPageRule> page_rule_;
+  std::vector<std::string> own_hosts_;
+  bool own_hosts_ready_ = false;
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;

@@ -12,6 +12,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$cmake" --install "$build" --prefix "$site" >/dev/null
 [ -x "$site/vazivev.cgi" ] || fail "no program"
 [ -f "$site/page/VaziVevIndex.html" ] || fail "no default page"
+tab=$(printf '\t')
+grep -q "^AI crawler${tab}GPTBot${tab}" "$site/robots.tsv" || fail "no robot table"
 for name in ErrorFail ErrorMemory ErrorAccess ErrorCreate ErrorFileSave ErrorFileLoad \
     ErrorFileCreate ErrorAttachFile ErrorNotFound ErrorValue ErrorDate ErrorTime \
     ErrorTimeConflict ErrorTerm ErrorLogin ErrorNotLogin ErrorPassword ErrorCorrespond \

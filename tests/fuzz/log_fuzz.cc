@@ -1,7 +1,8 @@
 // Fuzz target for reading the access log. The first byte says how many
 // lines (0 to 3) of the rest go to the carry-over file; the rest is
 //   - one line (up to its first line feed) for every log-line parser in
-//     every layout, each answer within its range; a line that is no JSON
+//     every layout, each answer within its range (the referrer's site and
+//     the user agent's robot too); a line that is no JSON
 //     gives nothing as JSON, a JSON line cut by its path keeps its hour and
 //     domain, and a virtual host's line reads as the common layout but for
 //     the client, and
@@ -35,6 +36,8 @@
 
 #include "logread/log_line.h"
 #include "logread/log_split.h"
+#include "logread/referrer_site.h"
+#include "logread/robots.h"
 #include "logread/split_clock.h"
 #include "logread/ua_parser.h"
 #include "tests/fuzz/scratch.h"
@@ -76,6 +79,22 @@ std::string Text(const std::string& line) {
   std::string text = line;
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text.c_str();
+}
+
+// The robot table of the build, or a few patterns of its shapes when the
+// target is built without one.
+HRobotList& Robots() {
+  static HRobotList* robots = [] {
+    auto* list = new HRobotList;
+#ifdef VAZIVEV_ROBOT_TABLE
+    if (list->LoadFile(VAZIVEV_ROBOT_TABLE) > 0) return list;
+#endif
+    list->LoadTable(
+        "search engine\tGooglebot\tGooglebot\\/\nSEO tool\tAhrefsBot\tAhrefs(Bot|SiteAudit)\n"
+        "other\tsentry\t(^| )sentry\\/\n");
+    return list;
+  }();
+  return *robots;
 }
 
 // Aborts, naming the broken rule, when `ok` is false.
@@ -185,6 +204,20 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     Check(agent >= -1 && (f != 0 || (agent == -1 && referrer == -1)));
     char agent_text[kLogLineSize];
     if (ExtractUserAgent(line.c_str(), f, agent_text, sizeof agent_text) >= 0) CheckAgent(agent_text);
+    // The referrer's site is its host or a suffix of it, and the robot the
+    // classifier gives (its index, its cache) is the one every pattern gives.
+    char whole[kLogLineSize];
+    if (ExtractReferrer(line.c_str(), f, whole, sizeof whole) > 0) {
+      std::string site, host;
+      ReferrerSite(whole, site);
+      const bool web = ReferrerHost(whole, host);
+      Check(!site.empty() && (web || site == kOtherReferrers));
+      Check(!web || (host.size() >= site.size() && host.compare(host.size() - site.size(), site.size(), site) == 0));
+    }
+    if (ExtractUserAgent(line.c_str(), f, whole, sizeof whole) > 0) {
+      HRobotList& robots = Robots();
+      Check(robots.Match(whole) == robots.MatchEveryPattern(whole, strlen(whole)));
+    }
     // A line read in the JSON layout that is no JSON gives nothing at all.
     if (f == 3 && format != 3) {
       Check(Reading(line, f) == "- - " + std::to_string(kNoZone) + " -1 -" && status == -1 && bytes == -1);

@@ -1,0 +1,120 @@
+#include "logread/referrer_site.h"
+
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <libpsl.h>
+#include <strings.h>
+
+#include <cstring>
+
+const char kOtherReferrers[] = "(no web address)";
+
+namespace {
+
+const char kListFile[] = "/usr/share/publicsuffix/public_suffix_list.dafsa";
+
+// libpsl, opened on first use: the program is not linked against it, so
+// that a request that groups no referrer does not load it at start-up.
+class HSuffixList {
+ public:
+  HSuffixList() {
+    library_ = dlopen("libpsl.so.5", RTLD_NOW | RTLD_LOCAL);
+    if (library_ == nullptr) return;
+    auto load_file = reinterpret_cast<psl_ctx_t* (*)(const char*)>(dlsym(library_, "psl_load_file"));
+    auto latest = reinterpret_cast<psl_ctx_t* (*)(const char*)>(dlsym(library_, "psl_latest"));
+    is_suffix_ =
+        reinterpret_cast<int (*)(const psl_ctx_t*, const char*, int)>(dlsym(library_, "psl_is_public_suffix2"));
+    if (load_file == nullptr || is_suffix_ == nullptr) return;
+    // The system's maintained file; the library's own choice only when it
+    // is missing.
+    context_ = load_file(kListFile);
+    if (context_ == nullptr && latest != nullptr) context_ = latest(nullptr);
+  }
+  // The process keeps the list to its end: it is read once.
+  HSuffixList(const HSuffixList&) = delete;
+  HSuffixList& operator=(const HSuffixList&) = delete;
+
+  bool Ready() const { return context_ != nullptr; }
+  bool IsIcannSuffix(const char* name) const { return is_suffix_(context_, name, PSL_TYPE_ICANN) != 0; }
+
+ private:
+  void* library_ = nullptr;
+  psl_ctx_t* context_ = nullptr;
+  int (*is_suffix_)(const psl_ctx_t*, const char*, int) = nullptr;
+};
+
+const HSuffixList& SuffixList() {
+  static const HSuffixList* list = new HSuffixList;
+  return *list;
+}
+
+bool IsAddress(const std::string& host) {
+  unsigned char bytes[16];
+  if (inet_pton(AF_INET, host.c_str(), bytes) == 1) return true;
+  return host.size() > 2 && host.front() == '[' && host.back() == ']' &&
+         inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), bytes) == 1;
+}
+
+}  // namespace
+
+bool ReferrerHost(const char* referrer, std::string& host) {
+  if (referrer == nullptr) return false;
+  const char* rest;
+  if (strncasecmp(referrer, "http://", 7) == 0) {
+    rest = referrer + 7;
+  } else if (strncasecmp(referrer, "https://", 8) == 0) {
+    rest = referrer + 8;
+  } else {
+    return false;
+  }
+  const size_t authority = strcspn(rest, "/?#\\");
+  std::string text(rest, authority);
+  const size_t user = text.rfind('@');
+  if (user != std::string::npos) text.erase(0, user + 1);
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string::npos) return false;
+    text.erase(close + 1);
+  } else {
+    const size_t port = text.find(':');
+    if (port != std::string::npos) text.erase(port);
+    while (!text.empty() && text.back() == '.') text.pop_back();
+  }
+  if (text.empty()) return false;
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  host = std::move(text);
+  return true;
+}
+
+bool SuffixListReady() { return SuffixList().Ready(); }
+
+bool RegistrableDomain(const std::string& host, std::string& domain) {
+  if (host.empty() || host.find('.') == std::string::npos) return false;
+  const HSuffixList& list = SuffixList();
+  if (!list.Ready()) return false;
+  // The longest ICANN suffix decides: the registrable domain is it and the
+  // label before it. Empty labels ("a..b") make no domain.
+  size_t label = 0;  // where the label before `at` begins
+  for (size_t at = 0;;) {
+    if (list.IsIcannSuffix(host.c_str() + at)) {
+      if (at == 0) return false;
+      domain = host.substr(label);
+      return true;
+    }
+    const size_t dot = host.find('.', at);
+    if (dot == std::string::npos || dot == at) return false;
+    label = at;
+    at = dot + 1;
+  }
+}
+
+void ReferrerSite(const char* referrer, std::string& site) {
+  std::string host;
+  if (!ReferrerHost(referrer, host)) {
+    site = kOtherReferrers;
+    return;
+  }
+  if (IsAddress(host) || !RegistrableDomain(host, site)) site = host;
+}

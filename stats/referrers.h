@@ -1,0 +1,45 @@
+// The ranking of referring sites: HReferrersHit counts one day's page
+// requests by the site of their referrer (logread/referrer_site.h), leaving
+// out requests without one ("-") and those referred by the site's own
+// hosts (IStatsSettings::OwnHosts). Its cross-tabulation lists the whole
+// referring addresses of one site. HReferrersContainer owns the days, as
+// any HItemsContainer.
+#ifndef STATS_REFERRERS_H_
+#define STATS_REFERRERS_H_
+
+#include <string>
+
+#include "logread/log_line.h"
+#include "stats/item_container.h"
+#include "stats/items.h"
+
+// Type "Referrers".
+class HReferrersHit : public HItemsHit {
+ public:
+  HReferrersHit(const char* name, HItemsContainer* container);
+
+  // Takes the line's referrer when it has one from another host.
+  void ReadWholeLine(const char* line, int format) override;
+  // Only with the Public Suffix List: a day grouped without it would be
+  // stored as counted.
+  bool CanCount() override;
+  // The site of the referrer ReadWholeLine took, null when it took none;
+  // with a filter, the whole referrer of lines whose site equals it.
+  const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  // As HItemsHit, with names that hold "=" (a query string) rejoined.
+  bool Load(HObjectStream& stream) override;
+
+ private:
+  char referrer_[kLogLineSize];
+  bool taken_ = false;
+  std::string host_;
+  std::string site_;
+};
+
+// Type "ReferrersContainer": days of type "Referrers".
+class HReferrersContainer : public HItemsContainer {
+ public:
+  HReferrersContainer(const char* name, IStatsSettings* log);
+};
+
+#endif  // STATS_REFERRERS_H_

@@ -1,0 +1,47 @@
+#include "stats/robot_ranking.h"
+
+#include "logread/robots.h"
+
+namespace {
+
+HItemsHit* MakeRobots(const char* name, HItemsContainer* container) { return new HRobotsHit(name, container); }
+
+}  // namespace
+
+HRobotsHit::HRobotsHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
+  type_name_ = "Robots";
+  names_hold_equals_ = true;
+  agent_[0] = 0;
+}
+
+std::string HRobotsHit::ItemOf(const char* name, const char* kind) {
+  std::string item(name);
+  item.append(" (").append(kind).append(")");
+  return item;
+}
+
+void HRobotsHit::ReadWholeLine(const char* line, int format) {
+  taken_ = false;
+  if (ExtractUserAgent(line, format, agent_, sizeof agent_) <= 0) return;
+  const HRobot* robot = HRobotList::Shared().Match(agent_);
+  if (robot == nullptr) return;
+  item_ = ItemOf(robot->name.c_str(), robot->kind.c_str());
+  taken_ = true;
+}
+
+bool HRobotsHit::CanCount() { return HRobotList::Shared().Count() > 0; }
+
+const char* HRobotsHit::ItemKey(char*, int, const char* path, const char* filter) {
+  if (!taken_) return nullptr;
+  taken_ = false;
+  if (filter == nullptr) return IsStorableItem(item_.c_str()) ? item_.c_str() : nullptr;
+  return item_ == filter ? path : nullptr;
+}
+
+bool HRobotsHit::Load(HObjectStream& stream) {
+  ReadItems(stream, true);
+  return true;
+}
+
+HRobotsContainer::HRobotsContainer(const char* name, IStatsSettings* log)
+    : HItemsContainer(name, log, "RobotsContainer", "Robots", MakeRobots) {}
