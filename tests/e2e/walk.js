@@ -51,7 +51,7 @@ async function shot(name) {
 const links = new Map();  // address -> the page it was first seen on
 
 // The frame every page shares, laid out within the window: the header's
-// five links and the footer visible, the heading on the first screen,
+// thirteen links and the footer visible, the heading on the first screen,
 // nothing wider than the window but a graph (which scrolls in its own
 // box). Notes the page's links.
 async function checkPage(what) {
@@ -76,7 +76,7 @@ async function checkPage(what) {
   });
   assert.equal(layout.charset, 'EUC-JP', `${what}: the declared charset`);
   assert.match(layout.title, / - Access statistics$/, `${what}: title`);
-  assert.equal(layout.nav, 5, `${what}: the header's links`);
+  assert.equal(layout.nav, 13, `${what}: the header's links`);
   assert.ok(layout.footer, `${what}: footer`);
   assert.ok(layout.h1, `${what}: heading on the first screen`);
   assert.ok(layout.overflow <= 0, `${what}: ${layout.overflow}px wider than the window: ${layout.wide.join(' ')}`);
