@@ -206,7 +206,6 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     if (ExtractUserAgent(line.c_str(), f, agent_text, sizeof agent_text) >= 0) CheckAgent(agent_text);
     // The referrer's site is its host or a suffix of it, and the robot the
     // classifier gives (its index, its cache) is the one every pattern gives.
-    char whole[kLogLineSize];
     if (ExtractReferrer(line.c_str(), f, whole, sizeof whole) > 0) {
       std::string site, host;
       ReferrerSite(whole, site);
