@@ -387,12 +387,12 @@ const HRobot* HRobotList::Match(const char* user_agent) {
   return robot;
 }
 
+std::string HRobotList::SharedPath() { return std::string(HomeDir.CStr()) + "robots.tsv"; }
+
 HRobotList& HRobotList::Shared() {
   static HRobotList* list = [] {
     auto* made = new HRobotList;  // lives to the end of the process
-    HString path(HomeDir);
-    path.Append("robots.tsv");
-    made->LoadFile(path.CStr());
+    made->LoadFile(SharedPath().c_str());
     return made;
   }();
   return *list;

@@ -64,6 +64,8 @@ class HRobotList {
   // The list of the installed site (robots.tsv beside the program), read on
   // first use; an empty list when the file is missing.
   static HRobotList& Shared();
+  // The file Shared reads.
+  static std::string SharedPath();
 
  private:
   struct Pattern;

@@ -1,5 +1,7 @@
 #include "stats/agents.h"
 
+#include "stats/day_files.h"
+
 #include "core/text.h"
 #include "logread/ua_parser.h"
 
@@ -37,3 +39,5 @@ HAgentsContainer::HAgentsContainer(const char* name, IStatsSettings* log)
 
 HSystemsContainer::HSystemsContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "SystemsContainer", "Systems", MakeSystems) {}
+
+std::string HUserAgentHit::KindStamp() { return FileStamp(kAgentRegexesFile); }

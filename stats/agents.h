@@ -30,6 +30,8 @@ class HUserAgentHit : public HItemsHit {
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
   // False when the rule list cannot be read.
   bool CanCount() override;
+  // The rule list's file: a new uap-core counts the days again.
+  std::string KindStamp() override;
 
  protected:
   HUserAgentHit(const char* name, HItemsContainer* container, bool systems);

@@ -40,6 +40,11 @@ bool DatePlaces(const std::string& pattern, size_t (&at)[3]) {
 
 }  // namespace
 
+std::string FileStamp(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? StatStamp(info) : std::string();
+}
+
 void AppendStampHash(const std::string& text, std::string& out) {
   uint64_t hash = 14695981039346656037ull;
   for (const unsigned char c : text) {

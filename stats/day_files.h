@@ -43,6 +43,10 @@ class HDayFiles {
   std::map<int, std::string> stamps_;  // by yyyymmdd, listed or read
 };
 
+// The stamp of any file (its size and time of change, hashed), or empty
+// when it is not there: for the data a kind of statistic counts by.
+std::string FileStamp(const std::string& path);
+
 // 16 hex digits of a 64-bit FNV-1a hash of `text`, appended to `out`: a
 // short, stable name for what a figure was counted from.
 void AppendStampHash(const std::string& text, std::string& out);

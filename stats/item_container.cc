@@ -121,7 +121,7 @@ int HItemsContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
     DayName(name, *day);
     // A stored day of the same stamp need not be read at all.
     if (FindChildNode(name) == nullptr && HasStoredFile(name) &&
-        HItemsHit::StoredStamp(StoragePath(name).CStr()) == log_->DayStamp(*day)) {
+        HItemsHit::StoredStamp(StoragePath(name).CStr()) == result_->StampFor(log_->DayStamp(*day))) {
       continue;
     }
     bool was_loaded = false;
@@ -152,7 +152,7 @@ void HItemsContainer::AccumulateMonth(const char* end) {
 }
 
 std::string HItemsContainer::RangeStamp(const HDate& start, const HDate& end) {
-  std::string text = type_name_;
+  std::string text = std::string(type_name_) + " " + result_->KindStamp();
   for (const HDate& day : log_->DaysWithFiles()) {
     if (day.Compare(start) < 0 || day.Compare(end) > 0) continue;
     char name[kDayNameSize];

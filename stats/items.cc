@@ -15,6 +15,7 @@
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "objects/object_stream.h"
+#include "stats/day_files.h"
 #include "stats/item_container.h"
 #include "stats/stats_settings.h"
 
@@ -479,9 +480,25 @@ void HItemsHit::SortItems() {
   position_ = 0;
 }
 
+std::string HItemsHit::OwnHostsText() {
+  std::string hosts;
+  if (log_ != nullptr) {
+    for (const std::string& host : log_->OwnHosts()) hosts += host + " ";
+  }
+  return hosts;
+}
+
+std::string HItemsHit::StampFor(const std::string& day_stamp) {
+  const std::string kind = day_stamp.empty() ? std::string() : KindStamp();
+  if (kind.empty()) return day_stamp;
+  std::string stamp;
+  AppendStampHash(day_stamp + " " + kind, stamp);
+  return stamp;
+}
+
 bool HItemsHit::ComputeDay(bool remove_total) {
   if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return false;
-  const std::string stamp = log_->DayStamp(day_);
+  const std::string stamp = StampFor(log_->DayStamp(day_));
   if (stamp.empty() || stamp == stamp_) return false;
   HString file;
   if (!log_->FindDayFile(file, day_)) return false;
@@ -498,7 +515,7 @@ bool HItemsHit::ComputeDay(bool remove_total) {
 
 bool HItemsHit::IsCurrentDay() {
   if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return true;
-  const std::string stamp = log_->DayStamp(day_);
+  const std::string stamp = StampFor(log_->DayStamp(day_));
   return stamp.empty() || stamp == stamp_;
 }
 

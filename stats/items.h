@@ -191,6 +191,12 @@ class HItemsHit : public IContainer {
   // Whether the items are those of the day's file as it is now, or there is
   // no file to count them from (what was counted is then kept).
   bool IsCurrentDay();
+  // What else than the day file a kind counts by (a rule list, the site's
+  // own hosts), as a short text that changes with it; empty here.
+  virtual std::string KindStamp() { return ""; }
+  // The stamp a day of this kind is counted under: the day's stamp and the
+  // kind's; empty when the day has no file.
+  std::string StampFor(const std::string& day_stamp);
   // The stamp the items were counted from; stored at the end of the
   // ranking as a nested header, which readers of rankings stop at.
   const std::string& Stamp() const { return stamp_; }
@@ -238,6 +244,9 @@ class HItemsHit : public IContainer {
   bool IsStorableItem(const char* name) const;
   // The log's "Unit", read once.
   int Unit();
+  // The site's own hosts as one text, for the KindStamp of kinds that tell
+  // them apart.
+  std::string OwnHostsText();
 
   IStatsSettings* log_;
   HItemsContainer* container_;

@@ -43,3 +43,5 @@ bool HReferrersHit::Load(HObjectStream& stream) {
 
 HReferrersContainer::HReferrersContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "ReferrersContainer", "Referrers", MakeReferrers) {}
+
+std::string HReferrersHit::KindStamp() { return OwnHostsText(); }

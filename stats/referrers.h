@@ -23,6 +23,8 @@ class HReferrersHit : public HItemsHit {
   // Only with the Public Suffix List: a day grouped without it would be
   // stored as counted.
   bool CanCount() override;
+  // The site's own hosts, which are left out.
+  std::string KindStamp() override;
   // The site of the referrer ReadWholeLine took, null when it took none;
   // with a filter, the whole referrer of lines whose site equals it.
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;

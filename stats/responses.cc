@@ -75,3 +75,5 @@ HStatusContainer::HStatusContainer(const char* name, IStatsSettings* log)
 
 HNotFoundContainer::HNotFoundContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "NotFoundContainer", "NotFound", MakeNotFound) {}
+
+std::string HNotFoundHit::KindStamp() { return OwnHostsText(); }

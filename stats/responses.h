@@ -52,6 +52,8 @@ class HNotFoundHit : public HItemsHit {
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
   bool CountsEveryResponse() const override { return true; }
   bool RanksFirst(const HItemEntry& entry) const override;
+  // The site's own hosts, which mark the broken links.
+  std::string KindStamp() override;
   // As HItemsHit, with names that hold "=" rejoined.
   bool Load(HObjectStream& stream) override;
 

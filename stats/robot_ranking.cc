@@ -1,5 +1,7 @@
 #include "stats/robot_ranking.h"
 
+#include "stats/day_files.h"
+
 #include "logread/robots.h"
 
 namespace {
@@ -45,3 +47,5 @@ bool HRobotsHit::Load(HObjectStream& stream) {
 
 HRobotsContainer::HRobotsContainer(const char* name, IStatsSettings* log)
     : HItemsContainer(name, log, "RobotsContainer", "Robots", MakeRobots) {}
+
+std::string HRobotsHit::KindStamp() { return FileStamp(HRobotList::SharedPath()); }

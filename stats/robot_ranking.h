@@ -22,6 +22,8 @@ class HRobotsHit : public HItemsHit {
   // Only with a robot list (HRobotList::Shared, read here on first use): a
   // day counted without one would be stored as having no robots.
   bool CanCount() override;
+  // The robot list's file: a new list classifies the days again.
+  std::string KindStamp() override;
   // "Name (kind)" of the robot ReadWholeLine took, null when it took none;
   // with a filter, the path of lines whose robot's item equals it.
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;

@@ -439,3 +439,24 @@ TEST_F(ItemsTest, DaysAreNamedByTheirEightDigits) {
   EXPECT_EQ(Domains()->FindChild("19990105"), Domains()->FindChild("19990105"));
   EXPECT_STREQ("PagesContainer", log_->CreateChild("more", "pagescontainer")->GetTypeName());
 }
+
+// A kind that counts by more than the day file (a rule list, the site's
+// own hosts) counts the day again when that changes, and only then.
+TEST_F(ItemsTest, ADayIsCountedAgainWhenWhatItsKindCountsByChanges) {
+  class HStampedPages : public HPagesHit {
+   public:
+    using HPagesHit::HPagesHit;
+    std::string KindStamp() override { return kind; }
+    std::string kind = "list 1";
+  };
+  WriteDay(19990105, Times(2, Common("h", "/a")));
+  HStampedPages day("19990105", Pages());
+  EXPECT_TRUE(day.ComputeDay(false));
+  EXPECT_TRUE(day.IsCurrentDay());
+  EXPECT_FALSE(day.ComputeDay(false));
+  day.kind = "list 2";
+  EXPECT_FALSE(day.IsCurrentDay());
+  EXPECT_TRUE(day.ComputeDay(false));
+  EXPECT_NE(log_->DayStamp(HDate{1999, 1, 5}), day.Stamp());
+  EXPECT_EQ(day.StampFor(log_->DayStamp(HDate{1999, 1, 5})), day.Stamp());
+}
