@@ -15,17 +15,6 @@
 
 namespace {
 
-const char* FakeTimeLibrary() {
-  static const char* const kPaths[] = {
-      "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-      "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
-      "/usr/lib/faketime/libfaketime.so.1",
-  };
-  for (const char* path : kPaths) {
-    if (access(path, R_OK) == 0) return path;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -145,10 +134,4 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
 
 CgiResult CgiSite::Get(const std::string& query) const {
   return Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}});
-}
-
-std::string FakeTimeCommand(const std::string& faketime) {
-  std::string asan = "verify_asan_link_order=0";
-  if (const char* options = getenv("ASAN_OPTIONS")) asan = asan + ":" + options;
-  return "ASAN_OPTIONS='" + asan + "' faketime '" + faketime + "' ";
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/fake_time.h"
+
 // The whole content of a file ("" when it cannot be read), a file written
 // with exactly `text`, and whether anything (a dangling link too) has the
 // path.
@@ -16,11 +18,6 @@ void Write(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
 // The lines of `text` without their line feeds, sorted.
 std::vector<std::string> SortedLines(const std::string& text);
-
-// The start of a shell command line that runs a program of the site with
-// the clock pinned ("2000-03-01 12:00:00") by the faketime command, as a
-// sanitizer build allows it (libfaketime preloaded before its runtime).
-std::string FakeTimeCommand(const std::string& faketime);
 
 struct CgiResult {
   std::string out;

@@ -54,8 +54,8 @@ TEST(PeerTest, DayFiguresEqualAnIndependentCount) {
         "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + log + "\n lines=100\nend\n");
   Write(site.Path("data/vazivev/hit"), "object hit : Hit\nend\n");
   Write(site.Path("data/vazivev/bytes"), "object bytes : Bytes\nend\n");
-  mkdir(site.Path("data/vazivev/statuses").c_str(), 0755);
-  Write(site.Path("data/vazivev/statuses/index"), "object statuses : StatusContainer\nend\n");
+  mkdir(site.Path("data/vazivev/codes").c_str(), 0755);
+  Write(site.Path("data/vazivev/codes/index"), "object codes : StatusContainer\nend\n");
   for (int day = 1; day <= 3; ++day) {
     char stamp[32];
     snprintf(stamp, sizeof stamp, "[%02d/Nov/2026:", day);

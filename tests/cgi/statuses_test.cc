@@ -29,7 +29,7 @@ void SetUpAnalysis(const CgiSite& site) {
   Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n URL=http://www.example.org\n lines=1000\nend\n");
   Write(site.Path("data/vazivev/hit"), "object hit : Hit\nend\n");
   Write(site.Path("data/vazivev/bytes"), "object bytes : Bytes\nend\n");
-  for (const char* kind : {"statuses:StatusContainer", "notfound:NotFoundContainer"}) {
+  for (const char* kind : {"codes:StatusContainer", "notfound:NotFoundContainer"}) {
     const std::string name(kind, strchr(kind, ':'));
     mkdir(site.Path("data/vazivev/" + name).c_str(), 0755);
     Write(site.Path("data/vazivev/" + name + "/index"), "object " + name + " : " + (strchr(kind, ':') + 1) + "\nend\n");
@@ -144,13 +144,13 @@ TEST(StatusesPagesTest, DaysMonthAndEverythingAgreeWithTheLog) {
 
   for (const int day : {19990228, 19990305}) {
     const std::string d = std::to_string(day);
-    EXPECT_EQ(counts.statuses[day], Parse(Body(Page(site, "S", Rows("System.vazivev.statuses." + d))))) << day;
+    EXPECT_EQ(counts.statuses[day], Parse(Body(Page(site, "S", Rows("System.vazivev.codes." + d))))) << day;
     EXPECT_EQ(counts.notfound[day], Parse(Body(Page(site, "N", Rows("System.vazivev.notfound." + d))))) << day;
     EXPECT_EQ(std::to_string(counts.bytes[day]) + "\n", Body(Page(site, "B", "$System.vazivev.bytes." + d + "\n")));
   }
   EXPECT_GT(counts.bytes[19990305], 1LL << 31);
   // The month window ending on the 7th holds every day of the log.
-  const std::string month = "'$System.vazivev.statuses.Accumulate 19990307\n" + Rows("System.vazivev.statuses");
+  const std::string month = "'$System.vazivev.codes.Accumulate 19990307\n" + Rows("System.vazivev.codes");
   EXPECT_EQ(Sum(counts.statuses), Parse(Body(Page(site, "SM", month))));
   const std::string all = "'$System.vazivev.notfound.Accumulate\n" + Rows("System.vazivev.notfound");
   const std::string all_out = Page(site, "NA", all);
@@ -190,7 +190,7 @@ TEST(StatusesPagesTest, DaysMonthAndEverythingAgreeWithTheLog) {
   }
 
   // Stored: the same answers without the day files.
-  const std::string stored = Rows("System.vazivev.statuses.19990301") + Rows("System.vazivev.notfound.19990306") +
+  const std::string stored = Rows("System.vazivev.codes.19990301") + Rows("System.vazivev.notfound.19990306") +
                              "$System.vazivev.bytes.19990305\n";
   const std::string before = Page(site, "St", stored);
   for (const int day : kDays) unlink(site.Path(DayFile(day)).c_str());
@@ -203,7 +203,7 @@ TEST(StatusesPagesTest, AChangedDayFileIsCountedAgain) {
   SetUpAnalysis(site);
   Counts first, second;
   Write(site.Path(DayFile(19990306)), DayLog(19990306, 0, &first));
-  const std::string statuses = Rows("System.vazivev.statuses.19990306");
+  const std::string statuses = Rows("System.vazivev.codes.19990306");
   const std::string notfound = Rows("System.vazivev.notfound.19990306");
   const std::string bytes = "$System.vazivev.bytes.19990306\n";
   EXPECT_EQ(first.statuses[19990306], Parse(Body(Page(site, "S", statuses))));
@@ -263,7 +263,7 @@ TEST(StatusesPagesTest, UpdateCountsTheThreeStatisticsForEveryDay) {
   EXPECT_NE(std::string::npos, Slurp(out).find("statistics 4, day statistics counted 40")) << Slurp(out);
   remove(out.c_str());
   for (const int day : kDays) {
-    EXPECT_TRUE(Exists(site.Path("data/vazivev/statuses/" + std::to_string(day)))) << day;
+    EXPECT_TRUE(Exists(site.Path("data/vazivev/codes/" + std::to_string(day)))) << day;
     EXPECT_TRUE(Exists(site.Path("data/vazivev/notfound/" + std::to_string(day)))) << day;
     unlink(site.Path(DayFile(day)).c_str());
   }

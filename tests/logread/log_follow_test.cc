@@ -15,6 +15,7 @@
 
 #include "core/date.h"
 #include "logread/log_split.h"
+#include "tests/fake_time.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -148,7 +149,7 @@ TEST_F(FollowTest, RotatedCompressedAndTruncatedLogsAreReadOnceAndNeverWritten) 
 // forced on fourteen days in turn (its clock pinned to each) with views now
 // and then: every line once, the server's files untouched.
 TEST_F(FollowTest, RealLogrotateOverTwoWeeks) {
-  if (access("/usr/sbin/logrotate", X_OK) != 0 || access("/usr/bin/faketime", X_OK) != 0) {
+  if (access("/usr/sbin/logrotate", X_OK) != 0 || FakeTimeLibrary() == nullptr) {
     GTEST_SKIP() << "logrotate or faketime is not installed";
   }
   for (const char* variant : {"create 0640", "create 0640\n dateext", "copytruncate"}) {
@@ -184,7 +185,7 @@ TEST_F(FollowTest, RealLogrotateOverTwoWeeks) {
       char when[32];
       snprintf(when, sizeof when, "1999-03-%02d 23:59:00", day);
       ASSERT_EQ(
-          0, system(("faketime '" + std::string(when) + "' logrotate -f -s '" + state + "' '" + config + "'").c_str()));
+          0, system((FakeTimeCommand(when) + "logrotate -f -s '" + state + "' '" + config + "'").c_str()));
     }
     std::ofstream(log, std::ios::app) << Line(15, n);
     written += Line(15, n);
