@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "app/site_home.h"
 #include "app/site_update.h"
 
 int main(int argc, char** argv) {
@@ -13,11 +13,6 @@ int main(int argc, char** argv) {
     fputs("usage: vazivev-update\n", stderr);
     return 2;
   }
-  const std::string self = argv[0];
-  const size_t slash = self.rfind('/');
-  std::string home = slash == std::string::npos ? "./" : self.substr(0, slash + 1);
-  char* real = realpath(home.c_str(), nullptr);
-  if (real != nullptr) home = std::string(real) + "/";
-  free(real);
+  const std::string home = SiteHomeOf(argv[0]);
   return RunSiteUpdate(home, stdout, isatty(1) != 0);
 }

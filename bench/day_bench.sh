@@ -16,25 +16,11 @@ log=$work/modern-200k.log
 [ -s "$log" ] || python3 "$here/gen_log.py" "$log" 200000 1 2023-03-15 5 modern
 cc -O2 -Wall -Wextra -o "$work/floor" "$here/floor.c"
 cc -O2 -Wall -Wextra -o "$work/trivial.cgi" "$here/trivial_cgi.c"
-cmake -S "$here/.." -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
 site=$work/site
-rm -rf "$site"
-cmake --install "$build" --prefix "$site" >/dev/null
-mkdir -p "$site/data/vazivev"
-assets="css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv"
-printf 'object vazivev : VaziVev\n Loging=Unique\n LogFile=%s\n Unit=3\n lines=30\n URL=http://www.example.org\n Assets=%s\n Statuses=2xx 304\nend\n' \
-  "$site/empty.log" "$assets" >"$site/data/vazivev/index"
-: >"$site/empty.log"
-for kind in hit:Hit root:RootHit all:AllHit visitors:Visitors bytes:Bytes; do
-  printf 'object %s : %s\nend\n' "${kind%%:*}" "${kind#*:}" >"$site/data/vazivev/${kind%%:*}"
-done
-for kind in domains:DomainsContainer pages:PagesContainer times:TimesContainer agents:AgentsContainer \
-  systems:SystemsContainer statuses:StatusContainer notfound:NotFoundContainer referrers:ReferrersContainer \
-  robots:RobotsContainer countries:CountriesContainer; do
-  mkdir -p "$site/data/vazivev/${kind%%:*}"
-  printf 'object %s : %s\nend\n' "${kind%%:*}" "${kind#*:}" >"$site/data/vazivev/${kind%%:*}/index"
-done
+. "$here/bench_site.sh"
+bench_site hit:Hit root:RootHit all:AllHit visitors:Visitors bytes:Bytes domains:DomainsContainer \
+  pages:PagesContainer times:TimesContainer agents:AgentsContainer systems:SystemsContainer codes:StatusContainer \
+  notfound:NotFoundContainer referrers:ReferrersContainer robots:RobotsContainer countries:CountriesContainer
 "$site/vazivev-import" "$log" >/dev/null
 day=$site/logs/QL230315.log
 floor=$("$work/floor" "$day" | sed 's/[^0-9.].*//')

@@ -19,25 +19,9 @@ if [ ! -s "$log" ]; then
   mv "$log.part" "$log"
 fi
 cc -O2 -Wall -Wextra -o "$work/floor" "$here/floor.c"
-cmake -S "$here/.." -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
 site=$work/site
-rm -rf "$site"
-cmake --install "$build" --prefix "$site" >/dev/null
-mkdir -p "$site/data/vazivev"
-# The settings page's suggestion for a site of today.
-assets="css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac m4a mp4 webm mov avi mkv"
-printf 'object vazivev : VaziVev\n Loging=Unique\n LogFile=%s\n Unit=3\n lines=30\n Assets=%s\n Statuses=2xx 304\nend\n' \
-  "$site/empty.log" "$assets" >"$site/data/vazivev/index"
-: >"$site/empty.log"
-printf 'object hit : Hit\nend\n' >"$site/data/vazivev/hit"
-printf 'object root : RootHit\nend\n' >"$site/data/vazivev/root"
-printf 'object all : AllHit\nend\n' >"$site/data/vazivev/all"
-for kind in domains:DomainsContainer pages:PagesContainer times:TimesContainer; do
-  name=${kind%%:*}
-  mkdir -p "$site/data/vazivev/$name"
-  printf 'object %s : %s\nend\n' "$name" "${kind#*:}" >"$site/data/vazivev/$name/index"
-done
+. "$here/bench_site.sh"
+bench_site hit:Hit root:RootHit all:AllHit domains:DomainsContainer pages:PagesContainer times:TimesContainer
 "$site/vazivev-import" "$log" >/dev/null
 cat "$site"/logs/QL*.log >"$work/days.log"
 floor=$("$work/floor" "$work/days.log" | sed 's/[^0-9.].*//')

@@ -49,9 +49,11 @@ bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirecto
 
 std::string ReadWholeFile(const char* path) {
   std::string text;
-  HFile in;
-  if (!in.Open(path, "r")) return text;
+  FILE* in = fopen(path, "rb");
+  if (in == nullptr) return text;
   char chunk[4096];
-  while (in.RawGets(chunk, sizeof chunk) != nullptr) text += chunk;
+  size_t got;
+  while ((got = fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
+  fclose(in);
   return text;
 }

@@ -40,7 +40,8 @@ inline void WriteText(const char* text) { fputs(text, stdout); }
 // -1 when stat fails, 1 for a directory, 0 for anything else.
 int PathKind(const char* path);
 
-// The whole text of a small file: "" when it is missing or unreadable.
+// The whole content of a small file, zero bytes and all: "" when it is
+// missing or unreadable.
 std::string ReadWholeFile(const char* path);
 bool IsDirectory(const char* path);
 bool Exists(const char* path);

@@ -1,9 +1,7 @@
 #include "stats/visitors.h"
 
-#include <fcntl.h>
 #include <sodium.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -42,26 +40,6 @@ uint64_t PairHash(const char* client, const char* agent) {
   uint64_t hash = 0;
   for (int i = 7; i >= 0; --i) hash = hash << 8 | out[i];
   return hash;
-}
-
-// The whole file, zero bytes and all; empty when it cannot be read.
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return bytes;
-  struct stat info;
-  if (fstat(fd, &info) == 0 && info.st_size > 0) {
-    bytes.resize(static_cast<size_t>(info.st_size));
-    size_t got = 0;
-    while (got < bytes.size()) {
-      const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-  }
-  close(fd);
-  return bytes;
 }
 
 }  // namespace
@@ -124,7 +102,7 @@ bool HVisitors::WriteDay(const HDate& date, const std::string& stamp, const std:
 
 bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const {
   visitors->clear();
-  const std::string bytes = ReadBytes(DayPath(date));
+  const std::string bytes = ReadWholeFile(DayPath(date).c_str());
   if (bytes.size() < kHeaderSize || (bytes.size() - kHeaderSize) % 8 != 0 ||
       memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || bytes.compare(sizeof kMagic, kStampSize, stamp) != 0) {
     return false;

@@ -135,3 +135,11 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
 CgiResult CgiSite::Get(const std::string& query) const {
   return Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}});
 }
+
+std::string Figure(const std::string& page, const std::string& id) {
+  const std::string open = "id=\"" + id + "\">";
+  const size_t at = page.find(open);
+  if (at == std::string::npos) return "(none)";
+  const size_t from = at + open.size();
+  return page.substr(from, page.find('<', from) - from);
+}

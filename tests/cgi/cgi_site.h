@@ -16,6 +16,9 @@
 std::string Slurp(const std::string& path);
 void Write(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);
+// The text of a page's element with that id, up to its first tag, or
+// "(none)" when the page has no such element.
+std::string Figure(const std::string& page, const std::string& id);
 // The lines of `text` without their line feeds, sorted.
 std::vector<std::string> SortedLines(const std::string& text);
 

@@ -18,15 +18,6 @@
 
 namespace {
 
-// The element with that id, up to its first tag.
-std::string Figure(const std::string& page, const std::string& id) {
-  const std::string open = "id=\"" + id + "\">";
-  const size_t at = page.find(open);
-  if (at == std::string::npos) return "(none)";
-  const size_t from = at + open.size();
-  return page.substr(from, page.find('<', from) - from);
-}
-
 // goaccess's report of one day's lines, as JSON.
 nlohmann::json Peer(const std::string& lines, const std::string& scratch) {
   Write(scratch + ".log", lines);

@@ -79,15 +79,6 @@ std::map<int, int> StoredDays(const CgiSite& site, const std::string& name) {
   return days;
 }
 
-// The text of the element with that id, up to its first tag.
-std::string Figure(const std::string& page, const std::string& id) {
-  const std::string open = "id=\"" + id + "\">";
-  const size_t at = page.find(open);
-  if (at == std::string::npos) return "(none)";
-  const size_t from = at + open.size();
-  return page.substr(from, page.find('<', from) - from);
-}
-
 // The numbers of every "<td class="num">n</td>" of a page after `from`.
 std::vector<int> NumberCells(const std::string& page, const std::string& from = "") {
   std::vector<int> cells;

@@ -41,3 +41,11 @@ TEST(FileSystemTest, PathKindsAndDirectories) {
   EXPECT_FALSE(MakeDirectory((dir / "sub").c_str()));
   EXPECT_FALSE(EnsureDirectory((dir / "plain").c_str()));  // a file is in the way
 }
+
+TEST(FileTest, ReadWholeFileKeepsZeroBytes) {
+  ScratchDir dir;
+  const std::string bytes("a\0b\nc\0", 6);
+  WriteFile(dir / "data", bytes);
+  EXPECT_EQ(bytes, ReadWholeFile((dir / "data").c_str()));
+  EXPECT_EQ("", ReadWholeFile((dir / "missing").c_str()));
+}
