@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "logread/robots.h"
 
 namespace {
 
@@ -198,6 +199,8 @@ void HPageRule::MakeSignature() {
     text += "/" + std::to_string(net.prefix) + ",";
   }
   text += ";script=" + script_;
+  // Rules of everybody keep the signatures they had before audiences.
+  if (audience_ != HAudience::kEveryone) text += std::string(";audience=") + AudienceWord(audience_);
   char hex[17];
   snprintf(hex, sizeof hex, "%016" PRIx64, HashText(text));
   signature_ = hex;
@@ -212,7 +215,40 @@ bool HPageRule::IsPage(const char* line, int format, const char* path, int lengt
   return LineCounts(line, format) && PathCounts(path, length);
 }
 
+HAudience AudienceOfWord(const char* word) {
+  if (word == nullptr) return HAudience::kEveryone;
+  if (CompareNoCase(word, "humans") == 0) return HAudience::kHumans;
+  if (CompareNoCase(word, "robots") == 0) return HAudience::kRobots;
+  return HAudience::kEveryone;
+}
+
+const char* AudienceWord(HAudience audience) {
+  switch (audience) {
+    case HAudience::kHumans:
+      return "humans";
+    case HAudience::kRobots:
+      return "robots";
+    case HAudience::kEveryone:
+      break;
+  }
+  return "";
+}
+
+void HPageRule::SetAudience(HAudience audience) {
+  audience_ = audience;
+  MakeSignature();
+}
+
+bool HPageRule::InAudience(const char* line, int format) const {
+  if (audience_ == HAudience::kEveryone) return true;
+  char agent[kLogLineSize];
+  if (ExtractUserAgent(line, format, agent, sizeof agent) < 0) agent[0] = 0;
+  const bool robot = HRobotList::Shared().Match(agent) != nullptr;
+  return robot == (audience_ == HAudience::kRobots);
+}
+
 bool HPageRule::LineCounts(const char* line, int format) const {
+  if (audience_ != HAudience::kEveryone && !InAudience(line, format)) return false;
   if (has_statuses_ && !StatusCounts(ExtractStatus(line, format))) return false;
   if (exclude_.empty()) return true;
   char client[kLongestAddress + 1];

@@ -9,6 +9,8 @@
 //             ("192.0.2.7 198.51.100.0/24 2001:db8::/32")
 //   script    the program's own path (its SCRIPT_NAME): its requests and
 //             those below it ("/a.cgi?x", "/a.cgi/x") never count
+// and, for the statistics of one audience, whose requests count: people's
+// or robots' (SetAudience).
 // A word of a setting that means nothing (a status "2x", an address
 // "host.example", a prefix "/33" on IPv4) is left out, as if not written.
 #ifndef LOGREAD_PAGE_RULE_H_
@@ -19,6 +21,17 @@
 #include <vector>
 
 #include "logread/log_line.h"
+
+// Whose requests a statistic counts: everybody's, only people's (agents
+// that no robot pattern matches, no agent at all included) or only
+// robots'.
+enum class HAudience { kEveryone, kHumans, kRobots };
+
+// The audience a word names: "humans" or "robots", ignoring case; any other
+// word, an empty or a null one is everybody.
+HAudience AudienceOfWord(const char* word);
+// "humans", "robots" or "" for everybody.
+const char* AudienceWord(HAudience audience);
 
 class HPageRule {
  public:
@@ -35,8 +48,16 @@ class HPageRule {
   // What the line says beside its path: its status is one that counts (a
   // line without a readable status fails once statuses are set), and its
   // client is no excluded address (a client that is no address never is).
-  // Reads nothing when neither setting is set.
+  // Reads nothing when neither setting is set. With an audience, the line
+  // must be one of its requests as well (InAudience).
   bool LineCounts(const char* line, int format) const;
+  // Whether the line (still whole) is a request of the rule's audience:
+  // always for everybody; else by its user agent against the installed
+  // robot list (HRobotList::Shared), read when first needed.
+  bool InAudience(const char* line, int format) const;
+  // Counts the requests of `audience` only; the signature tells it.
+  void SetAudience(HAudience audience);
+  HAudience Audience() const { return audience_; }
   // What the path says: it is no asset and not the program's own.
   bool PathCounts(const char* path, int length) const;
 
@@ -77,6 +98,7 @@ class HPageRule {
   bool has_statuses_ = false;
   std::vector<HNetwork> exclude_;  // host bits cleared, sorted, no repeats
   std::string script_;
+  HAudience audience_ = HAudience::kEveryone;
   std::string signature_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "core/answers.h"
 #include "logread/log_line.h"
+#include "logread/page_rule.h"
 
 namespace {
 
@@ -55,14 +56,19 @@ HBytesHit::HBytesHit(const char* name, IStatsSettings* log)
 }
 
 int HBytesHit::CountHits(const char* file) {
-  return CountLogLines(file, kBytesReadLimit, [](char* line) { return DetectLogFormat(line) >= 0; });
+  const HPageRule& rule = Rule();
+  return CountLogLines(file, kBytesReadLimit, [&rule](char* line) {
+    const int format = DetectLogFormat(line);
+    return format >= 0 && rule.InAudience(line, format);
+  });
 }
 
 long long HBytesHit::CountDay(const char* file) {
   long long sum = 0;
-  const int lines = CountLogLines(file, kBytesReadLimit, [&sum](char* line) {
+  const HPageRule& rule = Rule();
+  const int lines = CountLogLines(file, kBytesReadLimit, [&](char* line) {
     const int format = DetectLogFormat(line);
-    if (format < 0) return false;
+    if (format < 0 || !rule.InAudience(line, format)) return false;
     const long long bytes = ExtractBytes(line, format);
     // Each field stays below 10^18, so only a sum near the top can pass it.
     if (bytes > 0) sum = bytes > LLONG_MAX - sum ? LLONG_MAX : sum + bytes;

@@ -331,9 +331,10 @@ const char* HHit::NextName() {
 IObject* HHit::NextObject() { return nullptr; }
 
 int HHit::CountHits(const char* file) {
-  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
-  return CountPageRequests(file, kHitReadLimit, rule, [](char*, int, const char*, int) { return true; });
+  return CountPageRequests(file, kHitReadLimit, Rule(), [](char*, int, const char*, int) { return true; });
 }
+
+const HPageRule& HHit::Rule() { return log_ == nullptr ? DefaultPageRule() : log_->PageRule(); }
 
 HDate HHit::MonthWindowStart(const HDate& end) {
   HDate previous = end;
@@ -355,7 +356,7 @@ int HRootHit::CountHits(const char* file) {
   const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
   // The statuses and the excluded clients, not the assets: the top page is
   // one path, chosen by the site.
-  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  const HPageRule& rule = Rule();
   return CountCheckedPaths(
       file, kRootHitReadLimit, [&rule](const char* line, int format) { return rule.LineCounts(line, format); },
       is_root);
@@ -364,5 +365,9 @@ int HRootHit::CountHits(const char* file) {
 HAllHit::HAllHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "AllHit"; }
 
 int HAllHit::CountHits(const char* file) {
-  return CountLogLines(file, kHitReadLimit, [](char* line) { return DetectLogFormat(line) >= 0; });
+  const HPageRule& rule = Rule();
+  return CountLogLines(file, kHitReadLimit, [&rule](char* line) {
+    const int format = DetectLogFormat(line);
+    return format >= 0 && rule.InAudience(line, format);
+  });
 }

@@ -19,6 +19,7 @@
 #include "stats/count_budget.h"
 
 class HHit;
+class HPageRule;
 class IStatsSettings;
 
 // The month view of a counter, its child "Total": one property per month
@@ -155,6 +156,10 @@ class HHit : public IContainer {
   static HDate MonthWindowStart(const HDate& end);
 
  protected:
+  // The settings' page-request rule (that of a site without settings when
+  // there are none), the audience's among them.
+  const HPageRule& Rule();
+
   IStatsSettings* log_;
 
  private:
@@ -185,7 +190,8 @@ class HRootHit : public HHit {
 };
 
 // Type "AllHit": counts every request of the day, every line in one of the
-// log layouts, whatever its path, status or client.
+// log layouts, whatever its path, status or client (of the statistic's
+// audience, when it has one).
 class HAllHit : public HHit {
  public:
   HAllHit(const char* name, IStatsSettings* log);

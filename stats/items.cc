@@ -434,22 +434,23 @@ int HItemsHit::Unit() {
 int HItemsHit::CountItems(const char* file, const char* filter) {
   if (!CanCount()) return -1;
   int counted;
+  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
   if (CountsEveryResponse()) {
     counted = CountLogLines(file, kItemReadLimit, [&](char* line) {
       const int format = DetectLogFormat(line);
-      const char* item = format < 0 ? nullptr : ItemKey(line, format, nullptr, filter);
+      if (format < 0 || !rule.InAudience(line, format)) return false;
+      const char* item = ItemKey(line, format, nullptr, filter);
       if (item == nullptr) return false;
       table_.Add(item, 1);
       return true;
     });
   } else {
-    const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
     const bool every = IgnoresPageRule();
     // CountPageRequests, with each counted line shown whole first.
     counted = CountCheckedPaths(
         file, kItemReadLimit,
         [&](const char* line, int format) {
-          if (!every && !rule.LineCounts(line, format)) return false;
+          if (every ? !rule.InAudience(line, format) : !rule.LineCounts(line, format)) return false;
           ReadWholeLine(line, format);
           return true;
         },

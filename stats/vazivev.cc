@@ -51,10 +51,13 @@ bool PasswordIsSet() {
 
 }  // namespace
 
-HVaziVev::HVaziVev(const char* name) : INContainer(name, 0) {
+HVaziVev::HVaziVev(const char* name)
+    : INContainer(name, 0), humans_(*this, HAudience::kHumans), robots_(*this, HAudience::kRobots) {
   type_name_ = "VaziVev";
   today_.SetToday();
 }
+
+HVaziVev::~HVaziVev() { children_.Clear(); }
 
 void HVaziVev::SetProperty(const char* name, const char* value) {
   // Until a password is set every visitor is the administrator: nobody may
@@ -87,27 +90,36 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
 }
 
 IObject* HVaziVev::CreateObject(const char* name, const char* type_name) {
+  const HAudience audience = AudienceOfName(name);
+  IStatsSettings* settings = this;
+  if (audience == HAudience::kHumans) settings = &humans_;
+  if (audience == HAudience::kRobots) settings = &robots_;
+  IObject* made = CreateStatistic(name, type_name, settings);
+  return made != nullptr ? made : INContainer::CreateObject(name, type_name);
+}
+
+IObject* HVaziVev::CreateStatistic(const char* name, const char* type_name, IStatsSettings* settings) {
   if (type_name != nullptr) {
-    if (IsWord(type_name, "Hit")) return new HHit(name, this);
-    if (IsWord(type_name, "RootHit")) return new HRootHit(name, this);
-    if (IsWord(type_name, "Visitors")) return new HVisitors(name, this);
-    if (IsWord(type_name, "CountriesContainer")) return new HCountriesContainer(name, this);
-    if (IsWord(type_name, "AllHit")) return new HAllHit(name, this);
-    if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, this);
-    if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, this);
-    if (IsWord(type_name, "AgentsContainer")) return new HAgentsContainer(name, this);
-    if (IsWord(type_name, "SystemsContainer")) return new HSystemsContainer(name, this);
+    if (IsWord(type_name, "Hit")) return new HHit(name, settings);
+    if (IsWord(type_name, "RootHit")) return new HRootHit(name, settings);
+    if (IsWord(type_name, "Visitors")) return new HVisitors(name, settings);
+    if (IsWord(type_name, "CountriesContainer")) return new HCountriesContainer(name, settings);
+    if (IsWord(type_name, "AllHit")) return new HAllHit(name, settings);
+    if (IsWord(type_name, "PagesContainer")) return new HPagesContainer(name, settings);
+    if (IsWord(type_name, "DomainsContainer")) return new HDomainsContainer(name, settings);
+    if (IsWord(type_name, "AgentsContainer")) return new HAgentsContainer(name, settings);
+    if (IsWord(type_name, "SystemsContainer")) return new HSystemsContainer(name, settings);
   }
   if (type_name != nullptr) {
-    if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, this);
+    if (IsWord(type_name, "TimesContainer")) return new HTimesContainer(name, settings);
     if (IsWord(type_name, "Aliases")) return new HAliases(name);
-    if (IsWord(type_name, "Bytes")) return new HBytesHit(name, this);
-    if (IsWord(type_name, "StatusContainer")) return new HStatusContainer(name, this);
-    if (IsWord(type_name, "NotFoundContainer")) return new HNotFoundContainer(name, this);
-    if (IsWord(type_name, "ReferrersContainer")) return new HReferrersContainer(name, this);
-    if (IsWord(type_name, "RobotsContainer")) return new HRobotsContainer(name, this);
+    if (IsWord(type_name, "Bytes")) return new HBytesHit(name, settings);
+    if (IsWord(type_name, "StatusContainer")) return new HStatusContainer(name, settings);
+    if (IsWord(type_name, "NotFoundContainer")) return new HNotFoundContainer(name, settings);
+    if (IsWord(type_name, "ReferrersContainer")) return new HReferrersContainer(name, settings);
+    if (IsWord(type_name, "RobotsContainer")) return new HRobotsContainer(name, settings);
   }
-  return INContainer::CreateObject(name, type_name);
+  return nullptr;
 }
 
 const char* HVaziVev::Setting(const char* name) const {
@@ -258,6 +270,25 @@ IObject* HVaziVev::FindChild(const char* name) {
     rejected_.reset(new HRejectedLines("rejected", CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()));
   }
   return rejected_.get();
+}
+
+const char* HVaziVev::Call(const char* method, int argc, const char* const* argv) {
+  if (method == nullptr || CompareNoCase(method, "For") != 0) return INContainer::Call(method, argc, argv);
+  const char* kind = argc >= 1 ? argv[0] : nullptr;
+  if (kind == nullptr || *kind == 0) return nullptr;
+  const char* who = argc >= 2 && argv[1] != nullptr && *argv[1] != 0 ? argv[1] : Setting("Audience");
+  const HAudience audience = AudienceOfWord(who);
+  IObject* base = INContainer::FindChild(kind);
+  if (audience == HAudience::kEveryone || base == nullptr || AudienceOfName(kind) != HAudience::kEveryone ||
+      IsWord(base->GetTypeName(), "RobotsContainer") || IsWord(base->GetTypeName(), "Aliases")) {
+    return KeepAnswer(kind);
+  }
+  const std::string twin = AudienceName(kind, audience);
+  if (INContainer::FindChild(twin.c_str()) == nullptr) {
+    const char* add[] = {twin.c_str(), base->GetTypeName()};
+    INContainer::Call("Add", 2, add);
+  }
+  return KeepAnswer(twin.c_str());
 }
 
 void HVaziVev::SetSplitReport(const char* error, long long dropped) {

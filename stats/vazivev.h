@@ -14,6 +14,7 @@
 #include "core/text.h"
 #include "logread/page_rule.h"
 #include "objects/ncontainer.h"
+#include "stats/audience.h"
 #include "stats/day_files.h"
 #include "stats/rejected.h"
 #include "stats/stats_settings.h"
@@ -22,11 +23,19 @@
 // while undecided), "LogFile", "DateFile", "SetDate", "Unit", "URL",
 // "RootPath", "lines", and those of the page-request rule: "Assets",
 // "Statuses", "Exclude" and "ScriptPath" (the program's own path, which
-// every web request notes, see NoteScriptPath).
+// every web request notes, see NoteScriptPath), and "Audience", whose
+// requests the shipped pages show when they ask for none ("humans",
+// "robots"; empty or anything else: everybody's).
+//
+// A statistic whose name ends in "-humans" or "-robots" counts the
+// requests of that audience only (stats/audience.h); the method For makes
+// such a twin of a statistic when a page first asks for it.
 class HVaziVev : public INContainer, public IStatsSettings {
  public:
   // Type name "VaziVev"; today is the local date now.
   explicit HVaziVev(const char* name);
+  // The statistics go first: they borrow the audiences' settings.
+  ~HVaziVev() override;
 
   // "URL" is stored as "http://" and the host part only (an empty one
   // stays empty), "Unit" as at least 3; other names as any object.
@@ -47,6 +56,12 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // made when first asked for and never stored; other names as any
   // container.
   IObject* FindChild(const char* name) override;
+  // "For KIND [WHO]": the name of the statistic that counts KIND's figures
+  // for the audience WHO ("humans", "robots", "all"; when empty or missing
+  // the "Audience" setting): KIND itself for everybody, for robots' robot
+  // ranking, and when there is no statistic KIND; else its twin, made now
+  // (of KIND's type) when there is none. Other methods as any container.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
 
   // The day file of `date`: the "DateFile" pattern in "Daily" mode, else
   // the program directory's logs/QLyymmdd.log.
@@ -93,6 +108,9 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // The day file name pattern: "DateFile" in "Daily" mode, else the
   // program directory's logs/QLyymmdd.log.
   HString DayFilePattern() const;
+  // The statistics type `type_name` makes, counting by `settings`; null
+  // for a type that is none.
+  IObject* CreateStatistic(const char* name, const char* type_name, IStatsSettings* settings);
   // The day files, listed when a statistic first asks.
   HDayFiles& DayFiles();
 
@@ -107,6 +125,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;
+  HAudienceSettings humans_;
+  HAudienceSettings robots_;
 };
 
 #endif  // STATS_VAZIVEV_H_

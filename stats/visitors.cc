@@ -11,6 +11,7 @@
 #include "core/file.h"
 #include "core/file_write.h"
 #include "logread/log_line.h"
+#include "logread/page_rule.h"
 #include "stats/count_budget.h"
 #include "stats/day_files.h"
 #include "stats/day_container.h"
@@ -50,9 +51,11 @@ bool HVisitors::DayVisitors(const char* file, std::vector<uint64_t>* visitors) {
   visitors->clear();
   char client[256];
   char agent[1024];
+  const HPageRule& rule = Rule();
   const int lines = CountLogLines(file, kLogLineSize, [&](char* line) {
     const int format = DetectLogFormat(line);
     if (format < 0 || !ReadClientAddress(line, format, client, sizeof client)) return false;
+    if (!rule.InAudience(line, format)) return false;
     if (ExtractUserAgent(line, format, agent, sizeof agent) < 0) agent[0] = 0;
     visitors->push_back(PairHash(client, agent));
     return true;

@@ -37,9 +37,9 @@ class HVisitors : public HHit {
   // left out; each day counted first when it is not (within the budget).
   long long OverDays(const HDate& first, const HDate& last, const HUncounted& left) override;
 
-  // The sorted distinct hashes of the pairs of a day file; false when it
-  // cannot be opened.
-  static bool DayVisitors(const char* file, std::vector<uint64_t>* visitors);
+  // The sorted distinct hashes of the pairs of a day file (the requests
+  // of the statistic's audience); false when it cannot be opened.
+  bool DayVisitors(const char* file, std::vector<uint64_t>* visitors);
   // The kept visitors of `date` when they are those of `stamp`.
   bool ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const;
 
