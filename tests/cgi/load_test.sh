@@ -146,7 +146,7 @@ curl -s "$base?page=Show" | grep -q "count=[0-9][0-9]*<" || fail "notes unreadab
 curl -s "$base?page=Stats" | grep -q "</table>" || fail "statistics unreadable after the load"
 for f in $(find "$site/data" -type f ! -name AdminKey); do
   case $f in
-    */visitors.days/*)
+    */visitors*.days/*)
       # A day's visitors: the header and the stamp (24 bytes), then 8 bytes each.
       head -c 8 "$f" | grep -q '^VZVIS01$' || fail "not a visitors file: $f"
       [ $(( ($(stat -c %s "$f") - 24) % 8 )) -eq 0 ] || fail "cut short: $f"

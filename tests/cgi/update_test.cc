@@ -161,7 +161,9 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   EXPECT_EQ(pages_total.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
   EXPECT_EQ(before, Slurp(site.Path("data/vazivev/hit")) + Slurp(site.Path("data/vazivev/pages/total")));
 
-  // Run again: nothing is left to count.
+  // The day page made the people's and the robots' twins of its figures:
+  // a run counts those, and a run after it finds nothing left to count.
+  EXPECT_EQ(0, system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >/dev/null 2>&1").c_str()));
   const int again = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
   EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0);
   EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 0,")) << Slurp(out);
