@@ -138,11 +138,21 @@ void HObjectStream::WriteUncheckedProperty(const char* name, const char* value) 
   Write("\n");
 }
 
-void HObjectStream::WriteUncheckedCount(const char* name, int count) {
+void HObjectStream::WriteUncheckedCount(const char* name, int count, long long second) {
   // The count's text, written backwards from the end of the buffer.
-  char text[16];
+  char text[48];
   char* digit = text + sizeof text;
   *--digit = '\n';
+  if (second != 0) {
+    unsigned long long figure =
+        second < 0 ? 0ULL - static_cast<unsigned long long>(second) : static_cast<unsigned long long>(second);
+    do {
+      *--digit = static_cast<char>('0' + figure % 10);
+      figure /= 10;
+    } while (figure != 0);
+    if (second < 0) *--digit = '-';
+    *--digit = ' ';
+  }
   unsigned int rest = count < 0 ? 0U - static_cast<unsigned int>(count) : static_cast<unsigned int>(count);
   do {
     *--digit = static_cast<char>('0' + rest % 10);

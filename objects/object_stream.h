@@ -72,7 +72,9 @@ class HObjectStream {
   void WriteUncheckedProperty(const char* name, const char* value);
   // WriteUncheckedProperty with a number for its value, for writers of many
   // lines (a ranking stores thousands): the line goes out in one piece.
-  void WriteUncheckedCount(const char* name, int count);
+  // With a second figure that is not 0, the count is followed by a blank
+  // and it.
+  void WriteUncheckedCount(const char* name, int count, long long second = 0);
 
   // Reads the next object header: true with EntryName() the object's name
   // and EntryValue() its type name. A header that ReadProperty left pending

@@ -15,6 +15,7 @@
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "objects/object_stream.h"
+#include "stats/bytes.h"
 #include "stats/day_files.h"
 #include "stats/item_container.h"
 #include "stats/stats_settings.h"
@@ -41,6 +42,9 @@ inline int SaturatedSum(int a, int b) {
   if (sum < INT_MIN) return INT_MIN;
   return static_cast<int>(sum);
 }
+
+// Bytes are never negative: a sum stops at the largest long long.
+inline long long SaturatedBytes(long long a, long long b) { return b > LLONG_MAX - a ? LLONG_MAX : a + b; }
 
 }  // namespace
 
@@ -89,13 +93,14 @@ HItemEntry* HItemTable::NewEntry() {
   return &blocks_.back()[block_used_++];
 }
 
-HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* hash, int count) {
+HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* hash, int count, long long bytes) {
   // At most half full, so that a miss ends within a few slots.
   if (!slots_ || static_cast<uint32_t>(count_ + 1) * 2 > mask_ + 1) Grow();
   IndexSlot* slot = Slot(name, key);
   if (slot->entry != 0) {
     HItemEntry* entry = Made(slot->entry - 1);
     entry->count = SaturatedSum(entry->count, count);
+    entry->bytes = SaturatedBytes(entry->bytes, bytes);
     return entry;
   }
   HItemEntry* entry = NewEntry();
@@ -104,6 +109,7 @@ HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* h
   entry->key = key;
   entry->bucket = static_cast<int>(entry->hash % kBuckets);
   entry->count = count;
+  entry->bytes = bytes;
   entry->next = buckets_[entry->bucket];
   buckets_[entry->bucket] = entry;
   ++count_;
@@ -111,16 +117,19 @@ HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* h
   return entry;
 }
 
-HItemEntry* HItemTable::Set(const char* name, int count) {
+HItemEntry* HItemTable::Set(const char* name, int count, long long bytes) {
   const uint32_t key = KeyOf(name);
   const IndexSlot* slot = slots_ ? Slot(name, key) : nullptr;
-  if (slot == nullptr || slot->entry == 0) return Insert(name, key, nullptr, count);
+  if (slot == nullptr || slot->entry == 0) return Insert(name, key, nullptr, count, bytes);
   HItemEntry* entry = Made(slot->entry - 1);
   entry->count = count;
+  entry->bytes = bytes;
   return entry;
 }
 
-HItemEntry* HItemTable::Add(const char* name, int n) { return Insert(name, KeyOf(name), nullptr, n); }
+HItemEntry* HItemTable::Add(const char* name, int n, long long bytes) {
+  return Insert(name, KeyOf(name), nullptr, n, bytes);
+}
 
 void HItemTable::AddAll(const HItemTable& other) {
   if (&other == this) return;
@@ -232,6 +241,13 @@ const char* HItemsHit::NextName() {
   current_.SetProperty("Name", entry->name.CStr());
   current_.SetPropertyInt("Hit", entry->count);
   current_.SetProperty("Rate", rate_text);
+  if (CountsBytes()) {
+    char bytes[32];
+    snprintf(bytes, sizeof bytes, "%lld", entry->bytes);
+    current_.SetProperty("Bytes", bytes);
+    FormatByteSize(entry->bytes, bytes, sizeof bytes);
+    current_.SetProperty("ReadableBytes", bytes);
+  }
   return NumberAnswer(entry->count);
 }
 
@@ -308,10 +324,12 @@ namespace {
 enum StoredLine { kStoredItem, kStoredSkip, kStoredEnd };
 
 // One line of a stored ranking, read by the rules of the object store: an
-// item line is a blank, the name, "=" and the count; a continuation (tab)
+// item line is a blank, the name, "=" and the count (and, for kinds that
+// keep them, a blank and the bytes); a continuation (tab)
 // or a line without "=" in its first kLineSize - 1 bytes is passed over;
 // an empty line, the end line or a nested object ends the ranking.
-StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString& name, int& count) {
+StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString& name, int& count,
+                           long long& bytes) {
   if (length == 0) return kStoredEnd;
   if (line[0] == '\t') return kStoredSkip;
   if (line[0] != ' ' || (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0)) {
@@ -332,6 +350,9 @@ StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString
     }
   }
   count = ToInt(number);
+  const char* blank = strchr(number, ' ');
+  bytes = blank == nullptr ? 0 : strtoll(blank + 1, nullptr, 10);
+  if (bytes < 0) bytes = 0;
   return kStoredItem;
 }
 
@@ -340,17 +361,18 @@ StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString
 bool HItemsHit::ReadStoredItem() {
   HString name;
   int count = 0;
+  long long bytes = 0;
   while (stored_at_ < stored_.size()) {
     const char* line = stored_.data() + stored_at_;
     const char* feed = strchr(line, '\n');
     const size_t length = feed == nullptr ? strlen(line) : static_cast<size_t>(feed - line);
     stored_at_ += length + (feed == nullptr ? 0 : 1);
-    const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count);
+    const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count, bytes);
     if (kind == kStoredEnd) break;
     if (kind == kStoredSkip) continue;
     --stored_left_;
     const int before = table_.Count();
-    HItemEntry* entry = table_.Set(name.CStr(), count);
+    HItemEntry* entry = table_.Set(name.CStr(), count, bytes);
     if (table_.Count() > before) loaded_.push_back(entry);
     return true;
   }
@@ -410,7 +432,7 @@ bool HItemsHit::Save(HObjectStream& stream) {
   // rejoined, a leading blank or a carriage return stays), which
   // IsStorableItem checks: they skip the stream's check for property names.
   const auto write = [&](const HItemEntry* entry) {
-    if (IsStorableItem(entry->name.CStr())) stream.WriteUncheckedCount(entry->name.CStr(), entry->count);
+    if (IsStorableItem(entry->name.CStr())) stream.WriteUncheckedCount(entry->name.CStr(), entry->count, entry->bytes);
   };
   ReadAllStored();
   if (sorted_) {
@@ -435,6 +457,8 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
   if (!CanCount()) return -1;
   int counted;
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  const bool bytes = CountsBytes();
+  long long line_bytes = 0;  // of the line ItemKey sees, when kept
   if (CountsEveryResponse()) {
     counted = CountLogLines(file, kItemReadLimit, [&](char* line) {
       const int format = DetectLogFormat(line);
@@ -451,6 +475,7 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
         file, kItemReadLimit,
         [&](const char* line, int format) {
           if (every ? !rule.InAudience(line, format) : !rule.LineCounts(line, format)) return false;
+          if (bytes) line_bytes = std::max(0LL, ExtractBytes(line, format));
           ReadWholeLine(line, format);
           return true;
         },
@@ -458,7 +483,7 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
           if (!every && !rule.PathCounts(path, length)) return false;
           const char* item = ItemKey(line, format, path, filter);
           if (item == nullptr) return false;
-          table_.Add(item, 1);
+          table_.Add(item, 1, line_bytes);
           return true;
         });
   }

@@ -23,11 +23,13 @@
 class HItemsContainer;
 class IStatsSettings;
 
-// One item of a table: a domain or a path and its count.
+// One item of a table: a domain or a path, its count, and the bytes its
+// responses sent (kept by the kinds that CountBytes).
 struct HItemEntry {
   HString name;
   int bucket = 0;  // HashString(name) modulo the bucket count
   int count = 0;
+  long long bytes = 0;
   HItemEntry* next = nullptr;  // the next entry of the same bucket
   uint32_t hash = 0;           // the whole HashString(name)
   uint32_t key = 0;            // the index's keyed hash of the name
@@ -52,14 +54,17 @@ class HItemTable {
   // The entry of that name, or null. The entry is owned by the table and
   // lives until Clear.
   HItemEntry* Find(const char* name) const;
-  // Gives the entry of that name the count, inserting it at the head of its
-  // bucket when it is new. Returns the entry.
-  HItemEntry* Set(const char* name, int count);
-  // Adds n to the count of that name (a new entry starts at n), without
-  // going past the largest int. Returns the entry.
-  HItemEntry* Add(const char* name, int n);
+  // Gives the entry of that name the count and the bytes, inserting it at
+  // the head of its bucket when it is new. Returns the entry.
+  HItemEntry* Set(const char* name, int count, long long bytes = 0);
+  // Adds n to the count of that name and `bytes` to its bytes (a new entry
+  // starts at them), without going past the largest int or long long.
+  // Returns the entry.
+  HItemEntry* Add(const char* name, int n, long long bytes = 0);
   // Add of an entry of another table (its hash is not computed again).
-  HItemEntry* Add(const HItemEntry* from) { return Insert(from->name.CStr(), from->key, &from->hash, from->count); }
+  HItemEntry* Add(const HItemEntry* from) {
+    return Insert(from->name.CStr(), from->key, &from->hash, from->count, from->bytes);
+  }
   // Adds every entry of `other` into this table, in other's order.
   void AddAll(const HItemTable& other);
   // Frees every entry.
@@ -92,7 +97,7 @@ class HItemTable {
 
   // Adds `count` to the entry of `name`, whose keyed hash is `key`, making
   // it when it is new; `hash` is its HashString when known, else null.
-  HItemEntry* Insert(const char* name, uint32_t key, const uint32_t* hash, int count);
+  HItemEntry* Insert(const char* name, uint32_t key, const uint32_t* hash, int count, long long bytes);
   IndexSlot* Slot(const char* name, uint32_t key) const;
   void Grow();
   HItemEntry* NewEntry();
@@ -132,8 +137,9 @@ class HItemsHit : public IContainer {
   // there is nothing to list.
   bool First() override;
   // The next row that passes the filter while fewer than "lines" rows were
-  // listed: sets "Name", "Hit" and "Rate" of "Current" and returns the row's
-  // count as a kept answer; null at the end.
+  // listed: sets "Name", "Hit" and "Rate" of "Current" (and, for kinds that
+  // CountBytes, "Bytes" and "ReadableBytes", as "1.2 MB") and returns the
+  // row's count as a kept answer; null at the end.
   const char* NextName() override;
   IObject* NextObject() override;
   // "Current" is the row object, owned by this ranking; other names go to
@@ -145,7 +151,8 @@ class HItemsHit : public IContainer {
   // sum or a save reads them all, so a page that lists the first rows of a
   // ranking of thousands reads only those.
   bool Load(HObjectStream& stream) override;
-  // Writes the header and one name=count line per item, largest first.
+  // Writes the header and one name=count line per item, largest first,
+  // the count followed by a blank and the bytes when they are not 0.
   // Items whose names the format cannot hold are left out.
   bool Save(HObjectStream& stream) override;
 
@@ -167,6 +174,10 @@ class HItemsHit : public IContainer {
   // Whether the item belongs to the group a ranking lists before the rest;
   // within each group the order stays largest count first.
   virtual bool RanksFirst(const HItemEntry&) const { return false; }
+
+  // Whether the kind keeps the bytes sent for each item (the lines' bytes
+  // fields, "-" as 0). False here.
+  virtual bool CountsBytes() const { return false; }
 
   // Whether every line with a path counts, whatever its status, client or
   // path, not only the page requests of the settings' PageRule (robots
@@ -287,6 +298,9 @@ class HDomainsHit : public HItemsHit {
   // (one holding "=", which would read back split) is not counted, so a
   // day lists the same items before and after it is stored.
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  bool CountsBytes() const override { return true; }
+  // Days counted before the bytes were kept count again.
+  std::string KindStamp() override { return "bytes"; }
 };
 
 // Type "Pages": the item of a log line is its path.
@@ -299,6 +313,8 @@ class HPagesHit : public HItemsHit {
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
   // As HItemsHit, with paths that hold "=" rejoined.
   bool Load(HObjectStream& stream) override;
+  bool CountsBytes() const override { return true; }
+  std::string KindStamp() override { return "bytes"; }
 };
 
 #endif  // STATS_ITEMS_H_

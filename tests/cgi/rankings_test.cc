@@ -167,3 +167,49 @@ TEST(RankingsPagesTest, NamesFromTheLogAreEscaped) {
                 "<a title=''>&lt;b&gt;&#39;h&#39;&lt;/b&gt;.jp\n",
             out);
 }
+
+// The bytes each page and domain was sent, per day and summed over the
+// month, with "-" as 0 and sums past 2^31; stored days read them back, and
+// a day kept before bytes were (no bytes after its counts) is counted again.
+TEST(RankingsPagesTest, BytesOfEachPageAndDomain) {
+  CgiSite site;
+  SetUpRankings(site, " lines=100\n");
+  std::map<std::string, long long> page_bytes, domain_bytes;
+  for (const int day : {5, 6}) {
+    std::string log;
+    for (int i = 0; i < 40; ++i) {
+      const std::string host = "h" + std::to_string(i % 3) + ".example.jp";
+      const std::string path = "/p" + std::to_string(i % 4) + ".html";
+      const long long bytes = i % 5 == 0 ? 0 : (i == 7 ? 1500000000LL : i * 1000 + day);
+      log += host + " - - [0" + std::to_string(day) + "/Mar/1999:10:00:00 +0000] \"GET " + path + " HTTP/1.0\" 200 " +
+             (bytes == 0 ? "-" : std::to_string(bytes)) + "\n";
+      page_bytes[path] += bytes;
+      domain_bytes[DomainOf(host, 3)] += bytes;
+    }
+    Write(site.Path("logs/QL99030" + std::to_string(day) + ".log"), log);
+  }
+  const auto rows = [&](const std::string& kind, const std::string& scope) {
+    const std::string list = "System.vazivev." + kind + scope;
+    const std::string text = Page(site, "B" + kind, (scope.empty() ? "'$System.vazivev." + kind + ".Accumulate 19990307\n" : "") +
+                                                       "'for each $h in $" + list + "\n$" + list + ".Current.Name $" + list +
+                                                       ".Current.Bytes\n'next\n");
+    std::map<std::string, long long> got;
+    std::stringstream in(text.substr(text.find("\n\n") + 2));
+    for (std::string name; in >> name;) in >> got[name];
+    return got;
+  };
+  EXPECT_EQ(page_bytes, rows("pages", ""));
+  EXPECT_EQ(domain_bytes, rows("domains", ""));
+  EXPECT_GT(page_bytes["/p3.html"], 1LL << 31);
+  // The day alone, counted, then read back from its stored ranking.
+  std::map<std::string, long long> day_bytes;
+  for (int i = 0; i < 40; ++i) day_bytes["/p" + std::to_string(i % 4) + ".html"] += i % 5 == 0 ? 0 : (i == 7 ? 1500000000LL : i * 1000 + 6);
+  EXPECT_EQ(day_bytes, rows("pages", ".19990306"));
+  EXPECT_EQ(day_bytes, rows("pages", ".19990306"));
+  // A ranking stored without its bytes and stamp is counted again.
+  Write(site.Path("data/vazivev/pages/19990306"), "object 19990306 : Pages\n /p0.html=10\nend\n");
+  EXPECT_EQ(day_bytes, rows("pages", ".19990306"));
+  // The shipped page shows them readable, the exact figure in its title.
+  const std::string shown = site.Get("page=VaziVevPages&Date=19990306").out;
+  EXPECT_NE(std::string::npos, shown.find("title=\"" + std::to_string(day_bytes["/p3.html"]) + " bytes\">1.5 GB<")) << shown;
+}

@@ -240,9 +240,12 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_EQ("5", Text(day->GetProperty("Count")));
   EXPECT_TRUE(day->IsModified());
   NextRequest();
-  EXPECT_EQ("object 19990105 : Pages\n /cgi/x=1=4\n /=3\n /a=b=c=2\n /x==1\n /q=1\nend\n", Stored("pages/19990105"));
-  // Its stamp, the day file's, is read from the file's last bytes alone.
-  EXPECT_EQ(log_->DayStamp(HDate{1999, 1, 5}),
+  // Each path keeps the bytes its responses sent after its count.
+  EXPECT_EQ("object 19990105 : Pages\n /cgi/x=1=4 40\n /=3 30\n /a=b=c=2 20\n /x==1 10\n /q=1 10\nend\n",
+            Stored("pages/19990105"));
+  // Its stamp, the day file's with the kind's, is read from the file's
+  // last bytes alone.
+  EXPECT_EQ(dynamic_cast<HItemsHit*>(Pages()->FindChild("19990105"))->StampFor(log_->DayStamp(HDate{1999, 1, 5})),
             HItemsHit::StoredStamp((dir_ / "data/vazivev/pages/19990105").c_str()));
   EXPECT_EQ("", HItemsHit::StoredStamp((dir_ / "data/vazivev/pages/index").c_str()));
   unlink((dir_ / "logs/QL990105.log").c_str());
@@ -310,7 +313,7 @@ TEST_F(ItemsTest, MonthSumCreatesAndCountsMissingDays) {
   EXPECT_EQ("19990216", Text(domains->GetProperty("SetDate")));
   EXPECT_FALSE(IsStored("domains/total"));
   NextRequest();
-  EXPECT_EQ("object 19990216 : Domains\n a.x.jp=2\nend\n", Stored("domains/19990216"));
+  EXPECT_EQ("object 19990216 : Domains\n a.x.jp=2 20\nend\n", Stored("domains/19990216"));
   EXPECT_TRUE(IsStored("domains/19990315"));
   EXPECT_FALSE(IsStored("domains/19990215"));
   EXPECT_FALSE(IsStored("domains/19990220"));  // no day file: nothing to store
