@@ -1,6 +1,7 @@
 #include "app/log_system.h"
 
 #include "core/answers.h"
+#include "core/iserver.h"
 #include "stats/vazivev.h"
 #include "system/admin.h"
 
@@ -44,7 +45,25 @@ const char* HLogDate::GetProperty(const char* name) {
   return NumberAnswer(value);
 }
 
-HLogSystem::HLogSystem() : log_date_("LogDate", &date_) { date_.Date().PreviousDay(); }
+namespace {
+
+// The first day with data of the request's analysis: its first day file,
+// else the first day it knows of; invalid without one.
+HDate AnalysisFirstDay() {
+  IObject* system = CurrentServer == nullptr ? nullptr : CurrentServer->GetSystem();
+  auto* log = system == nullptr ? nullptr : dynamic_cast<HVaziVev*>(system->FindChild("vazivev"));
+  if (log == nullptr) return HDate();
+  const std::vector<HDate>& days = log->DaysWithFiles();
+  HDate first = log->FirstDay();
+  if (!days.empty() && (!first.IsValid() || days.front().Compare(first) < 0)) first = days.front();
+  return first;
+}
+
+}  // namespace
+
+HLogSystem::HLogSystem() : log_date_("LogDate", &date_), period_("Period", AnalysisFirstDay) {
+  date_.Date().PreviousDay();
+}
 
 const char* HLogSystem::Call(const char* method, int argc, const char* const* argv) {
   if (CompareNoCase(method, "Admin") != 0) return HSystem::Call(method, argc, argv);
@@ -57,6 +76,7 @@ const char* HLogSystem::Call(const char* method, int argc, const char* const* ar
 
 IObject* HLogSystem::FindChild(const char* name) {
   if (CompareNoCase(name, "LogDate") == 0) return &log_date_;
+  if (CompareNoCase(name, "Period") == 0) return &period_;
   IObject* child = HSystem::FindChild(name);
   // An administrator's file that is there but cannot be read or parsed
   // must not count as "no password": that would let everybody in.

@@ -5,6 +5,7 @@
 #ifndef APP_LOG_SYSTEM_H_
 #define APP_LOG_SYSTEM_H_
 
+#include "app/period.h"
 #include "core/errors.h"
 #include "objects/object.h"
 #include "system/system.h"
@@ -30,7 +31,7 @@ class HLogSystem : public HSystem {
   // "Admin": raises the login page name when the administrator exists and
   // is not logged in; other methods as HSystem.
   const char* Call(const char* method, int argc, const char* const* argv) override;
-  // "LogDate"; other names as HSystem. Raises ErrorFileLoad for "Admin"
+  // "LogDate", "Period" (app/period.h); other names as HSystem. Raises ErrorFileLoad for "Admin"
   // when its file exists but cannot be read as an object.
   IObject* FindChild(const char* name) override;
   // A child named "Admin" is the administrator, whatever its type.
@@ -39,6 +40,7 @@ class HLogSystem : public HSystem {
  protected:
   const char* login_page_ = nullptr;
   HLogDate log_date_;
+  HPeriod period_;
 };
 
 class HVaziVevSystem : public HLogSystem {

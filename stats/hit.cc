@@ -161,6 +161,11 @@ HHit::HHit(const char* name, IStatsSettings* log) : IContainer(name, 0), log_(lo
 const char* HHit::GetProperty(const char* name) {
   if (name == nullptr) return nullptr;
   if (window_start_.IsValid() && IsWord(name, "SetDate")) return NumberAnswer(window_start_.Number());
+  if (IsWord(name, "Sum")) {
+    if (!window_start_.IsValid()) return nullptr;
+    const long long sum = WindowFigure();
+    return FigureAnswer(sum);
+  }
   if (IsWord(name, "Uncounted")) {
     window_uncounted_.Settle();
     return NumberAnswer(static_cast<int>(window_uncounted_.days.size()));
@@ -270,7 +275,21 @@ const char* HHit::Call(const char* method, int argc, const char* const* argv) {
       // the start of an earlier one.
       window_start_ = HDate();
       window_uncounted_ = HUncounted();
+      window_sum_ = -1;
       if (window_end_.SetNumber(ToInt(argv[0]))) window_start_ = MonthWindowStart(window_end_);
+    }
+    return nullptr;
+  }
+  if (method != nullptr && IsWord(method, "Range")) {
+    window_start_ = HDate();
+    window_end_ = HDate();
+    window_uncounted_ = HUncounted();
+    window_sum_ = -1;
+    HDate first;
+    HDate last;
+    if (argc >= 2 && first.SetNumber(ToInt(argv[0])) && last.SetNumber(ToInt(argv[1])) && first.Compare(last) <= 0) {
+      window_start_ = first;
+      window_end_ = last;
     }
     return nullptr;
   }
@@ -279,6 +298,34 @@ const char* HHit::Call(const char* method, int argc, const char* const* argv) {
     return nullptr;
   }
   return IContainer::Call(method, argc, argv);
+}
+
+long long HHit::WindowFigure() {
+  if (window_sum_ >= 0) return window_sum_;
+  if (log_ == nullptr || !window_start_.IsValid() || !window_end_.IsValid()) return 0;
+  // The days with a file first, counted when due and the budget allows;
+  // then one pass over the stored days, which holds those whose files are
+  // gone too.
+  for (const HDate& day : log_->DaysWithFiles()) {
+    if (day.Compare(window_start_) >= 0 && day.Compare(window_end_) <= 0) WindowDayEntry(day);
+  }
+  window_uncounted_.Settle();
+  long long sum = 0;
+  if (!SumsDays()) {
+    sum = OverDays(window_start_, window_end_, window_uncounted_);
+  } else {
+    const long long largest = LargestSum();
+    const int first = window_start_.Number();
+    const int last = window_end_.Number();
+    for (const HParamEntry* entry : properties_) {
+      const int day = ToInt(entry->name.CStr());
+      if (day < first || day > last || window_uncounted_.Holds(day) || !HDate().SetNumber(day)) continue;
+      const long long figure = StoredFigure(entry->value.CStr());
+      sum = figure > largest - sum ? largest : sum + figure;
+    }
+  }
+  window_sum_ = sum;
+  return sum;
 }
 
 IObject* HHit::FindChild(const char* name) {

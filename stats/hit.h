@@ -83,14 +83,17 @@ class HHit : public IContainer {
   // A day read with ToInt as yyyymmdd gives that day's count: the stored
   // entry, or, for a day before the log's today whose day file exists, the
   // count of that file, which is then stored and marks the counter
-  // modified. "SetDate" gives the window's first day once "Accumulate" set
-  // one, "Uncounted" the number of days of the window left without a count
+  // modified. "SetDate" gives the window's first day once "Accumulate" or
+  // "Range" set one, "Sum" the figure of the whole window (for visitors
+  // the distinct ones, not a sum), "Uncounted" the number of days of the window left without a count
   // because the request's count budget (stats/count_budget.h) ran out; a
   // day of the window other than its last is then null. Everything else,
   // an invalid or later day, a missing or unreadable day file, gives null.
   const char* GetProperty(const char* name) override;
   // "Accumulate" with a yyyymmdd date sets the one-month window that ends
-  // on that day (an invalid date leaves no window). "Graph" with a bar
+  // on that day (an invalid date leaves no window); "Range" with two
+  // yyyymmdd dates sets the window from the first to the second, both
+  // included (no window unless both are valid and in order). "Graph" with a bar
   // colour writes the window's daily bar graph to standard output, counting
   // the days not counted yet; without a window it writes nothing. Both
   // return null; other methods go to the container. "Graph" may raise
@@ -171,12 +174,17 @@ class HHit : public IContainer {
   // budget is spent.
   const HParamEntry* WindowDayEntry(const HDate& date);
   void Graph(const char* color);
+  // The figure of the window: the sum of its days' figures (days left
+  // uncounted for want of time left out), or for counters that do not sum
+  // days, OverDays of the window. Counts the window's due days first.
+  long long WindowFigure();
 
   HTotalHit total_;
   HDate window_end_;
   HDate window_start_;
   HDate walk_;  // the next day of a walk over the window
   HUncounted window_uncounted_;
+  long long window_sum_ = -1;  // WindowFigure's answer, -1 until asked
 };
 
 // Type "RootHit": counts only the requests for the site's top page, the

@@ -41,7 +41,7 @@ const char* HItemsContainer::GetProperty(const char* name) {
 }
 
 void HItemsContainer::SetProperty(const char* name, const char* value) {
-  if (name != nullptr && IsWord(name, "Text")) {
+  if (name != nullptr && (IsWord(name, "Text") || IsWord(name, "Rows"))) {
     result_->SetProperty(name, value);
     return;
   }
@@ -57,8 +57,35 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
     }
     return nullptr;
   }
+  if (method != nullptr && IsWord(method, "Range")) {
+    result_->Empty();
+    uncounted_ = HUncounted();
+    range_start_ = HDate();
+    if (argc >= 2 && SumRange(argv[0], argv[1], result_->Table())) {
+      range_start_.SetNumber(ToInt(argv[0]));
+      range_end_.SetNumber(ToInt(argv[1]));
+    }
+    uncounted_.Settle();
+    result_->SortItems();
+    return nullptr;
+  }
+  if (method != nullptr && IsWord(method, "Previous")) {
+    previous_.reset();
+    if (argc >= 2) {
+      // Its days left uncounted are noted with the period's.
+      std::unique_ptr<HItemTable> sum(new HItemTable);
+      if (SumRange(argv[0], argv[1], *sum)) previous_ = std::move(sum);
+      uncounted_.Settle();
+    }
+    result_->SetPrevious(previous_.get());
+    return nullptr;
+  }
   if (method != nullptr && IsWord(method, "Squeeze")) {
-    if (argc >= 2) Squeeze(argv[0], argv[1]);
+    if (argc >= 3) {
+      SqueezeRange(argv[0], argv[1], argv[2]);
+    } else if (argc >= 2) {
+      Squeeze(argv[0], argv[1]);
+    }
     return nullptr;
   }
   return INContainer::Call(method, argc, argv);
@@ -220,6 +247,54 @@ void HItemsContainer::AccumulateAll() {
       out.Close();
     }
   }
+}
+
+bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& sum) {
+  HDate start;
+  HDate end;
+  if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
+    return false;
+  }
+  // No day from today on is complete.
+  HDate yesterday = log_->Today();
+  yesterday.PreviousDay();
+  if (end.Compare(yesterday) > 0) end = yesterday;
+  for (HDate day = end; day.Compare(start) >= 0;) {
+    bool was_loaded = false;
+    HItemsHit* items = DueDay(day, &was_loaded);
+    if (items != nullptr) items->AddTo(sum);
+    Forget(day, items, was_loaded);
+    if (!day.PreviousDay()) break;
+  }
+  return true;
+}
+
+void HItemsContainer::SqueezeRange(const char* first, const char* last, const char* filter) {
+  result_->Empty();
+  uncounted_ = HUncounted();
+  HDate start;
+  HDate end;
+  if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
+    return;
+  }
+  range_start_ = start;
+  range_end_ = end;
+  // Each day's lines of the text, added into one table: the days' own
+  // counts keep no cross-tabulation.
+  std::unique_ptr<HItemsHit> day_result(make_("", this));
+  for (const HDate& day : log_->DaysWithFiles()) {
+    if (day.Compare(start) < 0 || day.Compare(end) > 0 || day.Compare(log_->Today()) >= 0) continue;
+    HString file;
+    if (!log_->FindDayFile(file, day)) continue;
+    if (!MayCountAnotherDay()) {
+      uncounted_.Add(day);
+      continue;
+    }
+    day_result->Empty();
+    if (day_result->CountItems(file.CStr(), filter) >= 0) day_result->AddTo(result_->Table());
+  }
+  uncounted_.Settle();
+  result_->SortItems();
 }
 
 void HItemsContainer::Squeeze(const char* day, const char* filter) {

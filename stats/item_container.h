@@ -32,17 +32,24 @@ class HItemsContainer : public HDayContainer {
   // "UncountedFrom" and "UncountedTo" the first and last of them; others
   // as any container.
   const char* GetProperty(const char* name) override;
-  // "Text" sets the result's filter; others are stored.
+  // "Text" sets the result's filter, "Rows" the most rows a walk lists
+  // (below the "lines" setting; empty: that setting); others are stored.
   void SetProperty(const char* name, const char* value) override;
   // "Accumulate" with a yyyymmdd day sums the one-month window ending on it,
   // counting the days not counted yet or whose day file changed; without a
   // day, it sums every day from the first day with a day file to
   // yesterday, the same way, or reads that sum from "total" when the
   // stamps of those days are still the ones it was made from, and writes
-  // "total" when it made a sum that leaves no day out. "Squeeze"
-  // with a day and a text counts that day's file, keeping only the lines
-  // the text selects (a path for domains, a domain for pages). All return
-  // null; other methods go to the container.
+  // "total" when it made a sum that leaves no day out. "Range" with two
+  // yyyymmdd days sums the days from the first to the second, both
+  // included, in the same way (never stored). "Previous" with two days
+  // sums those into a second table that the walk compares each row with
+  // ("Before" and "Change" of "Current"); "Previous" without days drops
+  // it. "Squeeze" with a day and a text counts that day's file, keeping
+  // only the lines the text selects (a path for domains, a domain for
+  // pages); "Squeeze" with two days and a text does so for every day with
+  // a file from the first to the second, within the count budget. All
+  // return null; other methods go to the container.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Walking the container walks the result.
   bool First() override;
@@ -74,6 +81,11 @@ class HItemsContainer : public HDayContainer {
 
  private:
   void AccumulateMonth(const char* day);
+  // Sums the days from `first` to `last` (yesterday at the latest) into
+  // `sum`, each counted first when due and the budget allows; false when
+  // the days are no range.
+  bool SumRange(const char* first, const char* last, HItemTable& sum);
+  void SqueezeRange(const char* first, const char* last, const char* filter);
   void AccumulateAll();
   void Squeeze(const char* day, const char* filter);
   // A loaded or stored child of that name, never a new one.
@@ -94,6 +106,7 @@ class HItemsContainer : public HDayContainer {
   IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
+  std::unique_ptr<HItemTable> previous_;  // the "Previous" sum, when asked for
   HDate range_start_;
   HDate range_end_;
   HUncounted uncounted_;

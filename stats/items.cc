@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -47,6 +48,17 @@ inline int SaturatedSum(int a, int b) {
 inline long long SaturatedBytes(long long a, long long b) { return b > LLONG_MAX - a ? LLONG_MAX : a + b; }
 
 }  // namespace
+
+std::string ChangeText(long long now, long long before) {
+  if (before <= 0) return now > 0 ? "new" : "";
+  // Whole per cents, rounded half away from zero; long double holds any
+  // pair of figures without overflow.
+  const long long change =
+      std::llround((static_cast<long double>(now) - static_cast<long double>(before)) * 100.0L / before);
+  char text[32];
+  snprintf(text, sizeof text, change > 0 ? "+%lld%%" : "%lld%%", change);
+  return text;
+}
 
 HItemTable::HItemTable() { std::fill(buckets_, buckets_ + kBuckets, nullptr); }
 
@@ -204,6 +216,10 @@ void HItemsHit::SetProperty(const char* name, const char* value) {
     filter_ = value == nullptr ? "" : value;
     return;
   }
+  if (name != nullptr && IsWord(name, "Rows")) {
+    rows_ = value == nullptr || *value < '0' || *value > '9' ? -1 : ToInt(value);
+    return;
+  }
   IContainer::SetProperty(name, value);
 }
 
@@ -226,7 +242,7 @@ HItemEntry* HItemsHit::NextEntry() {
 }
 
 const char* HItemsHit::NextName() {
-  if (log_ == nullptr || yielded_ >= log_->Lines()) return nullptr;
+  if (log_ == nullptr || yielded_ >= log_->Lines() || (rows_ >= 0 && yielded_ >= rows_)) return nullptr;
   HItemEntry* entry;
   do {
     entry = NextEntry();
@@ -241,6 +257,12 @@ const char* HItemsHit::NextName() {
   current_.SetProperty("Name", entry->name.CStr());
   current_.SetPropertyInt("Hit", entry->count);
   current_.SetProperty("Rate", rate_text);
+  if (previous_ != nullptr) {
+    const HItemEntry* before = previous_->Find(entry->name.CStr());
+    const long long then = before == nullptr ? 0 : before->count;
+    current_.SetPropertyInt("Before", static_cast<int>(then));
+    current_.SetProperty("Change", ChangeText(entry->count, then).c_str());
+  }
   if (CountsBytes()) {
     char bytes[32];
     snprintf(bytes, sizeof bytes, "%lld", entry->bytes);

@@ -23,6 +23,11 @@
 class HItemsContainer;
 class IStatsSettings;
 
+// The change from `before` to `now` in whole per cent, with its sign
+// ("+12%", "-3%", "0%"); "new" when before is 0 and now is not, empty when
+// both are 0.
+std::string ChangeText(long long now, long long before);
+
 // One item of a table: a domain or a path, its count, and the bytes its
 // responses sent (kept by the kinds that CountBytes).
 struct HItemEntry {
@@ -131,7 +136,8 @@ class HItemsHit : public IContainer {
   // null.
   const char* GetProperty(const char* name) override;
   // "Text" sets the filter of the walk (rows whose name does not contain it
-  // are skipped; empty lists every row); other names are stored.
+  // are skipped; empty lists every row), "Rows" the most rows a walk lists
+  // when that is fewer than the "lines" setting; other names are stored.
   void SetProperty(const char* name, const char* value) override;
   // Starts a walk, counting the day first if it needs counting; false when
   // there is nothing to list.
@@ -232,6 +238,10 @@ class HItemsHit : public IContainer {
     return table_;
   }
   IObject& Current() { return current_; }
+  // A table each row is compared with: "Before" of "Current" gives the
+  // row's count there (0 when absent), "Change" the change from it in per
+  // cent ("+12%", "-3%", "new"). Null compares with nothing. Borrowed.
+  void SetPrevious(const HItemTable* previous) { previous_ = previous; }
 
  protected:
   // Keeps the rest of the stored file to read items from. With `rejoin`, a
@@ -278,6 +288,8 @@ class HItemsHit : public IContainer {
   int position_ = 0;
   int unit_ = -1;
   HString filter_;
+  int rows_ = -1;  // the walk's own limit, -1 for none
+  const HItemTable* previous_ = nullptr;
   bool read_stored_ = false;
   std::string stamp_;
   // The stored lines not read yet, from stored_at_ on, and whether paths

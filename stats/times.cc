@@ -109,6 +109,52 @@ void HTimesHit::Graph(const char* color) {
 }
 
 HTimesContainer::HTimesContainer(const char* name, IStatsSettings* log)
-    : HDayContainer(name, "TimesContainer", "Times"), log_(log) {}
+    : HDayContainer(name, "TimesContainer", "Times"), log_(log), hours_("Hours", nullptr) {}
 
 IObject* HTimesContainer::MakeDay(const char* name) { return new HTimesHit(name, log_); }
+
+const char* HTimesContainer::Call(const char* method, int argc, const char* const* argv) {
+  if (method == nullptr || !IsWord(method, "Range")) return HDayContainer::Call(method, argc, argv);
+  HDate first;
+  HDate last;
+  hours_.Properties().Clear();
+  if (argc >= 2 && first.SetNumber(ToInt(argv[0])) && last.SetNumber(ToInt(argv[1])) && first.Compare(last) <= 0) {
+    SumRange(first, last);
+  }
+  return nullptr;
+}
+
+IObject* HTimesContainer::FindChild(const char* name) {
+  if (name != nullptr && IsWord(name, "Hours")) return &hours_;
+  return HDayContainer::FindChild(name);
+}
+
+void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
+  long long sums[HTimesHit::kHours] = {};
+  HUncounted left;
+  for (const HDate& day : log_ == nullptr ? std::vector<HDate>() : log_->DaysWithFiles()) {
+    if (day.Compare(first) < 0 || day.Compare(last) > 0 || day.Compare(log_->Today()) >= 0) continue;
+    char name[kDayNameSize];
+    DayName(name, day);
+    const bool was_loaded = FindChildNode(name) != nullptr;
+    auto* hours = dynamic_cast<HTimesHit*>(FindChild(name));
+    if (hours == nullptr) continue;
+    if (!hours->IsCurrent()) {
+      if (!MayCountAnotherDay()) {
+        left.Add(day);
+        continue;
+      }
+      hours->ComputeHours();
+    }
+    for (int hour = 0; hour < HTimesHit::kHours; ++hour) sums[hour] += ToInt(hours->Properties().GetValue(kHourNames[hour]));
+    // Years of days would otherwise stay in memory.
+    if (!was_loaded && !hours->IsModified()) children_.Remove(FindChildNode(name));
+  }
+  for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
+    char text[24];
+    snprintf(text, sizeof text, "%lld", sums[hour]);
+    hours_.SetProperty(kHourNames[hour], text);
+  }
+  left.Settle();
+  hours_.SetPropertyInt("Uncounted", static_cast<int>(left.days.size()));
+}

@@ -80,11 +80,20 @@ class HTimesContainer : public HDayContainer {
   // file, newest first, while the count budget lasts; the days it could not
   // count go to `left`. Returns how many it counted.
   int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // "Range" with two yyyymmdd days sums the hours of every day from the
+  // first to the second (yesterday at the latest) into the child "Hours",
+  // counting the due days within the count budget; "Hours" then answers
+  // "0" to "23", "Uncounted" (the days left out for want of time) and
+  // "Graph" as a day does. Returns null; other methods as any container.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
+  IObject* FindChild(const char* name) override;
 
  private:
   IObject* MakeDay(const char* name) override;
+  void SumRange(const HDate& first, const HDate& last);
 
   IStatsSettings* log_;
+  HTimesHit hours_;  // no day of its own: it never counts
 };
 
 #endif  // STATS_TIMES_H_
