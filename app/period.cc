@@ -137,8 +137,8 @@ bool HPeriod::ReadPeriodWord(const char* word, const HDate& yesterday) {
   } else if (AllDigits(word, 4)) {
     if (!from_.Set(atoi(word), 1, 1) || !to_.Set(atoi(word), 12, 31)) return false;
     SetKind("year", "period=" + text);
-  } else if (text.size() == 7 && text[4] == '-' && AllDigits(text.substr(0, 4).c_str(), 4) &&
-             AllDigits(text.substr(5).c_str(), 2)) {
+  } else if ((text.size() == 7 || text.size() == 6) && text[4] == '-' && AllDigits(text.substr(0, 4).c_str(), 4) &&
+             AllDigits(text.substr(5).c_str(), text.size() - 5)) {
     if (!from_.Set(atoi(word), atoi(word + 5), 1)) return false;
     to_ = from_;
     to_.day = to_.DaysInMonth();
@@ -269,9 +269,14 @@ const char* HPeriod::GetProperty(const char* name) {
   if (CompareNoCase(name, "Label") == 0) return KeepAnswer(Label(from_, to_).c_str());
   if (CompareNoCase(name, "Query") == 0) return KeepAnswer(query_.c_str());
   if (CompareNoCase(name, "Valid") == 0) return valid_ ? "1" : "";
+  if (CompareNoCase(name, "IsToday") == 0) return from_.Compare(to_) == 0 && to_.Compare(yesterday_) > 0 ? "1" : "";
   if (CompareNoCase(name, "Error") == 0) return KeepAnswer(error_.c_str());
   if (CompareNoCase(name, "PrevFrom") == 0) return prev_from.IsValid() ? NumberAnswer(prev_from.Number()) : nullptr;
   if (CompareNoCase(name, "PrevTo") == 0) return prev_to.IsValid() ? NumberAnswer(prev_to.Number()) : nullptr;
+  if (CompareNoCase(name, "GraphFrom") == 0) {
+    // A day alone is drawn with the month before it, for its setting.
+    return NumberAnswer((days == 1 ? AddDays(to_, -29) : from_).Number());
+  }
   if (CompareNoCase(name, "PrevLabel") == 0) {
     return prev_from.IsValid() ? KeepAnswer(Label(prev_from, prev_to).c_str()) : nullptr;
   }
@@ -322,6 +327,15 @@ const char* HPeriod::GetProperty(const char* name) {
 }
 
 const char* HPeriod::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && CompareNoCase(method, "Share") == 0) {
+    if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr) return "";
+    const long double part = strtold(argv[0], nullptr);
+    const long double whole = strtold(argv[1], nullptr);
+    if (!(whole > 0) || part < 0) return "";
+    char text[32];
+    snprintf(text, sizeof text, "%.1Lf%%", part * 100 / whole);
+    return KeepAnswer(text);
+  }
   if (method == nullptr || CompareNoCase(method, "Change") != 0) return IObject::Call(method, argc, argv);
   if (argc < 2 || argv[0] == nullptr || argv[1] == nullptr || *argv[0] < '0' || *argv[0] > '9' ||
       *argv[1] < '0' || *argv[1] > '9') {

@@ -35,7 +35,8 @@ class HPeriod : public IObject {
 
   // "From", "To" (yyyymmdd), "FromIso", "ToIso" (yyyy-mm-dd, for date
   // fields), "Days", "Kind" ("day", "week", "month", "year" or "range"),
-  // "Label" (such as "November 2026"), "Query" (the period in a link's
+  // "Label" (such as "November 2026"), "IsToday" ("1" for today alone),
+  // "Query" (the period in a link's
   // query, such as "period=2026-11"), "Valid" ("1" or empty), "Error"
   // (why not valid); "PrevFrom", "PrevTo", "PrevLabel": the period of as
   // many days just before; "BackQuery" and "NextQuery": the period of the
@@ -43,7 +44,9 @@ class HPeriod : public IObject {
   // empty when that would begin after yesterday.
   const char* GetProperty(const char* name) override;
   // "Change NOW BEFORE": the change in whole per cent ("+12%", "-3%",
-  // "new", empty when both are 0 or either is no number).
+  // "new", empty when both are 0 or either is no number); "Share PART
+  // WHOLE": PART of WHOLE in per cent with one decimal ("12.5%"), empty
+  // when WHOLE is not above 0.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
   // Reads the request now (the properties do so on first use).

@@ -32,6 +32,14 @@ const char* HStatusesHit::GetProperty(const char* name) {
   return NumberAnswer(entry == nullptr ? 0 : entry->count);
 }
 
+const char* HStatusContainer::GetProperty(const char* name) {
+  const bool status =
+      name != nullptr && ((strlen(name) == 3 && strspn(name, "0123456789") == 3) || strcmp(name, "-") == 0);
+  if (!status) return HItemsContainer::GetProperty(name);
+  const HItemEntry* entry = Result().Table().Find(name);
+  return NumberAnswer(entry == nullptr ? 0 : entry->count);
+}
+
 const char* HStatusesHit::ItemKey(char* line, int format, const char*, const char*) {
   const int status = ExtractStatus(line, format);
   if (status < 0) return "-";

@@ -66,6 +66,11 @@ class HNotFoundHit : public HItemsHit {
 class HStatusContainer : public HItemsContainer {
  public:
   HStatusContainer(const char* name, IStatsSettings* log);
+
+  // A status ("404", or "-") gives its count in the last sum made
+  // ("Range", "Accumulate"), 0 when it holds none; other names as any
+  // ranking container.
+  const char* GetProperty(const char* name) override;
 };
 
 // Type "NotFoundContainer": days of type "NotFound"; "Squeeze day item"

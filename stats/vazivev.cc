@@ -251,6 +251,12 @@ const char* HVaziVev::GetProperty(const char* name) {
   if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
     return FormatAnswer("%lld", split_dropped_);
   }
+  if (name != nullptr && CompareNoCase(name, "SiteName") == 0) {
+    // The host of "URL", as the header of every page names the site.
+    const char* url = Setting("URL");
+    const char* host = strstr(url, "://");
+    return KeepAnswer(host == nullptr ? url : host + 3);
+  }
   if (name != nullptr && CompareNoCase(name, "PageRuleSignature") == 0) {
     return KeepAnswer(PageRule().Signature().c_str());
   }

@@ -43,8 +43,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // "SplitError" (why this request's split failed, empty when it did not)
   // and "SplitDropped" (the lines the splits dropped so far, for want of a
   // date or a layout): the update step's report, never stored;
-  // "PageRuleSignature": the page-request rule's Signature. Other names as
-  // any container.
+  // "PageRuleSignature": the page-request rule's Signature; "SiteName": the
+  // host of "URL" (empty when unset). Other names as any container.
   const char* GetProperty(const char* name) override;
   // As any container; the page-request rule is built again afterwards.
   void RemoveProperty(const char* name) override;

@@ -173,27 +173,3 @@ long long HVisitors::Union(const HDate& first, const HDate& last, const HUncount
   return static_cast<long long>(std::unique(all.begin(), all.end()) - all.begin());
 }
 
-const char* HVisitors::Call(const char* method, int argc, const char* const* argv) {
-  if (method != nullptr && IsWord(method, "Range")) {
-    range_count_ = -1;
-    range_left_ = HUncounted();
-    HDate first;
-    HDate last;
-    if (argc >= 2 && first.SetNumber(ToInt(argv[0])) && last.SetNumber(ToInt(argv[1]))) {
-      range_count_ = OverDays(first, last, HUncounted());
-      range_left_.Settle();
-    }
-    return nullptr;
-  }
-  return HHit::Call(method, argc, argv);
-}
-
-const char* HVisitors::GetProperty(const char* name) {
-  if (name != nullptr && IsWord(name, "RangeCount")) {
-    return range_count_ < 0 ? nullptr : FormatAnswer("%lld", range_count_);
-  }
-  if (name != nullptr && IsWord(name, "RangeUncounted")) {
-    return NumberAnswer(static_cast<int>(range_left_.days.size()));
-  }
-  return HHit::GetProperty(name);
-}

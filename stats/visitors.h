@@ -20,12 +20,8 @@ class HVisitors : public HHit {
  public:
   HVisitors(const char* name, IStatsSettings* log);
 
-  // "Range" with two yyyymmdd days gives nothing but sets "RangeCount",
-  // the distinct visitors over those days (days not counted yet within the
-  // count budget are left out and noted in "Uncounted"); other methods as
-  // HHit.
-  const char* Call(const char* method, int argc, const char* const* argv) override;
-  const char* GetProperty(const char* name) override;
+  // "Range" and "Sum" as for any counter: the sum of a range is its
+  // distinct visitors, the union of its days' pairs.
 
   // The number of distinct pairs of the day file, or -1 when it cannot be
   // opened.
@@ -50,8 +46,7 @@ class HVisitors : public HHit {
   std::string DayPath(const HDate& date) const;
   bool WriteDay(const HDate& date, const std::string& stamp, const std::vector<uint64_t>& visitors) const;
 
-  long long range_count_ = -1;
-  HUncounted range_left_;
+  HUncounted range_left_;  // days Union had no time to count
 };
 
 #endif  // STATS_VISITORS_H_

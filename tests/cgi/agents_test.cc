@@ -143,7 +143,7 @@ TEST(AgentsPagesTest, DaysMonthAndCrossTabAgreeWithAnIndependentCount) {
                                   "", "1999-03-08 12:00:00");
   EXPECT_NE(page.out.find("id=\"ranking\""), std::string::npos) << page.out;
   EXPECT_NE(page.out.find(">Android 14</a>"), std::string::npos);
-  EXPECT_NE(page.out.find("page=VaziVevSystemAgents&amp;Date=19990307&amp;text=Mac%20OS%20X%2010"), std::string::npos)
+  EXPECT_NE(page.out.find("page=VaziVevSystemAgents&amp;period=1999-03-07&amp;text=Mac%20OS%20X%2010"), std::string::npos)
       << page.out;
   const CgiResult one =
       site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=VaziVevAgentSystems&Date=19990306&text=Chrome+131"}},

@@ -105,10 +105,11 @@ TEST(UpdateTest, OneRequestCountsEveryDayAndLateLinesReachEveryPage) {
   EXPECT_NE(std::string::npos, r.out.find("from 1999/1/1 to 1999/3/1")) << r.out;
   EXPECT_EQ(days, StoredDays(site, "hit"));
   std::map<int, int> shown;
-  for (size_t at = r.out.find("<tr><td>1999/"); at != std::string::npos; at = r.out.find("<tr><td>1999/", at + 1)) {
+  // Each month's row links to the month's own view.
+  for (size_t at = r.out.find("\">1999/"); at != std::string::npos; at = r.out.find("\">1999/", at + 1)) {
     int month = 0;
     int count = 0;
-    if (sscanf(r.out.c_str() + at, "<tr><td>1999/%d</td><td class=\"num\">%d<", &month, &count) == 2) {
+    if (sscanf(r.out.c_str() + at, "\">1999/%d</a></td><td class=\"num\">%d<", &month, &count) == 2) {
       shown[19990001 + month * 100] = count;
     }
   }
@@ -208,10 +209,10 @@ TEST(UpdateTest, VisitorsOfADayAndOfAMonthAreDistinctPairs) {
   EXPECT_EQ(std::to_string(days[19990228].size()), Figure(page, "visitors")) << page;
   EXPECT_EQ(std::to_string(days[19990115].size()), Figure(Page(site, "Date=19990115").out, "visitors"));
   std::map<int, size_t> shown;
-  for (size_t at = page.find("<tr><td>1999/"); at != std::string::npos; at = page.find("<tr><td>1999/", at + 1)) {
+  for (size_t at = page.find("\">1999/"); at != std::string::npos; at = page.find("\">1999/", at + 1)) {
     int month = 0;
     const size_t cell = page.find("num visitors\">", at);
-    if (sscanf(page.c_str() + at, "<tr><td>1999/%d<", &month) == 1 && cell != std::string::npos) {
+    if (sscanf(page.c_str() + at, "\">1999/%d<", &month) == 1 && cell != std::string::npos) {
       shown[19990001 + month * 100] = static_cast<size_t>(atoi(page.c_str() + cell + 14));
     }
   }

@@ -38,7 +38,7 @@ base="http://127.0.0.1:$port/cgi-bin/vazivev.cgi"
 out=$(curl -s -i "$base")
 echo "$out" | grep -q "^HTTP/1.1 200" || fail "default page: $out"
 echo "$out" | grep -qi "^Content-type: text/html" || fail "no content type: $out"
-echo "$out" | grep -q "<title>Day - Access statistics</title>" || fail "not the default page: $out"
+echo "$out" | grep -q "<title>Dashboard - Access statistics</title>" || fail "not the default page: $out"
 
 out=$(curl -s -i -d "x=1" "$base?page=Quiet")
 echo "$out" | grep -q "^HTTP/1.1 302" || fail "POST without output is no redirect: $out"
