@@ -17,6 +17,19 @@ namespace {
 constexpr long kLoginWaitMicroseconds = 30L * 1000 * 1000;
 constexpr long kLoginRetryMicroseconds = 5 * 1000;
 
+// A day written as yyyymmdd or yyyy-mm-dd, and nothing else.
+bool ParseDay(const char* text, HDate* out) {
+  if (HDate::Parse(text, out)) return true;
+  static const char kShape[] = "dddd-dd-dd";
+  char digits[9] = {};
+  int n = 0;
+  for (int i = 0; kShape[i] != 0; ++i) {
+    if (kShape[i] == '-' ? text[i] != '-' : !IsDigit(text[i])) return false;  // also the end of a short text
+    if (kShape[i] == 'd') digits[n++] = text[i];
+  }
+  return text[sizeof kShape - 1] == 0 && HDate::Parse(digits, out);
+}
+
 }  // namespace
 
 HLogServer::HLogServer() { CurrentServer = this; }
@@ -34,21 +47,31 @@ void HLogServer::ReadInput() {
     SetDateParameter();  // the error page sees the day as well
     throw;
   }
-  SetDateParameter();
+  if (!SetDateParameter()) throw ErrorDate;
 }
 
-void HLogServer::SetDateParameter() {
+bool HLogServer::SetDateParameter() {
   HSystem* system = System();
-  if (system == nullptr) return;
+  if (system == nullptr) return true;
   HDate& day = system->DateObject().Date();
   const char* date = Params.GetValue("Date");
-  if (date != nullptr) {
-    day.SetNumber(ToInt(date));
-  } else {
-    HString number;
-    number.AssignNumber(day.Number());
-    Params.AddEntry("Date", number.CStr());
+  bool valid = true;
+  if (date != nullptr && *date != 0) {
+    HDate asked;
+    if (ParseDay(date, &asked)) {
+      day = asked;
+    } else {
+      // The error page shows what was asked for; its links lead to the
+      // selected day as constructed (yesterday).
+      Params.SetValue("BadDate", date);
+      valid = false;
+    }
   }
+  // Every link of the page carries the day in its one form.
+  HString number;
+  number.AssignNumber(day.Number());
+  Params.SetValue("Date", number.CStr());
+  return valid;
 }
 
 bool HLogServer::IsLoginPost() const {

@@ -15,8 +15,11 @@ class HLogServer : public HServer {
   ~HLogServer() override;
 
   IObjectFactory* GetFactory() override { return &factory_; }
-  // The input, then the "Date" parameter: it sets the selected day, or is
-  // added with the selected day (yesterday) when the request has none.
+  // The input, then the "Date" parameter: written yyyymmdd or yyyy-mm-dd,
+  // it sets the selected day, and it is set (or added) to the selected day
+  // as yyyymmdd, yesterday when the request has none or an empty one. One
+  // that is not a day of the calendar raises ErrorDate, with the text in
+  // the parameter "BadDate".
   void ReadInput() override;
   // The password of a posted login, checked before the lock is taken.
   void BeforeLock() override;
@@ -36,7 +39,8 @@ class HLogServer : public HServer {
   IObjectFactory factory_;
 
  private:
-  void SetDateParameter();
+  // False when the request's "Date" is not a day.
+  bool SetDateParameter();
   bool IsLoginPost() const;
 };
 

@@ -4,6 +4,17 @@
 #include "stats/vazivev.h"
 #include "system/admin.h"
 
+namespace {
+
+bool IsMove(const char* name) {
+  for (const char* move : {"prevday", "prevweek", "prevmonth", "nextday", "nextweek", "nextmonth"}) {
+    if (CompareNoCase(name, move) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {
   type_name_ = "LogDate";
 }
@@ -16,6 +27,13 @@ const char* HLogDate::GetProperty(const char* name) {
     if (!today.SetToday()) return "invalid";
     const int order = copy.Compare(today);
     return order < 0 ? "past" : order == 0 ? "today" : "future";
+  }
+  if (IsMove(name)) {
+    // The ways through the calendar stop at today: no day after it has
+    // statistics.
+    const char* next = date_->GetProperty(name);
+    HDate today;
+    return today.SetToday() && ToInt(next) > today.Number() ? "" : next;
   }
   int value = 0;
   const bool month_end = CompareNoCase(name, "LastDate") == 0 || CompareNoCase(name, "PrevLastDate") == 0 ||

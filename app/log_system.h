@@ -15,7 +15,9 @@ class HLogDate : public IObject {
   // "LastDate", "PrevLastDate", "NextLastDate" (yyyymmdd, "-1" when
   // invalid) and "PrevLastDay"; "DayStatus", whether the selected day is
   // "past" (complete, with statistics), "today", "future" or "invalid";
-  // other names as the "Date" object.
+  // the moves ("prevday", "nextweek", "nextmonth", ...) as the "Date"
+  // object, but empty when they land after today; other names as the
+  // "Date" object.
   const char* GetProperty(const char* name) override;
 
  private:
