@@ -64,6 +64,14 @@ const char* HLogDate::GetProperty(const char* name) {
 
 HLogSystem::HLogSystem() : log_date_("LogDate", &date_) { date_.Date().PreviousDay(); }
 
+const char* HLogSystem::GetProperty(const char* name) {
+  if (CompareNoCase(name, "Visitor") != 0) return HSystem::GetProperty(name);
+  auto* admin = dynamic_cast<HAdmin*>(HSystem::FindChild("Admin"));
+  // A file that is there but cannot be read counts as a password set.
+  if (admin == nullptr) return HasStoredFile("admin") ? "1" : nullptr;
+  return admin->IsVisitor() ? "1" : nullptr;
+}
+
 const char* HLogSystem::Call(const char* method, int argc, const char* const* argv) {
   if (CompareNoCase(method, "Admin") != 0) return HSystem::Call(method, argc, argv);
   auto* admin = dynamic_cast<HAdmin*>(FindChild("Admin"));

@@ -29,6 +29,10 @@ class HLogSystem : public HSystem {
   // Moves the selected day back to yesterday.
   HLogSystem();
 
+  // "Visitor": "1" when the request is a visitor's (see HAdmin::IsVisitor),
+  // else null, as is every request while no administrator exists. Never
+  // raises, so that every page may ask. Other names as HSystem.
+  const char* GetProperty(const char* name) override;
   // "Admin": raises the login page name when the administrator exists and
   // is not logged in; other methods as HSystem.
   const char* Call(const char* method, int argc, const char* const* argv) override;
