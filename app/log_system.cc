@@ -1,6 +1,8 @@
 #include "app/log_system.h"
 
+#include "app/settings_check.h"
 #include "core/answers.h"
+#include "server/server.h"
 #include "stats/vazivev.h"
 #include "system/admin.h"
 
@@ -98,4 +100,21 @@ IObject* HLogSystem::CreateObject(const char* name, const char* type_name) {
 IObject* HVaziVevSystem::CreateObject(const char* name, const char* type_name) {
   if (CompareNoCase(type_name, "VaziVev") == 0) return new HVaziVev(name);
   return HLogSystem::CreateObject(name, type_name);
+}
+
+const char* HVaziVevSystem::Call(const char* method, int argc, const char* const* argv) {
+  if (CompareNoCase(method, "CheckSettings") != 0) return HLogSystem::Call(method, argc, argv);
+  auto* stored = dynamic_cast<HVaziVev*>(FindChild("vazivev"));
+  bool carried = false;
+  for (const char* const* name = kSettingNames; *name != nullptr; ++name) carried |= Params.GetValue(*name) != nullptr;
+  // Checked as they would be saved: what the POST left out stays.
+  for (const char* const* name = kSettingNames; carried && stored != nullptr && *name != nullptr; ++name) {
+    if (Params.GetValue(*name) == nullptr) Params.SetValue(*name, stored->Setting(*name));
+  }
+  const std::vector<HSettingsProblem> problems = CheckSettings(Params, stored);
+  if (problems.empty()) return nullptr;
+  Params.SetValue("refused", "1");
+  for (const HSettingsProblem& problem : problems) Params.SetValue((problem.setting + "Problem").c_str(), problem.text.c_str());
+  if (server_ != nullptr) server_->SetStatus(400);
+  return nullptr;
 }

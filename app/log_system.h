@@ -50,6 +50,13 @@ class HLogSystem : public HSystem {
 class HVaziVevSystem : public HLogSystem {
  public:
   HVaziVevSystem() { login_page_ = VaziVevLogin; }
+  // "CheckSettings": checks the settings a POST is about to save (see
+  // app/settings_check.h). A problem sets the parameter "refused", one
+  // parameter setting name + "Problem" with its sentence for each, and the
+  // answer's status 400; the form's settings that the POST left out are
+  // set to their stored values, so that saving it changes only what it
+  // sent. Other methods as HLogSystem.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
   // Type "VaziVev" makes the analysis object (HVaziVev); other types as
   // HLogSystem.
   IObject* CreateObject(const char* name, const char* type_name) override;
