@@ -111,7 +111,9 @@ const char* HVaziVevSystem::Call(const char* method, int argc, const char* const
   for (const char* const* name = kSettingNames; carried && stored != nullptr && *name != nullptr; ++name) {
     if (Params.GetValue(*name) == nullptr) Params.SetValue(*name, stored->Setting(*name));
   }
-  const std::vector<HSettingsProblem> problems = CheckSettings(Params, stored);
+  auto* admin = dynamic_cast<HAdmin*>(FindChild("Admin"));
+  const bool password_set = admin != nullptr && admin->CheckAdmin() != HAdmin::kNoPassword;
+  const std::vector<HSettingsProblem> problems = CheckSettings(Params, stored, password_set);
   if (problems.empty()) return nullptr;
   Params.SetValue("refused", "1");
   for (const HSettingsProblem& problem : problems) Params.SetValue((problem.setting + "Problem").c_str(), problem.text.c_str());

@@ -112,7 +112,7 @@ std::string FileProblem(const char* what, const std::string& path, bool write) {
   return "";
 }
 
-std::vector<HSettingsProblem> CheckSettings(const HParams& posted, const HVaziVev* stored) {
+std::vector<HSettingsProblem> CheckSettings(const HParams& posted, const HVaziVev* stored, bool password_set) {
   std::vector<HSettingsProblem> problems;
   bool any = false;
   for (const char* const* name = kSettingNames; *name != nullptr; ++name) {
@@ -123,22 +123,23 @@ std::vector<HSettingsProblem> CheckSettings(const HParams& posted, const HVaziVe
     return problems;
   }
   const char* mode = Posted(posted, "Loging");
+  const auto check = [&](const char* name) { return password_set && *Posted(posted, name) != 0 && Changes(posted, stored, name); };
   const bool daily = CompareNoCase(mode, "Daily") == 0;
   const std::string log = Posted(posted, "LogFile");
-  if (!daily && !log.empty() && Changes(posted, stored, "LogFile")) {
+  if (!daily && check("LogFile")) {
     // Split here, the log is emptied once its days are taken.
     const bool split = CompareNoCase(mode, "Follow") != 0;
     const std::string text = FileProblem("The access log", log, split);
     if (!text.empty()) problems.push_back({"LogFile", text});
   }
   const std::string days = Posted(posted, "DateFile");
-  if (daily && !days.empty() && Changes(posted, stored, "DateFile")) {
+  if (daily && check("DateFile")) {
     const std::string text = days[0] != '/' ? "The day files " + Quoted(days) + " are not a full path: it must begin with \"/\"."
                                             : FolderProblem("The day files", FolderOf(days));
     if (!text.empty()) problems.push_back({"DateFile", text});
   }
   const std::string geo = Posted(posted, "GeoDatabase");
-  if (!geo.empty() && Changes(posted, stored, "GeoDatabase")) {
+  if (check("GeoDatabase")) {
     const std::string text = FileProblem("The IP country database", geo, false);
     if (!text.empty()) problems.push_back({"GeoDatabase", text});
   }

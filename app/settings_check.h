@@ -22,9 +22,11 @@ extern const char* const kSettingNames[];
 
 // Checks the settings posted in `posted` against those stored in `stored`
 // (null before the first save). A file setting is checked only when it
-// changes: one that went missing since it was saved does not block the
-// other settings. An empty list means the settings may be saved.
-std::vector<HSettingsProblem> CheckSettings(const HParams& posted, const HVaziVev* stored);
+// changes, and only while `password_set` (without a password the save
+// refuses any change of them anyway): one that went missing since it was
+// saved does not block the other settings. An empty list means the
+// settings may be saved.
+std::vector<HSettingsProblem> CheckSettings(const HParams& posted, const HVaziVev* stored, bool password_set);
 
 // Why the web server's user (the process's effective user) cannot use the
 // file at `path` as `what` ("The access log"): missing, not a plain file,
