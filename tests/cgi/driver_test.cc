@@ -235,3 +235,17 @@ TEST(DriverTest, ObjectsMadeByOneRequestAreReadByTheNext) {
   EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Make"}}).out);
   EXPECT_EQ(std::string(kHtml) + "Hello, world|1\n", site.Get("page=Show").out);
 }
+
+TEST(DriverTest, APageSetsItsStatusUntilTheAnswerGoesOut) {
+  CgiSite site;
+  site.WritePage("Early", "'$System.Status 404\nmissing\n");
+  site.WritePage("Late", "text\n'$System.Status 400\nmore\n");
+  site.WritePage("Odd", "'$System.Status 299\nodd\n");
+  EXPECT_EQ("Status: 404 Not Found\n" + std::string(kHtml) + "missing\n", site.Get("page=Early").out);
+  // The answer is held: a status set after text still goes first.
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "text\nmore\n", site.Get("page=Late").out);
+  const CgiResult post = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Late"}});
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "text\nmore\n", post.out);
+  // A code the program has no reason phrase for is not sent.
+  EXPECT_EQ(std::string(kHtml) + "odd\n", site.Get("page=Odd").out);
+}
