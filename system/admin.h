@@ -7,8 +7,8 @@
 // The cookie is a token that reveals nothing about the password: its issue
 // time and an HMAC-SHA256, keyed with a random secret of the site
 // (data/AdminKey), of that time and the stored hash. It ends after
-// kTokenLifetime seconds, and when the password changes (the stored hash
-// changes). Checking it is cheap; the slow hash runs only at a login and
+// kTokenLifetime seconds, when the password changes (the stored hash
+// changes) and at a logout (the stored count of logouts changes). Checking it is cheap; the slow hash runs only at a login and
 // when a password is set, and a login's runs before the request takes the
 // site's lock (PrecheckLogin), so that guesses cost the guesser alone.
 //
