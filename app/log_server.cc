@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "core/errors.h"
 #include "system/admin.h"
+#include "system/login_failures.h"
 #include "system/system.h"
 
 namespace {
@@ -16,6 +19,19 @@ namespace {
 // one), and how often it looks.
 constexpr long kLoginWaitMicroseconds = 30L * 1000 * 1000;
 constexpr long kLoginRetryMicroseconds = 5 * 1000;
+
+// A day written as yyyymmdd or yyyy-mm-dd, and nothing else.
+bool ParseDay(const char* text, HDate* out) {
+  if (HDate::Parse(text, out)) return true;
+  static const char kShape[] = "dddd-dd-dd";
+  char digits[9] = {};
+  int n = 0;
+  for (int i = 0; kShape[i] != 0; ++i) {
+    if (kShape[i] == '-' ? text[i] != '-' : !IsDigit(text[i])) return false;  // also the end of a short text
+    if (kShape[i] == 'd') digits[n++] = text[i];
+  }
+  return text[sizeof kShape - 1] == 0 && HDate::Parse(digits, out);
+}
 
 }  // namespace
 
@@ -34,21 +50,31 @@ void HLogServer::ReadInput() {
     SetDateParameter();  // the error page sees the day as well
     throw;
   }
-  SetDateParameter();
+  if (!SetDateParameter()) throw ErrorDate;
 }
 
-void HLogServer::SetDateParameter() {
+bool HLogServer::SetDateParameter() {
   HSystem* system = System();
-  if (system == nullptr) return;
+  if (system == nullptr) return true;
   HDate& day = system->DateObject().Date();
   const char* date = Params.GetValue("Date");
-  if (date != nullptr) {
-    day.SetNumber(ToInt(date));
-  } else {
-    HString number;
-    number.AssignNumber(day.Number());
-    Params.AddEntry("Date", number.CStr());
+  bool valid = true;
+  if (date != nullptr && *date != 0) {
+    HDate asked;
+    if (ParseDay(date, &asked)) {
+      day = asked;
+    } else {
+      // The error page shows what was asked for; its links lead to the
+      // selected day as constructed (yesterday).
+      Params.SetValue("BadDate", date);
+      valid = false;
+    }
   }
+  // Every link of the page carries the day in its one form.
+  HString number;
+  number.AssignNumber(day.Number());
+  Params.SetValue("Date", number.CStr());
+  return valid;
 }
 
 bool HLogServer::IsLoginPost() const {
@@ -58,8 +84,15 @@ bool HLogServer::IsLoginPost() const {
   return post_ && request != nullptr && CompareNoCase(request, "Admin") == 0;
 }
 
+std::string HLogServer::FailuresPath() const { return std::string(HomeDir.CStr()) + "data/AdminFailures"; }
+
 void HLogServer::BeforeLock() {
   if (!IsLoginPost()) return;
+  // A try from an address that must wait is refused under the lock without
+  // a look at its password: it costs no slow check at all.
+  HLoginFailures failures;
+  failures.Load(FailuresPath().c_str());
+  if (failures.WaitFor(ClientAddress(getenv("REMOTE_ADDR")), time(nullptr)) > 0) return;
   // One slow check at a time, whoever sends them: a burst of guesses then
   // takes one core, in turn, and leaves the rest of the machine to the
   // other visitors. The turn is an flock of the lock file, which does not
@@ -91,8 +124,34 @@ void HLogServer::CheckLogin() {
     return;
   }
   // With no administrator there is no password to check: everybody is one.
-  if (admin != nullptr) admin->Login();
+  if (admin != nullptr) LoginOnce(*admin);
   post_ = 0;
+}
+
+void HLogServer::LoginOnce(HAdmin& admin) {
+  const std::string path = FailuresPath();
+  const std::string address = ClientAddress(getenv("REMOTE_ADDR"));
+  HLoginFailures failures;
+  failures.Load(path.c_str());
+  const long long now = time(nullptr);
+  long wait = failures.WaitFor(address, now);
+  if (wait > 0) {
+    Params.SetValue("LoginWait", std::to_string(wait).c_str());
+    SetStatus(429, static_cast<int>(wait));
+    throw ErrorLogin;
+  }
+  try {
+    admin.Login();
+  } catch (const char* name) {
+    // Counted here, where the lock makes reading and writing the count one
+    // step; the error goes on to its page.
+    if (CompareNoCase(name, ErrorPassword) == 0) {
+      wait = failures.AddFailure(address, now);
+      if (failures.Save(path.c_str()) && wait > 0) Params.SetValue("LoginWait", std::to_string(wait).c_str());
+    }
+    throw;
+  }
+  if (failures.Forget(address)) failures.Save(path.c_str());
 }
 
 void HLogServer::Save() {

@@ -3,9 +3,12 @@
 #ifndef APP_LOG_SERVER_H_
 #define APP_LOG_SERVER_H_
 
+#include <string>
+
 #include "objects/factory.h"
 #include "server/server.h"
 
+class HAdmin;
 class HSystem;
 
 class HLogServer : public HServer {
@@ -15,13 +18,20 @@ class HLogServer : public HServer {
   ~HLogServer() override;
 
   IObjectFactory* GetFactory() override { return &factory_; }
-  // The input, then the "Date" parameter: it sets the selected day, or is
-  // added with the selected day (yesterday) when the request has none.
+  // The input, then the "Date" parameter: written yyyymmdd or yyyy-mm-dd,
+  // it sets the selected day, and it is set (or added) to the selected day
+  // as yyyymmdd, yesterday when the request has none or an empty one. One
+  // that is not a day of the calendar raises ErrorDate, with the text in
+  // the parameter "BadDate".
   void ReadInput() override;
   // The password of a posted login, checked before the lock is taken.
   void BeforeLock() override;
   // A posted login ("_System" = "Admin") is checked, and the request is
   // then answered with a page rather than a redirect. A GET never logs in.
+  // An address that sent too many wrong passwords must wait (see
+  // system/login_failures.h): its try raises ErrorLogin, with the seconds
+  // in the parameter "LoginWait" and in "Retry-After:"; a wrong password
+  // that starts a wait says so in "LoginWait" as well.
   // Every other POST of a logged-in administrator must carry the login's
   // form token ("_token"), or raises ErrorForm.
   void CheckLogin() override;
@@ -36,8 +46,13 @@ class HLogServer : public HServer {
   IObjectFactory factory_;
 
  private:
-  void SetDateParameter();
+  // False when the request's "Date" is not a day.
+  bool SetDateParameter();
   bool IsLoginPost() const;
+  std::string FailuresPath() const;
+  // Login of `admin`, refused while the client's address must wait, its
+  // failures counted.
+  void LoginOnce(HAdmin& admin);
 };
 
 #endif  // APP_LOG_SERVER_H_

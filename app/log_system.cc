@@ -1,9 +1,22 @@
 #include "app/log_system.h"
 
+#include "app/settings_check.h"
 #include "core/answers.h"
 #include "core/iserver.h"
+#include "server/server.h"
 #include "stats/vazivev.h"
 #include "system/admin.h"
+
+namespace {
+
+bool IsMove(const char* name) {
+  for (const char* move : {"prevday", "prevweek", "prevmonth", "nextday", "nextweek", "nextmonth"}) {
+    if (CompareNoCase(name, move) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 HLogDate::HLogDate(const char* name, HDateObject* date) : IObject(name, 0), date_(date) {
   type_name_ = "LogDate";
@@ -17,6 +30,13 @@ const char* HLogDate::GetProperty(const char* name) {
     if (!today.SetToday()) return "invalid";
     const int order = copy.Compare(today);
     return order < 0 ? "past" : order == 0 ? "today" : "future";
+  }
+  if (IsMove(name)) {
+    // The ways through the calendar stop at today: no day after it has
+    // statistics.
+    const char* next = date_->GetProperty(name);
+    HDate today;
+    return today.SetToday() && ToInt(next) > today.Number() ? "" : next;
   }
   int value = 0;
   const bool month_end = CompareNoCase(name, "LastDate") == 0 || CompareNoCase(name, "PrevLastDate") == 0 ||
@@ -65,6 +85,14 @@ HLogSystem::HLogSystem() : log_date_("LogDate", &date_), period_("Period", Analy
   date_.Date().PreviousDay();
 }
 
+const char* HLogSystem::GetProperty(const char* name) {
+  if (CompareNoCase(name, "Visitor") != 0) return HSystem::GetProperty(name);
+  auto* admin = dynamic_cast<HAdmin*>(HSystem::FindChild("Admin"));
+  // A file that is there but cannot be read counts as a password set.
+  if (admin == nullptr) return HasStoredFile("admin") ? "1" : nullptr;
+  return admin->IsVisitor() ? "1" : nullptr;
+}
+
 const char* HLogSystem::Call(const char* method, int argc, const char* const* argv) {
   if (CompareNoCase(method, "Admin") != 0) return HSystem::Call(method, argc, argv);
   auto* admin = dynamic_cast<HAdmin*>(FindChild("Admin"));
@@ -92,4 +120,23 @@ IObject* HLogSystem::CreateObject(const char* name, const char* type_name) {
 IObject* HVaziVevSystem::CreateObject(const char* name, const char* type_name) {
   if (CompareNoCase(type_name, "VaziVev") == 0) return new HVaziVev(name);
   return HLogSystem::CreateObject(name, type_name);
+}
+
+const char* HVaziVevSystem::Call(const char* method, int argc, const char* const* argv) {
+  if (CompareNoCase(method, "CheckSettings") != 0) return HLogSystem::Call(method, argc, argv);
+  auto* stored = dynamic_cast<HVaziVev*>(FindChild("vazivev"));
+  bool carried = false;
+  for (const char* const* name = kSettingNames; *name != nullptr; ++name) carried |= Params.GetValue(*name) != nullptr;
+  // Checked as they would be saved: what the POST left out stays.
+  for (const char* const* name = kSettingNames; carried && stored != nullptr && *name != nullptr; ++name) {
+    if (Params.GetValue(*name) == nullptr) Params.SetValue(*name, stored->Setting(*name));
+  }
+  auto* admin = dynamic_cast<HAdmin*>(FindChild("Admin"));
+  const bool password_set = admin != nullptr && admin->CheckAdmin() != HAdmin::kNoPassword;
+  const std::vector<HSettingsProblem> problems = CheckSettings(Params, stored, password_set);
+  if (problems.empty()) return nullptr;
+  Params.SetValue("refused", "1");
+  for (const HSettingsProblem& problem : problems) Params.SetValue((problem.setting + "Problem").c_str(), problem.text.c_str());
+  if (server_ != nullptr) server_->SetStatus(400);
+  return nullptr;
 }

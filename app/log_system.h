@@ -16,7 +16,9 @@ class HLogDate : public IObject {
   // "LastDate", "PrevLastDate", "NextLastDate" (yyyymmdd, "-1" when
   // invalid) and "PrevLastDay"; "DayStatus", whether the selected day is
   // "past" (complete, with statistics), "today", "future" or "invalid";
-  // other names as the "Date" object.
+  // the moves ("prevday", "nextweek", "nextmonth", ...) as the "Date"
+  // object, but empty when they land after today; other names as the
+  // "Date" object.
   const char* GetProperty(const char* name) override;
 
  private:
@@ -28,6 +30,10 @@ class HLogSystem : public HSystem {
   // Moves the selected day back to yesterday.
   HLogSystem();
 
+  // "Visitor": "1" when the request is a visitor's (see HAdmin::IsVisitor),
+  // else null, as is every request while no administrator exists. Never
+  // raises, so that every page may ask. Other names as HSystem.
+  const char* GetProperty(const char* name) override;
   // "Admin": raises the login page name when the administrator exists and
   // is not logged in; other methods as HSystem.
   const char* Call(const char* method, int argc, const char* const* argv) override;
@@ -46,6 +52,13 @@ class HLogSystem : public HSystem {
 class HVaziVevSystem : public HLogSystem {
  public:
   HVaziVevSystem() { login_page_ = VaziVevLogin; }
+  // "CheckSettings": checks the settings a POST is about to save (see
+  // app/settings_check.h). A problem sets the parameter "refused", one
+  // parameter setting name + "Problem" with its sentence for each, and the
+  // answer's status 400; the form's settings that the POST left out are
+  // set to their stored values, so that saving it changes only what it
+  // sent. Other methods as HLogSystem.
+  const char* Call(const char* method, int argc, const char* const* argv) override;
   // Type "VaziVev" makes the analysis object (HVaziVev); other types as
   // HLogSystem.
   IObject* CreateObject(const char* name, const char* type_name) override;

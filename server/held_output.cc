@@ -4,7 +4,7 @@
 
 namespace {
 
-const char kDefaultHeader[] = "Content-type: text/html\n\n";
+const char kDefaultHeader[] = "Content-type: text/html\n";
 
 }  // namespace
 
@@ -31,11 +31,21 @@ void HHeldOutput::Stop() {
   memory_ = nullptr;
 }
 
-void HHeldOutput::Release() {
+void HHeldOutput::SetHeader(const char* text) {
+  if (has_header_) return;
+  has_header_ = true;
+  header_ = text == nullptr ? kDefaultHeader : text;
+}
+
+void HHeldOutput::Release(const std::string& status_lines) {
   if (memory_ == nullptr) return;
   Stop();
+  fputs(status_lines.c_str(), stdout);
   fputs(header_lines_.c_str(), stdout);
-  if (default_header_) fputs(kDefaultHeader, stdout);
+  if (has_header_) {
+    fputs(header_.c_str(), stdout);
+    fputs("\n", stdout);
+  }
   fwrite(text_, 1, size_, stdout);
   Discard();
 }
@@ -46,5 +56,6 @@ void HHeldOutput::Discard() {
   text_ = nullptr;
   size_ = 0;
   header_lines_.clear();
-  default_header_ = false;
+  header_.clear();
+  has_header_ = false;
 }

@@ -1,10 +1,11 @@
-// HHeldOutput: the response of a POST, held back until the request's data
-// is safely stored. While it holds, everything written to standard output
-// goes to memory, and cookie lines are kept apart; Release then sends the
-// cookies, the header (the default one first when the page wrote text
-// before any header) and the page; Discard drops all of it, so that a
-// failed save answers with the error page alone, and no cookie is sent for
-// a change that was not stored.
+// HHeldOutput: the response, held back until the request is done, so that
+// its status is known before anything is sent, and a POST's answer goes out
+// only once its data is safely stored. While it holds, everything written
+// to standard output goes to memory, and the header and cookie lines are
+// kept apart; Release then sends the status lines, the cookies, the header
+// (the default one when the page wrote text before any header) and the
+// page; Discard drops all of it, so that a failed save answers with the
+// error page alone, and no cookie is sent for a change that was not stored.
 #ifndef SERVER_HELD_OUTPUT_H_
 #define SERVER_HELD_OUTPUT_H_
 
@@ -26,10 +27,13 @@ class HHeldOutput {
   bool HasText();
   // Keeps a header line (a cookie) for the header block.
   void AddHeaderLine(const std::string& line) { header_lines_ += line; }
-  // The default header goes before the page's text when it is released.
-  void PutDefaultHeaderFirst() { default_header_ = true; }
-  // Sends what was held to the real standard output and stops holding.
-  void Release();
+  // The header block (without its blank line) sent with the page; null
+  // for the default one. The first one given stays.
+  void SetHeader(const char* text);
+  bool HasHeader() const { return has_header_; }
+  // Sends `status_lines`, then what was held, to the real standard output
+  // and stops holding.
+  void Release(const std::string& status_lines);
   // Drops what was held and stops holding.
   void Discard();
 
@@ -42,7 +46,8 @@ class HHeldOutput {
   char* text_ = nullptr;
   size_t size_ = 0;
   std::string header_lines_;
-  bool default_header_ = false;
+  std::string header_;
+  bool has_header_ = false;
 };
 
 #endif  // SERVER_HELD_OUTPUT_H_

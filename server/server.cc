@@ -11,12 +11,16 @@
 #include "core/errors.h"
 #include "core/file.h"
 #include "server/cgi_input.h"
+#include "server/http_status.h"
 #include "server/multipart.h"
 
 HString HomeDir;
 HParams Params;
 
 namespace {
+
+// What a busy answer asks the browser to wait before it tries again.
+constexpr int kBusyRetrySeconds = 5;
 
 const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font></body></html>\n";
 
@@ -100,16 +104,31 @@ void HServer::SetHomeDir(const char* argv0) {
 void HServer::WriteHeader(const char* text) {
   if (header_written_) return;
   header_written_ = 1;
-  if (held_.IsHolding() && held_.HasText()) {
-    held_.PutDefaultHeaderFirst();
+  if (held_.IsHolding()) {
+    held_.SetHeader(held_.HasText() ? nullptr : text);
     return;
   }
+  fputs(StatusLines().c_str(), stdout);
   fputs(text == nullptr ? "Content-type: text/html\n" : text, stdout);
   fputs("\n", stdout);
 }
 
+void HServer::SetStatus(int code, int retry_after) {
+  status_ = code;
+  retry_after_ = retry_after;
+}
+
+std::string HServer::StatusLines() const {
+  std::string lines;
+  if (status_ != 200 && *StatusReason(status_) != 0) {
+    lines = "Status: " + std::to_string(status_) + " " + StatusReason(status_) + "\n";
+  }
+  if (retry_after_ > 0) lines += "Retry-After: " + std::to_string(retry_after_) + "\n";
+  return lines;
+}
+
 void HServer::SetCookie(const char* name, const char* value, time_t expires) {
-  if (held_.IsHolding() && !header_written_) {
+  if (held_.IsHolding()) {
     // Held with the response, and sent only when it is: before the header,
     // whatever the page writes first.
     FILE* memory = stdout;
@@ -170,6 +189,7 @@ bool HServer::RenderPage(const char* name) {
   HScriptReader reader(file.Stream());
   script_.Load(reader);
   file.Close();
+  if (!post_) WriteHeader(nullptr);
   script_.Run();
   return true;
 }
@@ -227,15 +247,18 @@ void HServer::Run(int /*argc*/, char** argv) {
   }
   bool found = false;
   const char* error = nullptr;
+  bool changing = false;
   try {
     if (input_error == nullptr) BeforeLock();
     Lock(post_);
     if (input_error != nullptr) throw input_error;
     Update();
-    // A POST changes data: its response waits until the change is stored.
-    if (post_) held_.Start();
+    // Every answer waits until the request is done, so that an error met
+    // on the way still decides its status; a POST changes data, and its
+    // answer must wait until the change is stored anyway.
+    changing = post_ != 0;
+    held_.Start();
     CheckLogin();
-    if (!post_) WriteHeader(nullptr);
     found = RenderPage(Params.GetValue("page"));
     signal(SIGTERM, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
@@ -247,23 +270,29 @@ void HServer::Run(int /*argc*/, char** argv) {
   } catch (...) {
     error = ErrorFail;
   }
-  if (error != nullptr && held_.IsHolding()) {
-    held_.Discard();  // the error page alone: nothing of a change that was not stored
-    header_written_ = 0;
-  } else if (held_.IsHolding()) {
-    // A page that wrote text without a header gets the default one first.
-    if (!header_written_ && held_.HasText()) WriteHeader(nullptr);
-    held_.Release();
-  }
   if (error != nullptr) {
+    if (changing && held_.IsHolding()) {
+      // The error page alone: nothing of a change that was not stored.
+      held_.Discard();
+      header_written_ = 0;
+    }
+    SetStatus(ErrorStatus(error), CompareNoCase(error, ErrorBusy) == 0 ? kBusyRetrySeconds : retry_after_);
     WriteHeader(nullptr);
     found = RenderErrorPage(error);
+  } else if (!found) {
+    // The page asked for does not exist: the site's own not-found page.
+    SetStatus(404);
+    WriteHeader(nullptr);
+    found = RenderErrorPage(ErrorNotFound);
   }
   if (!found) {
     WriteHeader(nullptr);
     fputs(kNotFound, stdout);
-  } else if (post_ && !header_written_) {
-    WriteRedirect();
   }
+  // A page that wrote text without a header gets the default one first.
+  if (held_.IsHolding() && !header_written_ && held_.HasText()) WriteHeader(nullptr);
+  const bool redirect = post_ && !header_written_;
+  held_.Release(StatusLines());
+  if (redirect) WriteRedirect();
   Unlock();
 }

@@ -25,6 +25,8 @@ namespace {
 
 const char kHttp[] = "http://";
 constexpr int kHttpLength = sizeof kHttp - 1;
+const char kHttps[] = "https://";
+constexpr int kHttpsLength = sizeof kHttps - 1;
 constexpr int kLeastUnit = 3;
 
 // The settings that name files of the machine, which the program reads and
@@ -70,12 +72,17 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
   if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
+    // Kept as scheme and host: "https://www.example.org/" stays https, a
+    // bare host is taken for http.
     HString url(value);
-    if (strncmp(value, kHttp, kHttpLength) != 0) {
+    int host = kHttpLength;
+    if (CompareNoCase(value, kHttps, kHttpsLength) == 0) {
+      host = kHttpsLength;
+    } else if (CompareNoCase(value, kHttp, kHttpLength) != 0) {
       url = kHttp;
       url.Append(value);
     }
-    const int slash = url.FindChar('/', kHttpLength);
+    const int slash = url.FindChar('/', host);
     if (slash >= 0) url.Assign(url.CStr(), slash);
     INContainer::SetProperty(name, url.CStr());
     return;

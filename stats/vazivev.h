@@ -37,8 +37,9 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // The statistics go first: they borrow the audiences' settings.
   ~HVaziVev() override;
 
-  // "URL" is stored as "http://" and the host part only (an empty one
-  // stays empty), "Unit" as at least 3; other names as any object.
+  // "URL" is stored as its scheme ("https://", else "http://") and the
+  // host part only (an empty one stays empty), "Unit" as at least 3; other
+  // names as any object.
   void SetProperty(const char* name, const char* value) override;
   // "SplitError" (why this request's split failed, empty when it did not)
   // and "SplitDropped" (the lines the splits dropped so far, for want of a

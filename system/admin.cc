@@ -195,6 +195,11 @@ bool HAdmin::Load(HObjectStream& stream) {
   return !broken_;
 }
 
+std::string HAdmin::TokenCredential() const {
+  const char* logouts = properties_.GetValue("_logouts");
+  return logouts == nullptr ? Credential() : Credential() + ":" + logouts;
+}
+
 std::string HAdmin::Credential() const {
   const char* hash = properties_.GetValue("_hash");
   if (hash != nullptr && *hash != 0) return hash;
@@ -211,11 +216,28 @@ int HAdmin::CheckAdmin() {
   state_ = kNotLoggedIn;
   HString cookie;
   if (!GetCookie("Admin", cookie)) return state_;
-  if (IsValidAdminToken(AdminSecret(SecretPath().c_str(), false), credential, cookie.CStr(), time(nullptr))) {
+  if (IsValidAdminToken(AdminSecret(SecretPath().c_str(), false), TokenCredential(), cookie.CStr(), time(nullptr))) {
     state_ = kLoggedIn;
     cookie_token_ = cookie.CStr();
   }
   return state_;
+}
+
+bool HAdmin::IsVisitor() { return broken_ || CheckAdmin() == kNotLoggedIn; }
+
+void HAdmin::Logout() {
+  RefuseBroken();
+  // Only a login ends logins: a visitor's POST must not end the
+  // administrator's.
+  if (CheckAdmin() != kLoggedIn) return;
+  // A new count of logouts is a new credential for the tokens: every token
+  // made before no longer matches.
+  const char* logouts = properties_.GetValue("_logouts");
+  properties_.SetValue("_logouts", std::to_string((logouts == nullptr ? 0 : atoll(logouts)) + 1).c_str());
+  SetModified(true);
+  cookie_token_.clear();
+  if (CurrentServer != nullptr) CurrentServer->SetCookie("Admin", "", 1);  // expired: the browser drops it
+  state_ = kNotLoggedIn;
 }
 
 void HAdmin::Login() {
@@ -282,13 +304,17 @@ void HAdmin::SetAdminCookie() {
   if (!credential.empty()) {
     const std::string secret = AdminSecret(SecretPath().c_str(), true);
     if (secret.empty()) throw ErrorFileCreate;
-    value = MakeAdminToken(secret, credential, time(nullptr));
+    value = MakeAdminToken(secret, TokenCredential(), time(nullptr));
   }
   cookie_token_ = value;
   if (CurrentServer != nullptr) CurrentServer->SetCookie("Admin", value.c_str(), 0);
 }
 
 const char* HAdmin::Call(const char* method, int argc, const char* const* argv) {
+  if (CompareNoCase(method, "Logout") == 0) {
+    Logout();
+    return nullptr;
+  }
   if (CompareNoCase(method, "SetPassword") != 0) return IContainer::Call(method, argc, argv);
   SetPassword(argc, argv);
   return nullptr;

@@ -7,8 +7,8 @@
 // The cookie is a token that reveals nothing about the password: its issue
 // time and an HMAC-SHA256, keyed with a random secret of the site
 // (data/AdminKey), of that time and the stored hash. It ends after
-// kTokenLifetime seconds, and when the password changes (the stored hash
-// changes). Checking it is cheap; the slow hash runs only at a login and
+// kTokenLifetime seconds, when the password changes (the stored hash
+// changes) and at a logout (the stored count of logouts changes). Checking it is cheap; the slow hash runs only at a login and
 // when a password is set, and a login's runs before the request takes the
 // site's lock (PrecheckLogin), so that guesses cost the guesser alone.
 //
@@ -32,7 +32,10 @@ class HAdmin : public IContainer {
 
   explicit HAdmin(const char* name);
 
-  // "SetPassword" (new password, confirmation); other methods as IObject.
+  // "SetPassword" (new password, confirmation); "Logout", which, for a
+  // logged-in request, clears this browser's cookie and ends every login
+  // made before it (the stored "_logouts", a count that is part of what
+  // a token is bound to); other methods as IObject.
   // Raises ErrorFail, ErrorCorrespond, ErrorValue or ErrorFileCreate.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Its file holds the password hash: readable by its owner only.
@@ -49,6 +52,9 @@ class HAdmin : public IContainer {
   // The login state, computed once per request from the stored hash and
   // the cookie.
   int CheckAdmin();
+  // Whether this request is a visitor's: a password is set and it is not
+  // logged in, or the administrator's file cannot be read. Never raises.
+  bool IsVisitor();
   // Checks the posted "_password"; raises ErrorPassword on a mismatch (also
   // when no password is set), else writes the cookie. An "_md5" that
   // matched is replaced by a "_hash" of the same password.
@@ -59,11 +65,14 @@ class HAdmin : public IContainer {
 
  private:
   void SetPassword(int argc, const char* const* argv);
+  void Logout();
   // Writes the "Admin" cookie: a new token for the stored password, or an
   // empty value (which clears it) when there is none.
   void SetAdminCookie();
   // "_hash", else "_md5", else "": what a token is bound to.
   std::string Credential() const;
+  // The credential and the count of logouts: what a token is bound to.
+  std::string TokenCredential() const;
   // Stores the hash `made` of `password`, or a new one when it is "".
   void StorePassword(const char* password, const std::string& made = "");
   void RefuseBroken() const;

@@ -154,6 +154,9 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
     // response without a content type: it counts as no argument.
     const bool given = argc >= 1 && argv[0] != nullptr && *argv[0] != 0;
     if (server_ != nullptr) server_->WriteHeader(given ? argv[0] : nullptr);
+  } else if (CompareNoCase(method, "Status") == 0) {
+    // Only the codes the driver knows a reason for are sent.
+    if (argc >= 1 && argv[0] != nullptr && server_ != nullptr) server_->SetStatus(ToInt(argv[0]));
   } else if (CompareNoCase(method, "AttachFile") == 0) {
     if (argc >= 1 && argv[0] != nullptr) attach_files_.Add(argv[0]);
   } else if (CompareNoCase(method, "RemoveDir") == 0) {

@@ -24,7 +24,7 @@ class HSystem : public INContainer {
 
   // "IsPost", "Version", "Build", "Server"; other names as a container.
   const char* GetProperty(const char* name) override;
-  // "Redirect", "ContentType", "AttachFile", "RemoveDir", "RemoveFile",
+  // "Redirect", "ContentType", "Status" (the answer's HTTP status), "AttachFile", "RemoveDir", "RemoveFile",
   // "GetParameter", "StrFind"; other methods as any object.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // "Date" and "Time" are the members, never looked up in data/; "Cookie"

@@ -1,6 +1,7 @@
 #include "tests/cgi/cgi_site.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -99,6 +100,9 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
       signal(SIGXFSZ, SIG_IGN);  // kept across exec
       const rlimit limit = {static_cast<rlim_t>(limits.file_size_limit), static_cast<rlim_t>(limits.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (limits.run_as >= 0 && (setgroups(0, nullptr) != 0 || setgid(limits.run_as) != 0 || setuid(limits.run_as) != 0)) {
+      _exit(125);
     }
     alarm(60);  // a hung request fails the test instead of the whole run
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};

@@ -58,6 +58,9 @@ class CgiSite {
     // killed.
     std::string kill_when_path;
     std::string kill_when_holds;
+    // At 0 or more, the program runs as this user and group id, as a web
+    // server's user would (the test must run as root).
+    int run_as = -1;
   };
   CgiResult Run(const std::map<std::string, std::string>& env, const std::string& body, const std::string& faketime,
                 const Limits& limits) const;

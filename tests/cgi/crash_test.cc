@@ -286,7 +286,7 @@ TEST(CrashTest, FullDiskKeepsTheOldData) {
   const CgiResult r = site.Run(
       {{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Set"}, {"CONTENT_LENGTH", std::to_string(big.size() + 2)}},
       "t=" + big, "", full);
-  EXPECT_EQ(std::string(kHtml) + "not saved\n", r.out);
+  EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "not saved\n", r.out);
   EXPECT_EQ(index, Slurp(site.Path("data/index")));
   EXPECT_EQ(std::string(kHtml) + "old\n", site.Get("page=Show").out);
 

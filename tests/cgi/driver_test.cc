@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,12 +21,24 @@ const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font
 // Replaces the shipped error pages with one-line marks, so that answers
 // can be compared byte for byte.
 void MarkErrorPages(const CgiSite& site) {
-  for (const char* name : {"ErrorInstall", "ErrorBusy", "ErrorMemory", "ErrorFail", "VaziVevIndex"}) {
+  for (const char* name : {"ErrorInstall", "ErrorBusy", "ErrorMemory", "ErrorFail", "ErrorNotFound", "VaziVevIndex"}) {
     site.WritePage(name, std::string("page ") + name + "\n");
   }
 }
 
-std::string Answer(const char* name) { return std::string(kHtml) + "page " + name + "\n"; }
+// The status lines each marked page answers with.
+std::string StatusOf(const std::string& name) {
+  const std::map<std::string, std::string> statuses = {
+      {"ErrorInstall", "Status: 500 Internal Server Error\n"},
+      {"ErrorBusy", "Status: 503 Service Unavailable\nRetry-After: 5\n"},
+      {"ErrorMemory", "Status: 413 Content Too Large\n"},
+      {"ErrorFail", "Status: 500 Internal Server Error\n"},
+      {"ErrorNotFound", "Status: 404 Not Found\n"},
+      {"VaziVevIndex", ""}};
+  return statuses.at(name);
+}
+
+std::string Answer(const char* name) { return StatusOf(name) + kHtml + "page " + name + "\n"; }
 
 }  // namespace
 
@@ -49,9 +62,17 @@ TEST(DriverTest, PagesInSubfoldersAndMissingPages) {
   mkdir(site.Path("page/sub").c_str(), 0755);
   site.WritePage("sub/Inner", "inner\n");
   EXPECT_EQ(std::string(kHtml) + "inner\n", site.Get("page=sub/Inner").out);
-  const CgiResult r = site.Get("page=NoSuchPage");
+  // The installed not-found page is one of the site's own.
+  CgiResult r = site.Get("page=NoSuchPage");
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string(kHtml) + kNotFound, r.out);
+  EXPECT_EQ(0, r.out.find("Status: 404 Not Found\nContent-type: text/html\n\n<!DOCTYPE html>")) << r.out;
+  EXPECT_EQ("What you asked for does not exist.", Figure(r.out, "error"));
+  // A POST to a missing page is no redirect either.
+  r = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=NoSuchPage"}, {"CONTENT_LENGTH", "3"}}, "a=1");
+  EXPECT_EQ(0, r.out.find("Status: 404 Not Found\nContent-type: text/html\n\n<!DOCTYPE html>")) << r.out;
+  // Without it, the fixed answer, still a 404.
+  unlink(site.Path("page/ErrorNotFound.html").c_str());
+  EXPECT_EQ("Status: 404 Not Found\n" + std::string(kHtml) + kNotFound, site.Get("page=NoSuchPage").out);
 }
 
 TEST(DriverTest, PageNamesThatLeavePageFolderAreNotFound) {
@@ -59,11 +80,12 @@ TEST(DriverTest, PageNamesThatLeavePageFolderAreNotFound) {
   // A template outside page/ that a traversal would reach.
   std::ofstream(site.Path("secret.html")) << "secret\n";
   std::ofstream(site.Path("data/x.html")) << "data\n";
+  MarkErrorPages(site);
   for (const std::string& name : std::vector<std::string>{"../secret", "sub/../../secret", "/" + site.Root() + "/secret",
                                  site.Root() + "/secret", "../data/x", ".."}) {
     const CgiResult r = site.Get("page=" + name);
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(std::string(kHtml) + kNotFound, r.out) << name;
+    EXPECT_EQ(Answer("ErrorNotFound"), r.out) << name;
   }
 }
 
@@ -114,9 +136,9 @@ TEST(DriverTest, MissingLockFileIsErrorInstall) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(Answer("ErrorInstall"), r.out);
   EXPECT_FALSE(std::ifstream(site.Path("vazivev.txt")).good());  // never created
-  // Without its error page, the fixed answer.
+  // Without its error page, the fixed answer, with the error's status.
   unlink(site.Path("page/ErrorInstall.html").c_str());
-  EXPECT_EQ(std::string(kHtml) + kNotFound, site.Get("").out);
+  EXPECT_EQ(StatusOf("ErrorInstall") + kHtml + kNotFound, site.Get("").out);
 }
 
 TEST(DriverTest, HeldLockIsErrorBusyForGetAndPost) {
@@ -193,13 +215,16 @@ TEST(DriverTest, ErrorInTheMiddleOfAPageFollowsItsOutputUnderOneHeader) {
   site.WritePage("ErrorCreate", "cannot create\n");
   // A name with a slash can never be stored, so adding it raises ErrorCreate.
   site.WritePage("Broken", "before\n'$System.Add a/b Object\nafter\n");
-  EXPECT_EQ(std::string(kHtml) + "before\ncannot create\n", site.Get("page=Broken").out);
+  // The answer waits for the end of the request: the error still decides
+  // its status.
+  const std::string failed = "Status: 500 Internal Server Error\n" + std::string(kHtml);
+  EXPECT_EQ(failed + "before\ncannot create\n", site.Get("page=Broken").out);
   // A POST's output waits for its save: an error sends the error page alone.
   const CgiResult r = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Broken"}});
-  EXPECT_EQ(std::string(kHtml) + "cannot create\n", r.out);
+  EXPECT_EQ(failed + "cannot create\n", r.out);
   // An error page that fails itself gives the fixed answer.
   site.WritePage("ErrorCreate", "'$System.Add c/d Object\n");
-  EXPECT_EQ(std::string(kHtml) + "before\n" + kNotFound, site.Get("page=Broken").out);
+  EXPECT_EQ(failed + "before\n" + kNotFound, site.Get("page=Broken").out);
 }
 
 TEST(DriverTest, ObjectsMadeByOneRequestAreReadByTheNext) {
@@ -209,4 +234,18 @@ TEST(DriverTest, ObjectsMadeByOneRequestAreReadByTheNext) {
   site.WritePage("Show", "$System.notes.first.title|$System.notes.Count\n");
   EXPECT_EQ("Location: vazivev.cgi?\n\n", site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Make"}}).out);
   EXPECT_EQ(std::string(kHtml) + "Hello, world|1\n", site.Get("page=Show").out);
+}
+
+TEST(DriverTest, APageSetsItsStatusUntilTheAnswerGoesOut) {
+  CgiSite site;
+  site.WritePage("Early", "'$System.Status 404\nmissing\n");
+  site.WritePage("Late", "text\n'$System.Status 400\nmore\n");
+  site.WritePage("Odd", "'$System.Status 299\nodd\n");
+  EXPECT_EQ("Status: 404 Not Found\n" + std::string(kHtml) + "missing\n", site.Get("page=Early").out);
+  // The answer is held: a status set after text still goes first.
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "text\nmore\n", site.Get("page=Late").out);
+  const CgiResult post = site.Run({{"REQUEST_METHOD", "POST"}, {"QUERY_STRING", "page=Late"}});
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "text\nmore\n", post.out);
+  // A code the program has no reason phrase for is not sent.
+  EXPECT_EQ(std::string(kHtml) + "odd\n", site.Get("page=Odd").out);
 }

@@ -57,22 +57,42 @@ TEST(SystemPagesTest, CalendarAndClockForAPinnedDay) {
   EXPECT_EQ(std::string(kHtml) + "20000105|20000105|20000301|0|230000|#c0c0ff|20000131|31|20000229|1.1|0.3\n", r.out);
   r = site.Run({{"QUERY_STRING", "page=Cal&Date=20000301"}}, "", "2000-03-01 12:00:00");
   EXPECT_EQ(std::string(kHtml) + "20000301|20000301|20000301|1|120000|#c0ffc0|20000331|29|20000430|1.1|0.3\n", r.out);
-  // A date that is no date leaves the month ends invalid.
-  for (const std::string bad : {"junk", "19991315", "19990100"}) {
+  // Written with dashes, the same day; the links carry it in one form.
+  r = site.Run({{"QUERY_STRING", "page=Cal&Date=2000-01-05"}}, "", "2000-03-01 23:00:00");
+  EXPECT_EQ(std::string(kHtml) + "20000105|20000105|20000301|0|230000|#c0c0ff|20000131|31|20000229|1.1|0.3\n", r.out);
+  // A date that is no day answers the invalid-date page (400), whose links
+  // lead to yesterday; an empty one is yesterday.
+  site.WritePage("ErrorDate", "no day: $BadDate, shown $Date\n");
+  for (const std::string bad : {"junk", "19991315", "19990100", "20261332", "99999999", "00000000", "2000-1-05",
+                                "2000-01-5x", "2000/01/05", "200001050", "-2000105", "19691231", "21000101"}) {
     r = site.Run({{"QUERY_STRING", "page=Cal&Date=" + bad}}, "", "2000-03-01 12:00:00");
-    EXPECT_EQ(std::string(kHtml) + bad + "|-1|20000301|0|120000|#c0ffc0|-1|0|-1|1.1|0.3\n", r.out);
+    EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "no day: " + bad + ", shown 20000229\n", r.out);
   }
+  r = site.Run({{"QUERY_STRING", "page=Cal&Date="}}, "", "2000-03-01 09:05:07");
+  EXPECT_EQ(std::string(kHtml) + "20000229|20000229|20000301|0|090507|#ffc080|20000229|31|20000331|1.1|0.3\n", r.out);
   // Whether the selected day has statistics yet.
   site.WritePage("Status", "$System.LogDate.DayStatus\n");
   for (const auto& [day, status] : std::map<std::string, std::string>{
-           {"20000229", "past"}, {"20000301", "today"}, {"20000302", "future"}, {"20001301", "invalid"}}) {
+           {"20000229", "past"}, {"20000301", "today"}, {"20000302", "future"}}) {
     r = site.Run({{"QUERY_STRING", "page=Status&Date=" + day}}, "", "2000-03-01 12:00:00");
     EXPECT_EQ(std::string(kHtml) + status + "\n", r.out) << day;
+  }
+  // The ways through the calendar stop at today, from any day.
+  site.WritePage("Moves", "$System.LogDate.prevmonth|$System.LogDate.prevweek|$System.LogDate.prevday|"
+                          "$System.LogDate.nextday|$System.LogDate.nextweek|$System.LogDate.nextmonth\n");
+  for (const auto& [day, moves] : std::map<std::string, std::string>{
+           {"20000201", "20000101|20000125|20000131|20000202|20000208|20000301"},
+           {"20000228", "20000101|20000221|20000227|20000229||20000301"},
+           {"20000229", "20000101|20000222|20000228|20000301||20000301"},
+           {"20000301", "20000201|20000223|20000229|||"},
+           {"20000320", "20000201|||||"}}) {
+    r = site.Run({{"QUERY_STRING", "page=Moves&Date=" + day}}, "", "2000-03-01 12:00:00");
+    EXPECT_EQ(std::string(kHtml) + moves + "\n", r.out) << day;
   }
   // An input error still fixes the day for the error page.
   site.WritePage("ErrorMemory", "too big for $Date\n");
   r = site.Run({{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "-1"}}, "", "2000-03-01 12:00:00");
-  EXPECT_EQ(std::string(kHtml) + "too big for 20000229\n", r.out);
+  EXPECT_EQ("Status: 413 Content Too Large\n" + std::string(kHtml) + "too big for 20000229\n", r.out);
 }
 
 TEST(SystemPagesTest, EnvironmentAndCookies) {
@@ -115,7 +135,7 @@ TEST(SystemPagesTest, UploadIsSavedBelowTheDocumentRoot) {
   for (const std::string dest : {"/../my_photo.gif", "/a/../../my_photo.gif"}) {
     r = Post(site, body(dest), env);
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(std::string(kHtml) + "attach refused\n", r.out) << dest;  // the error page alone
+    EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "attach refused\n", r.out) << dest;  // the error page alone
   }
   EXPECT_FALSE(Exists(docroot + "/../my_photo.gif"));
   // An upload that was never sent, and no document root at all.
@@ -183,7 +203,7 @@ TEST(SystemPagesTest, UploadsNeverReplaceLinksOrHiddenFiles) {
     const CgiResult r =
         Post(site, body, {{"CONTENT_TYPE", "multipart/form-data; boundary=XX"}, {"DOCUMENT_ROOT", docroot}});
     // An empty header argument still gives the default content type.
-    EXPECT_EQ(std::string(kHtml) + "attach refused\n", r.out);
+    EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "attach refused\n", r.out);
   }
   EXPECT_EQ("secret", Slurp(outside));
   EXPECT_FALSE(Exists(docroot + "/.htaccess"));
@@ -222,9 +242,9 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
   EXPECT_EQ(std::string(kHtml) + "secret\n", site.Get("page=Secret").out);
   // The shipped password page sets the first password.
   CgiResult r = Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=other");
-  EXPECT_EQ(std::string(kHtml) + "ErrorCorrespond\n", r.out);
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "ErrorCorrespond\n", r.out);
   r = Post(site, "page=VaziVevPassword&newpassword=" + std::string(65, 'x') + "&confirm=" + std::string(65, 'x'));
-  EXPECT_EQ(std::string(kHtml) + "ErrorValue\n", r.out);
+  EXPECT_EQ("Status: 400 Bad Request\n" + std::string(kHtml) + "ErrorValue\n", r.out);
   r = Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=s3cret");
   const std::string first_cookie = AdminCookie(r.out);
   EXPECT_FALSE(first_cookie.empty());
@@ -237,7 +257,7 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
   r = Post(site, "page=VaziVevPassword&newpassword=x&confirm=x");
   EXPECT_EQ(std::string(kHtml) + "login page for VaziVevPassword\n", r.out);
   r = Post(site, "page=Secret&_System=Admin&_password=wrong");
-  EXPECT_EQ(std::string(kHtml) + "ErrorPassword\n", r.out);
+  EXPECT_EQ("Status: 403 Forbidden\n" + std::string(kHtml) + "ErrorPassword\n", r.out);
   r = Post(site, "page=Secret&_System=Admin&_password=s3cret");
   const std::string cookie = AdminCookie(r.out);
   ASSERT_FALSE(cookie.empty());
@@ -268,7 +288,7 @@ TEST(SystemPagesTest, PasswordLoginAndProtectedPages) {
   const std::string admin = Slurp(site.Path("data/admin"));
   for (const std::string& bad : {std::string(), std::string("&_token="), "&_token=" + token.substr(1) + "0", "&_token=" + cookie}) {
     r = Post(site, "page=VaziVevPassword&newpassword=&confirm=" + bad, {{"HTTP_COOKIE", "Admin=" + cookie}});
-    EXPECT_EQ(std::string(kHtml) + "ErrorForm\n", r.out) << bad;
+    EXPECT_EQ("Status: 403 Forbidden\n" + std::string(kHtml) + "ErrorForm\n", r.out) << bad;
   }
   EXPECT_EQ(admin, Slurp(site.Path("data/admin")));
   // The administrator removes the password: the page is open again.
@@ -286,10 +306,10 @@ TEST(SystemPagesTest, FilesAreNamedOnlyOnceAPasswordIsSet) {
   const std::string log = "LogFile=" + Encoded(site.Path("access.log"));
   const std::string form = "page=VaziVevSettings&Loging=Unique&Unit=3&lines=20";
   CgiResult r = Post(site, form + "&" + log);
-  EXPECT_EQ(std::string(kHtml) + "ErrorNoPassword\n", r.out);
+  EXPECT_EQ("Status: 403 Forbidden\n" + std::string(kHtml) + "ErrorNoPassword\n", r.out);
   EXPECT_FALSE(Exists(site.Path("data/vazivev/index")));
   r = Post(site, form + "&DateFile=%2Fetc%2Fpasswd");
-  EXPECT_EQ(std::string(kHtml) + "ErrorNoPassword\n", r.out);
+  EXPECT_EQ("Status: 403 Forbidden\n" + std::string(kHtml) + "ErrorNoPassword\n", r.out);
   r = Post(site, form + "&LogFile=");
   EXPECT_NE(std::string::npos, Slurp(site.Path("data/vazivev/index")).find(" lines=20\n"));
   const std::string settings = site.Get("page=VaziVevSettings").out;
@@ -300,6 +320,7 @@ TEST(SystemPagesTest, FilesAreNamedOnlyOnceAPasswordIsSet) {
   site.WritePage("Token", "$System.Admin.FormToken");
   const std::string page = site.Run({{"QUERY_STRING", "page=Token"}, {"HTTP_COOKIE", "Admin=" + cookie}}).out;
   const std::string token = page.substr(page.size() - 64);
+  Write(site.Path("access.log"), "");
   Post(site, form + "&" + log + "&_token=" + token, {{"HTTP_COOKIE", "Admin=" + cookie}});
   EXPECT_NE(std::string::npos, Slurp(site.Path("data/vazivev/index")).find(" LogFile=" + site.Path("access.log") + "\n"));
 }
@@ -401,14 +422,14 @@ TEST(SystemPagesTest, UnreadableAdministratorFailsClosed) {
   for (const std::string text : {"", "garbage\n", "object admin Admin\n _md5=x\nend\n",
                                  "object admin : Admin\n _hash\nend\n", "object admin : Admin\n _hash=\nend\n"}) {
     std::ofstream(site.Path("data/admin")) << text;
-    EXPECT_EQ(std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out) << text;
+    EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out) << text;
     const CgiResult r = Post(site, "page=VaziVevPassword&newpassword=mine&confirm=mine");
     EXPECT_NE(std::string::npos, r.out.find("cannot load")) << r.out;
     EXPECT_EQ(text, Slurp(site.Path("data/admin")));
   }
   unlink(site.Path("data/admin").c_str());
   mkdir(site.Path("data/admin").c_str(), 0755);  // a folder where the file belongs
-  EXPECT_EQ(std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out);
+  EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "cannot load\n", site.Get("page=Secret").out);
 }
 
 // Property names chosen by a visitor cannot plant lines in a stored file.
@@ -435,7 +456,7 @@ TEST(SystemPagesTest, FailedSaveOfAPostShowsOnlyTheErrorPage) {
   site.WritePage("ErrorFileSave", "not saved\n");
   mkdir(site.Path("data/admin.Tmp").c_str(), 0755);  // the replacement cannot be written
   const CgiResult r = Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=s3cret");
-  EXPECT_EQ(std::string(kHtml) + "not saved\n", r.out);
+  EXPECT_EQ("Status: 500 Internal Server Error\n" + std::string(kHtml) + "not saved\n", r.out);
   EXPECT_FALSE(Exists(site.Path("data/admin")));
   rmdir(site.Path("data/admin.Tmp").c_str());
   EXPECT_EQ(0u, Post(site, "page=VaziVevPassword&newpassword=s3cret&confirm=s3cret").out.find("Set-Cookie: Admin="));

@@ -3,7 +3,7 @@
 # port runs it as a CGI program, and curl makes the requests a browser
 # would: the default page, an upload-free POST answered with a redirect,
 # setting the administrator password, a protected page with and without
-# the login cookie.
+# the login cookie, and the statuses of error pages.
 set -eu
 cmake=$1
 build=$2
@@ -54,4 +54,16 @@ curl -s "$base?page=Secret" | grep -q "Administrator login" || fail "protected p
 curl -s -b "Admin=$cookie" "$base?page=Secret" | grep -q "secret" || fail "login cookie not accepted"
 out=$(curl -s -i -d "_System=Admin&_password=wrong&page=Secret" "$base")
 echo "$out" | grep -q "Wrong password" || fail "wrong password accepted: $out"
+echo "$out" | grep -q "^HTTP/1.1 403" || fail "wrong password is no 403: $out"
+
+# The statuses reach the browser through the web server.
+out=$(curl -s -i "$base?page=NoSuchPage")
+echo "$out" | grep -q "^HTTP/1.1 404" || fail "missing page is no 404: $out"
+echo "$out" | grep -q "<title>Not found - Access statistics</title>" || fail "not the site's not-found page: $out"
+out=$(curl -s -i "$base?Date=20261332")
+echo "$out" | grep -q "^HTTP/1.1 400" || fail "invalid date is no 400: $out"
+mv "$work/cgi/vazivev.txt" "$work/cgi/vazivev.txt.off"
+out=$(curl -s -i "$base")
+echo "$out" | grep -q "^HTTP/1.1 500" || fail "missing lock file is no 500: $out"
+mv "$work/cgi/vazivev.txt.off" "$work/cgi/vazivev.txt"
 echo "web server ok on port $port"

@@ -37,6 +37,10 @@ const phone = { width: 360, height: 740 };
 let context;
 let page;
 let shotNumber = 0;
+// A visitor (a password is set, and this browser is not logged in) sees
+// the header without its link to the settings, and no link to the
+// settings or the password anywhere.
+let visitor = false;
 
 async function shot(name) {
   if (!everyShot && name !== 'failure') return;
@@ -51,7 +55,7 @@ async function shot(name) {
 const links = new Map();  // address -> the page it was first seen on
 
 // The frame every page shares, laid out within the window: the header's
-// thirteen links and the footer visible, the heading on the first screen,
+// thirteen links (twelve for a visitor) and the footer visible, the heading on the first screen,
 // nothing wider than the window but a graph (which scrolls in its own
 // box). Notes the page's links.
 async function checkPage(what) {
@@ -72,28 +76,33 @@ async function checkPage(what) {
       overflow: document.documentElement.scrollWidth - window.innerWidth,
       wide,
       links: [...document.querySelectorAll('a[href]')].map((a) => a.href),
+      admin: [...document.querySelectorAll('a[href*="page=VaziVevSettings"], a[href*="page=VaziVevPassword"]')]
+        .filter(visible).length,
     };
   });
   assert.equal(layout.charset, 'EUC-JP', `${what}: the declared charset`);
   assert.match(layout.title, / - Access statistics$/, `${what}: title`);
-  assert.equal(layout.nav, 13, `${what}: the header's links`);
+  assert.equal(layout.nav, visitor ? 12 : 13, `${what}: the header's links`);
+  if (visitor) assert.equal(layout.admin, 0, `${what}: a visitor sees links to the settings or the password`);
+  else assert.ok(layout.admin >= 2, `${what}: the administrator's links`);
   assert.ok(layout.footer, `${what}: footer`);
   assert.ok(layout.h1, `${what}: heading on the first screen`);
   assert.ok(layout.overflow <= 0, `${what}: ${layout.overflow}px wider than the window: ${layout.wide.join(' ')}`);
   for (const link of layout.links) if (!links.has(link)) links.set(link, what);
 }
 
-// Loads a page (a query string, or '' for the default) and checks it.
-async function open(query, what = query || 'default page') {
+// Loads a page (a query string, or '' for the default) and checks it and
+// the HTTP status it answered with.
+async function open(query, what = query || 'default page', expected = 200) {
   const response = await page.goto(base + query);
-  assert.equal(response.status(), 200, what);
+  assert.equal(response.status(), expected, what);
   await checkPage(what);
 }
 
 // Clicks what navigates to another page, waits for it and checks it.
-async function follow(selector) {
+async function follow(selector, expected = 200) {
   const [response] = await Promise.all([page.waitForNavigation(), page.click(selector)]);
-  assert.equal(response.status(), 200, selector);
+  assert.equal(response.status(), expected, selector);
   await checkPage(`after ${selector}`);
 }
 
@@ -189,7 +198,7 @@ async function walk() {
   assert.equal(await heading(), 'Administrator password');
   await page.fill('#newpassword', password);
   await page.fill('#confirm', password + 'x');
-  await follow('#change');
+  await follow('#change', 400);
   assert.equal(await heading(), 'Passwords differ');
   assert.ok(await page.isVisible('#error'));
   await shot('error-passwords-differ');
@@ -201,19 +210,23 @@ async function walk() {
   assert.ok(await page.isVisible('#changed'), 'password changed');
   await shot('password-changed');
 
-  // Logged out, the settings show the login page; a wrong password is
-  // refused, the right one leads on to the settings.
+  // Logged out, a visitor sees no link to the settings or the password,
+  // and the settings show the login page; a wrong password is refused,
+  // the right one leads on to the settings.
   await context.clearCookies();
-  await follow('header a[href*="page=VaziVevSettings"]');
+  visitor = true;
+  await open('', 'the default page for a visitor');
+  await open('?page=VaziVevSettings');
   assert.equal(await heading(), 'Administrator login');
   await shot('login');
   await page.fill('#password', 'not it');
-  await follow('#login');
+  await follow('#login', 403);
   assert.equal(await heading(), 'Wrong password');
   await shot('error-wrong-password');
   await open('?page=VaziVevSettings');
   assert.equal(await heading(), 'Administrator login');
   await page.fill('#password', password);
+  visitor = false;
   await follow('#login');
   assert.ok(await page.isVisible('#loggedin'), 'logged in');
   await shot('welcome');
@@ -259,8 +272,13 @@ async function walk() {
   assert.ok(await page.isVisible('#nodata'), 'a day without data');
   await shot('day-without-data');
   const t = new Date(Date.UTC(+yesterday.slice(0, 4), +yesterday.slice(4, 6) - 1, +yesterday.slice(6) + 6));
-  await open(`?Date=${t.toISOString().slice(0, 10).replace(/-/g, '')}`, 'a future day');
+  await open(`?Date=${t.toISOString().slice(0, 10)}`, 'a future day');
   assert.match(await text('#daystatus'), /future/);
+  assert.ok(!(await page.isVisible('#nextday')) && !(await page.isVisible('#prevday')), 'no way further into the future');
+  await open('?Date=20261332', 'a day that is none', 400);
+  assert.equal(await heading(), 'Invalid date');
+  await follow('#yesterday');
+  assert.ok(!(await page.isVisible('#error')), 'the invalid date leads to a page of the statistics');
 
   // Rankings over the three scopes, by their links (one kind: the other
   // comes from the same template), and the filter form:
@@ -304,8 +322,8 @@ async function walk() {
   await shot('hours');
 
   // A page that does not exist, and an error page asked for by name.
-  const missing = await page.goto(`${base}?page=NoSuchPage`);
-  assert.match(await missing.text(), /File not found/);
+  await open('?page=NoSuchPage', 'a page that does not exist', 404);
+  assert.equal(await heading(), 'Not found');
   await open('?page=ErrorBusy');
   assert.equal(await heading(), 'Busy');
   await shot('error-busy');
@@ -322,8 +340,15 @@ async function walk() {
   await shot('settings-phone');
   await page.setViewportSize(desktop);
 
-  // Logged out again: a protected page shows the login page in its place.
-  await context.clearCookies();
+  // Logged out by the footer's link and its button: a visitor again, and a
+  // protected page shows the login page in its place.
+  await follow('footer #logout');
+  assert.equal(await heading(), 'Log out');
+  visitor = true;
+  await follow('#dologout');
+  assert.ok(await page.isVisible('#loggedout'), 'logged out');
+  await shot('logged-out');
+  await open('', 'the default page after the logout');
   await open('?page=VaziVevPassword');
   assert.equal(await heading(), 'Administrator login');
 

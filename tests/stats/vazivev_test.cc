@@ -20,7 +20,9 @@ TEST(HVaziVevTest, UrlAndUnitRules) {
       {"URL", "host/top/", "http://host"},
       {"URL", "http://www.example.jp/a/b", "http://www.example.jp"},
       {"URL", "http://host", "http://host"},
-      {"url", "https://host/x", "http://https:"},  // only "http://" is known, and case counts
+      {"url", "https://host/x", "https://host"},  // the scheme is kept
+      {"URL", "https://www.example.org/", "https://www.example.org"},
+      {"URL", "HTTPS://Host:8443/a", "HTTPS://Host:8443"},
       {"Unit", "1", "3"},
       {"UNIT", "5", "5"},
       {"Unit", "x", "3"},
