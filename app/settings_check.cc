@@ -16,7 +16,7 @@
 #include "stats/vazivev.h"
 
 const char* const kSettingNames[] = {"Loging", "LogFile", "DateFile", "URL", "Unit", "RootPath",
-                                     "lines", "Assets", "Statuses", "Exclude", "GeoDatabase", nullptr};
+                                     "lines", "Assets", "Statuses", "Exclude", "GeoDatabase", "Audience", nullptr};
 
 namespace {
 
