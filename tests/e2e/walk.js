@@ -252,10 +252,12 @@ async function walk() {
   assert.equal(await page.inputValue('#Unit'), '3');
   await shot('settings');
 
-  // The day: yesterday by default (the first request splits the log). The
-  // figures by day stay folded until their summary is clicked.
+  // The dashboard: yesterday by default (the first request splits the
+  // log). The figures by day stay folded until their summary is clicked.
   await follow('header a.home');
+  assert.equal(await heading(), 'Dashboard');
   assert.match(await text('#hits'), /^[1-9][0-9]*$/, 'page requests of the day');
+  assert.match(await text('#hits-before'), /^[0-9]+$/, 'page requests of the day before');
   // The months of the very first page: every month its true sum.
   const shown = await page.$$eval('table#months tr', (rows) =>
     rows.slice(1).map((row) => [row.cells[0].textContent, Number(row.cells[1].textContent)]));
@@ -264,43 +266,57 @@ async function walk() {
   assert.ok(!(await page.isVisible('table#days')), 'the figures by day start folded');
   await page.click('summary');
   assert.ok(await page.isVisible('table#days'), 'the summary opens the figures by day');
-  await shot('day');
-  await follow('#prevday');
+  await shot('dashboard');
+  await follow('#back');
   assert.match(await text('#hits'), /^[0-9]+$/, 'page requests of the day before');
-  await shot('day-before');
+  await shot('dashboard-day-before');
+  // The date fields choose any range; the presets name the usual ones.
+  const from = `${yesterday.slice(0, 4)}-${yesterday.slice(4, 6)}-01`;
+  const to = `${yesterday.slice(0, 4)}-${yesterday.slice(4, 6)}-${yesterday.slice(6)}`;
+  await page.fill('#from', from);
+  await page.fill('#to', to);
+  await follow('#show-period');
+  assert.equal(await page.inputValue('#from'), from, 'the range keeps its first day');
+  assert.equal(await page.inputValue('#to'), to, 'the range keeps its last day');
+  assert.match(await text('#hits'), /^[1-9][0-9]*$/, 'page requests of the range');
+  await shot('dashboard-range');
+  for (const preset of ['last7', 'last30', 'thismonth', 'lastmonth', 'thisyear', 'all', 'yesterday']) {
+    await follow(`#preset-${preset}`);
+    assert.match(await text('#hits'), /^[0-9]+$/, `page requests of ${preset}`);
+  }
   await open('?Date=19990101', 'a day without data');
   assert.ok(await page.isVisible('#nodata'), 'a day without data');
   await shot('day-without-data');
   const t = new Date(Date.UTC(+yesterday.slice(0, 4), +yesterday.slice(4, 6) - 1, +yesterday.slice(6) + 6));
-  await open(`?Date=${t.toISOString().slice(0, 10)}`, 'a future day');
-  assert.match(await text('#daystatus'), /future/);
-  assert.ok(!(await page.isVisible('#nextday')) && !(await page.isVisible('#prevday')), 'no way further into the future');
+  await open(`?period=${t.toISOString().slice(0, 10)}`, 'a future day');
+  assert.match(await text('#periodstatus'), /future/);
+  assert.ok(!(await page.isVisible('#next')), 'no way further into the future');
   await open('?Date=20261332', 'a day that is none', 400);
   assert.equal(await heading(), 'Invalid date');
   await follow('#yesterday');
   assert.ok(!(await page.isVisible('#error')), 'the invalid date leads to a page of the statistics');
 
-  // Rankings over the three scopes, by their links (one kind: the other
-  // comes from the same template), and the filter form:
-  // what it keeps holds the text, which the day links carry on.
-  for (const [kind, filter, scopes] of [['Domains', '.jp', ['month', 'all']], ['Pages', 'page1', []]]) {
+  // Rankings over periods, by the presets (one kind: the other comes from
+  // the same template), and the filter form: what it keeps holds the
+  // text, which the period links carry on.
+  for (const [kind, filter, presets] of [['Domains', '.jp', ['last30', 'all']], ['Pages', 'page1', []]]) {
     await open(`?page=VaziVev${kind}&Date=${yesterday}`, kind);
     const names = await rankingNames();
     assert.equal(names.length, rowLimit, `${kind}: rows as set`);
     await shot(`${kind.toLowerCase()}-day`);
-    for (const scope of scopes) {
-      await follow(`#scope-${scope}`);
-      assert.ok((await rankingNames()).length > 0, `${kind} over ${scope}`);
-      await shot(`${kind.toLowerCase()}-${scope}`);
+    for (const preset of presets) {
+      await follow(`#preset-${preset}`);
+      assert.ok((await rankingNames()).length > 0, `${kind} over ${preset}`);
+      await shot(`${kind.toLowerCase()}-${preset}`);
     }
-    if (scopes.length > 0) await follow('#scope-day');
+    if (presets.length > 0) await follow('#preset-yesterday');
     await page.fill('#text', filter);
     await follow('form[role=search] input[type=submit]');
     assert.equal(await page.inputValue('#text'), filter, `${kind}: the filter stays in its field`);
     const kept = await rankingNames();
     assert.ok(kept.length > 0 && kept.every((n) => n.includes(filter)), `${kind} holding ${filter}: ${kept}`);
-    assert.ok((await page.getAttribute('#prevday', 'href')).includes(`text=${encodeURIComponent(filter)}`),
-      `${kind}: the day links keep the filter`);
+    assert.ok((await page.getAttribute('#back', 'href')).includes(`text=${encodeURIComponent(filter)}`),
+      `${kind}: the period links keep the filter`);
     await shot(`${kind.toLowerCase()}-filtered`);
   }
 
@@ -333,7 +349,7 @@ async function walk() {
 
   // At a phone's width the same pages still fit.
   await page.setViewportSize(phone);
-  for (const query of ['', `?page=VaziVevDomains&Date=${yesterday}&scope=month`, `?page=VaziVevHours&Date=${yesterday}`,
+  for (const query of ['', `?page=VaziVevDomains&period=last30`, `?page=VaziVevHours&Date=${yesterday}`,
     '?page=VaziVevSettings']) {
     await open(query, `${query || 'default page'} on a phone`);
   }
