@@ -189,7 +189,9 @@ bool HServer::RenderPage(const char* name) {
   HScriptReader reader(file.Stream());
   script_.Load(reader);
   file.Close();
-  if (!post_) WriteHeader(nullptr);
+  // Held, a page may still give its own header before its first text
+  // (an export's type); it gets the default one at the end otherwise.
+  if (!post_ && !held_.IsHolding()) WriteHeader(nullptr);
   script_.Run();
   return true;
 }
@@ -289,8 +291,9 @@ void HServer::Run(int /*argc*/, char** argv) {
     WriteHeader(nullptr);
     fputs(kNotFound, stdout);
   }
-  // A page that wrote text without a header gets the default one first.
-  if (held_.IsHolding() && !header_written_ && held_.HasText()) WriteHeader(nullptr);
+  // A page that wrote text without a header gets the default one first,
+  // and so does every GET: only a POST that wrote nothing is redirected.
+  if (held_.IsHolding() && !header_written_ && (held_.HasText() || !post_)) WriteHeader(nullptr);
   const bool redirect = post_ && !header_written_;
   held_.Release(StatusLines());
   if (redirect) WriteRedirect();

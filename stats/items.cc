@@ -579,6 +579,16 @@ void HItemsHit::Empty() {
   table_.Clear();
 }
 
+int HItemsHit::RankedCount() {
+  ReadAllStored();
+  return sorted_ ? std::min(sorted_count_, table_.Count()) : static_cast<int>(loaded_.size());
+}
+
+const HItemEntry* HItemsHit::Ranked(int i) {
+  if (i < 0 || i >= RankedCount()) return nullptr;
+  return sorted_ ? sorted_[i] : loaded_[static_cast<size_t>(i)];
+}
+
 void HItemsHit::AddTo(HItemTable& sum) {
   if (&sum == &table_) return;
   ReadAllStored();

@@ -232,6 +232,11 @@ class HItemsHit : public IContainer {
   // Whether this object has neither read stored items nor been counted.
   bool IsFresh() const { return !read_stored_ && !sorted_; }
 
+  // The rows in ranking order: those sorted when counted or summed, else
+  // the stored ones in their stored order (read in full first).
+  int RankedCount();
+  const HItemEntry* Ranked(int i);
+
   // Every item, stored ones read in full first.
   HItemTable& Table() {
     ReadAllStored();

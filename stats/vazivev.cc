@@ -11,6 +11,7 @@
 #include "stats/agents.h"
 #include "stats/aliases.h"
 #include "stats/countries.h"
+#include "stats/export.h"
 #include "stats/bytes.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
@@ -286,6 +287,9 @@ IObject* HVaziVev::FindChild(const char* name) {
 }
 
 const char* HVaziVev::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && (CompareNoCase(method, "Export") == 0 || CompareNoCase(method, "CanExport") == 0)) {
+    return Export(CompareNoCase(method, "Export") == 0, argc, argv);
+  }
   if (method == nullptr || CompareNoCase(method, "For") != 0) return INContainer::Call(method, argc, argv);
   const char* kind = argc >= 1 ? argv[0] : nullptr;
   if (kind == nullptr || *kind == 0) return nullptr;
@@ -302,6 +306,24 @@ const char* HVaziVev::Call(const char* method, int argc, const char* const* argv
     INContainer::Call("Add", 2, add);
   }
   return KeepAnswer(twin.c_str());
+}
+
+const char* HVaziVev::Export(bool write, int argc, const char* const* argv) {
+  const char* report = argc >= 1 ? argv[0] : nullptr;
+  // Only the statistics themselves, never a twin named directly.
+  if (report == nullptr || *report == 0 || AudienceOfName(report) != HAudience::kEveryone) return nullptr;
+  IObject* base = INContainer::FindChild(report);
+  if (base == nullptr || ExportKind(base) == nullptr) return nullptr;
+  if (!write) return "1";
+  HDate from;
+  HDate to;
+  if (argc < 4 || !from.SetNumber(ToInt(argv[1])) || !to.SetNumber(ToInt(argv[2]))) return nullptr;
+  const HExportFormat format = CompareNoCase(argv[3], "json") == 0 ? HExportFormat::kJson : HExportFormat::kCsv;
+  const char* who_args[] = {report, argc >= 5 ? argv[4] : ""};
+  const std::string name = Call("For", 2, who_args);
+  const HAudience audience = AudienceOfName(name.c_str());
+  WriteExport(INContainer::FindChild(name.c_str()), report, AudienceWord(audience), from, to, format);
+  return "1";
 }
 
 void HVaziVev::SetSplitReport(const char* error, long long dropped) {

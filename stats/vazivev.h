@@ -62,6 +62,12 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // the "Audience" setting): KIND itself for everybody, for robots' robot
   // ranking, and when there is no statistic KIND; else its twin, made now
   // (of KIND's type) when there is none. Other methods as any container.
+  //
+  // "CanExport REPORT" gives "1" when REPORT names a statistic whose report
+  // can be exported (stats/export.h); "Export REPORT FROM TO FORMAT [WHO]"
+  // writes it for the days FROM to TO as "csv" or "json", for the audience
+  // WHO as For chooses it, and gives "1", or null (writing nothing) when
+  // it cannot.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
   // The day file of `date`: the "DateFile" pattern in "Daily" mode, else
@@ -112,6 +118,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // The statistics type `type_name` makes, counting by `settings`; null
   // for a type that is none.
   IObject* CreateStatistic(const char* name, const char* type_name, IStatsSettings* settings);
+  // CanExport (write false) and Export (write true).
+  const char* Export(bool write, int argc, const char* const* argv);
   // The day files, listed when a statistic first asks.
   HDayFiles& DayFiles();
 

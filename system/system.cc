@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "core/answers.h"
 #include "core/errors.h"
@@ -153,7 +154,11 @@ const char* HSystem::Call(const char* method, int argc, const char* const* argv)
     // An empty header (an argument that resolved to nothing) would leave the
     // response without a content type: it counts as no argument.
     const bool given = argc >= 1 && argv[0] != nullptr && *argv[0] != 0;
-    if (server_ != nullptr) server_->WriteHeader(given ? argv[0] : nullptr);
+    // A page cannot write a line feed into an argument: the header line
+    // gets its end here, or the blank line after it would end the header.
+    std::string header = given ? argv[0] : "";
+    if (given && header.back() != '\n') header += '\n';
+    if (server_ != nullptr) server_->WriteHeader(given ? header.c_str() : nullptr);
   } else if (CompareNoCase(method, "Status") == 0) {
     // Only the codes the driver knows a reason for are sent.
     if (argc >= 1 && argv[0] != nullptr && server_ != nullptr) server_->SetStatus(ToInt(argv[0]));

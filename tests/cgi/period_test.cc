@@ -232,3 +232,67 @@ TEST(PeriodTest, TheShippedPagesShowThePeriodAndTheOneBefore) {
                           " before\">";
   EXPECT_NE(std::string::npos, pages.find(row)) << pages;
 }
+
+TEST(PeriodTest, ExportsGiveThePagesFiguresAsCsvAndJson) {
+  CgiSite site;
+  const std::map<int, Day> days = WriteLog(site);
+  const auto get = [&](const std::string& query) {
+    return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "page=VaziVevExport&" + query}}, "", kNow).out;
+  };
+  Day feb = Sum(days, 19990210, 19990305);
+  const std::string range = "from=19990210&to=19990305";
+
+  // A day series: a row for each day with data, and its sum.
+  const std::string csv = get("report=hit&format=csv&" + range);
+  EXPECT_EQ(0u, csv.find("Content-type: text/csv; charset=utf-8\n\ndate,value\n")) << csv;
+  std::string rows;
+  for (const auto& d : days) {
+    if (d.first < 19990210 || d.first > 19990305) continue;
+    char iso[16];
+    snprintf(iso, sizeof iso, "%04d-%02d-%02d", d.first / 10000, d.first / 100 % 100, d.first % 100);
+    rows += std::string(iso) + "," + std::to_string(d.second.pages) + "\n";
+  }
+  EXPECT_EQ("date,value\n" + rows, Body(csv));
+  const std::string visitors = Body(get("report=visitors&format=json&" + range));
+  EXPECT_NE(std::string::npos, visitors.find("\"kind\":\"days\",\"audience\":\"all\",\"from\":\"1999-02-10\",\"to\":"
+                                             "\"1999-03-05\",\"total\":" +
+                                             std::to_string(feb.visitors.size()) + ",\"days\":[{\"date\":"))
+      << visitors;
+
+  // A ranking: every row, whatever the row limit, largest first, bytes
+  // where the ranking keeps them; names quoted as CSV needs.
+  std::multimap<int, std::string, std::greater<int>> ranked;
+  for (const auto& p : feb.paths) ranked.emplace(p.second, p.first);
+  const std::string pages = Body(get("report=pages&format=csv&" + range));
+  std::stringstream in(pages);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ("rank,name,requests,bytes", line);
+  std::map<std::string, int> listed;
+  int previous = 1 << 30;
+  for (int rank = 1; std::getline(in, line); ++rank) {
+    std::stringstream fields(line);
+    std::string r, name, requests;
+    std::getline(fields, r, ',');
+    std::getline(fields, name, ',');
+    std::getline(fields, requests, ',');
+    EXPECT_EQ(std::to_string(rank), r);
+    EXPECT_LE(atoi(requests.c_str()), previous);
+    previous = atoi(requests.c_str());
+    listed[name] = atoi(requests.c_str());
+  }
+  EXPECT_EQ(feb.paths, listed);
+  const std::string json = Body(get("report=pages&format=json&" + range));
+  EXPECT_EQ(0u, json.find("{\"report\":\"pages\",\"kind\":\"ranking\",\"audience\":\"all\",\"from\":\"1999-02-10\"")) << json;
+  EXPECT_NE(std::string::npos, json.find("{\"rank\":1,\"name\":\"" + ranked.begin()->second + "\",\"requests\":" +
+                                         std::to_string(ranked.begin()->first) + ",\"bytes\":"))
+      << json;
+  // Hours.
+  const std::string hours = Body(get("report=times&format=csv&" + range));
+  EXPECT_NE(std::string::npos, hours.find("\n9," + std::to_string(feb.hour9) + "\n")) << hours;
+
+  // What cannot be exported says so, with a fitting status.
+  EXPECT_EQ(0u, get("report=nothing&format=csv&" + range).find("Status: 404")) << get("report=nothing");
+  EXPECT_EQ(0u, get("report=hit-humans&format=csv&" + range).find("Status: 404"));
+  EXPECT_EQ(0u, get("report=hit&format=csv&from=19990230&to=19990305").find("Status: 400"));
+}
