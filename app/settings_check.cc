@@ -16,7 +16,8 @@
 #include "stats/vazivev.h"
 
 const char* const kSettingNames[] = {"Loging", "LogFile", "DateFile", "URL", "Unit", "RootPath",
-                                     "lines", "Assets", "Statuses", "Exclude", "GeoDatabase", "Audience", nullptr};
+                                     "lines", "Assets", "Statuses", "Exclude", "GeoDatabase", "Audience",
+                                     "ShortAddresses", nullptr};
 
 namespace {
 

@@ -45,6 +45,7 @@ class HAudienceSettings : public IStatsSettings {
   const HPageRule& PageRule() override;
   bool IsOwnHost(const char* host) override { return base_.IsOwnHost(host); }
   const std::vector<std::string>& OwnHosts() override { return base_.OwnHosts(); }
+  bool ShortensAddresses() override { return base_.ShortensAddresses(); }
 
   HAudience Audience() const { return audience_; }
 

@@ -15,6 +15,7 @@
 #include "core/keyed_hash.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
+#include "logread/short_address.h"
 #include "objects/object_stream.h"
 #include "stats/bytes.h"
 #include "stats/day_files.h"
@@ -608,6 +609,9 @@ HDomainsHit::HDomainsHit(const char* name, HItemsContainer* container) : HItemsH
 const char* HDomainsHit::ItemKey(char* line, int format, const char* path, const char* filter) {
   if (filter != nullptr && CompareNoCase(path, filter) != 0) return nullptr;
   const char* domain = ExtractDomain(line, format, Unit());
+  if (domain != nullptr && log_ != nullptr && log_->ShortensAddresses() && ShortenAddress(domain, short_, sizeof short_)) {
+    domain = short_;
+  }
   return domain == nullptr || !IsStorableItem(domain) ? nullptr : domain;
 }
 

@@ -318,6 +318,9 @@ class HDomainsHit : public HItemsHit {
   bool CountsBytes() const override { return true; }
   // Days counted before the bytes were kept count again.
   std::string KindStamp() override { return "bytes"; }
+
+ private:
+  char short_[64];  // a shortened address, when the settings ask for them
 };
 
 // Type "Pages": the item of a log line is its path.

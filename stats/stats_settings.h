@@ -60,6 +60,9 @@ class IStatsSettings {
   // and the "Name" of each child of "Aliases" (a host or an address).
   // Built when first asked for.
   virtual const std::vector<std::string>& OwnHosts() = 0;
+  // Whether statistics keep client addresses shortened (logread/
+  // short_address.h): the "ShortAddresses" setting.
+  virtual bool ShortensAddresses() { return false; }
 
  protected:
   ~IStatsSettings() = default;

@@ -70,7 +70,10 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   }
   if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
   // The stamps hold the rule and the country database.
-  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
+  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0 ||
+                          CompareNoCase(name, "ShortAddresses") == 0)) {
+    day_stamps_.clear();
+  }
   if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     // Kept as scheme and host: "https://www.example.org/" stays https, a
@@ -237,9 +240,18 @@ std::string HVaziVev::DayStamp(const HDate& date) {
   if (file.empty()) return file;  // a missing file is looked for again
   // A change of what counts as a page request counts every day again.
   std::string stamp;
-  AppendStampHash(file + " " + PageRule().Signature() + " " + Setting("GeoDatabase"), stamp);
+  // Shortened addresses count every day again; sites that keep them whole
+  // keep the stamps they had.
+  AppendStampHash(file + " " + PageRule().Signature() + " " + Setting("GeoDatabase") +
+                      (ShortensAddresses() ? " short" : ""),
+                  stamp);
   day_stamps_[date.Number()] = stamp;
   return stamp;
+}
+
+bool HVaziVev::ShortensAddresses() {
+  const char* value = Setting("ShortAddresses");
+  return *value != 0 && strcmp(value, "0") != 0;
 }
 
 HDate HVaziVev::FirstDay() const {
@@ -274,7 +286,10 @@ const char* HVaziVev::GetProperty(const char* name) {
 void HVaziVev::RemoveProperty(const char* name) {
   if (name != nullptr && ShapesPageRule(name)) page_rule_.reset();
   // The stamps hold the rule and the country database.
-  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0)) day_stamps_.clear();
+  if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0 ||
+                          CompareNoCase(name, "ShortAddresses") == 0)) {
+    day_stamps_.clear();
+  }
   INContainer::RemoveProperty(name);
 }
 

@@ -95,6 +95,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // Read once per process: the settings page that changes them is a
   // request of its own.
   const std::vector<std::string>& OwnHosts() override;
+  // "ShortAddresses" is set to anything but empty or "0".
+  bool ShortensAddresses() override;
   // Stores `script` (a request's SCRIPT_NAME) as "ScriptPath" when it is a
   // path ("/...") other than the stored one, so that counts made outside a
   // web request leave out the program's own requests as well.

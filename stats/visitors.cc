@@ -12,6 +12,7 @@
 #include "core/file_write.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
+#include "logread/short_address.h"
 #include "stats/count_budget.h"
 #include "stats/day_files.h"
 #include "stats/day_container.h"
@@ -52,10 +53,13 @@ bool HVisitors::DayVisitors(const char* file, std::vector<uint64_t>* visitors) {
   char client[256];
   char agent[1024];
   const HPageRule& rule = Rule();
+  const bool shorten = log_ != nullptr && log_->ShortensAddresses();
+  char network[64];
   const int lines = CountLogLines(file, kLogLineSize, [&](char* line) {
     const int format = DetectLogFormat(line);
     if (format < 0 || !ReadClientAddress(line, format, client, sizeof client)) return false;
     if (!rule.InAudience(line, format)) return false;
+    if (shorten && ShortenAddress(client, network, sizeof network)) memcpy(client, network, strlen(network) + 1);
     if (ExtractUserAgent(line, format, agent, sizeof agent) < 0) agent[0] = 0;
     visitors->push_back(PairHash(client, agent));
     return true;

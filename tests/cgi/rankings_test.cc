@@ -213,3 +213,31 @@ TEST(RankingsPagesTest, BytesOfEachPageAndDomain) {
   const std::string shown = site.Get("page=VaziVevPages&Date=19990306").out;
   EXPECT_NE(std::string::npos, shown.find("title=\"" + std::to_string(day_bytes["/p3.html"]) + " bytes\">1.5 GB<")) << shown;
 }
+
+// With ShortAddresses set, the client ranking lists networks and visitors
+// are told apart by network; the setting counts stored days again.
+TEST(RankingsPagesTest, ShortenedAddressesInTheRankingAndTheVisitors) {
+  CgiSite site;
+  SetUpRankings(site, " lines=100\n");
+  Write(site.Path("data/vazivev/visitors"), "object visitors : Visitors\nend\n");
+  std::string log;
+  for (const char* client : {"192.0.2.7", "192.0.2.200", "198.51.100.1", "2001:db8:1:2::5", "2001:db8:1:ff::9",
+                             "::ffff:192.0.2.9", "host.example.jp"}) {
+    log += std::string(client) + " - - [07/Mar/1999:10:00:00 +0000] \"GET /a.html HTTP/1.0\" 200 10\n";
+  }
+  Write(site.Path("logs/QL990307.log"), log);
+  const std::string rows = Rows("System.vazivev.domains.19990307");
+  const std::string whole = Page(site, "Whole", rows + "visitors $System.vazivev.visitors.19990307\n");
+  EXPECT_NE(std::string::npos, whole.find("192.0.2.200 1 ")) << whole;
+  EXPECT_NE(std::string::npos, whole.find("visitors 7")) << whole;
+  std::string index = Slurp(site.Path("data/vazivev/index"));
+  index.insert(index.find("end\n"), " ShortAddresses=1\n");
+  Write(site.Path("data/vazivev/index"), index);
+  const std::string shortened = Page(site, "Short", rows + "visitors $System.vazivev.visitors.19990307\n");
+  const std::string body = shortened.substr(shortened.find("\n\n") + 2);
+  std::string sorted;
+  for (const std::string& line : SortedLines(body)) sorted += line + "\n";
+  EXPECT_EQ("192.0.2.0/24 3 100\n198.51.100.0/24 1 33\n2001:db8:1::/48 2 66\nhost.example.jp 1 33\nvisitors 4\n", sorted)
+      << shortened;
+  EXPECT_EQ(std::string::npos, Slurp(site.Path("data/vazivev/domains/19990307")).find("192.0.2.7"));
+}
