@@ -107,7 +107,10 @@ void HPeriod::SetKind(const char* kind, const std::string& query) {
 bool HPeriod::ReadPeriodWord(const char* word, const HDate& yesterday) {
   const HDate today = AddDays(yesterday, 1);
   const std::string text = word;
-  if (CompareNoCase(word, "yesterday") == 0) {
+  if (CompareNoCase(word, "today") == 0) {
+    from_ = to_ = today;
+    SetKind("day", "period=today");
+  } else if (CompareNoCase(word, "yesterday") == 0) {
     from_ = to_ = yesterday;
     SetKind("day", "period=yesterday");
   } else if (CompareNoCase(word, "last7") == 0 || CompareNoCase(word, "last30") == 0) {

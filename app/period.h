@@ -9,7 +9,7 @@
 //   period=2026-W49                 an ISO week, Monday to Sunday
 //   period=2026-11                  a month
 //   period=2026                     a year
-//   period=yesterday | last7 | last30 | thismonth | lastmonth | thisyear | all
+//   period=today | yesterday | last7 | last30 | thismonth | lastmonth | thisyear | all
 //   scope=month (with Date)         the month up to the selected day, as
 //                                   the older addresses ask
 //   scope=all                       every day since the first with data

@@ -9,6 +9,7 @@
 #include "stats/vazivev.h"
 
 void UpdateAccessLog(HVaziVev& log) {
+  log.RemoveOldSnapshot();
   const char* mode = log.Setting("Loging");
   if (*mode == 0) {
     if (*log.Setting("LogFile") == 0) {

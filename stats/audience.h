@@ -29,6 +29,7 @@ class HAudienceSettings : public IStatsSettings {
   HAudienceSettings(IStatsSettings& base, HAudience audience);
 
   const HDate& Today() const override { return base_.Today(); }
+  bool MayCount(const HDate& date) const override { return base_.MayCount(date); }
   bool FindDayFile(HString& name, const HDate& date) const override { return base_.FindDayFile(name, date); }
   void MoveFirstDayBack(const HDate& date) override { base_.MoveFirstDayBack(date); }
   HDate FirstDay() const override { return base_.FirstDay(); }

@@ -201,7 +201,7 @@ const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
 }
 
 const HParamEntry* HHit::DayEntry(const HDate& date) {
-  if (log_ == nullptr || date.Compare(log_->Today()) >= 0) return nullptr;
+  if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
   const int number = date.Number();
   char name[kNumberSize];
   NumberText(name, number);
@@ -309,6 +309,8 @@ long long HHit::WindowFigure() {
   for (const HDate& day : log_->DaysWithFiles()) {
     if (day.Compare(window_start_) >= 0 && day.Compare(window_end_) <= 0) WindowDayEntry(day);
   }
+  const HDate& today = log_->Today();
+  if (log_->MayCount(today) && today.Compare(window_start_) >= 0 && today.Compare(window_end_) <= 0) DayEntry(today);
   window_uncounted_.Settle();
   long long sum = 0;
   if (!SumsDays()) {

@@ -255,10 +255,10 @@ bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& 
   if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
     return false;
   }
-  // No day from today on is complete.
-  HDate yesterday = log_->Today();
-  yesterday.PreviousDay();
-  if (end.Compare(yesterday) > 0) end = yesterday;
+  // No day from today on is complete; today so far counts once asked for.
+  HDate last_day = log_->Today();
+  if (!log_->MayCount(last_day)) last_day.PreviousDay();
+  if (end.Compare(last_day) > 0) end = last_day;
   for (HDate day = end; day.Compare(start) >= 0;) {
     bool was_loaded = false;
     HItemsHit* items = DueDay(day, &was_loaded);
@@ -282,8 +282,10 @@ void HItemsContainer::SqueezeRange(const char* first, const char* last, const ch
   // Each day's lines of the text, added into one table: the days' own
   // counts keep no cross-tabulation.
   std::unique_ptr<HItemsHit> day_result(make_("", this));
-  for (const HDate& day : log_->DaysWithFiles()) {
-    if (day.Compare(start) < 0 || day.Compare(end) > 0 || day.Compare(log_->Today()) >= 0) continue;
+  std::vector<HDate> days = log_->DaysWithFiles();
+  if (log_->MayCount(log_->Today())) days.push_back(log_->Today());
+  for (const HDate& day : days) {
+    if (day.Compare(start) < 0 || day.Compare(end) > 0 || !log_->MayCount(day)) continue;
     HString file;
     if (!log_->FindDayFile(file, day)) continue;
     if (!MayCountAnotherDay()) {

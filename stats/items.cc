@@ -546,7 +546,7 @@ std::string HItemsHit::StampFor(const std::string& day_stamp) {
 }
 
 bool HItemsHit::ComputeDay(bool remove_total) {
-  if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return false;
+  if (!day_.IsValid() || log_ == nullptr || !log_->MayCount(day_)) return false;
   const std::string stamp = StampFor(log_->DayStamp(day_));
   if (stamp.empty() || stamp == stamp_) return false;
   HString file;
@@ -563,7 +563,7 @@ bool HItemsHit::ComputeDay(bool remove_total) {
 }
 
 bool HItemsHit::IsCurrentDay() {
-  if (!day_.IsValid() || log_ == nullptr || day_.Compare(log_->Today()) >= 0) return true;
+  if (!day_.IsValid() || log_ == nullptr || !log_->MayCount(day_)) return true;
   const std::string stamp = StampFor(log_->DayStamp(day_));
   return stamp.empty() || stamp == stamp_;
 }

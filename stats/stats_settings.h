@@ -20,6 +20,10 @@ class IStatsSettings {
   // The local date when the request began; a day earlier than it is
   // complete.
   virtual const HDate& Today() const = 0;
+  // Whether the figures of `date` may be counted now: every complete day,
+  // and today once a page asked for today so far (its lines up to a
+  // snapshot at most a minute old, HVaziVev::CountToday).
+  virtual bool MayCount(const HDate& date) const { return date.Compare(Today()) < 0; }
   // Sets `name` to the day file of `date` and returns whether it exists.
   // Changes nothing else.
   virtual bool FindDayFile(HString& name, const HDate& date) const = 0;

@@ -41,9 +41,11 @@ const char* HTimesHit::Call(const char* method, int argc, const char* const* arg
 void HTimesHit::ComputeHours() {
   if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
   const bool counted = properties_.Count() > 0;
-  // Today's file may still grow: what was counted of it is kept.
-  if (counted && day_.Compare(log_->Today()) == 0) return;
-  const std::string stamp = day_.Compare(log_->Today()) < 0 ? log_->DayStamp(day_) : std::string();
+  // Today's file may still grow: what was counted of it is kept, unless a
+  // page asked for today so far.
+  const bool growing = !log_->MayCount(day_);
+  if (counted && growing) return;
+  const std::string stamp = growing ? std::string() : log_->DayStamp(day_);
   if (counted && (stamp.empty() || stamp == Setting(kStampName))) return;
   HString file;
   if (!log_->FindDayFile(file, day_)) return;
@@ -55,7 +57,7 @@ void HTimesHit::ComputeHours() {
 }
 
 bool HTimesHit::IsCurrent() {
-  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) >= 0) return true;
+  if (log_ == nullptr || !day_.IsValid() || !log_->MayCount(day_)) return true;
   const std::string stamp = log_->DayStamp(day_);
   return stamp.empty() || (properties_.Count() > 0 && stamp == Setting(kStampName));
 }
@@ -132,8 +134,10 @@ IObject* HTimesContainer::FindChild(const char* name) {
 void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
   long long sums[HTimesHit::kHours] = {};
   HUncounted left;
-  for (const HDate& day : log_ == nullptr ? std::vector<HDate>() : log_->DaysWithFiles()) {
-    if (day.Compare(first) < 0 || day.Compare(last) > 0 || day.Compare(log_->Today()) >= 0) continue;
+  std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : log_->DaysWithFiles();
+  if (log_ != nullptr && log_->MayCount(log_->Today())) days.push_back(log_->Today());
+  for (const HDate& day : days) {
+    if (day.Compare(first) < 0 || day.Compare(last) > 0 || !log_->MayCount(day)) continue;
     char name[kDayNameSize];
     DayName(name, day);
     const bool was_loaded = FindChildNode(name) != nullptr;

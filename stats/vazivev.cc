@@ -1,10 +1,17 @@
 #include "stats/vazivev.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <ctime>
 #include <cstring>
 
 #include "core/answers.h"
 #include "core/errors.h"
+#include "core/file.h"
+#include "core/file_write.h"
 #include "core/iserver.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
@@ -206,7 +213,60 @@ const char* HVaziVev::RootPath() const {
 int HVaziVev::Unit() const { return ToInt(Setting("Unit")); }
 
 bool HVaziVev::FindDayFile(HString& name, const HDate& date) const {
+  if (!today_file_.empty() && date.Compare(today_) == 0) {
+    name = today_file_.c_str();
+    return access(today_file_.c_str(), R_OK) == 0;
+  }
   return DateFileName(name, DayFilePattern().CStr(), date);
+}
+
+void HVaziVev::RemoveOldSnapshot() {
+  HDate yesterday = today_;
+  if (!yesterday.PreviousDay()) return;
+  char name[48];
+  snprintf(name, sizeof name, "logs/today-%08d.log", yesterday.Number());
+  unlink((std::string(CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()) + name).c_str());
+}
+
+bool HVaziVev::MayCount(const HDate& date) const {
+  const int order = date.Compare(today_);
+  return order < 0 || (order == 0 && !today_file_.empty());
+}
+
+std::string HVaziVev::CountToday() {
+  const std::string home = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();
+  char name[48];
+  snprintf(name, sizeof name, "logs/today-%08d.log", today_.Number());
+  const std::string snapshot = home + name;
+  struct stat info;
+  const time_t now = time(nullptr);
+  if (stat(snapshot.c_str(), &info) != 0 || now - info.st_mtime >= 60 || info.st_mtime > now) {
+    HString source;
+    if (IsDaily()) {
+      if (!DateFileName(source, Setting("DateFile"), today_)) source = "";
+    } else {
+      source = (home + "vazivev.log").c_str();
+    }
+    const std::string lines = source.IsEmpty() ? std::string() : ReadWholeFile(source.CStr());
+    if (!WriteFileWhole(snapshot.c_str(), lines.data(), lines.size())) return "";
+    if (stat(snapshot.c_str(), &info) != 0) return "";
+    // Yesterday's snapshot and older ones go: their days have day files.
+    if (DIR* logs = opendir((home + "logs").c_str())) {
+      while (const dirent* entry = readdir(logs)) {
+        if (strncmp(entry->d_name, "today-", 6) == 0 && strcmp(entry->d_name, name + 5) != 0) {
+          unlink((home + "logs/" + entry->d_name).c_str());
+        }
+      }
+      closedir(logs);
+    }
+  }
+  today_file_ = snapshot;
+  day_stamps_.erase(today_.Number());
+  struct tm local;
+  localtime_r(&info.st_mtime, &local);
+  char clock[8];
+  snprintf(clock, sizeof clock, "%02d:%02d", local.tm_hour, local.tm_min);
+  return clock;
 }
 
 HString HVaziVev::DayFilePattern() const {
@@ -236,7 +296,8 @@ std::string HVaziVev::DayStamp(const HDate& date) {
   HDayFiles& files = DayFiles();  // first: a new listing forgets the stamps made
   const auto known = day_stamps_.find(date.Number());
   if (known != day_stamps_.end()) return known->second;
-  const std::string file = files.Stamp(date);
+  const bool today = !today_file_.empty() && date.Compare(today_) == 0;
+  const std::string file = today ? FileStamp(today_file_) : files.Stamp(date);
   if (file.empty()) return file;  // a missing file is looked for again
   // A change of what counts as a page request counts every day again.
   std::string stamp;
@@ -302,6 +363,7 @@ IObject* HVaziVev::FindChild(const char* name) {
 }
 
 const char* HVaziVev::Call(const char* method, int argc, const char* const* argv) {
+  if (method != nullptr && CompareNoCase(method, "CountToday") == 0) return KeepAnswer(CountToday().c_str());
   if (method != nullptr && (CompareNoCase(method, "Export") == 0 || CompareNoCase(method, "CanExport") == 0)) {
     return Export(CompareNoCase(method, "Export") == 0, argc, argv);
   }

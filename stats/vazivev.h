@@ -63,6 +63,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   // ranking, and when there is no statistic KIND; else its twin, made now
   // (of KIND's type) when there is none. Other methods as any container.
   //
+  // "CountToday" as the function below, its time the answer.
   // "CanExport REPORT" gives "1" when REPORT names a statistic whose report
   // can be exported (stats/export.h); "Export REPORT FROM TO FORMAT [WHO]"
   // writes it for the days FROM to TO as "csv" or "json", for the audience
@@ -108,6 +109,16 @@ class HVaziVev : public INContainer, public IStatsSettings {
   const char* Setting(const char* name) const;
   // The local date when the object was made.
   const HDate& Today() const override { return today_; }
+  bool MayCount(const HDate& date) const override;
+  // Makes today countable for this request from a snapshot of its lines so
+  // far (logs/today-yyyymmdd.log: the carry-over file's lines, or the web
+  // server's own day file of today), taken again when the one there is a
+  // minute old; an older day's snapshot is removed. Returns the snapshot's
+  // time as "hh:mm", or empty when there is none.
+  std::string CountToday();
+  // Removes yesterday's snapshot of today so far, if one is left: one
+  // unlink, cheap enough for every request.
+  void RemoveOldSnapshot();
   void SetToday(const HDate& today) {
     today_ = today;
     day_files_ready_ = false;
@@ -136,6 +147,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;
+  std::string today_file_;  // the snapshot of today, once CountToday made it
   HAudienceSettings humans_;
   HAudienceSettings robots_;
 };

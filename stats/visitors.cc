@@ -157,7 +157,9 @@ long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUnco
 long long HVisitors::Union(const HDate& first, const HDate& last, const HUncounted& left) {
   std::vector<uint64_t> all;
   std::vector<uint64_t> day_visitors;
-  for (const HDate& day : log_->DaysWithFiles()) {
+  std::vector<HDate> days = log_->DaysWithFiles();
+  if (log_->MayCount(log_->Today())) days.push_back(log_->Today());
+  for (const HDate& day : days) {
     if (day.Compare(first) < 0 || day.Compare(last) > 0 || left.Holds(day.Number())) continue;
     const std::string stamp = log_->DayStamp(day);
     if (!ReadDay(day, stamp, &day_visitors)) {

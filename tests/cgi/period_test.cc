@@ -296,3 +296,44 @@ TEST(PeriodTest, ExportsGiveThePagesFiguresAsCsvAndJson) {
   EXPECT_EQ(0u, get("report=hit-humans&format=csv&" + range).find("Status: 404"));
   EXPECT_EQ(0u, get("report=hit&format=csv&from=19990230&to=19990305").find("Status: 400"));
 }
+
+// Today so far: the lines of today waiting in the carry-over file, counted
+// from a snapshot; the next day counts the day again from its day file.
+TEST(PeriodTest, TodaySoFarAndThenTheWholeDay) {
+  CgiSite site;
+  mkdir(site.Path("data/vazivev").c_str(), 0755);
+  Write(site.Path("data/vazivev/index"), "object vazivev : VaziVev\n Loging=Unique\n LogFile=" + site.Path("access.log") +
+                                             "\n lines=100\nend\n");
+  for (const char* one : {"hit : Hit", "all : AllHit", "visitors : Visitors", "root : RootHit"}) {
+    Write(site.Path("data/vazivev/" + std::string(one, strchr(one, ' '))), "object " + std::string(one) + "\nend\n");
+  }
+  mkdir(site.Path("data/vazivev/pages").c_str(), 0755);
+  Write(site.Path("data/vazivev/pages/index"), "object pages : PagesContainer\nend\n");
+  const auto lines = [](int day, int from, int count) {
+    std::string log;
+    for (int i = from; i < from + count; ++i) {
+      log += "192.0.2." + std::to_string(i % 9) + " - - [" + std::to_string(day) + "/Mar/1999:0" +
+             std::to_string(i % 10) + ":00:00 +0000] \"GET /t" + std::to_string(i % 3) + ".html HTTP/1.0\" 200 5\n";
+    }
+    return log;
+  };
+  Write(site.Path("access.log"), lines(14, 0, 7) + lines(15, 0, 11));
+  const auto get = [&](const std::string& query, const char* now) {
+    return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, "", now).out;
+  };
+  const std::string today = get("period=today", kNow);
+  EXPECT_EQ("11", Figure(today, "hits")) << today;
+  EXPECT_NE(std::string::npos, today.find("Today so far: the requests up to")) << today;
+  const std::string pages = get("page=VaziVevPages&period=today", kNow);
+  EXPECT_NE(std::string::npos, pages.find(">/t0.html</a></td><td class=\"num hits\">4<")) << pages;
+  EXPECT_EQ("7", Figure(get("period=yesterday", kNow), "hits"));
+
+  // More lines of the day come; the next day has them all.
+  std::string log = Slurp(site.Path("access.log"));
+  Write(site.Path("access.log"), log + lines(15, 11, 6));
+  const char kTomorrow[] = "1999-03-16 12:00:00";
+  EXPECT_EQ("17", Figure(get("period=1999-03-15", kTomorrow), "hits"));
+  const std::string whole = get("page=VaziVevPages&period=1999-03-15", kTomorrow);
+  EXPECT_NE(std::string::npos, whole.find(">/t0.html</a></td><td class=\"num hits\">6<")) << whole;
+  EXPECT_FALSE(Exists(site.Path("logs/today-19990315.log")));
+}

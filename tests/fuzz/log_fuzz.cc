@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "logread/log_line.h"
+#include "logread/short_address.h"
 #include "logread/log_split.h"
 #include "logread/referrer_site.h"
 #include "logread/robots.h"
@@ -120,6 +121,8 @@ std::string Reading(const std::string& line, int format, bool domain = true) {
   text += " " + std::to_string(ExtractHour(&copy[0], format));
   copy = line;
   const char* host = domain ? ExtractDomain(&copy[0], format, 3) : nullptr;
+  char network[64];
+  if (host != nullptr && ShortenAddress(host, network, sizeof network)) text += " " + std::string(network);
   return text + (host == nullptr ? " -" : " " + std::string(host));
 }
 
