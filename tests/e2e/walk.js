@@ -122,6 +122,17 @@ async function checkLinks() {
     assert.equal(response.status(), 200, `${link} (on ${where})`);
     if (url.pathname !== program.pathname) continue;
     const body = await response.text();
+    if (url.searchParams.get('page') === 'VaziVevExport') {
+      // Data, not a page: CSV or JSON of the report.
+      const type = response.headers()['content-type'];
+      if (url.searchParams.get('format') === 'json') {
+        assert.match(type, /^application\/json/, `${link} (on ${where})`);
+        JSON.parse(body);
+      } else {
+        assert.match(type, /^text\/csv/, `${link} (on ${where})`);
+      }
+      continue;
+    }
     assert.match(body, /<h1>/, `${link} (on ${where}) is no page`);
     assert.doesNotMatch(body, /id="error"/, `${link} (on ${where}) leads to an error page`);
   }
@@ -280,6 +291,12 @@ async function walk() {
   assert.equal(await page.inputValue('#to'), to, 'the range keeps its last day');
   assert.match(await text('#hits'), /^[1-9][0-9]*$/, 'page requests of the range');
   await shot('dashboard-range');
+  // The dashboard's figures are the export's.
+  for (const [report, id] of [['hit', '#hits'], ['visitors', '#visitors'], ['all', '#allhits']]) {
+    const exported = await context.request.get(
+      `${base}?page=VaziVevExport&report=${report}&from=${from}&to=${to}&format=json`);
+    assert.equal(String((await exported.json()).total), await text(id), `${report}: the dashboard and the export`);
+  }
   for (const preset of ['last7', 'last30', 'thismonth', 'lastmonth', 'thisyear', 'all', 'yesterday']) {
     await follow(`#preset-${preset}`);
     assert.match(await text('#hits'), /^[0-9]+$/, `page requests of ${preset}`);
