@@ -58,6 +58,11 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Range")) {
+    if (argc >= 2 && CoversEverything(argv[0], argv[1])) {
+      // Everything since the first day: the kept sum serves.
+      AccumulateAll();
+      return nullptr;
+    }
     result_->Empty();
     uncounted_ = HUncounted();
     range_start_ = HDate();
@@ -247,6 +252,18 @@ void HItemsContainer::AccumulateAll() {
       out.Close();
     }
   }
+}
+
+bool HItemsContainer::CoversEverything(const char* first, const char* last) {
+  HDate start;
+  HDate end;
+  if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last))) return false;
+  HDate yesterday = log_->Today();
+  yesterday.PreviousDay();
+  HDate earliest = log_->FirstDay();
+  const std::vector<HDate>& days = log_->DaysWithFiles();
+  if (!days.empty() && (!earliest.IsValid() || days.front().Compare(earliest) < 0)) earliest = days.front();
+  return earliest.IsValid() && start.Compare(earliest) <= 0 && end.Compare(yesterday) == 0;
 }
 
 bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& sum) {

@@ -86,6 +86,9 @@ class HItemsContainer : public HDayContainer {
   // the days are no range.
   bool SumRange(const char* first, const char* last, HItemTable& sum);
   void SqueezeRange(const char* first, const char* last, const char* filter);
+  // Whether the days from `first` to `last` hold every complete day with
+  // data: from the first day (or before it) to yesterday.
+  bool CoversEverything(const char* first, const char* last);
   void AccumulateAll();
   void Squeeze(const char* day, const char* filter);
   // A loaded or stored child of that name, never a new one.
