@@ -77,6 +77,16 @@ void WriteJsonString(const char* text) {
 
 void Iso(const HDate& d, char (&text)[16]) { snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day); }
 
+// The statistic's "Range" method over the days from `from` to `to`.
+void CallRange(IObject* object, const HDate& from, const HDate& to) {
+  char first[16];
+  char last[16];
+  snprintf(first, sizeof first, "%d", from.Number());
+  snprintf(last, sizeof last, "%d", to.Number());
+  const char* range[] = {first, last};
+  object->Call("Range", 2, range);
+}
+
 void WriteJsonHead(const char* report, const char* kind, const char* audience, const HDate& from, const HDate& to) {
   char a[16];
   char b[16];
@@ -91,12 +101,7 @@ void WriteJsonHead(const char* report, const char* kind, const char* audience, c
 
 void ExportDays(HHit* hit, const char* report, const char* audience, const HDate& from, const HDate& to,
                 HExportFormat format) {
-  char first[16];
-  char last[16];
-  snprintf(first, sizeof first, "%d", from.Number());
-  snprintf(last, sizeof last, "%d", to.Number());
-  const char* range[] = {first, last};
-  hit->Call("Range", 2, range);
+  CallRange(hit, from, to);
   const char* total = hit->GetProperty("Sum");
   const std::string sum = total == nullptr ? "0" : total;
   if (format == HExportFormat::kCsv) {
@@ -126,12 +131,7 @@ void ExportDays(HHit* hit, const char* report, const char* audience, const HDate
 
 void ExportRanking(HItemsContainer* container, const char* report, const char* audience, const HDate& from,
                    const HDate& to, HExportFormat format) {
-  char first[16];
-  char last[16];
-  snprintf(first, sizeof first, "%d", from.Number());
-  snprintf(last, sizeof last, "%d", to.Number());
-  const char* range[] = {first, last};
-  container->Call("Range", 2, range);
+  CallRange(container, from, to);
   HItemsHit& result = container->Result();
   const bool bytes = result.CountsBytes();
   // Every row, in the ranking's order: the "lines" setting bounds pages,
@@ -168,12 +168,7 @@ void ExportRanking(HItemsContainer* container, const char* report, const char* a
 
 void ExportHours(HTimesContainer* times, const char* report, const char* audience, const HDate& from,
                  const HDate& to, HExportFormat format) {
-  char first[16];
-  char last[16];
-  snprintf(first, sizeof first, "%d", from.Number());
-  snprintf(last, sizeof last, "%d", to.Number());
-  const char* range[] = {first, last};
-  times->Call("Range", 2, range);
+  CallRange(times, from, to);
   IObject* hours = times->FindChild("Hours");
   if (format == HExportFormat::kCsv) {
     fputs("hour,requests\n", stdout);
