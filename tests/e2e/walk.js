@@ -366,11 +366,11 @@ async function walk() {
 
   // At a phone's width the same pages still fit.
   await page.setViewportSize(phone);
-  for (const query of ['', `?page=VaziVevDomains&period=last30`, `?page=VaziVevHours&Date=${yesterday}`,
-    '?page=VaziVevSettings']) {
-    await open(query, `${query || 'default page'} on a phone`);
+  for (const [query, name] of [['?period=last30', 'dashboard'], ['?page=VaziVevDomains&period=last30', 'domains'],
+    [`?page=VaziVevHours&Date=${yesterday}`, 'hours'], ['?page=VaziVevSettings', 'settings']]) {
+    await open(query, `${name} on a phone`);
+    await shot(`${name}-phone`);
   }
-  await shot('settings-phone');
   await page.setViewportSize(desktop);
 
   // Logged out by the footer's link and its button: a visitor again, and a
