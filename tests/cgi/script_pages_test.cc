@@ -47,7 +47,7 @@ TEST(ScriptPagesTest, FormTextIsKeptInEucAndSentBackInThePagesCharset) {
                                   {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
                                   {"CONTENT_LENGTH", std::to_string(body.size())}},
                                  body);
-    EXPECT_EQ("\xA4\xA2|\x82\xA0|\xE3\x81\x82|%A4%A2\n", r.out) << sent;
+    EXPECT_EQ(std::string(kHtml) + "\xA4\xA2|\x82\xA0|\xE3\x81\x82|%A4%A2\n", r.out) << sent;
   }
 }
 
