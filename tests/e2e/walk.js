@@ -74,7 +74,7 @@ async function checkPage(what) {
       links: [...document.querySelectorAll('a[href]')].map((a) => a.href),
     };
   });
-  assert.equal(layout.charset, 'EUC-JP', `${what}: the declared charset`);
+  assert.equal(layout.charset, 'UTF-8', `${what}: the declared charset`);
   assert.match(layout.title, / - Access statistics$/, `${what}: title`);
   assert.equal(layout.nav, 13, `${what}: the header's links`);
   assert.ok(layout.footer, `${what}: footer`);
@@ -298,6 +298,13 @@ async function walk() {
   await follow('table#ranking tr:nth-child(2) td.name a');
   assert.equal(await text('#which'), pagePath);
   await shot('page-domains');
+
+  // A path written in UTF-8 reads as written, and its link gives its row.
+  await open(`?page=VaziVevPages&Date=${yesterday}&text=%25C3%25A9`, 'a UTF-8 path');
+  assert.deepEqual(await rankingNames(), ['/caf\u00e9/\u65e5\u672c.html']);
+  await follow('table#ranking tr:nth-child(2) td.name a');
+  assert.equal(await text('#which'), '/caf\u00e9/\u65e5\u672c.html');
+  assert.deepEqual(await rankingNames(), ['example.org']);
 
   await follow('header a[href*="page=VaziVevHours"]');
   assert.ok(await page.isVisible('table#hours'));
