@@ -127,6 +127,10 @@ TEST_F(TextLinksTest, PathsShownAsWrittenAndTheirLinksGiveTheSameRow) {
     EXPECT_EQ(i + 1, domains[0].hits) << row.href;
     EXPECT_EQ("100.0%", domains[0].share);
   }
+  // Read back from the stored day, the shares are those of the count.
+  const std::vector<Row> stored = Rows(Get("page=VaziVevPages&Date=19990305"));
+  ASSERT_EQ(rows.size(), stored.size());
+  for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].share, stored[i].share) << i;
 }
 
 TEST_F(TextLinksTest, HostsLinkBackAndTheFilterKeepsItsBytes) {

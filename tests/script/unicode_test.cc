@@ -50,23 +50,6 @@ TEST(EucToUtf8Test, SystemTextConvertedForeignUtf8KeptTheRestReplaced) {
   EXPECT_FALSE(done);
 }
 
-TEST(ReadableHtmlTest, DecodedWhereThatGivesText) {
-  struct Case { const char* in; bool decode; const char* out; };
-  const Case cases[] = {
-      {"/caf%C3%A9/%E6%97%A5%E6%9C%AC.html", true, "/caf&#233;/&#26085;&#26412;.html"},
-      {"/caf%C3%A9", false, "/caf%C3%A9"},
-      {"/%C6%FC%CB%DC", true, "/&#26085;&#26412;"},     // EUC-JP
-      {"/\xE6\x97\xA5/%E6%9C%AC", true, "/&#26085;/&#26412;"},
-      {"/%E6%97%A5%FF", true, "/%E6%97%A5%FF"},          // no text decoded: as written
-      {"/\x93\xFA\x96\x7B", true, "/%93%FA%96{"},        // Shift_JIS bytes
-      {"/a%0Ab\t%7F", true, "/a%0Ab%09%7F"},             // control characters never
-      {"/%C2%85", true, "/%C2%85"},                      // nor C1 ones
-      {"/&#60;%3Cb%3E%26%22'", true, "/&amp;#60;&lt;b&gt;&amp;&quot;&#39;"},
-      {"100%+%zz%2", true, "100%+%zz%2"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.out, Str(ReadableHtml(c.in, c.decode))) << c.in;
-}
-
 TEST(TextLinkSegmentTest, HexOnlyForBytesAWebServerRefuses) {
   EXPECT_EQ("text=/caf%C3%A9%20%26%3D%25", Str(TextLinkSegment("/caf\xC3\xA9 &=%")));
   EXPECT_EQ("texthex=2FC6FC", Str(TextLinkSegment("/\xC6\xFC")));
