@@ -11,6 +11,7 @@
 #include "objects/object.h"
 #include "script/encoding.h"
 #include "script/names.h"
+#include "script/unicode.h"
 
 namespace {
 
@@ -202,7 +203,9 @@ void HScriptOptions::WriteNumbers() {
 }
 
 int HScriptCharset::Execute() {
-  if (ArgCount() >= 2) SjisOutput = IsWord(Arg(1), "SJIS");
+  if (ArgCount() < 2) return 0;
+  SjisOutput = IsWord(Arg(1), "SJIS");
+  Utf8Output = IsWord(Arg(1), "UTF-8") || IsWord(Arg(1), "UTF8");
   return 0;
 }
 
@@ -213,6 +216,22 @@ int HScriptEncode::Execute() {
 
 int HScriptUrlEncode::Execute() {
   EncodeVariable(*this, UrlEncodeAll);
+  return 0;
+}
+
+int HScriptShowText::Execute() {
+  if (ArgCount() <= kName || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(kName));
+  const char* value = CurrentServer->GetParam(name);
+  const bool decode = !IsWord(Arg(kName + 1), "exact");
+  if (value != nullptr) CurrentServer->SetParam(name, ReadableHtml(value, decode).CStr());
+  return 0;
+}
+
+int HScriptTextLink::Execute() {
+  if (ArgCount() <= kName || CurrentServer == nullptr) return 0;
+  const char* name = Stripped(Arg(kName));
+  CurrentServer->SetParam(name, TextLinkSegment(CurrentServer->GetParam(name)).CStr());
   return 0;
 }
 

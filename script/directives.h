@@ -37,7 +37,8 @@ class HScriptOptions : public HScriptLine {
   void WriteNumbers();
 };
 
-// "charset NAME": Shift_JIS output for values when NAME is SJIS, else off.
+// "charset NAME": values go out in Shift_JIS when NAME is SJIS, in UTF-8
+// when it is UTF-8 (or UTF8), and as they are kept (EUC-JP) otherwise.
 class HScriptCharset : public HScriptLine {
  public:
   using HScriptLine::HScriptLine;
@@ -54,6 +55,25 @@ class HScriptEncode : public HScriptLine {
 // "urlencode NAME": percent-encodes a variable in place, every byte but
 // ASCII letters, digits and "-_.~/", for a link's query string.
 class HScriptUrlEncode : public HScriptLine {
+ public:
+  using HScriptLine::HScriptLine;
+  int Execute() override;
+};
+
+// "showtext NAME [exact]": turns a variable that holds a text from the log
+// into HTML that reads as its writer meant it (ReadableHtml), percent-
+// decoded unless "exact" follows; a page writes it with $_NAME. A variable
+// that is not set stays unset.
+class HScriptShowText : public HScriptLine {
+ public:
+  using HScriptLine::HScriptLine;
+  int Execute() override;
+};
+
+// "textlink NAME": turns a variable that holds a text from the log into
+// the query-string segment that gives it back as the "text" parameter
+// (TextLinkSegment); an unset variable gives "text=".
+class HScriptTextLink : public HScriptLine {
  public:
   using HScriptLine::HScriptLine;
   int Execute() override;

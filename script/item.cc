@@ -3,6 +3,7 @@
 #include "core/file.h"
 #include "script/encoding.h"
 #include "script/names.h"
+#include "script/unicode.h"
 
 namespace {
 
@@ -20,10 +21,13 @@ int HScriptEmbed::Execute() {
   const bool raw = text.At(0) == '_';
   const char* value = ResolveValue(text.CStr() + (raw ? 1 : 0));
   if (value == nullptr) return 0;
-  HString sjis;
+  HString converted;
   if (SjisOutput) {
-    sjis = EucToSjis(value);
-    value = sjis.CStr();
+    converted = EucToSjis(value);
+    value = converted.CStr();
+  } else if (Utf8Output) {
+    converted = EucToUtf8(value);
+    value = converted.CStr();
   }
   if (raw) {
     WriteText(value);

@@ -79,6 +79,8 @@ HScriptItem* HScriptParse::CreateLine(const char* text) {
   }
   if (BeginsWord(text, "encode")) return new HScriptEncode(text);
   if (BeginsWord(text, "urlencode")) return new HScriptUrlEncode(text);
+  if (BeginsWord(text, "showtext")) return new HScriptShowText(text);
+  if (BeginsWord(text, "textlink")) return new HScriptTextLink(text);
   if (BeginsWord(text, "charset")) return new HScriptCharset(text);
   return nullptr;
 }

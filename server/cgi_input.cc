@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "core/errors.h"
 #include "script/encoding.h"
+#include "script/unicode.h"
 
 namespace {
 
@@ -17,9 +19,28 @@ int DecodePair(char first, char second) {
   return low < 0 ? high : high * 16 + low;
 }
 
+// A form value, kept in EUC-JP: the pages are sent in UTF-8, so that is
+// what a browser sends back; a page sent in Shift_JIS gets that back.
 void AddDecoded(HParams& params, const char* name, char* value) {
   PercentDecode(value);
-  params.AddEntry(name, ToEucJp(value).CStr());
+  bool converted = false;
+  const HString euc = Utf8ToEuc(value, &converted);
+  params.AddEntry(name, converted ? euc.CStr() : ToEucJp(value).CStr());
+}
+
+// "texthex": the bytes of a "text" parameter in hexadecimal, which a link
+// carries when they would decode to a query a web server refuses. A value
+// that is no whole run of hexadecimal pairs adds nothing.
+void AddHexText(HParams& params, const char* hex) {
+  const size_t length = strlen(hex);
+  if (length % 2 != 0) return;
+  std::string bytes;
+  for (size_t i = 0; i < length; i += 2) {
+    const int high = HexDigitValue(hex[i]), low = HexDigitValue(hex[i + 1]);
+    if (high < 0 || low < 0 || high + low == 0) return;  // a zero byte would end the text
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  params.AddEntry("text", bytes.c_str());
 }
 
 }  // namespace
@@ -55,8 +76,13 @@ void ParseQueryString(const char* query, HParams& params) {
     if (eq != nullptr && eq + 1 < end) {
       const HString name(segment, static_cast<int>(eq - segment));
       HString value(eq + 1, static_cast<int>(end - eq - 1));
-      if (CompareNoCase(name.CStr(), "text") == 0) {
-        AddDecoded(params, name.CStr(), value.PtrAt(0));
+      if (CompareNoCase(name.CStr(), "texthex") == 0) {
+        AddHexText(params, value.CStr());
+      } else if (CompareNoCase(name.CStr(), "text") == 0) {
+        // A name from the log (a ranking's link), or a filter compared
+        // with such names: bytes as they are, never converted.
+        PercentDecode(value.PtrAt(0));
+        params.AddEntry(name.CStr(), value.CStr());
       } else {
         params.AddEntry(name.CStr(), value.CStr());
       }

@@ -18,7 +18,9 @@ constexpr long kMaxFormBody = 16L * 1024 * 1024;
 // characters after it stands for itself.
 void PercentDecode(char* text);
 // Adds the segments of a query string to `params`. Only the value of
-// "text" is decoded (and converted to EUC-JP); empty values add nothing.
+// "text" is decoded, to the bytes it was made of (it names a text from the
+// log, or filters such texts), and "texthex" gives "text" those bytes in
+// hexadecimal; every other value stays as sent; empty values add nothing.
 void ParseQueryString(const char* query, HParams& params);
 // Adds the segments of a form-encoded body: every value is decoded and
 // converted, empty values are kept. `body` is modified.

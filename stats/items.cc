@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -230,6 +231,11 @@ bool HItemsHit::First() {
   position_ = 0;
   yielded_ = 0;
   top_ = 0;
+  total_ = 0;
+  for (const HItemEntry* entry = table_.After(nullptr); entry != nullptr; entry = table_.After(entry)) {
+    total_ += entry->count;
+  }
+  CountStoredItems(&total_);
   return sorted_ != nullptr || !loaded_.empty() || stored_left_ > 0;
 }
 
@@ -258,6 +264,9 @@ const char* HItemsHit::NextName() {
   current_.SetProperty("Name", entry->name.CStr());
   current_.SetPropertyInt("Hit", entry->count);
   current_.SetProperty("Rate", rate_text);
+  const long long tenths = total_ <= 0 ? 0 : (static_cast<long long>(entry->count) * 2000 + total_) / (2 * total_);
+  snprintf(rate_text, sizeof rate_text, "%lld.%lld", tenths / 10, tenths % 10);
+  current_.SetProperty("Share", rate_text);
   if (previous_ != nullptr) {
     const HItemEntry* before = previous_->Find(entry->name.CStr());
     const long long then = before == nullptr ? 0 : before->count;
@@ -410,7 +419,7 @@ void HItemsHit::ReadAllStored() {
   }
 }
 
-int HItemsHit::CountStoredItems() const {
+int HItemsHit::CountStoredItems(long long* sum) const {
   int items = 0;
   const char* const end = stored_.data() + stored_.size();
   for (const char* line = stored_.data() + stored_at_; line < end;) {
@@ -437,6 +446,7 @@ int HItemsHit::CountStoredItems() const {
     if (counted_item ||
         memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
       ++items;
+      if (sum != nullptr && counted_item) *sum += strtoll(back + 1, nullptr, 10);
     }
     line = next;
   }

@@ -143,9 +143,12 @@ class HItemsHit : public IContainer {
   // there is nothing to list.
   bool First() override;
   // The next row that passes the filter while fewer than "lines" rows were
-  // listed: sets "Name", "Hit" and "Rate" of "Current" (and, for kinds that
-  // CountBytes, "Bytes" and "ReadableBytes", as "1.2 MB") and returns the
-  // row's count as a kept answer; null at the end.
+  // listed: sets "Name", "Hit", "Rate" (per cent of the first row's count)
+  // and "Share" (per cent of all the ranking's counts, one decimal, filter
+  // or not) of "Current" (and, for kinds that CountBytes, "Bytes" and
+  // "ReadableBytes", as "1.2 MB"; with a table to compare with, "Before"
+  // and "Change") and returns the row's count as a kept answer; null at
+  // the end.
   const char* NextName() override;
   IObject* NextObject() override;
   // "Current" is the row object, owned by this ranking; other names go to
@@ -261,8 +264,9 @@ class HItemsHit : public IContainer {
   // when no stored item is left.
   bool ReadStoredItem();
   void ReadAllStored();
-  // The stored item lines from stored_at_ on, counted.
-  int CountStoredItems() const;
+  // The stored item lines from stored_at_ on, counted; with `sum`, their
+  // counts are added into it.
+  int CountStoredItems(long long* sum = nullptr) const;
   // Whether the stored format holds `name` as a line that reads back as the
   // same item: not empty, no line feed, not read as a nested object's
   // header, short enough for its "=" to come in the line's first piece,
@@ -284,6 +288,7 @@ class HItemsHit : public IContainer {
   HDate day_;
   int yielded_ = 0;
   int top_ = 0;
+  long long total_ = 0;  // every item's count together, for "Share"
   IObject current_;
   HItemTable table_;
   std::unique_ptr<HItemEntry*[]> sorted_;

@@ -61,6 +61,12 @@ site=$work/site
 "$cmake" --install "$build" --prefix "$site" >/dev/null
 days=10
 python3 "$top/bench/gen_log.py" "$site/access.log" $((days * 300)) "$days" "$(date -d "-$days days" +%Y-%m-%d)" 6
+# A path in UTF-8, percent-encoded as browsers send it: the pages must
+# show it as it was written.
+stamp=$(LC_ALL=C date -d yesterday '+%d/%b/%Y:12:00:00 %z')
+for _ in 1 2 3; do
+  echo "utf8.example.org - - [$stamp] \"GET /caf%C3%A9/%E6%97%A5%E6%9C%AC.html HTTP/1.1\" 200 100" >>"$site/access.log"
+done
 mkdir -p "$work/htdocs" "$work/log"
 echo "<p>The document root.</p>" >"$work/htdocs/index.html"
 if [ "$(id -u)" -eq 0 ]; then

@@ -80,7 +80,7 @@ async function checkPage(what) {
         .filter(visible).length,
     };
   });
-  assert.equal(layout.charset, 'EUC-JP', `${what}: the declared charset`);
+  assert.equal(layout.charset, 'UTF-8', `${what}: the declared charset`);
   assert.match(layout.title, / - Access statistics$/, `${what}: title`);
   assert.equal(layout.nav, visitor ? 12 : 13, `${what}: the header's links`);
   if (visitor) assert.equal(layout.admin, 0, `${what}: a visitor sees links to the settings or the password`);
@@ -349,6 +349,13 @@ async function walk() {
   await follow('table#ranking tr:nth-child(2) td.name a');
   assert.equal(await text('#which'), pagePath);
   await shot('page-domains');
+
+  // A path written in UTF-8 reads as written, and its link gives its row.
+  await open(`?page=VaziVevPages&Date=${yesterday}&text=%25C3%25A9`, 'a UTF-8 path');
+  assert.deepEqual(await rankingNames(), ['/caf\u00e9/\u65e5\u672c.html']);
+  await follow('table#ranking tr:nth-child(2) td.name a');
+  assert.equal(await text('#which'), '/caf\u00e9/\u65e5\u672c.html');
+  assert.deepEqual(await rankingNames(), ['example.org']);
 
   await follow('header a[href*="page=VaziVevHours"]');
   assert.ok(await page.isVisible('table#hours'));

@@ -19,6 +19,7 @@
 #include "script/iscript.h"
 #include "script/names.h"
 #include "script/parse.h"
+#include "script/unicode.h"
 #include "server/server_script.h"
 #include "tests/fuzz/scratch.h"
 
@@ -49,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjectAliases.Clear();
   IncludeCache.Clear();
   SjisOutput = false;
+  Utf8Output = false;
   HScriptFor::round_budget = kLoopRounds;
   FILE* saved = stdout;
   stdout = fopen("/dev/null", "w");

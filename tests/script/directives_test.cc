@@ -247,6 +247,24 @@ TEST_F(DirectiveTest, EncodeAndCharset) {
   EXPECT_FALSE(SjisOutput);
   Render("'charset SJIS\n'charset\n");  // only the keyword changes nothing
   EXPECT_TRUE(SjisOutput);
+  EXPECT_EQ("&lt;\xE3\x81\x82&gt;|<\xE3\x81\x82>|\xA4\xA2\n", Render("'charset Utf-8\n$v|$_v|\xA4\xA2\n"));
+  EXPECT_FALSE(SjisOutput);
+  Render("'charset euc\n");
+  EXPECT_FALSE(Utf8Output);
+}
+
+// Texts from the log: shown through $_NAME once made readable, and carried
+// by a link segment; an unset variable stays unset for the first.
+TEST_F(DirectiveTest, ShowTextAndTextLink) {
+  Param("p", "/caf%C3%A9&x");
+  Param("q", "/caf%C3%A9&x");
+  Param("l", "/\xC6\xFC");
+  Render("'showtext p\n'showtext $q exact\n'showtext missing\n'textlink l\n'textlink none\n");
+  EXPECT_STREQ("/caf&#233;&amp;x", Value("p"));
+  EXPECT_STREQ("/caf%C3%A9&amp;x", Value("q"));
+  EXPECT_EQ(nullptr, Value("missing"));
+  EXPECT_STREQ("texthex=2FC6FC", Value("l"));
+  EXPECT_STREQ("text=", Value("none"));
 }
 
 TEST_F(DirectiveTest, SetBindsAndUnbinds) {

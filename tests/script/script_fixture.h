@@ -16,6 +16,7 @@
 #include "objects/factory.h"
 #include "script/encoding.h"
 #include "script/names.h"
+#include "script/unicode.h"
 #include "script/parse.h"
 #include "tests/test_util.h"
 
@@ -62,11 +63,13 @@ class ScriptTest : public testing::Test {
     mkdir((dir_ / "page").c_str(), 0755);
     ObjectAliases.Clear();
     SjisOutput = false;
+    Utf8Output = false;
   }
   void TearDown() override {
     ObjectAliases.Clear();
     IncludeCache.Clear();
     SjisOutput = false;
+    Utf8Output = false;
     CurrentServer = saved_;
   }
 

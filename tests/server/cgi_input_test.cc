@@ -44,6 +44,11 @@ TEST(ParseQueryStringTest, OnlyTextIsDecodedAndEmptyValuesAreDropped) {
       {"x%41=1", "x%41=1;"},
       {"TEXT=%41", "TEXT=A;"},
       {"a&b=&=c", "=c;"},
+      // A name from the log comes back byte for byte, never converted.
+      {"text=%E6%97%A5", "text=\xE6\x97\xA5;"},
+      {"text=%82%A0", "text=\x82\xA0;"},
+      {"texthex=2fC6FC&page=P", "text=/\xC6\xFC;page=P;"},
+      {"texthex=2F0&texthex=2G&texthex=2F00&texthex=", ""},  // no whole pairs, a zero byte
   };
   for (const Case& c : cases) {
     HParams p;
@@ -57,6 +62,12 @@ TEST(ParseFormBodyTest, EveryValueDecodedEmptyOnesKept) {
   char body[] = "a=&b=x%41&c&d=1%2";
   ParseFormBody(body, p);
   EXPECT_EQ("a=;b=xA;d=1%2;", DumpParams(p));
+  // Kept in EUC-JP whether the page that sent them was in UTF-8 or in
+  // Shift_JIS; UTF-8 that EUC-JP cannot hold stays as it came.
+  HParams q;
+  char japanese[] = "u=%E3%81%82&s=%82%A0&e=%A4%A2&x=%F0%9F%98%80";
+  ParseFormBody(japanese, q);
+  EXPECT_EQ("u=\xA4\xA2;s=\xA4\xA2;e=\xA4\xA2;x=\xF0\x9F\x98\x80;", DumpParams(q));
 }
 
 TEST(ContentLengthTest, RefusesWhatIsNotASmallNumber) {
