@@ -1,0 +1,170 @@
+#include "stats/chart.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/test_util.h"
+
+namespace {
+
+std::string Chart(const std::vector<HChartBar>& bars, const char* color = "#3a7ca5", const char* label = "Hits") {
+  return CaptureStdout([&] { WriteBarChart(bars, color, label); });
+}
+
+std::vector<HChartBar> Bars(const std::vector<long long>& values) {
+  std::vector<HChartBar> bars;
+  for (long long v : values) bars.push_back({v, std::to_string(bars.size() + 1), ""});
+  return bars;
+}
+
+// The text after each `open` up to the next `close`.
+std::vector<std::string> Between(const std::string& html, const std::string& open, const std::string& close) {
+  std::vector<std::string> out;
+  for (size_t at = html.find(open); at != std::string::npos; at = html.find(open, at)) {
+    at += open.size();
+    out.push_back(html.substr(at, html.find(close, at) - at));
+  }
+  return out;
+}
+
+std::vector<std::string> Heights(const std::string& html) { return Between(html, "height:", "%"); }
+
+std::vector<std::string> Axis(const std::string& html) {
+  return Between(Between(html, "class=\"chart-axis\"", "</div>").at(0), "<span>", "</span>");
+}
+
+// The shown labels' bar positions (1-based grid columns and spans) and texts.
+struct Label {
+  int first, span;
+  std::string text;
+};
+std::vector<Label> Labels(const std::string& html) {
+  std::vector<Label> out;
+  for (const std::string& cell : Between(html, "grid-column:", "</span>")) {
+    Label label{};
+    sscanf(cell.c_str(), "%d/span %d", &label.first, &label.span);
+    label.text = cell.substr(cell.find('>') + 1);
+    out.push_back(label);
+  }
+  return out;
+}
+
+TEST(WriteBarChart, HeightsAreLinearToARoundTop) {
+  const std::string html = Chart(Bars({0, 300, 600, 1200, 1150}));
+  EXPECT_EQ(Heights(html), (std::vector<std::string>{"0.00", "25.00", "50.00", "100.00", "95.83"}));
+  EXPECT_EQ(Axis(html), (std::vector<std::string>{"1,200", "600", "0"}));
+  EXPECT_NE(html.find("repeat(5,minmax(0,1fr))"), std::string::npos);  // one width for all bars
+  EXPECT_EQ(Heights(Chart(Bars({1201, 600})))[1], "30.00");              // top 2,000
+  EXPECT_EQ(Axis(Chart(Bars({21})))[1], "12.5");
+}
+
+TEST(WriteBarChart, RoundTops) {
+  const std::vector<std::pair<long long, unsigned long long>> cases = {
+      {0, 1}, {1, 1}, {2, 2}, {3, 5}, {6, 10}, {11, 20}, {21, 25}, {26, 50}, {51, 100}, {1200, 2000},
+      {2500, 2500}, {2501, 5000}, {1000000, 1000000}, {LLONG_MAX, 10000000000000000000ULL}};
+  for (const auto& c : cases) EXPECT_EQ(ChartTop(c.first), c.second) << c.first;
+  EXPECT_EQ(FormatChartFigure(999999, 1), "999,999");
+  EXPECT_EQ(FormatChartFigure(2500000, 1), "2.5 M");
+  EXPECT_EQ(FormatChartFigure(25000000, 2), "12.5 M");
+  EXPECT_EQ(FormatChartFigure(1000000000, 2), "500 M");
+  EXPECT_EQ(FormatChartFigure(10000000000000000000ULL, 1), "10 E");
+  EXPECT_EQ(FormatChartFigure(5, 2), "2.5");
+}
+
+TEST(WriteBarChart, ZerosNegativesAndLargest) {
+  std::string html = Chart(Bars({0, 0, -5}));
+  EXPECT_EQ(Heights(html), (std::vector<std::string>{"0.00", "0.00", "0.00"}));
+  EXPECT_EQ(Axis(html), (std::vector<std::string>{"1", "0.5", "0"}));
+  EXPECT_NE(html.find("title=\"0\""), std::string::npos);
+  EXPECT_EQ(Heights(Chart(Bars({-7, 4})))[0], "0.00");
+  EXPECT_EQ(Chart({}), "");
+
+  html = Chart(Bars({LLONG_MAX, LLONG_MIN, LLONG_MAX / 2}));
+  EXPECT_EQ(Heights(html), (std::vector<std::string>{"92.23", "0.00", "46.12"}));
+  EXPECT_EQ(Axis(html), (std::vector<std::string>{"10 E", "5 E", "0"}));
+  EXPECT_NE(html.find("<span class=\"chart-sr\">9,223,372,036,854,775,807</span>"), std::string::npos);
+}
+
+TEST(WriteBarChart, EscapesTextAndChecksTheColour) {
+  std::vector<HChartBar> bars = {{5, "<b>&", "Tue \"1\" <Dec>: 5 & 'more'"}};
+  std::string html = Chart(bars, "red;background:url(x)", "A \"chart\" <x>");
+  EXPECT_NE(html.find("aria-label=\"A &quot;chart&quot; &lt;x&gt;\""), std::string::npos);
+  EXPECT_NE(html.find("title=\"Tue &quot;1&quot; &lt;Dec&gt;: 5 &amp; &#39;more&#39;\""), std::string::npos);
+  EXPECT_EQ(Labels(html).at(0).text, "&lt;b&gt;&amp;");
+  EXPECT_NE(html.find("--chart-color:#3a7ca5\""), std::string::npos);
+  EXPECT_NE(Chart(bars, "#ABC").find("--chart-color:#ABC\""), std::string::npos);
+  EXPECT_EQ(html.find("url("), std::string::npos);
+  EXPECT_EQ(html.rfind("<div class=\"chart\" role=\"img\"", 0), 0u);
+}
+
+// Shown labels: all of a few bars; of many, the first and the last, at most
+// 12, in cells that stay inside the chart and never overlap.
+TEST(WriteBarChart, LabelsNeverRunTogether) {
+  EXPECT_EQ(Labels(Chart(Bars({1, 2, 3, 4, 5, 6, 7}))).size(), 7u);
+  for (int count : {16, 17, 31, 90, 366}) {
+    const std::vector<Label> labels = Labels(Chart(Bars(std::vector<long long>(count, 3))));
+    ASSERT_GE(labels.size(), 2u) << count;
+    EXPECT_LE(labels.size(), count <= 16 ? 16u : 12u) << count;
+    EXPECT_GE(labels.size(), count <= 16 ? 16u : 7u) << count;
+    EXPECT_EQ(labels.front().text, "1") << count;
+    EXPECT_EQ(labels.front().first, 1) << count;
+    EXPECT_EQ(labels.back().text, std::to_string(count)) << count;
+    EXPECT_EQ(labels.back().first + labels.back().span - 1, count) << count;
+    for (size_t i = 1; i < labels.size(); ++i) {
+      EXPECT_GE(labels[i].first, labels[i - 1].first + labels[i - 1].span) << count << " label " << i;
+      EXPECT_GE(labels[i].span * 2, labels[0].span) << count << " label " << i;  // room for the text
+    }
+  }
+}
+
+TEST(WriteBarChart, AYearIsFast) {
+  std::vector<HChartBar> bars;
+  for (int i = 0; i < 366; ++i) bars.push_back({i * 1000LL, std::to_string(i % 31 + 1), "Tue 1 Dec 2026: 1,234 requests"});
+  double best = 1e9;
+  CaptureStdout([&] {
+    for (int round = 0; round < 20; ++round) {
+      const auto start = std::chrono::steady_clock::now();
+      WriteBarChart(bars, "#3a7ca5", "Year");
+      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+  });
+  EXPECT_LT(best, 0.001);
+}
+
+// With VAZIVEV_CHART_DEMO=FILE, writes a page of charts with the page head's
+// styles to look at in a browser.
+TEST(WriteBarChart, Demonstration) {
+  const char* path = getenv("VAZIVEV_CHART_DEMO");
+  if (!path) GTEST_SKIP() << "set VAZIVEV_CHART_DEMO to write the page";
+  std::string head = ReadFile(std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/")) +
+                              "/page/parts/head.html");
+  const size_t style = head.find("<style>");
+  std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">" +
+                     head.substr(style, head.find("</style>") - style + 8) + "</head><body><main>\n";
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int count : {7, 31, 90, 366}) {
+    std::vector<HChartBar> bars;
+    for (int i = 0; i < count; ++i) {
+      const long long value = (i * 7919 % 1000) * (count == 366 ? 4000 : 2) + (i % 7 == 0 ? 0 : 30);
+      const std::string label = count == 366 ? kMonths[i * 12 / 366] : count == 90 ? std::to_string(2025 + i / 30)
+                                                                                    : std::to_string(i + 1);
+      bars.push_back({value, label, label + ": " + std::to_string(value) + " page requests"});
+    }
+    page += "<h2>" + std::to_string(count) + " bars</h2>\n" + Chart(bars, "#3a7ca5", "Page requests");
+  }
+  page += "</main></body></html>\n";
+  FILE* out = fopen(path, "w");
+  ASSERT_NE(out, nullptr);
+  fputs(page.c_str(), out);
+  fclose(out);
+}
+
+}  // namespace
