@@ -11,6 +11,9 @@ constexpr const char* kDefaultColor = "#3a7ca5";
 // "Dec" or "2026" fits even when one bar is a pixel wide.
 constexpr int kAllLabels = 16;
 constexpr int kMaxLabels = 12;
+// Past this many bars, a bar is a few pixels wide at most and the bars touch:
+// gaps of a fraction of a pixel only blur.
+constexpr int kDenseBars = 120;
 
 void PutEscaped(const std::string& text) {
   const char* p = text.c_str();
@@ -66,13 +69,14 @@ struct LabelCell {
   int bar;
   int first;
   int span;
-  const char* align;
+  const char* kind;  // "l" left-aligned, "r" right-aligned, "a" every other
 };
 
 // The cells of the labels that show: all of them for a few bars; else the
 // first, every k-th and the last, in cells that never overlap. The last label
 // is right-aligned after the one before it, which gives way when the two
-// would crowd each other. Returns the number of cells.
+// would crowd each other. Every other middle label is marked so that narrow
+// pages can leave it out. Returns the number of cells.
 int LayOutLabels(int count, LabelCell* cells) {
   if (count <= kAllLabels) {
     for (int i = 0; i < count; ++i) cells[i] = {i, i, 1, ""};
@@ -81,17 +85,16 @@ int LayOutLabels(int count, LabelCell* cells) {
   const int step = (count - 1 + kMaxLabels - 2) / (kMaxLabels - 1);
   const int half = (step - 1) / 2;
   int n = 0;
-  cells[n++] = {0, 0, half + 1, "l"};
-  int last_at = 0;
+  // The first label is left-aligned and takes the room up to the second's cell.
+  cells[n++] = {0, 0, step - half, "l"};
   for (int bar = step; bar < count - 1; bar += step) {
-    cells[n++] = {bar, bar - half, 2 * half + 1, ""};
-    last_at = bar;
+    const bool every_other = n % 2 == 0;
+    cells[n++] = {bar, bar - half, 2 * half + 1, every_other ? "a" : ""};
   }
-  int first = last_at + half + 1;
+  int first = cells[n - 1].first + cells[n - 1].span;
   if (count - first < half + 1 && n > 1) {
     --n;
-    last_at = n > 1 ? cells[n - 1].bar : 0;
-    first = last_at + half + 1;
+    first = cells[n - 1].first + cells[n - 1].span;
   }
   if (first < count) cells[n++] = {count - 1, first, count - first, "r"};
   return n;
@@ -146,7 +149,8 @@ void WriteBarChart(const std::vector<HChartBar>& bars, const char* color, const 
   printf("\" style=\"--chart-color:%s\">\n", IsHexColor(color) ? color : kDefaultColor);
   printf("<div class=\"chart-axis\" aria-hidden=\"true\"><span>%s</span><span>%s</span><span>0</span></div>\n",
          FormatChartFigure(top, 1).c_str(), FormatChartFigure(top, 2).c_str());
-  printf("<div class=\"chart-plot\" style=\"grid-template-columns:repeat(%d,minmax(0,1fr))\">\n", count);
+  printf("<div class=\"chart-plot%s\" style=\"grid-template-columns:repeat(%d,minmax(0,1fr))\">\n",
+         count > kDenseBars ? " chart-dense" : "", count);
   char value_text[32];
   for (const HChartBar& bar : bars) {
     const long long value = bar.value > 0 ? bar.value : 0;
@@ -165,8 +169,8 @@ void WriteBarChart(const std::vector<HChartBar>& bars, const char* color, const 
   const int cell_count = LayOutLabels(count, cells);
   for (int i = 0; i < cell_count; ++i) {
     const LabelCell& cell = cells[i];
-    const char* align = cell.align;
-    printf("<span class=\"chart-label%s%s\" style=\"grid-column:%d/span %d\">", *align ? " chart-label-" : "", align,
+    const char* kind = cell.kind;
+    printf("<span class=\"chart-label%s%s\" style=\"grid-column:%d/span %d\">", *kind ? " chart-label-" : "", kind,
            cell.first + 1, cell.span);
     PutEscaped(bars[cell.bar].label);
     fputs("</span>", stdout);

@@ -43,6 +43,7 @@ std::vector<std::string> Axis(const std::string& html) {
 struct Label {
   int first, span;
   std::string text;
+  bool narrow;  // shows on narrow pages too
 };
 std::vector<Label> Labels(const std::string& html) {
   std::vector<Label> out;
@@ -50,15 +51,16 @@ std::vector<Label> Labels(const std::string& html) {
     Label label{};
     sscanf(cell.c_str(), "%d/span %d", &label.first, &label.span);
     label.text = cell.substr(cell.find('>') + 1);
+    label.narrow = html.rfind("chart-label-a\" style=\"grid-column:" + cell, std::string::npos) == std::string::npos;
     out.push_back(label);
   }
   return out;
 }
 
 TEST(WriteBarChart, HeightsAreLinearToARoundTop) {
-  const std::string html = Chart(Bars({0, 300, 600, 1200, 1150}));
-  EXPECT_EQ(Heights(html), (std::vector<std::string>{"0.00", "25.00", "50.00", "100.00", "95.83"}));
-  EXPECT_EQ(Axis(html), (std::vector<std::string>{"1,200", "600", "0"}));
+  const std::string html = Chart(Bars({0, 625, 1250, 2500, 2396}));
+  EXPECT_EQ(Heights(html), (std::vector<std::string>{"0.00", "25.00", "50.00", "100.00", "95.84"}));
+  EXPECT_EQ(Axis(html), (std::vector<std::string>{"2,500", "1,250", "0"}));
   EXPECT_NE(html.find("repeat(5,minmax(0,1fr))"), std::string::npos);  // one width for all bars
   EXPECT_EQ(Heights(Chart(Bars({1201, 600})))[1], "30.00");              // top 2,000
   EXPECT_EQ(Axis(Chart(Bars({21})))[1], "12.5");
@@ -116,7 +118,11 @@ TEST(WriteBarChart, LabelsNeverRunTogether) {
     EXPECT_EQ(labels.front().first, 1) << count;
     EXPECT_EQ(labels.back().text, std::to_string(count)) << count;
     EXPECT_EQ(labels.back().first + labels.back().span - 1, count) << count;
+    EXPECT_TRUE(labels.front().narrow && labels.back().narrow) << count;
     for (size_t i = 1; i < labels.size(); ++i) {
+      if (i + 1 < labels.size()) {
+        EXPECT_TRUE(labels[i].narrow || labels[i + 1].narrow) << count << " label " << i;
+      }
       EXPECT_GE(labels[i].first, labels[i - 1].first + labels[i - 1].span) << count << " label " << i;
       EXPECT_GE(labels[i].span * 2, labels[0].span) << count << " label " << i;  // room for the text
     }
