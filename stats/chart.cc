@@ -1,16 +1,22 @@
 #include "stats/chart.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
 constexpr const char* kDefaultColor = "#3a7ca5";
-// Labels show for every bar up to this many bars; past it, every k-th label
-// shows, at most kMaxLabels of them, each in a cell k bars wide so that
-// "Dec" or "2026" fits even when one bar is a pixel wide.
+// Labels show for every bar of up to kAllLabels bars; past it, or when they
+// would not fit, every k-th label shows, at most kMaxLabels of them. A label
+// must fit the plot of a phone-sized page (390 px: about 300 px for the bars)
+// at an estimated width per byte of text.
 constexpr int kAllLabels = 16;
 constexpr int kMaxLabels = 12;
+constexpr double kNarrowPlotWidth = 300;
+constexpr double kLabelCharWidth = 8;
+constexpr double kLabelPadding = 6;
 // Past this many bars, a bar is a few pixels wide at most and the bars touch:
 // gaps of a fraction of a pixel only blur.
 constexpr int kDenseBars = 120;
@@ -69,33 +75,31 @@ struct LabelCell {
   int bar;
   int first;
   int span;
-  const char* kind;  // "l" left-aligned, "r" right-aligned, "a" every other
+  const char* kind;  // "l" left-aligned, "r" right-aligned, "" centred
 };
 
-// The cells of the labels that show: all of them for a few bars; else the
-// first, every k-th and the last, in cells that never overlap. The last label
-// is right-aligned after the one before it, which gives way when the two
-// would crowd each other. Every other middle label is marked so that narrow
-// pages can leave it out. Returns the number of cells.
-int LayOutLabels(int count, LabelCell* cells) {
-  if (count <= kAllLabels) {
+// The cells of the labels that show: all of them, centred under their bars,
+// when the longest fits under one bar of a narrow page; else every k-th, left
+// aligned in a cell k bars wide, where k lets the longest fit and keeps at
+// most kMaxLabels. The last bar's label is right-aligned in the rest, and the
+// labels before it give way until it has room. Returns the number of cells.
+int LayOutLabels(const std::vector<HChartBar>& bars, LabelCell* cells) {
+  const int count = static_cast<int>(bars.size());
+  size_t longest = 1;
+  for (const HChartBar& bar : bars) {
+    if (bar.label.size() > longest) longest = bar.label.size();
+  }
+  const double text = static_cast<double>(longest) * kLabelCharWidth + kLabelPadding;
+  const int need = static_cast<int>(std::ceil(count * text / kNarrowPlotWidth));
+  if (count <= kAllLabels && need <= 1) {
     for (int i = 0; i < count; ++i) cells[i] = {i, i, 1, ""};
     return count;
   }
-  const int step = (count - 1 + kMaxLabels - 2) / (kMaxLabels - 1);
-  const int half = (step - 1) / 2;
+  const int step = std::max((count - 1 + kMaxLabels - 2) / (kMaxLabels - 1), need);
   int n = 0;
-  // The first label is left-aligned and takes the room up to the second's cell.
-  cells[n++] = {0, 0, step - half, "l"};
-  for (int bar = step; bar < count - 1; bar += step) {
-    const bool every_other = n % 2 == 0;
-    cells[n++] = {bar, bar - half, 2 * half + 1, every_other ? "a" : ""};
-  }
-  int first = cells[n - 1].first + cells[n - 1].span;
-  if (count - first < half + 1 && n > 1) {
-    --n;
-    first = cells[n - 1].first + cells[n - 1].span;
-  }
+  for (int bar = 0; bar < count - 1; bar += step) cells[n++] = {bar, bar, step, "l"};
+  int first = cells[n - 1].first + step;
+  while (count - first < need && n > 1) first = cells[--n].first;
   if (first < count) cells[n++] = {count - 1, first, count - first, "r"};
   return n;
 }
@@ -166,7 +170,7 @@ void WriteBarChart(const std::vector<HChartBar>& bars, const char* color, const 
   }
   printf("</div>\n<div class=\"chart-labels\" style=\"grid-template-columns:repeat(%d,minmax(0,1fr))\">", count);
   LabelCell cells[kAllLabels + kMaxLabels + 2];
-  const int cell_count = LayOutLabels(count, cells);
+  const int cell_count = LayOutLabels(bars, cells);
   for (int i = 0; i < cell_count; ++i) {
     const LabelCell& cell = cells[i];
     const char* kind = cell.kind;
