@@ -86,6 +86,12 @@ int HBytesHit::GraphValue(long long figure) const {
   return units > INT_MAX ? INT_MAX : static_cast<int>(units);
 }
 
+std::string HBytesHit::ChartText(long long figure) const {
+  char readable[32];
+  FormatByteSize(figure, readable, sizeof readable);
+  return std::string(readable) + ", " + std::to_string(figure);
+}
+
 IObject* HBytesHit::FindChild(const char* name) {
   if (name != nullptr && IsWord(name, "Readable")) return &readable_;
   if (name != nullptr && IsWord(name, "TotalReadable")) return &total_readable_;

@@ -43,6 +43,8 @@ class HBytesHit : public HHit {
   const char* FigureAnswer(long long figure) const override;
   long long LargestSum() const override;
   int GraphValue(long long figure) const override;
+  // Readable, with the exact figure: "42.6 MB, 42612345".
+  std::string ChartText(long long figure) const override;
   IObject* FindChild(const char* name) override;
 
  private:

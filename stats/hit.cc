@@ -15,6 +15,7 @@
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
+#include "stats/chart.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -36,6 +37,20 @@ constexpr int kFigureSize = 24;
 
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
 void FigureText(char (&text)[kFigureSize], long long value) { snprintf(text, sizeof text, "%lld", value); }
+
+const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The unit words of a "Chart" call: its arguments after the colour.
+std::string UnitOf(int argc, const char* const* argv) {
+  std::string unit;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr || *argv[i] == 0) continue;
+    if (!unit.empty()) unit += " ";
+    unit += argv[i];
+  }
+  return unit;
+}
 
 // The stamp part of a stored day's value ("count stamp"); empty for a
 // value stored without one.
@@ -65,7 +80,27 @@ const char* HTotalHit::Call(const char* method, int argc, const char* const* arg
     if (argc >= 1) Graph(argv[0]);
     return nullptr;
   }
+  if (method != nullptr && IsWord(method, "Chart")) {
+    if (argc >= 1) Chart(argv[0], UnitOf(argc, argv));
+    return nullptr;
+  }
   return IContainer::Call(method, argc, argv);
+}
+
+void HTotalHit::Chart(const char* color, const std::string& unit) {
+  RefreshMonths();
+  std::vector<HChartBar> bars;
+  for (const HListNode* node = properties_.Tail(); node != nullptr; node = node->prev) {
+    const HParamEntry* entry = HParams::EntryOf(node);
+    const int month = ToInt(entry->name.CStr()) / 100;  // yyyymm
+    HChartBar bar;
+    bar.value = HHit::StoredFigure(entry->value.CStr());
+    const char* name = month % 100 >= 1 && month % 100 <= 12 ? kMonths[month % 100 - 1] : "?";
+    bar.label = bars.empty() || month % 100 == 1 ? std::string(name) + " " + std::to_string(month / 100) : name;
+    bar.title = std::string(name) + " " + std::to_string(month / 100) + ": " + owner_->ChartText(bar.value) + " " + unit;
+    bars.push_back(bar);
+  }
+  WriteBarChart(bars, color, (unit.empty() ? std::string("By month") : unit + " by month").c_str());
 }
 
 bool HTotalHit::First() {
@@ -297,7 +332,28 @@ const char* HHit::Call(const char* method, int argc, const char* const* argv) {
     if (argc >= 1) Graph(argv[0]);
     return nullptr;
   }
+  if (method != nullptr && IsWord(method, "Chart")) {
+    if (argc >= 1) Chart(argv[0], UnitOf(argc, argv));
+    return nullptr;
+  }
   return IContainer::Call(method, argc, argv);
+}
+
+void HHit::Chart(const char* color, const std::string& unit) {
+  if (!window_start_.IsValid() || !window_end_.IsValid()) return;
+  std::vector<HChartBar> bars;
+  for (HDate day = window_start_;;) {
+    const HParamEntry* entry = WindowDayEntry(day);
+    HChartBar bar;
+    bar.value = entry == nullptr ? 0 : StoredFigure(entry->value.CStr());
+    const char* month = kMonths[day.month - 1];
+    bar.label = bars.empty() || day.day == 1 ? std::to_string(day.day) + " " + month : std::to_string(day.day);
+    bar.title = std::string(kWeekdays[day.DayOfWeek()]) + " " + std::to_string(day.day) + " " + month + " " +
+                std::to_string(day.year) + ": " + (entry == nullptr ? "no data" : ChartText(bar.value) + " " + unit);
+    bars.push_back(bar);
+    if (day.Compare(window_end_) >= 0 || !day.NextDay()) break;
+  }
+  WriteBarChart(bars, color, (unit.empty() ? std::string("By day") : unit + " by day").c_str());
 }
 
 long long HHit::WindowFigure() {

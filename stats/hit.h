@@ -40,8 +40,10 @@ class HTotalHit : public IContainer {
   // month's first day gives its total, a month without days null.
   const char* GetProperty(const char* name) override;
   // "Graph" with a bar colour writes the monthly bar graph, oldest month
-  // first, to standard output and returns null; other methods go to the
-  // container. May raise ErrorMemory before any output.
+  // first, to standard output and returns null; "Chart COLOR [UNIT...]"
+  // the same with the chart writer (stats/chart.h), each bar's hover text
+  // naming its month, figure and unit. Other methods go to the container.
+  // May raise ErrorMemory before any output.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
   // Walking the months walks them oldest first, each as its yyyymm01 (a
@@ -61,6 +63,7 @@ class HTotalHit : public IContainer {
 
  private:
   void Graph(const char* color);
+  void Chart(const char* color, const std::string& unit);
 
   HHit* owner_;
   const HListNode* walk_ = nullptr;
@@ -96,8 +99,10 @@ class HHit : public IContainer {
   // included (no window unless both are valid and in order). "Graph" with a bar
   // colour writes the window's daily bar graph to standard output, counting
   // the days not counted yet; without a window it writes nothing. Both
-  // return null; other methods go to the container. "Graph" may raise
-  // ErrorMemory before any output.
+  // return null; "Chart COLOR [UNIT...]" draws the window with the chart
+  // writer (stats/chart.h), a bar per day, its hover text naming the day,
+  // its figure and the unit. Other methods go to the container. "Graph"
+  // may raise ErrorMemory before any output.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // "Total" gives the month view, owned by this counter; other names go to
   // the container.
@@ -122,6 +127,8 @@ class HHit : public IContainer {
   virtual long long LargestSum() const;
   // The height a figure is drawn with in the graphs, within an int.
   virtual int GraphValue(long long figure) const;
+  // A figure as the charts' hover texts say it, before its unit.
+  virtual std::string ChartText(long long figure) const { return std::to_string(figure); }
   // The figure stored in a day's or month's value ("figure stamp").
   static long long StoredFigure(const char* value);
 
@@ -174,6 +181,7 @@ class HHit : public IContainer {
   // budget is spent.
   const HParamEntry* WindowDayEntry(const HDate& date);
   void Graph(const char* color);
+  void Chart(const char* color, const std::string& unit);
   // The figure of the window: the sum of its days' figures (days left
   // uncounted for want of time left out), or for counters that do not sum
   // days, OverDays of the window. Counts the window's due days first.

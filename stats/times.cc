@@ -1,11 +1,14 @@
 #include "stats/times.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "core/file.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
+#include "stats/chart.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -33,6 +36,14 @@ const char* HTimesHit::GetProperty(const char* name) {
 const char* HTimesHit::Call(const char* method, int argc, const char* const* argv) {
   if (method != nullptr && IsWord(method, "Graph")) {
     if (argc >= 1) Graph(argv[0]);
+    return nullptr;
+  }
+  if (method != nullptr && IsWord(method, "Chart")) {
+    std::string unit;
+    for (int i = 1; i < argc; ++i) {
+      if (argv[i] != nullptr && *argv[i] != 0) unit += (unit.empty() ? "" : " ") + std::string(argv[i]);
+    }
+    if (argc >= 1) Chart(argv[0], unit);
     return nullptr;
   }
   return IContainer::Call(method, argc, argv);
@@ -97,6 +108,21 @@ bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)
     return true;
   });
   return counted >= 0;
+}
+
+void HTimesHit::Chart(const char* color, const std::string& unit) {
+  ComputeHours();
+  std::vector<HChartBar> bars;
+  for (int hour = 0; hour < kHours; ++hour) {
+    HChartBar bar;
+    bar.value = strtoll(Setting(kHourNames[hour]), nullptr, 10);
+    bar.label = kHourNames[hour];
+    char from[16];
+    snprintf(from, sizeof from, "%d:00-%d:59", hour, hour);
+    bar.title = std::string(from) + ": " + std::to_string(bar.value) + " " + unit;
+    bars.push_back(bar);
+  }
+  WriteBarChart(bars, color, (unit.empty() ? std::string("By hour") : unit + " by hour").c_str());
 }
 
 void HTimesHit::Graph(const char* color) {

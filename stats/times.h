@@ -10,6 +10,7 @@
 #ifndef STATS_TIMES_H_
 #define STATS_TIMES_H_
 
+#include <string>
 #include <vector>
 
 #include "core/date.h"
@@ -34,8 +35,9 @@ class HTimesHit : public IContainer {
   const char* GetProperty(const char* name) override;
   // "Graph" with a bar colour writes the 24 hours as a bar graph to
   // standard output (hours without a count as 0) and returns null; without
-  // an argument it writes nothing. Other methods go to the container. May
-  // raise ErrorMemory before any output.
+  // an argument it writes nothing; "Chart COLOR [UNIT...]" the same with
+  // the chart writer (stats/chart.h). Other methods go to the container.
+  // May raise ErrorMemory before any output.
   const char* Call(const char* method, int argc, const char* const* argv) override;
 
   // Counts the day file into the 24 properties, zeros included, with the
@@ -62,6 +64,7 @@ class HTimesHit : public IContainer {
 
  private:
   void Graph(const char* color);
+  void Chart(const char* color, const std::string& unit);
   const char* Setting(const char* name) const;
 
   static constexpr const char* kStampName = "Stamp";

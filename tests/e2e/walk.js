@@ -110,6 +110,28 @@ const text = (selector) => page.textContent(selector).then((t) => t.trim());
 const heading = () => text('h1');
 const rankingNames = () => page.$$eval('table#ranking td.name', (tds) => tds.map((td) => td.textContent.trim()));
 
+// The labels of every chart on the page: each one's text lies within its
+// own box, and no two boxes overlap; the bars of one chart have one width.
+async function checkCharts(where) {
+  const faults = await page.$$eval('div.chart', (charts) => charts.flatMap((chart, c) => {
+    const found = [];
+    const labels = [...chart.querySelectorAll('.chart-label')].filter((l) => l.textContent.trim() !== '');
+    const boxes = labels.map((l) => l.getBoundingClientRect());
+    labels.forEach((l, i) => {
+      if (l.scrollWidth > l.clientWidth + 1 && !getComputedStyle(l).textOverflow.includes('ellipsis')) {
+        found.push(`chart ${c}: label "${l.textContent}" spills out of its box`);
+      }
+      if (i > 0 && boxes[i].left < boxes[i - 1].right - 0.5) {
+        found.push(`chart ${c}: labels "${labels[i - 1].textContent}" and "${l.textContent}" overlap`);
+      }
+    });
+    const widths = [...chart.querySelectorAll('.chart-bar')].map((b) => Math.round(b.getBoundingClientRect().width * 10));
+    if (new Set(widths).size > 2) found.push(`chart ${c}: bars of ${new Set(widths).size} widths`);
+    return found;
+  }));
+  assert.deepEqual(faults, [], `charts on ${where}`);
+}
+
 // Every link noted on the way answers with a page of the site (with the
 // cookies of the browser: logged in), not an error page. Links elsewhere,
 // such as to the document root, answer at all.
@@ -291,6 +313,8 @@ async function walk() {
   assert.equal(await page.inputValue('#to'), to, 'the range keeps its last day');
   assert.match(await text('#hits'), /^[1-9][0-9]*$/, 'page requests of the range');
   await shot('dashboard-range');
+  assert.ok((await page.$$('div.chart')).length >= 2, 'the dashboard draws its charts');
+  await checkCharts('the dashboard of a range');
   // The dashboard's figures are the export's.
   for (const [report, id] of [['hit', '#hits'], ['visitors', '#visitors'], ['all', '#allhits']]) {
     const exported = await context.request.get(
@@ -376,6 +400,7 @@ async function walk() {
   for (const [query, name] of [['?period=last30', 'dashboard'], ['?page=VaziVevDomains&period=last30', 'domains'],
     [`?page=VaziVevHours&Date=${yesterday}`, 'hours'], ['?page=VaziVevSettings', 'settings']]) {
     await open(query, `${name} on a phone`);
+    await checkCharts(`${name} on a phone`);
     await shot(`${name}-phone`);
   }
   await page.setViewportSize(desktop);
