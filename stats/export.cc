@@ -177,7 +177,7 @@ void ExportHours(HTimesContainer* times, const char* report, const char* audienc
     fputs(",\"hours\":[", stdout);
   }
   for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
-    char name[8];
+    char name[16];
     snprintf(name, sizeof name, "%d", hour);
     const char* value = hours == nullptr ? nullptr : hours->GetProperty(name);
     const long long requests = value == nullptr ? 0 : strtoll(value, nullptr, 10);

@@ -117,7 +117,7 @@ void HTimesHit::Chart(const char* color, const std::string& unit) {
     HChartBar bar;
     bar.value = strtoll(Setting(kHourNames[hour]), nullptr, 10);
     bar.label = kHourNames[hour];
-    char from[16];
+    char from[32];
     snprintf(from, sizeof from, "%d:00-%d:59", hour, hour);
     bar.title = std::string(from) + ": " + std::to_string(bar.value) + " " + unit;
     bars.push_back(bar);
