@@ -76,7 +76,7 @@ bool AllDigits(const char* text, size_t length) {
 }
 
 std::string Iso(const HDate& d) {
-  char text[16];
+  char text[48];
   snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
   return text;
 }
@@ -157,7 +157,7 @@ bool HPeriod::ReadPeriodWord(const char* word, const HDate& yesterday) {
     if (week < 1 || week > last_week || !monday.IsValid()) return false;
     from_ = AddDays(monday, 7L * (week - 1));
     to_ = AddDays(from_, 6);
-    char name[16];
+    char name[48];
     snprintf(name, sizeof name, "%04d-W%02d", year, week);
     SetKind("week", std::string("period=") + name);
   } else if (ParseDay(word, &from_)) {
@@ -298,7 +298,7 @@ const char* HPeriod::GetProperty(const char* name) {
       }
       to = from;
       to.day = to.DaysInMonth();
-      char text[24];
+      char text[48];
       snprintf(text, sizeof text, "period=%04d-%02d", from.year, from.month);
       query = text;
     } else if (kind_ == "year" && from_.month == 1 && from_.day == 1) {
@@ -316,7 +316,7 @@ const char* HPeriod::GetProperty(const char* name) {
         int year = 0;
         int week = 0;
         IsoWeek(from, &year, &week);
-        char text[24];
+        char text[48];
         snprintf(text, sizeof text, "period=%04d-W%02d", year, week);
         query = text;
       } else {
