@@ -61,3 +61,20 @@ alias.url = ("/cgi-bin/" => "$2/")
 cgi.assign = (".cgi" => "")
 CONF
 }
+
+# Makes $work, a scratch folder named after $1 that goes, with the server,
+# when the script exits, and fail(), which says why, shows lighttpd's own
+# output and the end of its error log ($work/error.log or
+# $work/log/error.log), and exits 1.
+lighttpd_scratch() {
+  work=$(mktemp -d "/tmp/vazivev-$1-XXXXXX")
+  trap 'lighttpd_stop; rm -rf "$work"' EXIT
+}
+fail() {
+  echo "FAIL: $*"
+  cat "$work/lighttpd.out" 2>/dev/null
+  for log in "$work/error.log" "$work/log/error.log"; do
+    [ -f "$log" ] && tail -20 "$log"
+  done
+  exit 1
+}

@@ -19,18 +19,7 @@ for tool in lighttpd wrk curl python3; do
 done
 # shellcheck source=tests/lighttpd_site.sh
 . "$here/../lighttpd_site.sh"
-work=$(mktemp -d /tmp/vazivev-load-XXXXXX)
-cleanup() {
-  lighttpd_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  cat "$work/lighttpd.out" 2>/dev/null
-  [ -f "$work/error.log" ] && tail -20 "$work/error.log"
-  exit 1
-}
+lighttpd_scratch load
 
 site=$work/cgi
 "$cmake" --install "$build" --prefix "$site" >/dev/null

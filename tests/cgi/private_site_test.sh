@@ -10,18 +10,7 @@ build=$2
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=tests/lighttpd_site.sh
 . "$top/tests/lighttpd_site.sh"
-work=$(mktemp -d /tmp/vazivev-private-XXXXXX)
-cleanup() {
-  lighttpd_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  cat "$work/lighttpd.out" 2>/dev/null
-  [ -f "$work/log/error.log" ] && tail -20 "$work/log/error.log"
-  exit 1
-}
+lighttpd_scratch private
 
 # A block of the document, by the word after its opening fence.
 block() { awk -v fence="\`\`\`$1" '$0 == fence { inside = 1; next } inside && /^```$/ { exit } inside' "$top/docs/deploy.md"; }

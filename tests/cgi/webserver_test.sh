@@ -9,17 +9,7 @@ cmake=$1
 build=$2
 # shellcheck source=tests/lighttpd_site.sh
 . "$(dirname "$0")/../lighttpd_site.sh"
-work=$(mktemp -d /tmp/vazivev-www-XXXXXX)
-cleanup() {
-  lighttpd_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  cat "$work/lighttpd.out" "$work/error.log" 2>/dev/null
-  exit 1
-}
+lighttpd_scratch www
 
 "$cmake" --install "$build" --prefix "$work/cgi" >/dev/null
 mkdir -p "$work/htdocs"

@@ -40,18 +40,7 @@ user=www-data
 
 # Below /tmp: www-data must be able to reach the site, which a clone
 # below a closed folder (such as /root) would not let it.
-work=$(mktemp -d /tmp/vazivev-e2e-XXXXXX)
-cleanup() {
-  lighttpd_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  cat "$work/lighttpd.out" 2>/dev/null
-  [ -f "$work/log/error.log" ] && tail -20 "$work/log/error.log"
-  exit 1
-}
+lighttpd_scratch e2e
 deployed_config() {
   sh "$top/tools/lighttpd-conf.sh" "$site" "$work/htdocs" "$work/log" "$work/lighttpd.pid" 127.0.0.1 "$1"
 }
