@@ -1,5 +1,8 @@
 #include "stats/day_container.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -22,6 +25,29 @@ IObject* HDayContainer::FindChild(const char* name) {
   std::unique_ptr<IObject, void (*)(IObject*)> day(MakeDay(name), ReleaseObject);
   if (!day || !AddChild(day.get())) return nullptr;
   return day.release();
+}
+
+std::vector<HDate> HDayContainer::DaysWithData(const std::vector<HDate>& with_files, const HDate& first,
+                                               const HDate& last) const {
+  std::vector<HDate> days;
+  const auto within = [&](const HDate& day) { return day.Compare(first) >= 0 && day.Compare(last) <= 0; };
+  for (const HDate& day : with_files) {
+    if (within(day)) days.push_back(day);
+  }
+  if (!directory_.IsEmpty()) {
+    const HString folder = StoragePath("");
+    if (DIR* dir = opendir(folder.CStr())) {
+      while (const dirent* entry = readdir(dir)) {
+        HDate day;
+        if (HDate::Parse(entry->d_name, &day) && within(day)) days.push_back(day);
+      }
+      closedir(dir);
+    }
+  }
+  std::sort(days.begin(), days.end(), [](const HDate& a, const HDate& b) { return a.Compare(b) < 0; });
+  days.erase(std::unique(days.begin(), days.end(), [](const HDate& a, const HDate& b) { return a.Compare(b) == 0; }),
+             days.end());
+  return days;
 }
 
 IObject* HDayContainer::CreateObject(const char* name, const char* type_name) {

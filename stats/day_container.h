@@ -5,6 +5,8 @@
 #ifndef STATS_DAY_CONTAINER_H_
 #define STATS_DAY_CONTAINER_H_
 
+#include <vector>
+
 #include "core/date.h"
 #include "objects/ncontainer.h"
 
@@ -25,6 +27,11 @@ class HDayContainer : public INContainer {
   HDayContainer(const char* name, const char* type_name, const char* child_type);
   // A new day object of the container's kind, owned by the caller.
   virtual IObject* MakeDay(const char* name) = 0;
+  // The days from `first` to `last` that have data, oldest first: those of
+  // `with_files` (the days with a day file) and those stored in the
+  // container's folder (a day whose file is gone keeps its figures). Work
+  // in proportion to those days, however far apart `first` and `last` lie.
+  std::vector<HDate> DaysWithData(const std::vector<HDate>& with_files, const HDate& first, const HDate& last) const;
 
   const char* child_type_;
 };

@@ -225,15 +225,17 @@ void HItemsContainer::AccumulateAll() {
 
   result_->Empty();
   HDate earliest = end;
-  for (HDate day = end; day.Compare(start) >= 0;) {
+  // The days that have data, not every day of the calendar since the
+  // first: one line of 1970 must not make a walk of twenty thousand days.
+  const std::vector<HDate> with_data = DaysWithData(days, start, end);
+  for (auto day = with_data.rbegin(); day != with_data.rend(); ++day) {
     bool was_loaded = false;
-    HItemsHit* items = DueDay(day, &was_loaded);
+    HItemsHit* items = DueDay(*day, &was_loaded);
     if (items != nullptr) {
       items->AddTo(result_->Table());
-      earliest = day;
+      earliest = *day;
     }
-    Forget(day, items, was_loaded);
-    if (!day.PreviousDay()) break;
+    Forget(*day, items, was_loaded);
   }
   uncounted_.Settle();
   result_->SortItems();
@@ -276,12 +278,16 @@ bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& 
   HDate last_day = log_->Today();
   if (!log_->MayCount(last_day)) last_day.PreviousDay();
   if (end.Compare(last_day) > 0) end = last_day;
-  for (HDate day = end; day.Compare(start) >= 0;) {
+  std::vector<HDate> days = DaysWithData(log_->DaysWithFiles(), start, end);
+  // Today so far, unless its ranking is stored already.
+  if (log_->MayCount(end) && end.Compare(log_->Today()) == 0 && (days.empty() || days.back().Compare(end) != 0)) {
+    days.push_back(end);
+  }
+  for (auto day = days.rbegin(); day != days.rend(); ++day) {
     bool was_loaded = false;
-    HItemsHit* items = DueDay(day, &was_loaded);
+    HItemsHit* items = DueDay(*day, &was_loaded);
     if (items != nullptr) items->AddTo(sum);
-    Forget(day, items, was_loaded);
-    if (!day.PreviousDay()) break;
+    Forget(*day, items, was_loaded);
   }
   return true;
 }

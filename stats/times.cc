@@ -160,8 +160,11 @@ IObject* HTimesContainer::FindChild(const char* name) {
 void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
   long long sums[HTimesHit::kHours] = {};
   HUncounted left;
-  std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : log_->DaysWithFiles();
-  if (log_ != nullptr && log_->MayCount(log_->Today())) days.push_back(log_->Today());
+  // Stored days whose day files are gone count too.
+  std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : DaysWithData(log_->DaysWithFiles(), first, last);
+  if (log_ != nullptr && log_->MayCount(log_->Today()) && (days.empty() || days.back().Compare(log_->Today()) != 0)) {
+    days.push_back(log_->Today());
+  }
   for (const HDate& day : days) {
     if (day.Compare(first) < 0 || day.Compare(last) > 0 || !log_->MayCount(day)) continue;
     char name[kDayNameSize];

@@ -1,5 +1,6 @@
 #include "stats/visitors.h"
 
+#include <dirent.h>
 #include <sodium.h>
 #include <sys/stat.h>
 
@@ -111,7 +112,8 @@ bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector
   visitors->clear();
   const std::string bytes = ReadWholeFile(DayPath(date).c_str());
   if (bytes.size() < kHeaderSize || (bytes.size() - kHeaderSize) % 8 != 0 ||
-      memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || bytes.compare(sizeof kMagic, kStampSize, stamp) != 0) {
+      memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 ||
+      (!stamp.empty() && bytes.compare(sizeof kMagic, kStampSize, stamp) != 0)) {
     return false;
   }
   visitors->reserve((bytes.size() - kHeaderSize) / 8);
@@ -159,10 +161,20 @@ long long HVisitors::Union(const HDate& first, const HDate& last, const HUncount
   std::vector<uint64_t> day_visitors;
   std::vector<HDate> days = log_->DaysWithFiles();
   if (log_->MayCount(log_->Today())) days.push_back(log_->Today());
+  // Days whose day files are gone keep their visitors as they were kept.
+  const std::string kept = DayPath(first);
+  if (DIR* dir = kept.empty() ? nullptr : opendir(kept.substr(0, kept.rfind('/')).c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      HDate day;
+      if (HDate::Parse(entry->d_name, &day) && log_->DayStamp(day).empty()) days.push_back(day);
+    }
+    closedir(dir);
+  }
   for (const HDate& day : days) {
     if (day.Compare(first) < 0 || day.Compare(last) > 0 || left.Holds(day.Number())) continue;
     const std::string stamp = log_->DayStamp(day);
     if (!ReadDay(day, stamp, &day_visitors)) {
+      if (stamp.empty()) continue;  // no day file to count it from
       // Counted before its visitors were kept, or changed since: counted
       // again now if the budget allows.
       if (!MayCountAnotherDay()) {

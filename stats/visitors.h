@@ -36,7 +36,8 @@ class HVisitors : public HHit {
   // The sorted distinct hashes of the pairs of a day file (the requests
   // of the statistic's audience); false when it cannot be opened.
   bool DayVisitors(const char* file, std::vector<uint64_t>* visitors);
-  // The kept visitors of `date` when they are those of `stamp`.
+  // The kept visitors of `date` when they are those of `stamp` (any kept
+  // ones when `stamp` is empty: the day has no day file any more).
   bool ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const;
 
  private:

@@ -5,6 +5,7 @@
 // sums the test makes of a generated log of 40 days.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <set>
@@ -336,4 +337,25 @@ TEST(PeriodTest, TodaySoFarAndThenTheWholeDay) {
   const std::string whole = get("page=VaziVevPages&period=1999-03-15", kTomorrow);
   EXPECT_NE(std::string::npos, whole.find(">/t0.html</a></td><td class=\"num hits\">6<")) << whole;
   EXPECT_FALSE(Exists(site.Path("logs/today-19990315.log")));
+}
+
+// A day whose day file is gone keeps its figures in every range: rankings
+// and hours alike.
+TEST(PeriodTest, StoredDaysWithoutTheirFilesStayInRanges) {
+  CgiSite site;
+  const std::map<int, Day> days = WriteLog(site);
+  const std::string query = "from=1999-02-01&to=1999-02-28";
+  const std::string before = Ask(site, kFigures, query);
+  unlink(site.Path("logs/QL990210.log").c_str());
+  unlink(site.Path("logs/QL990211.log").c_str());
+  // Cross-tabulations are counted from the day files, the rest is kept.
+  const auto kept = [](const std::string& text) {
+    std::string lines;
+    for (const std::string& line : SortedLines(text)) {
+      if (line.rfind("cross ", 0) != 0) lines += line + "\n";
+    }
+    return lines;
+  };
+  EXPECT_EQ(kept(before), kept(Ask(site, kFigures, query)));
+  EXPECT_EQ(Sorted(Expected(days, 19990201, 19990228, 19990104, 19990131)), Sorted(before));
 }
