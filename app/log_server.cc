@@ -20,19 +20,6 @@ namespace {
 constexpr long kLoginWaitMicroseconds = 30L * 1000 * 1000;
 constexpr long kLoginRetryMicroseconds = 5 * 1000;
 
-// A day written as yyyymmdd or yyyy-mm-dd, and nothing else.
-bool ParseDay(const char* text, HDate* out) {
-  if (HDate::Parse(text, out)) return true;
-  static const char kShape[] = "dddd-dd-dd";
-  char digits[9] = {};
-  int n = 0;
-  for (int i = 0; kShape[i] != 0; ++i) {
-    if (kShape[i] == '-' ? text[i] != '-' : !IsDigit(text[i])) return false;  // also the end of a short text
-    if (kShape[i] == 'd') digits[n++] = text[i];
-  }
-  return text[sizeof kShape - 1] == 0 && HDate::Parse(digits, out);
-}
-
 }  // namespace
 
 HLogServer::HLogServer() { CurrentServer = this; }
@@ -61,7 +48,7 @@ bool HLogServer::SetDateParameter() {
   bool valid = true;
   if (date != nullptr && *date != 0) {
     HDate asked;
-    if (ParseDay(date, &asked)) {
+    if (HDate::ParseDay(date, &asked)) {
       day = asked;
     } else {
       // The error page shows what was asked for; its links lead to the

@@ -13,9 +13,6 @@ namespace {
 
 const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
-const char* const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 // Days since 1970-01-01 of a valid date, and back: the proleptic
 // Gregorian calendar's arithmetic, so that any span is one subtraction.
@@ -76,8 +73,8 @@ bool AllDigits(const char* text, size_t length) {
 }
 
 std::string Iso(const HDate& d) {
-  char text[48];
-  snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+  char text[kIsoDateSize];
+  FormatIsoDate(d, text);
   return text;
 }
 
@@ -85,18 +82,6 @@ std::string Iso(const HDate& d) {
 
 HPeriod::HPeriod(const char* name, FirstDay first_day) : IObject(name, 0), first_day_(first_day) {
   type_name_ = "Period";
-}
-
-bool HPeriod::ParseDay(const char* text, HDate* date) {
-  if (text == nullptr) return false;
-  if (HDate::Parse(text, date)) return true;
-  if (strlen(text) != 10 || text[4] != '-' || text[7] != '-') return false;
-  char digits[9];
-  memcpy(digits, text, 4);
-  memcpy(digits + 4, text + 5, 2);
-  memcpy(digits + 6, text + 8, 2);
-  digits[8] = 0;
-  return HDate::Parse(digits, date);
 }
 
 void HPeriod::SetKind(const char* kind, const std::string& query) {
@@ -160,7 +145,7 @@ bool HPeriod::ReadPeriodWord(const char* word, const HDate& yesterday) {
     char name[48];
     snprintf(name, sizeof name, "%04d-W%02d", year, week);
     SetKind("week", std::string("period=") + name);
-  } else if (ParseDay(word, &from_)) {
+  } else if (HDate::ParseDay(word, &from_)) {
     to_ = from_;
     SetKind("day", "period=" + Iso(from_));
   } else {
@@ -186,7 +171,7 @@ void HPeriod::Resolve() {
   const char* date = param("Date");
   bool read = false;
   if (from != nullptr && *from != 0 && to != nullptr && *to != 0) {
-    read = ParseDay(from, &from_) && ParseDay(to, &to_);
+    read = HDate::ParseDay(from, &from_) && HDate::ParseDay(to, &to_);
     SetKind("range", "from=" + Iso(from_) + "&to=" + Iso(to_));
   } else if (period != nullptr && *period != 0) {
     read = ReadPeriodWord(period, yesterday_);
@@ -194,7 +179,7 @@ void HPeriod::Resolve() {
     read = ReadPeriodWord("all", yesterday_);
   } else {
     HDate day = yesterday_;
-    read = date == nullptr || ParseDay(date, &day);
+    read = date == nullptr || HDate::ParseDay(date, &day);
     if (read && scope != nullptr && CompareNoCase(scope, "month") == 0) {
       // The month up to the day: from the day after its date a month back.
       HDate start = day;
@@ -236,15 +221,15 @@ void HPeriod::Resolve() {
 std::string HPeriod::Label(const HDate& from, const HDate& to) const {
   char text[96];
   if (from.Compare(to) == 0) {
-    snprintf(text, sizeof text, "%s %d %s %d", kWeekdays[from.DayOfWeek()], from.day, kShortMonths[from.month - 1],
+    snprintf(text, sizeof text, "%s %d %s %d", kWeekdayAbbreviations[from.DayOfWeek()], from.day, kMonthAbbreviations[from.month - 1],
              from.year);
   } else if (from.day == 1 && to.day == to.DaysInMonth() && from.month == to.month && from.year == to.year) {
     snprintf(text, sizeof text, "%s %d", kMonthNames[from.month - 1], from.year);
   } else if (from.month == 1 && from.day == 1 && to.month == 12 && to.day == 31 && from.year == to.year) {
     snprintf(text, sizeof text, "%d", from.year);
   } else {
-    snprintf(text, sizeof text, "%d %s %d to %d %s %d", from.day, kShortMonths[from.month - 1], from.year, to.day,
-             kShortMonths[to.month - 1], to.year);
+    snprintf(text, sizeof text, "%d %s %d to %d %s %d", from.day, kMonthAbbreviations[from.month - 1], from.year, to.day,
+             kMonthAbbreviations[to.month - 1], to.year);
   }
   std::string label = text;
   if (kind_ == "week") {

@@ -60,9 +60,6 @@ class HPeriod : public IObject {
     return to_;
   }
 
-  // Reads "2026-11-05" or "20261105" into `date`; false for anything else.
-  static bool ParseDay(const char* text, HDate* date);
-
  private:
   // The period a "period" word names, or false.
   bool ReadPeriodWord(const char* word, const HDate& yesterday);

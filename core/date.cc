@@ -1,5 +1,7 @@
 #include "core/date.h"
 
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -25,6 +27,25 @@ bool IsLeapYear(int year) {
 }
 
 }  // namespace
+
+const char* const kMonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kWeekdayAbbreviations[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+void FormatIsoDate(const HDate& date, char (&text)[kIsoDateSize]) {
+  snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+}
+
+bool HDate::ParseDay(const char* text, HDate* out) {
+  if (Parse(text, out)) return true;
+  if (text == nullptr || strlen(text) != 10 || text[4] != '-' || text[7] != '-') return false;
+  char digits[9];
+  memcpy(digits, text, 4);
+  memcpy(digits + 4, text + 5, 2);
+  memcpy(digits + 6, text + 8, 2);
+  digits[8] = 0;
+  return Parse(digits, out);
+}
 
 bool HDate::Set(int y, int m, int d) {
   year = y;

@@ -21,6 +21,8 @@ class HDate {
   // sign, blanks, other characters, more or fewer digits, a day the
   // calendar lacks), leaving *out as it was.
   static bool Parse(const char* text, HDate* out);
+  // Parse, or the same date written yyyy-mm-dd (as date fields send it).
+  static bool ParseDay(const char* text, HDate* out);
   int Number() const;
   bool SetToday();
   bool IsValid() const;
@@ -39,6 +41,14 @@ class HDate {
   // -1, 0 or 1.
   int Compare(const HDate& other) const;
 };
+
+// The English abbreviations: "Jan" to "Dec", and "Sun" (0) to "Sat".
+extern const char* const kMonthAbbreviations[12];
+extern const char* const kWeekdayAbbreviations[7];
+
+// Writes the date as yyyy-mm-dd.
+constexpr int kIsoDateSize = 16;
+void FormatIsoDate(const HDate& date, char (&text)[kIsoDateSize]);
 
 // second == -1 means no seconds.
 class HTime {

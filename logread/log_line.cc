@@ -13,8 +13,6 @@ char LogLineBuffer[kLogLineSize];
 
 namespace {
 
-const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Copies at most n characters of text, fewer when its zero comes first.
 void CopyField(char* out, const char* text, int n) {
@@ -42,8 +40,8 @@ int MonthNumber(const char* text) {
   CopyField(name, text, 3);
   for (int i = 0; i < 12; ++i) {
     // The first letter, folded to lower case, rules out most names cheaply.
-    if ((name[0] | 0x20) != (kMonthNames[i][0] | 0x20)) continue;
-    if (CompareNoCase(name, kMonthNames[i]) == 0) return i + 1;
+    if ((name[0] | 0x20) != (kMonthAbbreviations[i][0] | 0x20)) continue;
+    if (CompareNoCase(name, kMonthAbbreviations[i]) == 0) return i + 1;
   }
   return 0;
 }

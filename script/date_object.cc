@@ -9,9 +9,6 @@ namespace {
 // Sunday to Saturday, one EUC-JP character each.
 const char* const kWeekdayNames[] = {"\xC6\xFC", "\xB7\xEE", "\xB2\xD0", "\xBF\xE5",
                                      "\xCC\xDA", "\xB6\xE2", "\xC5\xDA"};
-const char* const kWeekdayNamesEn[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonthNamesEn[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Weekday colours: Sunday, Saturday, other days.
 const int kColor[] = {0xffc0c0, 0xc0ffff, 0xffffff};
@@ -108,11 +105,11 @@ const char* HDateObject::GetProperty(const char* name) {
     case kWdayEn: {
       const int weekday = date_.DayOfWeek();
       if (weekday < 0 || weekday > 6) return "";
-      return which == kWday ? kWeekdayNames[weekday] : kWeekdayNamesEn[weekday];
+      return which == kWday ? kWeekdayNames[weekday] : kWeekdayAbbreviations[weekday];
     }
     case kMonthEn:
       if (date_.month < 1 || date_.month > 12) return nullptr;
-      return kMonthNamesEn[date_.month - 1];
+      return kMonthAbbreviations[date_.month - 1];
     case kColorName:
       return ColorText(kColor[WeekendIndex(date_)]);
     case kHdColor:

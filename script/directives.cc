@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/date.h"
 #include "core/file.h"
 #include "core/iserver.h"
 #include "objects/object.h"
@@ -17,8 +18,6 @@ namespace {
 
 const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
 
-const char* const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Token positions of "options SELECTED in FROM to TO unit UNIT step STEP";
 // the list form is "options SOURCE" or "options SELECTED in SOURCE".
@@ -183,7 +182,7 @@ void HScriptOptions::WriteNumbers() {
     printf("<option value=%lld%s", k, has_selection && k == selected ? " selected>" : ">");
     switch (style) {
       case kMonth:
-        if (k >= 1 && k <= 12) WriteText(kMonthNames[k - 1]);
+        if (k >= 1 && k <= 12) WriteText(kMonthAbbreviations[k - 1]);
         break;
       case kHour:
         printf("%s%lld", k <= 11 ? "am " : "pm ", k % 12 == 0 ? 12 : k % 12);

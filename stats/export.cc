@@ -75,8 +75,6 @@ void WriteJsonString(const char* text) {
   putchar('"');
 }
 
-void Iso(const HDate& d, char (&text)[16]) { snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day); }
-
 // The statistic's "Range" method over the days from `from` to `to`.
 void CallRange(IObject* object, const HDate& from, const HDate& to) {
   char first[16];
@@ -88,10 +86,10 @@ void CallRange(IObject* object, const HDate& from, const HDate& to) {
 }
 
 void WriteJsonHead(const char* report, const char* kind, const char* audience, const HDate& from, const HDate& to) {
-  char a[16];
-  char b[16];
-  Iso(from, a);
-  Iso(to, b);
+  char a[kIsoDateSize];
+  char b[kIsoDateSize];
+  FormatIsoDate(from, a);
+  FormatIsoDate(to, b);
   fputs("{\"report\":", stdout);
   WriteJsonString(report);
   printf(",\"kind\":\"%s\",\"audience\":", kind);
@@ -117,8 +115,8 @@ void ExportDays(HHit* hit, const char* report, const char* audience, const HDate
     if (value == nullptr || *value == 0) continue;  // a day without data
     HDate date;
     date.SetNumber(ToInt(name.c_str()));
-    char iso[16];
-    Iso(date, iso);
+    char iso[kIsoDateSize];
+    FormatIsoDate(date, iso);
     if (format == HExportFormat::kCsv) {
       printf("%s,%s\n", iso, value);
     } else {

@@ -38,9 +38,6 @@ constexpr int kFigureSize = 24;
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
 void FigureText(char (&text)[kFigureSize], long long value) { snprintf(text, sizeof text, "%lld", value); }
 
-const char* const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 // The unit words of a "Chart" call: its arguments after the colour.
 std::string UnitOf(int argc, const char* const* argv) {
   std::string unit;
@@ -95,7 +92,7 @@ void HTotalHit::Chart(const char* color, const std::string& unit) {
     const int month = ToInt(entry->name.CStr()) / 100;  // yyyymm
     HChartBar bar;
     bar.value = HHit::StoredFigure(entry->value.CStr());
-    const char* name = month % 100 >= 1 && month % 100 <= 12 ? kMonths[month % 100 - 1] : "?";
+    const char* name = month % 100 >= 1 && month % 100 <= 12 ? kMonthAbbreviations[month % 100 - 1] : "?";
     bar.label = bars.empty() || month % 100 == 1 ? std::string(name) + " " + std::to_string(month / 100) : name;
     bar.title = std::string(name) + " " + std::to_string(month / 100) + ": " + owner_->ChartText(bar.value) + " " + unit;
     bars.push_back(bar);
@@ -346,9 +343,9 @@ void HHit::Chart(const char* color, const std::string& unit) {
     const HParamEntry* entry = WindowDayEntry(day);
     HChartBar bar;
     bar.value = entry == nullptr ? 0 : StoredFigure(entry->value.CStr());
-    const char* month = kMonths[day.month - 1];
+    const char* month = kMonthAbbreviations[day.month - 1];
     bar.label = bars.empty() || day.day == 1 ? std::to_string(day.day) + " " + month : std::to_string(day.day);
-    bar.title = std::string(kWeekdays[day.DayOfWeek()]) + " " + std::to_string(day.day) + " " + month + " " +
+    bar.title = std::string(kWeekdayAbbreviations[day.DayOfWeek()]) + " " + std::to_string(day.day) + " " + month + " " +
                 std::to_string(day.year) + ": " + (entry == nullptr ? "no data" : ChartText(bar.value) + " " + unit);
     bars.push_back(bar);
     if (day.Compare(window_end_) >= 0 || !day.NextDay()) break;
