@@ -9,6 +9,7 @@
 
 #include "core/text.h"
 #include "logread/robots.h"
+#include "logread/short_address.h"
 
 namespace {
 
@@ -31,24 +32,6 @@ void ForEachWord(const char* text, Word word) {
 }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
-
-bool IsV4Mapped(const unsigned char* bytes) {
-  static const unsigned char kPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-  return memcmp(bytes, kPrefix, sizeof kPrefix) == 0;
-}
-
-// Reads an IPv4 or IPv6 address into bytes (4 or 16 of them); an IPv4
-// address written as IPv6 gives its 4 bytes. False for anything else.
-bool ParseAddress(const char* text, bool& v6, unsigned char (&bytes)[16]) {
-  if (inet_pton(AF_INET, text, bytes) == 1) {
-    v6 = false;
-    return true;
-  }
-  if (inet_pton(AF_INET6, text, bytes) != 1) return false;
-  v6 = !IsV4Mapped(bytes);
-  if (!v6) memmove(bytes, bytes + 12, 4);
-  return true;
-}
 
 // Whether the first `prefix` bits of a and b agree.
 bool SamePrefix(const unsigned char* a, const unsigned char* b, int prefix) {
@@ -302,7 +285,7 @@ bool HPageRule::IsExcluded(const char* client) const {
   if (char* zone = strchr(start, '%')) *zone = 0;
   bool v6 = false;
   unsigned char bytes[16];
-  if (!ParseAddress(start, v6, bytes)) return false;
+  if (!ReadAddress(start, v6, bytes)) return false;
   for (const HNetwork& net : exclude_) {
     if (net.v6 == v6 && SamePrefix(bytes, net.bytes, net.prefix)) return true;
   }
