@@ -181,3 +181,13 @@ void WriteBarChart(const std::vector<HChartBar>& bars, const char* color, const 
   }
   fputs("</div>\n</div>\n", stdout);
 }
+
+std::string ChartUnit(int argc, const char* const* argv) {
+  std::string unit;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr || *argv[i] == 0) continue;
+    if (!unit.empty()) unit += " ";
+    unit += argv[i];
+  }
+  return unit;
+}

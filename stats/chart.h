@@ -22,6 +22,10 @@ struct HChartBar {
 // labels are HTML-escaped, and no bars write nothing.
 void WriteBarChart(const std::vector<HChartBar>& bars, const char* color, const char* label);
 
+// The unit words of a page's "Chart COLOR UNIT..." call: its arguments
+// after the colour, joined by blanks.
+std::string ChartUnit(int argc, const char* const* argv);
+
 // The top of the scale for a largest value: the least 1, 2, 2.5 or 5 times a
 // power of ten that reaches it, and 1 for 0 or less. Unsigned so that the top
 // of LLONG_MAX (10^19) fits.

@@ -38,17 +38,6 @@ constexpr int kFigureSize = 24;
 void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
 void FigureText(char (&text)[kFigureSize], long long value) { snprintf(text, sizeof text, "%lld", value); }
 
-// The unit words of a "Chart" call: its arguments after the colour.
-std::string UnitOf(int argc, const char* const* argv) {
-  std::string unit;
-  for (int i = 1; i < argc; ++i) {
-    if (argv[i] == nullptr || *argv[i] == 0) continue;
-    if (!unit.empty()) unit += " ";
-    unit += argv[i];
-  }
-  return unit;
-}
-
 // The stamp part of a stored day's value ("count stamp"); empty for a
 // value stored without one.
 const char* StampOf(const HString& value) {
@@ -78,7 +67,7 @@ const char* HTotalHit::Call(const char* method, int argc, const char* const* arg
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Chart")) {
-    if (argc >= 1) Chart(argv[0], UnitOf(argc, argv));
+    if (argc >= 1) Chart(argv[0], ChartUnit(argc, argv));
     return nullptr;
   }
   return IContainer::Call(method, argc, argv);
@@ -330,7 +319,7 @@ const char* HHit::Call(const char* method, int argc, const char* const* argv) {
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Chart")) {
-    if (argc >= 1) Chart(argv[0], UnitOf(argc, argv));
+    if (argc >= 1) Chart(argv[0], ChartUnit(argc, argv));
     return nullptr;
   }
   return IContainer::Call(method, argc, argv);

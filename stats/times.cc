@@ -39,11 +39,7 @@ const char* HTimesHit::Call(const char* method, int argc, const char* const* arg
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Chart")) {
-    std::string unit;
-    for (int i = 1; i < argc; ++i) {
-      if (argv[i] != nullptr && *argv[i] != 0) unit += (unit.empty() ? "" : " ") + std::string(argv[i]);
-    }
-    if (argc >= 1) Chart(argv[0], unit);
+    if (argc >= 1) Chart(argv[0], ChartUnit(argc, argv));
     return nullptr;
   }
   return IContainer::Call(method, argc, argv);
