@@ -81,6 +81,7 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
                           CompareNoCase(name, "ShortAddresses") == 0)) {
     day_stamps_.clear();
   }
+  if (name != nullptr && CompareNoCase(name, "ShortAddresses") == 0) short_addresses_ = -1;
   if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
   if (value != nullptr && *value != 0 && CompareNoCase(name, "URL") == 0) {
     // Kept as scheme and host: "https://www.example.org/" stays https, a
@@ -311,8 +312,12 @@ std::string HVaziVev::DayStamp(const HDate& date) {
 }
 
 bool HVaziVev::ShortensAddresses() {
-  const char* value = Setting("ShortAddresses");
-  return *value != 0 && strcmp(value, "0") != 0;
+  // Asked for every line of a client ranking: read once.
+  if (short_addresses_ < 0) {
+    const char* value = Setting("ShortAddresses");
+    short_addresses_ = *value != 0 && strcmp(value, "0") != 0 ? 1 : 0;
+  }
+  return short_addresses_ == 1;
 }
 
 HDate HVaziVev::FirstDay() const {
@@ -351,6 +356,7 @@ void HVaziVev::RemoveProperty(const char* name) {
                           CompareNoCase(name, "ShortAddresses") == 0)) {
     day_stamps_.clear();
   }
+  if (name != nullptr && CompareNoCase(name, "ShortAddresses") == 0) short_addresses_ = -1;
   INContainer::RemoveProperty(name);
 }
 

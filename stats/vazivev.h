@@ -147,7 +147,8 @@ class HVaziVev : public INContainer, public IStatsSettings {
   HString split_error_;
   long long split_dropped_ = 0;
   std::unique_ptr<HRejectedLines> rejected_;
-  std::string today_file_;  // the snapshot of today, once CountToday made it
+  std::string today_file_;
+  int short_addresses_ = -1;  // ShortensAddresses' answer, -1 until asked  // the snapshot of today, once CountToday made it
   HAudienceSettings humans_;
   HAudienceSettings robots_;
 };
