@@ -13,6 +13,7 @@ the figure, the reference measured in the same run and their ratio. --quick
 uses logs ten times smaller, to try the script.
 """
 import argparse
+import datetime
 import os
 import re
 import shutil
@@ -24,7 +25,19 @@ import time
 
 HERE = os.path.dirname(os.path.realpath(__file__))
 ROOT = os.path.dirname(HERE)
-PACKAGES = ["analog", "webalizer", "goaccess", "wrk", "lighttpd", "cmake", "g++", "make", "libssl-dev", "python3"]
+PACKAGES = ["analog", "webalizer", "goaccess", "wrk", "lighttpd", "valgrind", "cmake", "g++", "make", "libssl-dev",
+            "python3"]
+# Every statistic the settings page makes, as name:Type.
+STATISTICS = ["hit:Hit", "root:RootHit", "all:AllHit", "visitors:Visitors", "bytes:Bytes",
+              "domains:DomainsContainer", "pages:PagesContainer", "times:TimesContainer", "agents:AgentsContainer",
+              "systems:SystemsContainer", "codes:StatusContainer", "notfound:NotFoundContainer",
+              "referrers:ReferrersContainer", "robots:RobotsContainer", "countries:CountriesContainer"]
+# The report pages of the page set, each shown for a day, a month and a range.
+REPORTS = ["VaziVevDomains", "VaziVevPages", "VaziVevHours", "VaziVevStatuses", "VaziVevNotFound", "VaziVevBytes",
+           "VaziVevReferrers", "VaziVevAgents", "VaziVevSystems", "VaziVevRobots", "VaziVevCountries"]
+ASSETS = ("css js mjs map gif jpg jpeg png webp avif svg ico bmp tif tiff woff woff2 ttf otf eot mp3 ogg wav flac "
+          "m4a mp4 webm mov avi mkv")
+CALLGRIND = {}  # (page, days of history) -> instructions
 ROWS = []
 
 
@@ -50,8 +63,7 @@ def install():
 def build(build_dir, work):
     run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
         stdout=subprocess.DEVNULL)
-    run(["cmake", "--build", build_dir, "-j2", "--target", "vazivev", "vazivev_log", "hit_bench", "items_bench",
-         "times_bench", "split_bench"], stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", build_dir, "-j2"], stdout=subprocess.DEVNULL)
     for name in ["floor", "measure", "trivial_cgi"]:
         run(["cc", "-O2", "-o", os.path.join(work, name), os.path.join(HERE, name + ".c")])
 
@@ -126,6 +138,187 @@ def page_size(site, query):
                               stdout=subprocess.PIPE).stdout)
 
 
+def full_site(build_dir, work, label):
+    """A site with every statistic of the settings page, the suggested rule
+    for a site of today, and its own empty access log; nothing imported."""
+    site = os.path.join(work, "full-" + label)
+    shutil.rmtree(site, ignore_errors=True)
+    run(["cmake", "--install", build_dir, "--prefix", site], stdout=subprocess.DEVNULL)
+    data = os.path.join(site, "data", "vazivev")
+    os.makedirs(data)
+    open(os.path.join(site, "empty.log"), "w").close()
+    with open(os.path.join(data, "index"), "w") as f:
+        f.write(f"object vazivev : VaziVev\n Loging=Unique\n LogFile={site}/empty.log\n Unit=3\n lines=30\n"
+                f" URL=http://www.example.org\n Assets={ASSETS}\n Statuses=2xx 304\nend\n")
+    for stat in STATISTICS:
+        name, kind = stat.split(":")
+        if kind.endswith("Container"):
+            os.makedirs(os.path.join(data, name))
+            path = os.path.join(data, name, "index")
+        else:
+            path = os.path.join(data, name)
+        with open(path, "w") as f:
+            f.write(f"object {name} : {kind}\nend\n")
+    return site
+
+
+def timed(command, **kw):
+    start = time.monotonic()
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kw)
+    return time.monotonic() - start, result
+
+
+def update(site, jobs):
+    """vazivev-update with --jobs when the program knows it; the seconds it
+    took and whether the option was known."""
+    command = [os.path.join(site, "vazivev-update")]
+    seconds, result = timed(command + ["--jobs", str(jobs)])
+    if result.returncode != 0 and "usage" in result.stdout:
+        seconds, result = timed(command)
+        known = False
+    else:
+        known = True
+    if result.returncode != 0:
+        raise SystemExit("vazivev-update failed: " + result.stdout)
+    return seconds, known
+
+
+def day_lines(site):
+    logs = os.path.join(site, "logs")
+    names = sorted(n for n in os.listdir(logs) if n.startswith("QL") and n.endswith(".log"))
+    path = os.path.join(os.path.dirname(site), os.path.basename(site) + "-days.log")
+    with open(path, "w") as outfile:
+        run(["cat"] + [os.path.join(logs, n) for n in names], stdout=outfile)
+    return path
+
+
+def counted_sites(args, work, label, log, floor_of_days=None):
+    """Imports `log` into two sites with every statistic, counts one on one
+    core and the other with every core; rows for both. Returns the second
+    site, counted."""
+    one = full_site(args.build, work, label + "-1")
+    seconds, result = timed([os.path.join(one, "vazivev-import"), log])
+    if result.returncode != 0:
+        raise SystemExit("vazivev-import failed: " + result.stdout)
+    row(label, "import of the log into day files (vazivev-import)", seconds * 1000, "ms")
+    both = os.path.join(work, "full-" + label)
+    shutil.rmtree(both, ignore_errors=True)
+    run(["cp", "-a", one, both])
+    days = day_lines(one)
+    lines = int(out(["wc", "-l", days]).split()[0])
+    floor = floor_of_days or lines_per_second(out([os.path.join(work, "floor"), days]))
+    os.remove(days)
+    seconds1, known = update(one, 1)
+    row(label, f"every statistic ({len(STATISTICS)}) of every day, one core (vazivev-update"
+        f"{' --jobs 1' if known else ''}): {seconds1:.1f} s", lines / seconds1, "lines/s", floor,
+        "floor over the day files", True, 0.3)
+    seconds2, _ = update(both, os.cpu_count() or 2)
+    row(label, f"every statistic of every day, every core (vazivev-update): {seconds2:.1f} s", lines / seconds2,
+        "lines/s", lines / seconds1, "one core", True, 1.7)
+    shutil.rmtree(one, ignore_errors=True)
+    return both, seconds2
+
+
+def page_set(last, month, range_from, range_to):
+    """The cached pages of the page set: every report for a stored day, a
+    month and a 90-day range with its previous period, the dashboard and
+    the export."""
+    pages = [("the dashboard", f"page=VaziVevIndex&period={last}")]
+    for report in REPORTS:
+        short = report[len("VaziVev"):].lower()
+        pages.append((f"{short}, day", f"page={report}&period={last}"))
+        pages.append((f"{short}, month", f"page={report}&period={month}"))
+        pages.append((f"{short}, 90 days", f"page={report}&from={range_from}&to={range_to}"))
+    pages.append(("the export of the pages, 90 days, CSV",
+                  f"page=VaziVevExport&report=pages&from={range_from}&to={range_to}&format=csv"))
+    return pages
+
+
+def instructions(site, query):
+    """Instructions of one request (callgrind), the program alone."""
+    outfile = os.path.join(site, "callgrind.out")
+    env = dict(cgi_env(query), PATH="/usr/bin:/bin")
+    subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={outfile}", os.path.join(site, "vazivev.cgi")],
+                   cwd=site, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    text = out(["callgrind_annotate", outfile])
+    os.remove(outfile)
+    m = re.search(r"([\d,]+) \(100.0%\)\s+PROGRAM TOTALS", text) or re.search(r"([\d,]+)\s+PROGRAM TOTALS", text)
+    return int(m.group(1).replace(",", ""))
+
+
+def cached_pages(args, work, label, site, pages, history, n=101, lighttpd_pages=()):
+    trivial = os.path.join(work, "trivial_cgi")
+    program = os.path.join(site, "vazivev.cgi")
+    for name, query in pages:
+        measure(work, site, [program], cgi_env(query))  # counted and summed once
+        measure(work, site, [program], cgi_env(query))
+        size = page_size(site, query)
+        wall, cpu, rss = measure(work, site, [program], cgi_env(query), n=n)
+        twall, tcpu, trss = measure(work, work, [trivial], cgi_env(str(size)), n=n)
+        row(label, f"page set, {name} ({size} bytes): wall", wall, "ms", twall, "trivial C CGI", False, 1.25)
+        row(label, f"page set, {name}: CPU", cpu, "ms", tcpu, "trivial C CGI", False, 1.25)
+        if shutil.which("valgrind"):
+            CALLGRIND[(name, history)] = instructions(site, query)
+    if not lighttpd_pages:
+        return
+    proc, port = lighttpd(work, site)
+    try:
+        seconds = 3 if args.quick else 5
+        for name, query in pages:
+            if name not in lighttpd_pages:
+                continue
+            size = page_size(site, query)
+            rps, lat = wrk(port, "/stats/vazivev.cgi?" + query, seconds)
+            trps, tlat = wrk(port, f"/stats/trivial.cgi?{size}", seconds)
+            row(label, f"lighttpd, 4 clients, page set, {name}: requests/s (p50 {lat['50%']:.1f}, "
+                f"p99 {lat['99%']:.1f} ms; trivial p50 {tlat['50%']:.1f}, p99 {tlat['99%']:.1f} ms)", rps,
+                "req/s", trps, "trivial C CGI", True, 0.8)
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        proc.wait()
+
+
+def peers(work, label, log, ours, layout):
+    """The other analysers' full runs over the same log against ours."""
+    goaccess_format = "COMBINED" if layout == "combined" else "COMMON"
+    for tool, command, target in [
+            ("analog", ["analog", "-G", "+g/dev/null", f"+O{work}/analog.html", log], 0.5),
+            ("webalizer", ["webalizer", "-Q", "-p", "-F", "clf", "-o", f"{work}/webalizer", log], None),
+            ("goaccess", ["goaccess", log, f"--log-format={goaccess_format}", "--no-global-config",
+                          "-o", f"{work}/goaccess.html"], 0.1)]:
+        os.makedirs(f"{work}/webalizer", exist_ok=True)
+        for f in os.listdir(f"{work}/webalizer"):
+            os.remove(os.path.join(f"{work}/webalizer", f))
+        twall, tcpu, trss = measure(work, work, [shutil.which(command[0])] + command[1:], {"TZ": "UTC"})
+        row(label, f"every statistic of the month (import + vazivev-update) against {tool}'s full run "
+            f"({twall:.0f} ms, {trss} KiB)", ours, "ms", twall, tool, False, target)
+
+
+def gz_import(args, work, log):
+    """The 365-day log as twelve monthly .gz files, imported, against
+    zcat | floor over the same files."""
+    folder = os.path.join(work, "gz")
+    if not os.path.exists(os.path.join(folder, "done")):
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        run(["awk", "-v", f"dir={folder}", '{ split($4, d, "/"); f = dir "/" substr(d[3], 1, 4) "-" d[2] ".log"; '
+             'if (f != last) { if (last != "") close(last); last = f } print > f }', log])
+        run(["sh", "-c", f"gzip -6 {folder}/*.log"])
+        open(os.path.join(folder, "done"), "w").close()
+    files = sorted(os.path.join(folder, n) for n in os.listdir(folder) if n.endswith(".gz"))
+    files.sort(key=lambda p: time.strptime(os.path.basename(p)[:8], "%Y-%b"))
+    start = time.monotonic()
+    run(["sh", "-c", f"zcat {' '.join(files)} | {work}/floor /dev/stdin"], stdout=subprocess.DEVNULL)
+    zcat = time.monotonic() - start
+    site = full_site(args.build, work, "gz")
+    seconds, result = timed([os.path.join(site, "vazivev-import")] + files)
+    if result.returncode != 0:
+        raise SystemExit("vazivev-import failed: " + result.stdout)
+    row("365d", f"import of the log as {len(files)} monthly .gz files (vazivev-import {seconds:.1f} s; "
+        f"zcat | floor {zcat:.1f} s), as speed", zcat / seconds, "x", 1.0, "zcat | floor", True, 0.5)
+    shutil.rmtree(site, ignore_errors=True)
+
+
 def free_port():
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
@@ -167,12 +360,39 @@ def wrk(port, path, seconds):
     return rps, lat
 
 
+def modern30(args, work, scale):
+    """A month of today's web in the combined layout: every statistic of
+    every day, one read a day, on one core and on all; the other analysers
+    on the same log; the cached pages of the page set."""
+    label = "modern30"
+    lines = 1000000 // scale
+    log = os.path.join(work, f"modern-{lines}-30d.log")
+    if not os.path.exists(log):
+        run([sys.executable, os.path.join(HERE, "gen_log.py"), log + ".part", str(lines), "30", "2024-01-01", "1",
+             "modern"])
+        os.rename(log + ".part", log)
+    run(["cat", log], stdout=subprocess.DEVNULL)
+    floor = lines_per_second(out([os.path.join(work, "floor"), log]))
+    row(label, "floor: fgets + host, date, path", floor, "lines/s")
+    full, update_seconds = counted_sites(args, work, label, log)
+    imported = next(r for r in ROWS if r[0] == label and r[1].startswith("import of the log"))[2]
+    peers(work, label, log, imported + update_seconds * 1000, "combined")
+    pages = page_set("20240130", "2024-01", "20231102", "20240130")
+    keep = ("the dashboard", "domains, day", "pages, month", "pages, 90 days", "the export of the pages, 90 days, CSV")
+    cached_pages(args, work, label, full, pages, label, n=101, lighttpd_pages=keep)
+    shutil.rmtree(full, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", default="/tmp/vazivev-compare")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--sections", default="modern30,30d,365d",
+                        help="which logs to run, of modern30 (a combined month), 30d and 365d")
+    parser.add_argument("--json", help="also write the rows to this file")
     args = parser.parse_args()
+    sections = args.sections.split(",")
     work = os.path.realpath(args.work)
     os.makedirs(work, exist_ok=True)
     install()
@@ -182,6 +402,9 @@ def main():
              "2024-01-30", "15/Jan/2024"),
             ("365d", generate(work, f"access-{10000000 // scale}-365d.log", 10000000 // scale, 365, "2023-01-01"),
              "2023-12-31", "15/Jun/2023")]
+    logs = [entry for entry in logs if entry[0] in sections]
+    if "modern30" in sections:
+        modern30(args, work, scale)
     for label, log, last_day, sample_day in logs:
         last = last_day.replace("-", "")
         today = str(int(last) + 1) if not last.endswith("31") or last[4:6] != "12" else str(int(last[:4]) + 1) + "0101"
@@ -287,7 +510,34 @@ def main():
         row(label, f"size on disk of the day files ({days} days)",
             int(out(["du", "-sk", os.path.join(site, "logs")]).split()[0]), "KiB",
             os.path.getsize(log) / 1024, "the log")
+        shutil.rmtree(site, ignore_errors=True)
 
+        # Every statistic of the settings page, on one core and on all.
+        full, _ = counted_sites(args, work, label, log)
+        first = (datetime.datetime.strptime(last, "%Y%m%d") - datetime.timedelta(days=89)).strftime("%Y%m%d")
+        pages = page_set(last, f"{last[:4]}-{last[4:6]}", first, last)
+        cached_pages(args, work, label, full, pages, label, n=51)
+        shutil.rmtree(full, ignore_errors=True)
+        if label == "365d":
+            gz_import(args, work, log)
+
+    if CALLGRIND:
+        print()
+        print(f"{'instructions per cached page':60} {'30 days':>14} {'365 days':>14} {'ratio':>7}  target")
+        for (name, history), count in CALLGRIND.items():
+            if history != "30d":
+                continue
+            longer = CALLGRIND.get((name, "365d"))
+            ratio = longer / count if longer else None
+            goal = "" if ratio is None else ("within 10 % " + ("met" if abs(ratio - 1) <= 0.1 else "MISSED"))
+            print(f"{name:60} {count:>14,} {longer or 0:>14,} {ratio or 0:>7.2f}  {goal}")
+        for (name, history), count in CALLGRIND.items():
+            if history == "modern30":
+                print(f"{'modern30: ' + name:60} {count:>14,}")
+    if args.json:
+        import json
+        with open(args.json, "w") as f:
+            json.dump({"rows": ROWS, "callgrind": [[k[0], k[1], v] for k, v in CALLGRIND.items()]}, f)
     print()
     print(f"{'log':5} {'what':130} {'figure':>14} {'reference':>14} {'ratio':>7}  target")
     for section, what, figure, unit, reference, ref_label, ratio, higher, target in ROWS:
