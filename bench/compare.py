@@ -64,6 +64,8 @@ def build(build_dir, work):
     run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"],
         stdout=subprocess.DEVNULL)
     run(["cmake", "--build", build_dir, "-j2"], stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", build_dir, "-j2", "--target", "hit_bench", "items_bench", "times_bench", "split_bench"],
+        stdout=subprocess.DEVNULL)
     for name in ["floor", "measure", "trivial_cgi"]:
         run(["cc", "-O2", "-o", os.path.join(work, name), os.path.join(HERE, name + ".c")])
 
@@ -73,6 +75,9 @@ def row(section, what, figure, unit, reference=None, ref_label="", higher_is_bet
     if reference:
         ratio = figure / reference if figure and reference else None
     ROWS.append((section, what, figure, unit, reference, ref_label, ratio, higher_is_better, target))
+    # Said at once too, so that a run that stops half-way still tells what it measured.
+    print(f"row: {section} | {what} | {figure} {unit} | {reference} {ref_label} | {ratio}", file=sys.stderr,
+          flush=True)
 
 
 def measure(work, folder, command, env, n=1):
@@ -289,7 +294,8 @@ def peers(work, label, log, ours, layout):
         os.makedirs(f"{work}/webalizer", exist_ok=True)
         for f in os.listdir(f"{work}/webalizer"):
             os.remove(os.path.join(f"{work}/webalizer", f))
-        twall, tcpu, trss = measure(work, work, [shutil.which(command[0])] + command[1:], {"TZ": "UTC"})
+        twall, tcpu, trss = measure(work, work, ["/bin/sh", "-c", 'exec "$@" 2>/dev/null', "peer",
+                                                 shutil.which(command[0])] + command[1:], {"TZ": "UTC"})
         row(label, f"every statistic of the month (import + vazivev-update) against {tool}'s full run "
             f"({twall:.0f} ms, {trss} KiB)", ours, "ms", twall, tool, False, target)
 
