@@ -373,6 +373,12 @@ void HItemsHit::ReadHeader() {
   if (end < stored_.size() && (stored_[end] == '\t' || (stored_[end] == ' ' && stored_.compare(end + 1, kObjectWordLength, kObjectWord) != 0))) {
     return;
   }
+  // One line a row: a continuation or a row added or taken away since
+  // shows here.
+  if (std::count(stored_.begin() + static_cast<std::ptrdiff_t>(stored_at_),
+                 stored_.begin() + static_cast<std::ptrdiff_t>(end), '\n') != rows) {
+    return;
+  }
   trusted_header_ = true;
   header_total_ = total;
   header_size_ = size;
