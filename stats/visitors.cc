@@ -166,7 +166,12 @@ long long HVisitors::Union(const HDate& first, const HDate& last, const HUncount
   if (DIR* dir = kept.empty() ? nullptr : opendir(kept.substr(0, kept.rfind('/')).c_str())) {
     while (const dirent* entry = readdir(dir)) {
       HDate day;
-      if (HDate::Parse(entry->d_name, &day) && log_->DayStamp(day).empty()) days.push_back(day);
+      // Only the period's: a stamp costs a stat and a hash, and years of
+      // kept days lie outside a page's period.
+      if (HDate::Parse(entry->d_name, &day) && day.Compare(first) >= 0 && day.Compare(last) <= 0 &&
+          log_->DayStamp(day).empty()) {
+        days.push_back(day);
+      }
     }
     closedir(dir);
   }
