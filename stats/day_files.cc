@@ -19,7 +19,8 @@ namespace {
 // Appends the decimal text of `value`, at least `width` digits wide with
 // leading zeros, as printf's "%0*lld" writes it.
 char* AppendDecimal(char* out, long long value, int width = 1) {
-  unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  unsigned long long rest =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
   char digits[24];
   int n = 0;
   do {

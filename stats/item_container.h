@@ -122,7 +122,7 @@ class HItemsContainer : public HDayContainer {
   IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
-  std::unique_ptr<HItemTable> previous_;  // the "Previous" sum, when asked for
+  std::unique_ptr<HItemTable> previous_;         // the "Previous" sum, when asked for
   std::unique_ptr<HStoredCounts> previous_day_;  // or the one stored day it is
   HDate range_start_;
   HDate range_end_;

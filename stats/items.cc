@@ -276,8 +276,8 @@ const char* HItemsHit::NextName() {
   if (previous_ != nullptr || previous_counts_ != nullptr) {
     const HItemEntry* before = previous_ == nullptr ? nullptr : previous_->Find(entry->name.CStr());
     const long long then = previous_counts_ != nullptr ? previous_counts_->Find(entry->name.CStr())
-                           : before == nullptr     ? 0
-                                                   : before->count;
+                           : before == nullptr         ? 0
+                                                       : before->count;
     current_.SetPropertyInt("Before", static_cast<int>(then));
     current_.SetProperty("Change", ChangeText(entry->count, then).c_str());
   }
@@ -333,7 +333,8 @@ constexpr long long kShortestItemLine = 5;
 
 // The length of a number's decimal text, with its sign.
 int DecimalLength(long long value) {
-  unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  unsigned long long rest =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
   int length = value < 0 ? 1 : 0;
   do {
     ++length;
@@ -354,7 +355,8 @@ void HItemsHit::ReadHeader() {
   if (stored_.compare(stored_at_, kRowsHeaderLength, kRowsHeader) != 0) return;
   // Never an item, trusted or not: an empty name is never stored.
   const size_t feed = stored_.find('\n', stored_at_);
-  const std::string line = stored_.substr(stored_at_, feed == std::string::npos ? std::string::npos : feed - stored_at_);
+  const std::string line =
+      stored_.substr(stored_at_, feed == std::string::npos ? std::string::npos : feed - stored_at_);
   stored_at_ = feed == std::string::npos ? stored_.size() : feed + 1;
   long long rows = -1;
   long long total = -1;
@@ -370,7 +372,9 @@ void HItemsHit::ReadHeader() {
   // the end line, the stamp's header or nothing.
   const size_t end = stored_at_ + static_cast<size_t>(size);
   if (size > 0 && stored_[end - 1] != '\n') return;
-  if (end < stored_.size() && (stored_[end] == '\t' || (stored_[end] == ' ' && stored_.compare(end + 1, kObjectWordLength, kObjectWord) != 0))) {
+  if (end < stored_.size() &&
+      (stored_[end] == '\t' ||
+       (stored_[end] == ' ' && stored_.compare(end + 1, kObjectWordLength, kObjectWord) != 0))) {
     return;
   }
   // One line a row: a continuation or a row added or taken away since

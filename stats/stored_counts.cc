@@ -34,7 +34,8 @@ bool HStoredCounts::Index(const std::string& text, size_t from, bool rejoin) {
     const char* feed = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
     const char* line_end = feed == nullptr ? end : feed;
     const size_t length = static_cast<size_t>(line_end - line);
-    if (length == 0 || line[0] != ' ' || (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0)) {
+    if (length == 0 || line[0] != ' ' ||
+        (length > kObjectWordLength && strncmp(line + 1, kObjectWord, kObjectWordLength) == 0)) {
       break;  // the end of the ranking, as its reader sees it
     }
     if (length >= static_cast<size_t>(HObjectStream::kLineSize - 1)) return false;

@@ -1,7 +1,7 @@
 #include "stats/day_files.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,7 +59,7 @@ TEST(DayFilesTest, ListsTheDaysByNameAndStampsThemWhenAsked) {
                            "QL99010.log", "QL990401.log"}) {
     WriteFile(dir / name, "line\n");
   }
-  mkdir((dir / "QL990109.log").c_str(), 0755);                                           // a folder
+  mkdir((dir / "QL990109.log").c_str(), 0755);                                            // a folder
   ASSERT_EQ(0, symlink((dir / "QL990105.log").c_str(), (dir / "QL990110.log").c_str()));  // a link to a file
   ASSERT_EQ(0, symlink((dir / "gone").c_str(), (dir / "QL990111.log").c_str()));          // to nothing
   HDayFiles files;

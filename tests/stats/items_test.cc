@@ -254,8 +254,10 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_TRUE(day->IsModified());
   NextRequest();
   // Each path keeps the bytes its responses sent after its count.
-  EXPECT_EQ("object 19990105 : Pages\n =rows 5 total 11 size 55\n /cgi/x=1=4 40\n /=3 30\n /a=b=c=2 20\n /x==1 10\n /q=1 10\nend\n",
-            Stored("pages/19990105"));
+  EXPECT_EQ(
+      "object 19990105 : Pages\n =rows 5 total 11 size 55\n"
+      " /cgi/x=1=4 40\n /=3 30\n /a=b=c=2 20\n /x==1 10\n /q=1 10\nend\n",
+      Stored("pages/19990105"));
   // Its stamp, the day file's with the kind's, is read from the file's
   // last bytes alone.
   EXPECT_EQ(dynamic_cast<HItemsHit*>(Pages()->FindChild("19990105"))->StampFor(log_->DayStamp(HDate{1999, 1, 5})),
@@ -559,7 +561,8 @@ TEST_F(ItemsTest, AStoredHeaderIsTakenOnlyWhenItsRowsMatch) {
     EXPECT_EQ("/ 3 75.0 (null) (null)|/a 1 25.0 (null) (null)|", WalkCompared(ranking)) << c.what;
   }
   // A row that follows the header's rows is no row of the ranking.
-  WriteFile(dir_ / "data/vazivev/pages/19990120", "object 19990120 : Pages\n =rows 1 total 3 size 8\n" + rows + "end\n");
+  WriteFile(dir_ / "data/vazivev/pages/19990120",
+            "object 19990120 : Pages\n =rows 1 total 3 size 8\n" + rows + "end\n");
   EXPECT_FALSE(dynamic_cast<HItemsHit*>(Pages()->FindChild("19990120"))->HasTrustedHeader());
   EXPECT_EQ("2", Text(Pages()->FindChild("19990120")->GetProperty("Count")));
 }
