@@ -16,12 +16,34 @@ namespace {
 
 // The size and the time of the last change: a site copied or restored with
 // its times (cp -a, rsync -a, tar) keeps its stamps and counts nothing again.
+// Appends the decimal text of `value`, at least `width` digits wide with
+// leading zeros, as printf's "%0*lld" writes it.
+char* AppendDecimal(char* out, long long value, int width = 1) {
+  unsigned long long rest =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (value < 0) *out++ = '-';
+  for (; n < width; --width) *out++ = '0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+// "size:seconds.nanoseconds" (nine digits), hashed: every day's file is
+// stamped, so no printf.
 std::string StatStamp(const struct stat& info) {
   char text[96];
-  snprintf(text, sizeof text, "%lld:%lld.%09ld", static_cast<long long>(info.st_size),
-           static_cast<long long>(info.st_mtim.tv_sec), static_cast<long>(info.st_mtim.tv_nsec));
+  char* end = AppendDecimal(text, static_cast<long long>(info.st_size));
+  *end++ = ':';
+  end = AppendDecimal(end, static_cast<long long>(info.st_mtim.tv_sec));
+  *end++ = '.';
+  end = AppendDecimal(end, static_cast<long long>(info.st_mtim.tv_nsec), 9);
   std::string stamp;
-  AppendStampHash(text, stamp);
+  AppendStampHash(std::string(text, static_cast<size_t>(end - text)), stamp);
   return stamp;
 }
 
@@ -54,9 +76,10 @@ void AppendStampHash(const std::string& text, std::string& out) {
     hash ^= c;
     hash *= 1099511628211ull;
   }
-  char hex[24];
-  snprintf(hex, sizeof hex, "%016" PRIx64, hash);
-  out += hex;
+  static const char kHex[] = "0123456789abcdef";
+  char hex[16];
+  for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = kHex[hash & 15];
+  out.append(hex, sizeof hex);
 }
 
 void HDayFiles::Reset(const std::string& pattern, const HDate& today) {
@@ -92,6 +115,37 @@ HDate HDayFiles::DayOfName(const std::string& pattern, const std::string& path, 
   return expected == path ? day : none;
 }
 
+namespace {
+
+// Whether the file name `name` (of the pattern's last component
+// `file_pattern`, whose "yy", "mm" and "dd" are at `at`) names a day, as
+// DayOfName reads it, without making a path of it: set in `day`.
+bool FileNameDay(const std::string& file_pattern, const size_t (&at)[3], const char* name, const HDate& today,
+                 HDate* day) {
+  char expected[256];
+  const size_t length = file_pattern.size();
+  if (length >= sizeof expected) return false;
+  int value[3];
+  for (int i = 0; i < 3; ++i) {
+    const char a = name[at[i]];
+    const char b = name[at[i] + 1];
+    if (a < '0' || a > '9' || b < '0' || b > '9') return false;
+    value[i] = (a - '0') * 10 + (b - '0');
+  }
+  int year = 2000 + value[0];
+  if (year > today.year) year -= 100;
+  if (!day->Set(year, value[1], value[2])) return false;
+  memcpy(expected, file_pattern.data(), length);
+  const int digits[3] = {day->year % 100, day->month, day->day};
+  for (int i = 0; i < 3; ++i) {
+    expected[at[i]] = static_cast<char>('0' + digits[i] / 10);
+    expected[at[i] + 1] = static_cast<char>('0' + digits[i] % 10);
+  }
+  return memcmp(expected, name, length) == 0;
+}
+
+}  // namespace
+
 void HDayFiles::List() {
   listed_ = true;
   size_t at[3];
@@ -102,15 +156,24 @@ void HDayFiles::List() {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
   const int fd = dirfd(dir);
-  const size_t name_length = pattern_.size() - prefix.size();
+  const std::string file_pattern = pattern_.substr(prefix.size());
+  size_t file_at[3];
+  for (int i = 0; i < 3; ++i) file_at[i] = at[i] - prefix.size();
+  const size_t name_length = file_pattern.size();
   while (const struct dirent* entry = readdir(dir)) {
     if (strlen(entry->d_name) != name_length) continue;
-    const HDate day = DayOfName(pattern_, prefix + entry->d_name, today_);
+    HDate day;
+    if (name_length < 256) {
+      if (!FileNameDay(file_pattern, file_at, entry->d_name, today_, &day)) continue;
+    } else {
+      day = DayOfName(pattern_, prefix + entry->d_name, today_);
+    }
     if (!day.IsValid() || day.Compare(today_) >= 0) continue;
+    // A regular file as the folder lists it needs no stat now: its stamp
+    // is read when a statistic first asks for it.
     struct stat info;
-    if (fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (entry->d_type != DT_REG && (fstatat(fd, entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))) continue;
     days_.push_back(day);
-    stamps_[day.Number()] = StatStamp(info);
   }
   closedir(dir);
   std::sort(days_.begin(), days_.end(), [](const HDate& a, const HDate& b) { return a.Compare(b) < 0; });
@@ -124,7 +187,11 @@ const std::vector<HDate>& HDayFiles::Days() {
 std::string HDayFiles::Stamp(const HDate& date) {
   const auto known = stamps_.find(date.Number());
   if (known != stamps_.end()) return known->second;
-  if (listed_ && date.Compare(today_) < 0) return "";  // the listing found no file
+  if (listed_ && date.Compare(today_) < 0 &&
+      !std::binary_search(days_.begin(), days_.end(), date,
+                          [](const HDate& a, const HDate& b) { return a.Compare(b) < 0; })) {
+    return "";  // the listing found no file
+  }
   HString path;
   struct stat info;
   std::string stamp;

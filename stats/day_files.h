@@ -5,7 +5,9 @@
 // the day again when the stamp differs, so that lines added to a day after
 // it was counted (late lines, an import, an overlapping file) reach every
 // figure of that day. The folder of the day files is listed once, on first
-// use; a stamp asked for before that is read with one stat.
+// use, by name (a file the folder does not list as a regular one is looked
+// at with a stat); each stamp is read with one stat when first asked for,
+// so that a page of a few days costs the same however many days there are.
 #ifndef STATS_DAY_FILES_H_
 #define STATS_DAY_FILES_H_
 
@@ -40,7 +42,7 @@ class HDayFiles {
   HDate today_;
   bool listed_ = false;
   std::vector<HDate> days_;
-  std::map<int, std::string> stamps_;  // by yyyymmdd, listed or read
+  std::map<int, std::string> stamps_;  // by yyyymmdd, as read
 };
 
 // The stamp of any file (its size and time of change, hashed), or empty

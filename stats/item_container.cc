@@ -11,6 +11,7 @@
 #include "stats/day_files.h"
 #include "stats/hit.h"
 #include "stats/stats_settings.h"
+#include "stats/stored_counts.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
       AccumulateAll();
       return nullptr;
     }
+    if (argc >= 2 && RangeOfOneDay(argv[0], argv[1])) return nullptr;
     result_->Empty();
     uncounted_ = HUncounted();
     range_start_ = HDate();
@@ -76,6 +78,8 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
   }
   if (method != nullptr && IsWord(method, "Previous")) {
     previous_.reset();
+    previous_day_.reset();
+    if (argc >= 2 && PreviousOfOneDay(argv[0], argv[1])) return nullptr;
     if (argc >= 2) {
       // Its days left uncounted are noted with the period's.
       std::unique_ptr<HItemTable> sum(new HItemTable);

@@ -19,6 +19,7 @@
 #include "stats/day_container.h"
 #include "stats/items.h"
 
+class HStoredCounts;
 class IStatsSettings;
 
 class HItemsContainer : public HDayContainer {
@@ -100,6 +101,18 @@ class HItemsContainer : public HDayContainer {
   HItemsHit* DueDay(const HDate& day, bool* was_loaded);
   // Drops a day read only for a sum from memory.
   void Forget(const HDate& day, HItemsHit* items, bool was_loaded);
+  // Whether `first` and `last` name one and the same complete day (set in
+  // `day`), whose stored ranking can serve as it stands.
+  bool OneCompleteDay(const char* first, const char* last, HDate* day) const;
+  // "Range" of one complete day: its stored rows become the result, read
+  // as the walk goes, in the order a sum of the day gives them; a day
+  // counted now or stored without a trusted header is summed as any range.
+  // False, changing nothing, for any other range.
+  bool RangeOfOneDay(const char* first, const char* last);
+  // "Previous" of one complete day: its stored rows are looked up where
+  // they lie, without a table. False, changing nothing, for any other
+  // range.
+  bool PreviousOfOneDay(const char* first, const char* last);
   // The stamp of the sum over [start, end]: the container's kind and the
   // stamps of every day with a day file in it.
   std::string RangeStamp(const HDate& start, const HDate& end);
@@ -109,7 +122,8 @@ class HItemsContainer : public HDayContainer {
   IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
-  std::unique_ptr<HItemTable> previous_;  // the "Previous" sum, when asked for
+  std::unique_ptr<HItemTable> previous_;         // the "Previous" sum, when asked for
+  std::unique_ptr<HStoredCounts> previous_day_;  // or the one stored day it is
   HDate range_start_;
   HDate range_end_;
   HUncounted uncounted_;

@@ -22,6 +22,7 @@
 #include "stats/day_files.h"
 #include "stats/item_container.h"
 #include "stats/stats_settings.h"
+#include "stats/stored_counts.h"
 
 namespace {
 
@@ -232,10 +233,15 @@ bool HItemsHit::First() {
   yielded_ = 0;
   top_ = 0;
   total_ = 0;
-  for (const HItemEntry* entry = table_.After(nullptr); entry != nullptr; entry = table_.After(entry)) {
-    total_ += entry->count;
+  if (trusted_header_ && !sorted_ && loaded_.size() == static_cast<size_t>(table_.Count())) {
+    // Every row read so far came from the stored lines the header adds up.
+    total_ = header_total_;
+  } else {
+    for (const HItemEntry* entry = table_.After(nullptr); entry != nullptr; entry = table_.After(entry)) {
+      total_ += entry->count;
+    }
+    CountStoredItems(&total_);
   }
-  CountStoredItems(&total_);
   return sorted_ != nullptr || !loaded_.empty() || stored_left_ > 0;
 }
 
@@ -267,9 +273,11 @@ const char* HItemsHit::NextName() {
   const long long tenths = total_ <= 0 ? 0 : (static_cast<long long>(entry->count) * 2000 + total_) / (2 * total_);
   snprintf(rate_text, sizeof rate_text, "%lld.%lld", tenths / 10, tenths % 10);
   current_.SetProperty("Share", rate_text);
-  if (previous_ != nullptr) {
-    const HItemEntry* before = previous_->Find(entry->name.CStr());
-    const long long then = before == nullptr ? 0 : before->count;
+  if (previous_ != nullptr || previous_counts_ != nullptr) {
+    const HItemEntry* before = previous_ == nullptr ? nullptr : previous_->Find(entry->name.CStr());
+    const long long then = previous_counts_ != nullptr ? previous_counts_->Find(entry->name.CStr())
+                           : before == nullptr         ? 0
+                                                       : before->count;
     current_.SetPropertyInt("Before", static_cast<int>(then));
     current_.SetProperty("Change", ChangeText(entry->count, then).c_str());
   }
@@ -300,7 +308,8 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
   rejoin_ = rejoin;
   stored_at_ = 0;
   if (stream.TakeRest(stored_)) {
-    stored_left_ = CountStoredItems();
+    ReadHeader();
+    if (!trusted_header_) stored_left_ = CountStoredItems();
     ReadStamp();
     return;
   }
@@ -310,10 +319,57 @@ void HItemsHit::ReadItems(HObjectStream& stream, bool rejoin) {
     if (stream.EntryName() == nullptr) continue;
     stored_.append(" ").append(stream.EntryName()).append("=").append(stream.EntryValue()).append("\n");
   }
-  stored_left_ = CountStoredItems();
+  ReadHeader();
+  if (!trusted_header_) stored_left_ = CountStoredItems();
 }
 
 namespace {
+
+const char kRowsHeader[] = " =rows ";
+constexpr size_t kRowsHeaderLength = sizeof kRowsHeader - 1;
+// The shortest item line: a blank, a name of one byte, "=", a digit and
+// the line feed.
+constexpr long long kShortestItemLine = 5;
+
+// The length of a number's decimal text, with its sign.
+int DecimalLength(long long value) {
+  unsigned long long rest =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  int length = value < 0 ? 1 : 0;
+  do {
+    ++length;
+    rest /= 10;
+  } while (rest != 0);
+  return length;
+}
+
+// The line feeds from `begin` to `end`, eight bytes at a time: a header
+// is checked against every line of its ranking at every read.
+long long CountLineFeeds(const char* begin, const char* end) {
+  constexpr uint64_t kFeeds = 0x0a0a0a0a0a0a0a0aULL;
+  constexpr uint64_t kLow = 0x7f7f7f7f7f7f7f7fULL;
+  // Each byte of `lanes` counts the feeds of its place, up to 31 words, so
+  // that the eight together stay below 256 when added up by the multiply.
+  constexpr int kWordsPerSum = 31;
+  long long feeds = 0;
+  uint64_t lanes = 0;
+  int words = 0;
+  const char* at = begin;
+  for (; end - at >= 8; at += 8) {
+    uint64_t word;
+    memcpy(&word, at, sizeof word);
+    const uint64_t x = word ^ kFeeds;                 // a zero byte where a line feed was
+    lanes += ~(((x & kLow) + kLow) | x | kLow) >> 7;  // 1 in each such byte
+    if (++words == kWordsPerSum) {
+      feeds += static_cast<long long>((lanes * 0x0101010101010101ULL) >> 56);
+      lanes = 0;
+      words = 0;
+    }
+  }
+  feeds += static_cast<long long>((lanes * 0x0101010101010101ULL) >> 56);
+  for (; at < end; ++at) feeds += *at == '\n';
+  return feeds;
+}
 
 const char kStampHeader[] = "\n object ";
 const char kStampType[] = " : Stamp\n";
@@ -321,8 +377,55 @@ constexpr size_t kStampLength = 16;
 
 }  // namespace
 
+void HItemsHit::ReadHeader() {
+  trusted_header_ = false;
+  header_total_ = 0;
+  if (stored_.compare(stored_at_, kRowsHeaderLength, kRowsHeader) != 0) return;
+  // Never an item, trusted or not: an empty name is never stored.
+  const size_t feed = stored_.find('\n', stored_at_);
+  const std::string line =
+      stored_.substr(stored_at_, feed == std::string::npos ? std::string::npos : feed - stored_at_);
+  stored_at_ = feed == std::string::npos ? stored_.size() : feed + 1;
+  long long rows = -1;
+  long long total = -1;
+  long long size = -1;
+  char extra = 0;
+  if (sscanf(line.c_str(), " =rows %lld total %lld size %lld%c", &rows, &total, &size, &extra) != 3) return;
+  const long long left = static_cast<long long>(stored_.size() - stored_at_);
+  if (rows < 0 || rows > INT_MAX || total < 0 || size < 0 || size > left || rows * kShortestItemLine > size ||
+      (rows == 0) != (size == 0)) {
+    return;
+  }
+  // The rows must end where the header says: at a line feed, followed by
+  // the end line, the stamp's header or nothing.
+  const size_t end = stored_at_ + static_cast<size_t>(size);
+  if (size > 0 && stored_[end - 1] != '\n') return;
+  if (end < stored_.size() &&
+      (stored_[end] == '\t' ||
+       (stored_[end] == ' ' && stored_.compare(end + 1, kObjectWordLength, kObjectWord) != 0))) {
+    return;
+  }
+  // One line a row: a continuation or a row added or taken away since
+  // shows here.
+  if (CountLineFeeds(stored_.data() + stored_at_, stored_.data() + end) != rows) return;
+  trusted_header_ = true;
+  header_total_ = total;
+  header_size_ = size;
+  stored_left_ = static_cast<int>(rows);
+}
+
 void HItemsHit::ReadStamp() {
   stamp_.clear();
+  if (trusted_header_) {
+    // The stamp's header follows the rows, where the header says they end.
+    const size_t end = stored_at_ + static_cast<size_t>(header_size_);
+    const size_t begin = end + sizeof kStampHeader - 2;
+    if (stored_.compare(end, sizeof kStampHeader - 2, kStampHeader + 1) == 0 &&
+        stored_.compare(begin + kStampLength, sizeof kStampType - 1, kStampType) == 0) {
+      stamp_ = stored_.substr(begin, kStampLength);
+    }
+    return;
+  }
   // The items end at the first nested header, which is the stamp's.
   const size_t header = sizeof kStampHeader - 1;
   const size_t at = stored_.compare(0, header - 1, kStampHeader + 1) == 0 ? 0 : stored_.find(kStampHeader);
@@ -391,6 +494,7 @@ StoredLine ParseStoredLine(const char* line, size_t length, bool rejoin, HString
 }  // namespace
 
 bool HItemsHit::ReadStoredItem() {
+  if (in_runs_) return ReadStoredRun();
   HString name;
   int count = 0;
   long long bytes = 0;
@@ -412,6 +516,64 @@ bool HItemsHit::ReadStoredItem() {
   stored_at_ = 0;
   stored_left_ = 0;
   return false;
+}
+
+bool HItemsHit::ReadStoredRun() {
+  const size_t run_start = loaded_.size();
+  HString name;
+  int count = 0;
+  long long bytes = 0;
+  bool found = false;
+  HItemEntry first;  // the run's first row, for its group, count and bucket
+  while (stored_at_ < stored_.size()) {
+    const char* line = stored_.data() + stored_at_;
+    const char* feed = strchr(line, '\n');
+    const size_t length = feed == nullptr ? strlen(line) : static_cast<size_t>(feed - line);
+    const size_t next = stored_at_ + length + (feed == nullptr ? 0 : 1);
+    const StoredLine kind = ParseStoredLine(line, length, rejoin_, name, count, bytes);
+    if (kind == kStoredEnd) break;
+    if (kind == kStoredSkip) {
+      stored_at_ = next;
+      continue;
+    }
+    if (found) {
+      HItemEntry row;
+      row.name = name;
+      row.bucket = static_cast<int>(HashString(name.CStr()) % HItemTable::kBuckets);
+      if (row.bucket != first.bucket || count != first.count || RanksFirst(row) != RanksFirst(first)) break;
+    } else {
+      found = true;
+      first.name = name;
+      first.count = count;
+      first.bucket = static_cast<int>(HashString(name.CStr()) % HItemTable::kBuckets);
+    }
+    stored_at_ = next;
+    --stored_left_;
+    const int before = table_.Count();
+    HItemEntry* entry = table_.Set(name.CStr(), count, bytes);
+    if (table_.Count() > before) loaded_.push_back(entry);
+  }
+  if (!found) {
+    stored_.clear();  // read to its end
+    stored_at_ = 0;
+    stored_left_ = 0;
+    return false;
+  }
+  std::reverse(loaded_.begin() + static_cast<std::ptrdiff_t>(run_start), loaded_.end());
+  return true;
+}
+
+bool HItemsHit::TakeStoredDay(const HItemsHit& day) {
+  if (!day.HoldsUnreadStoredRows()) return false;
+  Empty();
+  stored_ = day.stored_;
+  stored_at_ = day.stored_at_;
+  stored_left_ = day.stored_left_;
+  rejoin_ = day.rejoin_;
+  trusted_header_ = true;
+  header_total_ = day.header_total_;
+  in_runs_ = true;
+  return true;
 }
 
 void HItemsHit::ReadAllStored() {
@@ -442,6 +604,11 @@ int HItemsHit::CountStoredItems(long long* sum) const {
     // first, and search the line only when that finds no "=".
     const char* back = line + length - 1;
     while (back > line && *back >= '0' && *back <= '9') --back;
+    if (*back == ' ' && back > line + 1 && back[-1] >= '0' && back[-1] <= '9') {
+      // The bytes after the count: the count is the figure before them.
+      --back;
+      while (back > line && *back >= '0' && *back <= '9') --back;
+    }
     const bool counted_item = *back == '=' && back > line && length < static_cast<size_t>(HObjectStream::kLineSize);
     if (counted_item ||
         memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
@@ -464,15 +631,45 @@ bool HItemsHit::Save(HObjectStream& stream) {
   // Item names are read back by this class's own rules (a path's "=" is
   // rejoined, a leading blank or a carriage return stays), which
   // IsStorableItem checks: they skip the stream's check for property names.
-  const auto write = [&](const HItemEntry* entry) {
-    if (IsStorableItem(entry->name.CStr())) stream.WriteUncheckedCount(entry->name.CStr(), entry->count, entry->bytes);
-  };
   ReadAllStored();
+  std::vector<const HItemEntry*> rows;
+  const auto keep = [&](const HItemEntry* entry) {
+    if (IsStorableItem(entry->name.CStr())) rows.push_back(entry);
+  };
   if (sorted_) {
-    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) write(sorted_[i]);
+    for (int i = 0; i < sorted_count_ && i < table_.Count(); ++i) keep(sorted_[i]);
   } else {
-    for (const HItemEntry* entry : loaded_) write(entry);
+    for (const HItemEntry* entry : loaded_) keep(entry);
   }
+  // The header, when the rows go in ranking order: the RanksFirst group,
+  // then largest count, then bucket (a sum of this one day lists each run
+  // of equal ones the other way round, see ReadStoredRun).
+  bool ranked = true;
+  long long total = 0;
+  long long size = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const HItemEntry& row = *rows[i];
+    total += row.count;
+    size += stream.Depth() + static_cast<long long>(row.name.Length()) + 2 + DecimalLength(row.count) +
+            (row.bytes != 0 ? 1 + DecimalLength(row.bytes) : 0);
+    if (i == 0 || !ranked) continue;
+    const HItemEntry& before = *rows[i - 1];
+    const bool first = RanksFirst(row);
+    const bool before_first = RanksFirst(before);
+    if (first != before_first) {
+      ranked = before_first;
+    } else if (row.count != before.count) {
+      ranked = row.count < before.count;
+    } else {
+      ranked = row.bucket >= before.bucket;
+    }
+  }
+  if (ranked && total >= 0) {
+    char header[96];
+    snprintf(header, sizeof header, "rows %zu total %lld size %lld", rows.size(), total, size);
+    stream.WriteUncheckedProperty("", header);
+  }
+  for (const HItemEntry* entry : rows) stream.WriteUncheckedCount(entry->name.CStr(), entry->count, entry->bytes);
   if (stamp_.size() == kStampLength) {
     stream.BeginObject(stamp_.c_str(), "Stamp");
     stream.EndObject();
@@ -526,6 +723,8 @@ int HItemsHit::CountItems(const char* file, const char* filter) {
 
 void HItemsHit::SortItems() {
   ReadAllStored();
+  trusted_header_ = false;
+  in_runs_ = false;
   loaded_.clear();
   loaded_place_ = 0;
   const int count = table_.Count();
@@ -579,6 +778,9 @@ bool HItemsHit::IsCurrentDay() {
 }
 
 void HItemsHit::Empty() {
+  trusted_header_ = false;
+  in_runs_ = false;
+  header_total_ = 0;
   stored_.clear();
   stored_at_ = 0;
   stored_left_ = 0;

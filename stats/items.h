@@ -21,6 +21,7 @@
 #include "objects/container.h"
 
 class HItemsContainer;
+class HStoredCounts;
 class IStatsSettings;
 
 // The change from `before` to `now` in whole per cent, with its sign
@@ -162,7 +163,11 @@ class HItemsHit : public IContainer {
   bool Load(HObjectStream& stream) override;
   // Writes the header and one name=count line per item, largest first,
   // the count followed by a blank and the bytes when they are not 0.
-  // Items whose names the format cannot hold are left out.
+  // Items whose names the format cannot hold are left out. When the rows
+  // go in ranking order (the RanksFirst group, then largest count, then
+  // bucket), a line " =rows N total T size S" goes first: their number,
+  // the total of their counts and the bytes of their lines, so that a
+  // reader need not read them all to answer "Count" and "Share".
   bool Save(HObjectStream& stream) override;
 
   // The item of one log line, or null to leave the line out. `path` is the
@@ -249,7 +254,35 @@ class HItemsHit : public IContainer {
   // A table each row is compared with: "Before" of "Current" gives the
   // row's count there (0 when absent), "Change" the change from it in per
   // cent ("+12%", "-3%", "new"). Null compares with nothing. Borrowed.
-  void SetPrevious(const HItemTable* previous) { previous_ = previous; }
+  void SetPrevious(const HItemTable* previous) {
+    previous_ = previous;
+    previous_counts_ = nullptr;
+  }
+  // The same with the counts of one stored day instead of a table.
+  void SetPrevious(const HStoredCounts* previous) {
+    previous_counts_ = previous;
+    previous_ = nullptr;
+  }
+
+  // Whether the stored lines not read yet came with a header that holds
+  // their number, the total of their counts and their length, and the
+  // length matched: their order is then the ranking order (see Save).
+  bool HasTrustedHeader() const { return trusted_header_; }
+  // Whether it holds stored rows with a trusted header of which none was
+  // read yet, and nothing else.
+  bool HoldsUnreadStoredRows() const {
+    return trusted_header_ && !in_runs_ && !sorted_ && loaded_.empty() && table_.Count() == 0;
+  }
+  // Takes the stored rows of `day`, a day read back from its file with a
+  // trusted header and nothing read from it yet, as this result's rows in
+  // the order a sum of that one day ranks them, to be read as the walk
+  // goes; false (nothing changed) when `day` is not such a day. Empties
+  // this ranking first.
+  bool TakeStoredDay(const HItemsHit& day);
+  // The stored rows not read yet, for the counts of a previous period.
+  const std::string& StoredText() const { return stored_; }
+  size_t StoredPlace() const { return stored_at_; }
+  bool RejoinsNames() const { return rejoin_; }
 
  protected:
   // Keeps the rest of the stored file to read items from. With `rejoin`, a
@@ -261,8 +294,15 @@ class HItemsHit : public IContainer {
   void ReadStamp();
   // Reads the next stored item into the table and the loaded list (a name
   // stored twice keeps its first place and takes its last count); false
-  // when no stored item is left.
+  // when no stored item is left. Rows taken from a stored day (TakeStoredDay)
+  // are read a run at a time instead: the rows of one group, count and
+  // bucket, which a sum lists the other way round.
   bool ReadStoredItem();
+  // Reads the rows of the next run into the loaded list, last first.
+  bool ReadStoredRun();
+  // Takes the header line at the start of the stored lines, if there is
+  // one, and trusts it when its length matches.
+  void ReadHeader();
   void ReadAllStored();
   // The stored item lines from stored_at_ on, counted; with `sum`, their
   // counts are added into it.
@@ -300,7 +340,12 @@ class HItemsHit : public IContainer {
   HString filter_;
   int rows_ = -1;  // the walk's own limit, -1 for none
   const HItemTable* previous_ = nullptr;
+  const HStoredCounts* previous_counts_ = nullptr;
   bool read_stored_ = false;
+  bool trusted_header_ = false;
+  long long header_total_ = 0;  // the trusted header's total of the counts
+  long long header_size_ = 0;   // and the bytes of the rows
+  bool in_runs_ = false;        // the stored rows are read a run at a time
   std::string stamp_;
   // The stored lines not read yet, from stored_at_ on, and whether paths
   // holding "=" are to be rejoined.

@@ -47,6 +47,19 @@ std::string Walk(IObject* ranking) {
   return rows;
 }
 
+// Every row of a walk with what a page shows beside it, as
+// "name hit share before change|".
+std::string WalkCompared(IObject* ranking) {
+  std::string rows;
+  if (ranking == nullptr || !ranking->First()) return rows;
+  IObject* current = ranking->FindChild("Current");
+  while (const char* hit = ranking->NextName()) {
+    rows += Text(current->GetProperty("Name")) + " " + hit + " " + Text(current->GetProperty("Share")) + " " +
+            Text(current->GetProperty("Before")) + " " + Text(current->GetProperty("Change")) + "|";
+  }
+  return rows;
+}
+
 // A program directory whose data/ holds the analysis object with a domain
 // and a page container; each NextRequest starts from the stored files.
 class ItemsTest : public ::testing::Test {
@@ -241,8 +254,10 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_TRUE(day->IsModified());
   NextRequest();
   // Each path keeps the bytes its responses sent after its count.
-  EXPECT_EQ("object 19990105 : Pages\n /cgi/x=1=4 40\n /=3 30\n /a=b=c=2 20\n /x==1 10\n /q=1 10\nend\n",
-            Stored("pages/19990105"));
+  EXPECT_EQ(
+      "object 19990105 : Pages\n =rows 5 total 11 size 55\n"
+      " /cgi/x=1=4 40\n /=3 30\n /a=b=c=2 20\n /x==1 10\n /q=1 10\nend\n",
+      Stored("pages/19990105"));
   // Its stamp, the day file's with the kind's, is read from the file's
   // last bytes alone.
   EXPECT_EQ(dynamic_cast<HItemsHit*>(Pages()->FindChild("19990105"))->StampFor(log_->DayStamp(HDate{1999, 1, 5})),
@@ -313,7 +328,7 @@ TEST_F(ItemsTest, MonthSumCreatesAndCountsMissingDays) {
   EXPECT_EQ("19990216", Text(domains->GetProperty("SetDate")));
   EXPECT_FALSE(IsStored("domains/total"));
   NextRequest();
-  EXPECT_EQ("object 19990216 : Domains\n a.x.jp=2 20\nend\n", Stored("domains/19990216"));
+  EXPECT_EQ("object 19990216 : Domains\n =rows 1 total 2 size 13\n a.x.jp=2 20\nend\n", Stored("domains/19990216"));
   EXPECT_TRUE(IsStored("domains/19990315"));
   EXPECT_FALSE(IsStored("domains/19990215"));
   EXPECT_FALSE(IsStored("domains/19990220"));  // no day file: nothing to store
@@ -331,7 +346,7 @@ TEST_F(ItemsTest, SumSinceTheFirstDayIsCachedInTotal) {
   Call(Domains(), "Accumulate", {});
   EXPECT_EQ("b.x.jp 3 100|a.x.jp 2 66|", Walk(Domains()));
   EXPECT_EQ("19990301", Text(Domains()->GetProperty("SetDate")));
-  EXPECT_EQ("object  : Domains\n b.x.jp=3\n a.x.jp=2\nend\n", Stored("domains/total"));
+  EXPECT_EQ("object  : Domains\n =rows 2 total 5 size 20\n b.x.jp=3\n a.x.jp=2\nend\n", Stored("domains/total"));
 
   // Days later, unchanged: the cache answers, nothing is counted.
   NextRequest(19990306);
@@ -402,7 +417,9 @@ TEST_F(ItemsTest, TotalIsNeverLeftHalfWritten) {
   EXPECT_EQ("200", Text(Pages()->GetProperty("Count")));
   const std::string total = Stored("pages/total");
   EXPECT_NE(total, ReadFile(dir_ / "data/vazivev/pages/total"));  // with its stamp
-  EXPECT_EQ(day.substr(day.find('\n')) + "end\n", total.substr(total.find('\n')));
+  // Its rows as the day's, after the header that adds them up.
+  EXPECT_EQ("\n =rows 200 total 180100 size 3691" + day.substr(day.find('\n')) + "end\n",
+            total.substr(total.find('\n')));
 }
 
 TEST_F(ItemsTest, SqueezeSelectsByPathOrByDomain) {
@@ -462,4 +479,90 @@ TEST_F(ItemsTest, ADayIsCountedAgainWhenWhatItsKindCountsByChanges) {
   EXPECT_TRUE(day.ComputeDay(false));
   EXPECT_NE(log_->DayStamp(HDate{1999, 1, 5}), day.Stamp());
   EXPECT_EQ(day.StampFor(log_->DayStamp(HDate{1999, 1, 5})), day.Stamp());
+}
+
+// A period of one stored day reads the day's rows as they lie, and the day
+// before it is looked up where it lies: the page lists what a sum of those
+// days lists, equal counts in the sum's order, with the same count, shares
+// and comparison.
+TEST_F(ItemsTest, OneStoredDayListsAsItsSum) {
+  std::string before = Times(2, Common("h", "/top")) + Common("h", "/a=b");
+  for (int i = 0; i < 40; ++i) before += Common("h", "/p" + std::to_string(i) + "=x");
+  // '/a' and '/fc' share a bucket (648): equal counts there list the other
+  // way round in a sum than in the day.
+  std::string day =
+      Times(3, Common("h", "/top")) + Times(2, Common("h", "/a=b")) + Common("h", "/a") + Common("h", "/fc");
+  for (int i = 0; i < 80; ++i) day += Common("h", "/p" + std::to_string(i % 50) + "=x");
+  WriteDay(19990105, before);
+  WriteDay(19990106, day);
+  EXPECT_EQ("42", Text(Pages()->FindChild("19990105")->GetProperty("Count")));
+  EXPECT_EQ("54", Text(Pages()->FindChild("19990106")->GetProperty("Count")));
+  EXPECT_EQ("1", Text(Domains()->FindChild("19990105")->GetProperty("Count")));
+  EXPECT_EQ("1", Text(Domains()->FindChild("19990106")->GetProperty("Count")));
+  NextRequest();
+  // Two days, one of them without data: summed.
+  Call(Pages(), "Range", {"19990106", "19990107"});
+  Call(Pages(), "Previous", {"19990104", "19990105"});
+  EXPECT_FALSE(Pages()->Result().HasTrustedHeader());
+  const std::string summed = WalkCompared(Pages());
+  EXPECT_EQ(0u, summed.find("/top 3 3.4 2 +50%|")) << summed;
+  EXPECT_LT(summed.find("|/a 1 "), summed.find("|/fc 1 ")) << summed;
+  for (const char* who : {"pages", "domains"}) {
+    NextRequest();
+    HItemsContainer* container = std::string(who) == "pages" ? Pages() : Domains();
+    Call(container, "Range", {"19990106", "19990106"});
+    Call(container, "Previous", {"19990105", "19990105"});
+    EXPECT_TRUE(container->Result().HasTrustedHeader()) << who;
+    EXPECT_EQ(std::string(who) == "pages" ? "54" : "1", Text(container->GetProperty("Count"))) << who;
+    if (container == Pages()) {
+      EXPECT_EQ(summed, WalkCompared(container));
+    } else {
+      EXPECT_EQ("h 87 100.0 43 +102%|", WalkCompared(container));
+    }
+  }
+  // The day a page looks at while other parts of it read the same day.
+  NextRequest();
+  EXPECT_EQ("54", Text(Pages()->FindChild("19990106")->GetProperty("Count")));
+  Call(Pages(), "Range", {"19990106", "19990106"});
+  Call(Pages(), "Previous", {"19990105", "19990105"});
+  EXPECT_EQ(summed, WalkCompared(Pages()));
+}
+
+// The header is taken only when the rows it describes are there as it
+// says; otherwise they are counted as in a file without one, which an
+// earlier version wrote and which reads as it always did, its shares
+// counting the rows that keep bytes after their count.
+TEST_F(ItemsTest, AStoredHeaderIsTakenOnlyWhenItsRowsMatch) {
+  const std::string rows = " /=3 30\n /a=1 10\n";
+  struct Case {
+    const char* what;
+    const char* header;
+    bool trusted;
+  };
+  const Case cases[] = {
+      {"no header", "", false},
+      {"its header", " =rows 2 total 4 size 17\n", true},
+      {"more rows than lines", " =rows 3 total 4 size 17\n", false},
+      {"fewer rows than lines", " =rows 1 total 4 size 17\n", false},
+      {"too short", " =rows 2 total 4 size 16\n", false},
+      {"too long", " =rows 2 total 4 size 90\n", false},
+      {"not numbers", " =rows two total 4 size 17\n", false},
+      {"more after it", " =rows 2 total 4 size 17 x\n", false},
+  };
+  int day = 19990110;
+  for (const Case& c : cases) {
+    ++day;
+    WriteFile(dir_ / ("data/vazivev/pages/" + std::to_string(day)),
+              "object " + std::to_string(day) + " : Pages\n" + c.header + rows + "end\n");
+    auto* ranking = dynamic_cast<HItemsHit*>(Pages()->FindChild(std::to_string(day).c_str()));
+    ASSERT_NE(nullptr, ranking) << c.what;
+    EXPECT_EQ(c.trusted, ranking->HasTrustedHeader()) << c.what;
+    EXPECT_EQ("2", Text(ranking->GetProperty("Count"))) << c.what;
+    EXPECT_EQ("/ 3 75.0 (null) (null)|/a 1 25.0 (null) (null)|", WalkCompared(ranking)) << c.what;
+  }
+  // A row that follows the header's rows is no row of the ranking.
+  WriteFile(dir_ / "data/vazivev/pages/19990120",
+            "object 19990120 : Pages\n =rows 1 total 3 size 8\n" + rows + "end\n");
+  EXPECT_FALSE(dynamic_cast<HItemsHit*>(Pages()->FindChild("19990120"))->HasTrustedHeader());
+  EXPECT_EQ("2", Text(Pages()->FindChild("19990120")->GetProperty("Count")));
 }
