@@ -389,7 +389,71 @@ def modern30(args, work, scale):
     shutil.rmtree(full, ignore_errors=True)
 
 
+def row_key(section, what):
+    # A row's figures in its text (sizes, seconds, the peers' own times) differ between runs.
+    what = re.sub(r"\s*\([^)]*\)", "", what)
+    return section, re.sub(r":? [\d.]+ s$", "", what).strip()
+
+
+def number(value, unit):
+    if value is None:
+        return ""
+    if unit in ("lines/s", "KiB", "req/s") or abs(value) >= 1000:
+        return f"{value:,.0f}"
+    return f"{value:,.2f}" if abs(value) < 10 else f"{value:,.1f}"
+
+
+def table(before_file, after_file):
+    """Prints the markdown table of two runs' rows: before, after, their
+    references and ratios, the target and whether the after run meets it."""
+    import json
+    before = {row_key(r[0], r[1]): r for r in json.load(open(before_file))["rows"]}
+    data = json.load(open(after_file))
+    section = None
+    for r in data["rows"]:
+        s, what, figure, unit, reference, ref_label, ratio, higher, target = r
+        if s != section:
+            section = s
+            print(f"\n### {s}\n")
+            print("| what | before | after | ratio before | ratio after (reference) | target |")
+            print("| --- | ---: | ---: | ---: | ---: | --- |")
+        b = before.get(row_key(s, what))
+        goal = ""
+        if target is not None and ratio is not None:
+            ok = ratio >= target if higher else ratio <= target
+            goal = ("at least " if higher else "at most ") + f"{target} " + ("met" if ok else "**missed**")
+        ref = f" ({number(reference, unit)} {ref_label})" if reference else ""
+        print(f"| {what} | {number(b[2], unit) if b else ''} | {number(figure, unit)} {unit} | "
+              f"{'' if not b or b[6] is None else f'{b[6]:.2f}'} | {'' if ratio is None else f'{ratio:.2f}'}{ref} "
+              f"| {goal} |")
+    before_calls = {(k, h): v for k, h, v in json.load(open(before_file)).get("callgrind", [])}
+    calls = {(k, h): v for k, h, v in data.get("callgrind", [])}
+    if calls:
+        print("\n### Instructions per cached page (callgrind), 30 against 365 days of history\n")
+        print("| page | before, 30 days | before, 365 days | after, 30 days | after, 365 days | after: 365 / 30 "
+              "| target |")
+        print("| --- | ---: | ---: | ---: | ---: | ---: | --- |")
+        for (name, history), count in calls.items():
+            if history != "30d":
+                continue
+            longer = calls.get((name, "365d"))
+            ratio = longer / count if longer else None
+            goal = "" if ratio is None else ("within 10 % " + ("met" if abs(ratio - 1) <= 0.1 else "**missed**"))
+            b30, b365 = before_calls.get((name, "30d")), before_calls.get((name, "365d"))
+            print(f"| {name} | {b30 or 0:,} | {b365 or 0:,} | {count:,} | {longer or 0:,} | "
+                  f"{'' if ratio is None else f'{ratio:.2f}'} | {goal} |")
+        print("\n| page, combined month (modern30) | before | after | after / before |")
+        print("| --- | ---: | ---: | ---: |")
+        for (name, history), count in calls.items():
+            if history == "modern30":
+                b = before_calls.get((name, history))
+                print(f"| {name} | {b or 0:,} | {count:,} | {'' if not b else f'{count / b:.2f}'} |")
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--table":
+        table(sys.argv[2], sys.argv[3])
+        return
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", default="/tmp/vazivev-compare")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
