@@ -85,6 +85,19 @@ class HItemsContainer : public HDayContainer {
   // `sum`, each counted first when due and the budget allows; false when
   // the days are no range.
   bool SumRange(const char* first, const char* last, HItemTable& sum);
+  // Sums the days from `first` to `last` into `sum` as SumRange does, and
+  // sorts it; reads the sum kept for those days instead while the stamps
+  // of the days are those it was made from, and keeps one it made that
+  // leaves no day out. False when the days are no range.
+  bool KeptRange(const char* first, const char* last, HItemsHit& sum);
+  // Reads the kept sum `name` into `sum` when it is stamped `stamp`; false
+  // (and `sum` empty) otherwise.
+  bool ReadKept(const std::string& name, const std::string& stamp, HItemsHit& sum);
+  // Keeps the sorted `sum` as `name` under `stamp`; a failed write keeps
+  // nothing.
+  void WriteKept(const std::string& name, const std::string& stamp, HItemsHit& sum);
+  // The kept name of a cross-tabulation of those days by that text.
+  static std::string SqueezeName(const HDate& start, const HDate& end, const char* filter);
   void SqueezeRange(const char* first, const char* last, const char* filter);
   // Whether the days from `first` to `last` hold every complete day with
   // data: from the first day (or before it) to yesterday.
@@ -98,6 +111,9 @@ class HItemsContainer : public HDayContainer {
   // with neither a ranking nor a day file. `was_loaded` tells whether it was
   // in memory before.
   HItemsHit* DueDay(const HDate& day, bool* was_loaded);
+  // Adds the day's items into `sum`; a day read only for the sum is read
+  // straight into it and then dropped from memory.
+  void AddDay(const HDate& day, HItemsHit* items, bool was_loaded, HItemTable& sum);
   // Drops a day read only for a sum from memory.
   void Forget(const HDate& day, HItemsHit* items, bool was_loaded);
   // The stamp of the sum over [start, end]: the container's kind and the
@@ -109,7 +125,7 @@ class HItemsContainer : public HDayContainer {
   IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
-  std::unique_ptr<HItemTable> previous_;  // the "Previous" sum, when asked for
+  std::unique_ptr<HItemsHit> previous_;  // the "Previous" sum, when asked for
   HDate range_start_;
   HDate range_end_;
   HUncounted uncounted_;
