@@ -2,8 +2,9 @@
 // own one HDomainsHit or HPagesHit per day, stored as files named yyyymmdd in
 // their own directory, and answer what spans many days: the ranking of the
 // month that ends on a day, the ranking since the first day (cached in the
-// file "total" beside the days) and one day's cross-tabulation. These fill
-// the container's result, a ranking of its kind that pages walk through the
+// file "total" beside the days), the ranking of any range of days and the
+// cross-tabulations (kept in the folder "sums", stats/kept_sums.h). These
+// fill the container's result, a ranking of its kind that pages walk through the
 // container itself; the result is never a child and never stored as one.
 // The analysis (HVaziVev) that makes a container owns it; the container
 // borrows it as IStatsSettings.
@@ -42,13 +43,15 @@ class HItemsContainer : public HDayContainer {
   // stamps of those days are still the ones it was made from, and writes
   // "total" when it made a sum that leaves no day out. "Range" with two
   // yyyymmdd days sums the days from the first to the second, both
-  // included, in the same way (never stored). "Previous" with two days
+  // included, in the same way, kept in the folder "sums" (stats/kept_sums.h)
+  // as "total" is, unless it holds today. "Previous" with two days
   // sums those into a second table that the walk compares each row with
   // ("Before" and "Change" of "Current"); "Previous" without days drops
   // it. "Squeeze" with a day and a text counts that day's file, keeping
   // only the lines the text selects (a path for domains, a domain for
   // pages); "Squeeze" with two days and a text does so for every day with
-  // a file from the first to the second, within the count budget. All
+  // a file from the first to the second, within the count budget; both
+  // are kept in "sums" by days, text and the stamps of those days. All
   // return null; other methods go to the container.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Walking the container walks the result.

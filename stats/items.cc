@@ -442,6 +442,10 @@ int HItemsHit::CountStoredItems(long long* sum) const {
     // first, and search the line only when that finds no "=".
     const char* back = line + length - 1;
     while (back > line && *back >= '0' && *back <= '9') --back;
+    // The kinds that keep bytes write them after the count and a blank.
+    if (*back == ' ' && back > line + 1 && back[-1] >= '0' && back[-1] <= '9') {
+      for (--back; back > line && *back >= '0' && *back <= '9';) --back;
+    }
     const bool counted_item = *back == '=' && back > line && length < static_cast<size_t>(HObjectStream::kLineSize);
     if (counted_item ||
         memchr(line + 1, '=', std::min(length, static_cast<size_t>(HObjectStream::kLineSize - 1)) - 1) != nullptr) {
