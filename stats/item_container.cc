@@ -352,7 +352,7 @@ void HItemsContainer::WriteKept(const std::string& name, const std::string& stam
   HObjectStream out;
   if (!out.Open(kept.Path(name).c_str(), "w")) return;
   sum.Save(out);
-  if (out.Close()) kept.Prune(name[0]);
+  if (out.Close()) kept.Prune(name[0], name[0] == 'd' ? HKeptSums::kMostDays : HKeptSums::kMostKept);
 }
 
 std::string HItemsContainer::SqueezeName(const HDate& start, const HDate& end, const char* filter) {
@@ -392,16 +392,38 @@ void HItemsContainer::SqueezeRange(const char* first, const char* last, const ch
     if (day.Compare(start) < 0 || day.Compare(end) > 0 || !log_->MayCount(day)) continue;
     HString file;
     if (!log_->FindDayFile(file, day)) continue;
-    if (!MayCountAnotherDay()) {
-      uncounted_.Add(day);
-      continue;
-    }
-    day_result->Empty();
-    if (day_result->CountItems(file.CStr(), filter) >= 0) day_result->AddTo(result_->Table());
+    // Days whose cross-tabs are kept cost no count: a month's cross-tab
+    // made over several views is then kept whole.
+    if (SqueezeDay(day, file, filter, true, *day_result)) day_result->AddTo(result_->Table());
   }
   uncounted_.Settle();
   result_->SortItems();
   if (keep && uncounted_.days.empty()) WriteKept(name, stamp, *result_);
+}
+
+bool HItemsContainer::SqueezeDay(const HDate& date, const HString& file, const char* filter, bool budgeted,
+                                 HItemsHit& hit) {
+  hit.Empty();
+  // A complete day is kept by its day file's stamp and the text.
+  const std::string day_stamp = log_->MayCount(date) ? log_->DayStamp(date) : std::string();
+  const bool keep = !directory_.IsEmpty() && !day_stamp.empty();
+  std::string name;
+  std::string stamp;
+  if (keep) {
+    char day[16];
+    snprintf(day, sizeof day, "d%08d-", date.Number());
+    name = day;
+    AppendStampHash(filter, name);
+    AppendStampHash(std::string(type_name_) + " " + hit.KindStamp() + " day " + day_stamp + " " + filter, stamp);
+    if (ReadKept(name, stamp, hit)) return true;
+  }
+  if (budgeted && !MayCountAnotherDay()) {
+    uncounted_.Add(date);
+    return false;
+  }
+  if (hit.CountItems(file.CStr(), filter) < 0) return false;
+  if (keep) WriteKept(name, stamp, hit);
+  return true;
 }
 
 void HItemsContainer::Squeeze(const char* day, const char* filter) {
@@ -410,16 +432,7 @@ void HItemsContainer::Squeeze(const char* day, const char* filter) {
   HString file;
   if (log_ == nullptr || !date.SetNumber(ToInt(day)) || !log_->FindDayFile(file, date)) return;
   log_->MoveFirstDayBack(date);
-  // A complete day is kept by its day file's stamp and the text.
-  const std::string day_stamp = log_->MayCount(date) ? log_->DayStamp(date) : std::string();
-  const bool keep = !directory_.IsEmpty() && !day_stamp.empty();
-  const std::string name = keep ? SqueezeName(date, date, filter) : std::string();
-  std::string stamp;
-  if (keep) {
-    AppendStampHash(std::string(type_name_) + " " + result_->KindStamp() + " day " + day_stamp + " " + filter, stamp);
-    if (ReadKept(name, stamp, *result_)) return;
-  }
-  if (result_->CountItems(file.CStr(), filter) >= 0 && keep) WriteKept(name, stamp, *result_);
+  SqueezeDay(date, file, filter, false, *result_);
 }
 
 HDomainsContainer::HDomainsContainer(const char* name, IStatsSettings* log)

@@ -102,6 +102,11 @@ class HItemsContainer : public HDayContainer {
   // The kept name of a cross-tabulation of those days by that text.
   static std::string SqueezeName(const HDate& start, const HDate& end, const char* filter);
   void SqueezeRange(const char* first, const char* last, const char* filter);
+  // The cross-tabulation of one day, whose day file is `file`, by `filter`
+  // into `hit`: the kept one while the day's stamp is the one it was made
+  // from, else counted (with `budgeted`, only when the count budget allows,
+  // the day noted as uncounted otherwise) and kept. False when not counted.
+  bool SqueezeDay(const HDate& date, const HString& file, const char* filter, bool budgeted, HItemsHit& hit);
   // Whether the days from `first` to `last` hold every complete day with
   // data: from the first day (or before it) to yesterday.
   bool CoversEverything(const char* first, const char* last);

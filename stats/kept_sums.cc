@@ -53,7 +53,7 @@ void HKeptSums::Touch(const std::string& name) const {
   utimensat(AT_FDCWD, Path(name).c_str(), times, 0);
 }
 
-void HKeptSums::Prune(char kind) const {
+void HKeptSums::Prune(char kind, int most) const {
   const std::vector<Kept> files = List(kind);
-  for (size_t i = kMostKept; i < files.size(); ++i) unlink(Path(files[i].name).c_str());
+  for (size_t i = static_cast<size_t>(most); i < files.size(); ++i) unlink(Path(files[i].name).c_str());
 }

@@ -2,7 +2,7 @@
 // ranges of days and the cross-tabulations it made are kept, each in a file
 // named for what it holds and stamped with the days it was made from. The
 // folder holds at most kMostKept files of each kind (the first letter of
-// their names): a use makes a file the newest (its modification time), and
+// their names; kMostDays of one-day cross-tabulations): a use makes a file the newest (its modification time), and
 // a new one removes those used longest ago beyond the limit.
 #ifndef STATS_KEPT_SUMS_H_
 #define STATS_KEPT_SUMS_H_
@@ -15,6 +15,8 @@
 class HKeptSums {
  public:
   static constexpr int kMostKept = 16;
+  // The cross-tabulations of single days (kind "d"): two months of them.
+  static constexpr int kMostDays = 64;
 
   // `folder` is the container's own folder, ending in "/".
   explicit HKeptSums(const std::string& folder) : folder_(folder + "sums") {}
@@ -25,9 +27,9 @@ class HKeptSums {
   bool MakeFolder() const;
   // Marks the file `name` used now, so that it is removed last.
   void Touch(const std::string& name) const;
-  // Removes the files whose names begin with `kind`, beyond the kMostKept
+  // Removes the files whose names begin with `kind`, beyond the `most`
   // used most recently.
-  void Prune(char kind) const;
+  void Prune(char kind, int most) const;
 
  private:
   struct Kept {

@@ -119,9 +119,11 @@ TEST(KeptSumsTest, KeptSumsGiveTheFiguresOfAFreshSum) {
   site.WritePage("P", kPage);
   const std::string fresh = Ask(site, kPeriod);
   EXPECT_EQ(Expected(days), SortedLines(fresh)) << fresh;
-  // The period, the days before it, and the two cross-tabs.
+  // The period, the days before it, the period's cross-tab and those of
+  // its 14 days.
   EXPECT_EQ(2u, Kept(site, 'r').size());
-  EXPECT_EQ(2u, Kept(site, 'x').size());
+  EXPECT_EQ(1u, Kept(site, 'x').size());
+  EXPECT_EQ(14u, Kept(site, 'd').size());
   // Read back, in the same order.
   EXPECT_EQ(fresh, Ask(site, kPeriod));
 
@@ -154,7 +156,8 @@ TEST(KeptSumsTest, ADayThatChangesMakesItsSumsAgain) {
   EXPECT_EQ(Expected(days), SortedLines(without)) << without;
   // Still only one file for each period and cross-tab.
   EXPECT_EQ(2u, Kept(site, 'r').size());
-  EXPECT_EQ(2u, Kept(site, 'x').size());
+  EXPECT_EQ(1u, Kept(site, 'x').size());
+  EXPECT_EQ(14u, Kept(site, 'd').size());
 }
 
 TEST(KeptSumsTest, OnlyTheSixteenSumsUsedLastAreKept) {
