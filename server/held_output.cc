@@ -1,17 +1,44 @@
 #include "server/held_output.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 const char kDefaultHeader[] = "Content-type: text/html\n";
+constexpr size_t kFirstCapacity = 64 * 1024;
 
 }  // namespace
+
+ssize_t HHeldOutput::Keep(void* cookie, const char* data, size_t size) {
+  HHeldOutput* held = static_cast<HHeldOutput*>(cookie);
+  if (held->failed_) return -1;
+  if (size > held->capacity_ - held->size_) {
+    size_t capacity = held->capacity_ == 0 ? kFirstCapacity : held->capacity_;
+    while (capacity - held->size_ < size) capacity *= 2;
+    char* text = static_cast<char*>(realloc(held->text_, capacity));
+    if (text == nullptr) {
+      // The page goes on, but what is held is no longer all of it.
+      held->failed_ = true;
+      return -1;
+    }
+    held->text_ = text;
+    held->capacity_ = capacity;
+  }
+  memcpy(held->text_ + held->size_, data, size);
+  held->size_ += size;
+  return static_cast<ssize_t>(size);
+}
 
 bool HHeldOutput::Start() {
   if (memory_ != nullptr) return true;
   fflush(stdout);
-  memory_ = open_memstream(&text_, &size_);
+  // A memory stream of the C library's own loses a write for which no
+  // memory is left without a word: this one remembers it.
+  cookie_io_functions_t functions = {};
+  functions.write = &HHeldOutput::Keep;
+  failed_ = false;
+  memory_ = fopencookie(this, "w", functions);
   if (memory_ == nullptr) return false;
   real_stdout_ = stdout;
   stdout = memory_;
@@ -22,6 +49,11 @@ bool HHeldOutput::HasText() {
   if (memory_ == nullptr) return false;
   fflush(memory_);
   return size_ > 0;
+}
+
+bool HHeldOutput::Failed() {
+  if (memory_ == nullptr) return false;
+  return fflush(memory_) != 0 || ferror(memory_) != 0 || failed_;
 }
 
 void HHeldOutput::Stop() {
@@ -55,6 +87,8 @@ void HHeldOutput::Discard() {
   free(text_);
   text_ = nullptr;
   size_ = 0;
+  capacity_ = 0;
+  failed_ = false;
   header_lines_.clear();
   header_.clear();
   has_header_ = false;

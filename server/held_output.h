@@ -9,6 +9,8 @@
 #ifndef SERVER_HELD_OUTPUT_H_
 #define SERVER_HELD_OUTPUT_H_
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -25,6 +27,9 @@ class HHeldOutput {
   bool IsHolding() const { return memory_ != nullptr; }
   // Whether the page has written anything yet.
   bool HasText();
+  // Whether a write to the held text failed (the memory ran out): what is
+  // held is then not the whole page.
+  bool Failed();
   // Keeps a header line (a cookie) for the header block.
   void AddHeaderLine(const std::string& line) { header_lines_ += line; }
   // The header block (without its blank line) sent with the page; null
@@ -41,10 +46,16 @@ class HHeldOutput {
   // Stops holding; the held text is left in text_/size_.
   void Stop();
 
+  // The stream's writes: appended to text_, growing it; -1 (and failed_
+  // set for good) when it cannot grow.
+  static ssize_t Keep(void* cookie, const char* data, size_t size);
+
   FILE* real_stdout_ = nullptr;
   FILE* memory_ = nullptr;
   char* text_ = nullptr;
   size_t size_ = 0;
+  size_t capacity_ = 0;
+  bool failed_ = false;
   std::string header_lines_;
   std::string header_;
   bool has_header_ = false;

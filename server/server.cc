@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "core/errors.h"
@@ -21,6 +22,9 @@ namespace {
 
 // What a busy answer asks the browser to wait before it tries again.
 constexpr int kBusyRetrySeconds = 5;
+// Memory set aside at the start of a request and given back when it runs
+// out, so that the error page can still be made.
+constexpr size_t kMemoryReserve = 1 << 20;
 
 const char kNotFound[] = "<html><body><font size=+1><b>File not found.</b></font></body></html>\n";
 
@@ -250,6 +254,7 @@ void HServer::Run(int /*argc*/, char** argv) {
   bool found = false;
   const char* error = nullptr;
   bool changing = false;
+  std::unique_ptr<char[]> reserve(new (std::nothrow) char[kMemoryReserve]);
   try {
     if (input_error == nullptr) BeforeLock();
     Lock(post_);
@@ -262,6 +267,8 @@ void HServer::Run(int /*argc*/, char** argv) {
     held_.Start();
     CheckLogin();
     found = RenderPage(Params.GetValue("page"));
+    // A page cut short because its text found no memory is no answer.
+    if (held_.Failed()) throw ErrorMemory;
     signal(SIGTERM, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
     Save();
@@ -273,8 +280,11 @@ void HServer::Run(int /*argc*/, char** argv) {
     error = ErrorFail;
   }
   if (error != nullptr) {
-    if (changing && held_.IsHolding()) {
-      // The error page alone: nothing of a change that was not stored.
+    const bool out_of_memory = CompareNoCase(error, ErrorMemory) == 0;
+    if (out_of_memory) reserve.reset();
+    if ((changing || out_of_memory) && held_.IsHolding()) {
+      // The error page alone: nothing of a change that was not stored, nor
+      // of a page that may stop anywhere for want of memory.
       held_.Discard();
       header_written_ = 0;
     }

@@ -10,6 +10,7 @@
 #include "objects/object_stream.h"
 #include "stats/day_files.h"
 #include "stats/hit.h"
+#include "stats/kept_sums.h"
 #include "stats/stats_settings.h"
 #include "stats/stored_counts.h"
 
@@ -68,25 +69,25 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
     result_->Empty();
     uncounted_ = HUncounted();
     range_start_ = HDate();
-    if (argc >= 2 && SumRange(argv[0], argv[1], result_->Table())) {
+    if (argc >= 2 && KeptRange(argv[0], argv[1], *result_)) {
       range_start_.SetNumber(ToInt(argv[0]));
       range_end_.SetNumber(ToInt(argv[1]));
     }
     uncounted_.Settle();
-    result_->SortItems();
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Previous")) {
+    result_->SetPrevious(static_cast<const HItemTable*>(nullptr));
     previous_.reset();
     previous_day_.reset();
     if (argc >= 2 && PreviousOfOneDay(argv[0], argv[1])) return nullptr;
     if (argc >= 2) {
       // Its days left uncounted are noted with the period's.
-      std::unique_ptr<HItemTable> sum(new HItemTable);
-      if (SumRange(argv[0], argv[1], *sum)) previous_ = std::move(sum);
+      std::unique_ptr<HItemsHit> sum(make_("", this));
+      if (KeptRange(argv[0], argv[1], *sum)) previous_ = std::move(sum);
       uncounted_.Settle();
     }
-    result_->SetPrevious(previous_.get());
+    result_->SetPrevious(previous_ ? &previous_->Table() : nullptr);
     return nullptr;
   }
   if (method != nullptr && IsWord(method, "Squeeze")) {
@@ -139,6 +140,18 @@ HItemsHit* HItemsContainer::DueDay(const HDate& day, bool* was_loaded) {
   return nullptr;
 }
 
+void HItemsContainer::AddDay(const HDate& day, HItemsHit* items, bool was_loaded, HItemTable& sum) {
+  if (items == nullptr) return;
+  if (was_loaded || items->IsModified()) {
+    items->AddTo(sum);
+    return;
+  }
+  // Read only for this sum: its stored items go straight into the sum, and
+  // the day never holds a table of its own.
+  items->DrainInto(sum);
+  Forget(day, items, was_loaded);
+}
+
 void HItemsContainer::Forget(const HDate& day, HItemsHit* items, bool was_loaded) {
   // Years of days would otherwise all stay in memory; one read only for a
   // sum is read again if anything asks for it later.
@@ -180,7 +193,7 @@ void HItemsContainer::AccumulateMonth(const char* end) {
   for (int n = 0; n < kMonthDays && day.Compare(range_start_) >= 0; ++n) {
     bool was_loaded = false;
     HItemsHit* items = DueDay(day, &was_loaded);
-    if (items != nullptr) items->AddTo(result_->Table());
+    AddDay(day, items, was_loaded, result_->Table());
     if (!day.PreviousDay()) break;
   }
   uncounted_.Settle();
@@ -235,11 +248,8 @@ void HItemsContainer::AccumulateAll() {
   for (auto day = with_data.rbegin(); day != with_data.rend(); ++day) {
     bool was_loaded = false;
     HItemsHit* items = DueDay(*day, &was_loaded);
-    if (items != nullptr) {
-      items->AddTo(result_->Table());
-      earliest = *day;
-    }
-    Forget(*day, items, was_loaded);
+    if (items != nullptr) earliest = *day;
+    AddDay(*day, items, was_loaded, result_->Table());
   }
   uncounted_.Settle();
   result_->SortItems();
@@ -289,11 +299,73 @@ bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& 
   }
   for (auto day = days.rbegin(); day != days.rend(); ++day) {
     bool was_loaded = false;
-    HItemsHit* items = DueDay(*day, &was_loaded);
-    if (items != nullptr) items->AddTo(sum);
-    Forget(*day, items, was_loaded);
+    AddDay(*day, DueDay(*day, &was_loaded), was_loaded, sum);
   }
   return true;
+}
+
+bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& sum) {
+  HDate start;
+  HDate end;
+  if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
+    return false;
+  }
+  // Kept only without today, whose lines are still coming in: the name
+  // holds the last complete day it sums.
+  HDate yesterday = log_->Today();
+  yesterday.PreviousDay();
+  HDate last_day = log_->Today();
+  if (!log_->MayCount(last_day)) last_day = yesterday;
+  if (end.Compare(last_day) > 0) end = last_day;
+  const bool keep = !directory_.IsEmpty() && end.Compare(yesterday) <= 0 && start.Compare(end) <= 0;
+  char name[48];
+  snprintf(name, sizeof name, "r%08d-%08d", start.Number(), end.Number());
+  std::string stamp;
+  if (keep) {
+    stamp = RangeStamp(start, end);
+    if (ReadKept(name, stamp, sum)) return true;
+  }
+  sum.Empty();
+  const size_t left = uncounted_.days.size();
+  SumRange(first, last, sum.Table());
+  sum.SortItems();
+  // Only a sum that leaves no day out is kept.
+  if (keep && uncounted_.days.size() == left) WriteKept(name, stamp, sum);
+  return true;
+}
+
+bool HItemsContainer::ReadKept(const std::string& name, const std::string& stamp, HItemsHit& sum) {
+  const HKeptSums kept(StoragePath("").CStr());
+  HObjectStream in;
+  if (!in.Open(kept.Path(name).c_str(), "r") || !in.ReadHeader(true)) return false;
+  sum.Empty();
+  sum.Load(in);
+  if (sum.Stamp() != stamp) {
+    sum.Empty();
+    return false;
+  }
+  kept.Touch(name);
+  return true;
+}
+
+void HItemsContainer::WriteKept(const std::string& name, const std::string& stamp, HItemsHit& sum) {
+  const HKeptSums kept(StoragePath("").CStr());
+  if (!kept.MakeFolder()) return;
+  sum.SetStamp(stamp);
+  // Through a temporary file and a rename: a failed write keeps nothing.
+  HObjectStream out;
+  if (!out.Open(kept.Path(name).c_str(), "w")) return;
+  sum.Save(out);
+  if (out.Close()) kept.Prune(name[0], name[0] == 'd' ? HKeptSums::kMostDays : HKeptSums::kMostKept);
+}
+
+std::string HItemsContainer::SqueezeName(const HDate& start, const HDate& end, const char* filter) {
+  std::string name;
+  char days[32];
+  snprintf(days, sizeof days, "x%08d-%08d-", start.Number(), end.Number());
+  name = days;
+  AppendStampHash(filter, name);
+  return name;
 }
 
 void HItemsContainer::SqueezeRange(const char* first, const char* last, const char* filter) {
@@ -306,6 +378,15 @@ void HItemsContainer::SqueezeRange(const char* first, const char* last, const ch
   }
   range_start_ = start;
   range_end_ = end;
+  // Kept by days, text and the stamps of the days, unless today's lines
+  // are in it.
+  const bool keep = !directory_.IsEmpty() && !(log_->MayCount(log_->Today()) && end.Compare(log_->Today()) >= 0);
+  const std::string name = keep ? SqueezeName(start, end, filter) : std::string();
+  std::string stamp;
+  if (keep) {
+    AppendStampHash(RangeStamp(start, end) + " " + filter, stamp);
+    if (ReadKept(name, stamp, *result_)) return;
+  }
   // Each day's lines of the text, added into one table: the days' own
   // counts keep no cross-tabulation.
   std::unique_ptr<HItemsHit> day_result(make_("", this));
@@ -315,15 +396,38 @@ void HItemsContainer::SqueezeRange(const char* first, const char* last, const ch
     if (day.Compare(start) < 0 || day.Compare(end) > 0 || !log_->MayCount(day)) continue;
     HString file;
     if (!log_->FindDayFile(file, day)) continue;
-    if (!MayCountAnotherDay()) {
-      uncounted_.Add(day);
-      continue;
-    }
-    day_result->Empty();
-    if (day_result->CountItems(file.CStr(), filter) >= 0) day_result->AddTo(result_->Table());
+    // Days whose cross-tabs are kept cost no count: a month's cross-tab
+    // made over several views is then kept whole.
+    if (SqueezeDay(day, file, filter, true, *day_result)) day_result->AddTo(result_->Table());
   }
   uncounted_.Settle();
   result_->SortItems();
+  if (keep && uncounted_.days.empty()) WriteKept(name, stamp, *result_);
+}
+
+bool HItemsContainer::SqueezeDay(const HDate& date, const HString& file, const char* filter, bool budgeted,
+                                 HItemsHit& hit) {
+  hit.Empty();
+  // A complete day is kept by its day file's stamp and the text.
+  const std::string day_stamp = log_->MayCount(date) ? log_->DayStamp(date) : std::string();
+  const bool keep = !directory_.IsEmpty() && !day_stamp.empty();
+  std::string name;
+  std::string stamp;
+  if (keep) {
+    char day[16];
+    snprintf(day, sizeof day, "d%08d-", date.Number());
+    name = day;
+    AppendStampHash(filter, name);
+    AppendStampHash(std::string(type_name_) + " " + hit.KindStamp() + " day " + day_stamp + " " + filter, stamp);
+    if (ReadKept(name, stamp, hit)) return true;
+  }
+  if (budgeted && !MayCountAnotherDay()) {
+    uncounted_.Add(date);
+    return false;
+  }
+  if (hit.CountItems(file.CStr(), filter) < 0) return false;
+  if (keep) WriteKept(name, stamp, hit);
+  return true;
 }
 
 void HItemsContainer::Squeeze(const char* day, const char* filter) {
@@ -332,7 +436,7 @@ void HItemsContainer::Squeeze(const char* day, const char* filter) {
   HString file;
   if (log_ == nullptr || !date.SetNumber(ToInt(day)) || !log_->FindDayFile(file, date)) return;
   log_->MoveFirstDayBack(date);
-  result_->CountItems(file.CStr(), filter);
+  SqueezeDay(date, file, filter, false, *result_);
 }
 
 HDomainsContainer::HDomainsContainer(const char* name, IStatsSettings* log)

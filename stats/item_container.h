@@ -2,8 +2,9 @@
 // own one HDomainsHit or HPagesHit per day, stored as files named yyyymmdd in
 // their own directory, and answer what spans many days: the ranking of the
 // month that ends on a day, the ranking since the first day (cached in the
-// file "total" beside the days) and one day's cross-tabulation. These fill
-// the container's result, a ranking of its kind that pages walk through the
+// file "total" beside the days), the ranking of any range of days and the
+// cross-tabulations (kept in the folder "sums", stats/kept_sums.h). These
+// fill the container's result, a ranking of its kind that pages walk through the
 // container itself; the result is never a child and never stored as one.
 // The analysis (HVaziVev) that makes a container owns it; the container
 // borrows it as IStatsSettings.
@@ -43,13 +44,15 @@ class HItemsContainer : public HDayContainer {
   // stamps of those days are still the ones it was made from, and writes
   // "total" when it made a sum that leaves no day out. "Range" with two
   // yyyymmdd days sums the days from the first to the second, both
-  // included, in the same way (never stored). "Previous" with two days
+  // included, in the same way, kept in the folder "sums" (stats/kept_sums.h)
+  // as "total" is, unless it holds today. "Previous" with two days
   // sums those into a second table that the walk compares each row with
   // ("Before" and "Change" of "Current"); "Previous" without days drops
   // it. "Squeeze" with a day and a text counts that day's file, keeping
   // only the lines the text selects (a path for domains, a domain for
   // pages); "Squeeze" with two days and a text does so for every day with
-  // a file from the first to the second, within the count budget. All
+  // a file from the first to the second, within the count budget; both
+  // are kept in "sums" by days, text and the stamps of those days. All
   // return null; other methods go to the container.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Walking the container walks the result.
@@ -86,7 +89,25 @@ class HItemsContainer : public HDayContainer {
   // `sum`, each counted first when due and the budget allows; false when
   // the days are no range.
   bool SumRange(const char* first, const char* last, HItemTable& sum);
+  // Sums the days from `first` to `last` into `sum` as SumRange does, and
+  // sorts it; reads the sum kept for those days instead while the stamps
+  // of the days are those it was made from, and keeps one it made that
+  // leaves no day out. False when the days are no range.
+  bool KeptRange(const char* first, const char* last, HItemsHit& sum);
+  // Reads the kept sum `name` into `sum` when it is stamped `stamp`; false
+  // (and `sum` empty) otherwise.
+  bool ReadKept(const std::string& name, const std::string& stamp, HItemsHit& sum);
+  // Keeps the sorted `sum` as `name` under `stamp`; a failed write keeps
+  // nothing.
+  void WriteKept(const std::string& name, const std::string& stamp, HItemsHit& sum);
+  // The kept name of a cross-tabulation of those days by that text.
+  static std::string SqueezeName(const HDate& start, const HDate& end, const char* filter);
   void SqueezeRange(const char* first, const char* last, const char* filter);
+  // The cross-tabulation of one day, whose day file is `file`, by `filter`
+  // into `hit`: the kept one while the day's stamp is the one it was made
+  // from, else counted (with `budgeted`, only when the count budget allows,
+  // the day noted as uncounted otherwise) and kept. False when not counted.
+  bool SqueezeDay(const HDate& date, const HString& file, const char* filter, bool budgeted, HItemsHit& hit);
   // Whether the days from `first` to `last` hold every complete day with
   // data: from the first day (or before it) to yesterday.
   bool CoversEverything(const char* first, const char* last);
@@ -99,6 +120,9 @@ class HItemsContainer : public HDayContainer {
   // with neither a ranking nor a day file. `was_loaded` tells whether it was
   // in memory before.
   HItemsHit* DueDay(const HDate& day, bool* was_loaded);
+  // Adds the day's items into `sum`; a day read only for the sum is read
+  // straight into it and then dropped from memory.
+  void AddDay(const HDate& day, HItemsHit* items, bool was_loaded, HItemTable& sum);
   // Drops a day read only for a sum from memory.
   void Forget(const HDate& day, HItemsHit* items, bool was_loaded);
   // Whether `first` and `last` name one and the same complete day (set in
@@ -122,7 +146,7 @@ class HItemsContainer : public HDayContainer {
   IStatsSettings* log_;
   Maker make_;
   std::unique_ptr<HItemsHit> result_;
-  std::unique_ptr<HItemTable> previous_;         // the "Previous" sum, when asked for
+  std::unique_ptr<HItemsHit> previous_;          // the "Previous" sum, when asked for
   std::unique_ptr<HStoredCounts> previous_day_;  // or the one stored day it is
   HDate range_start_;
   HDate range_end_;

@@ -42,9 +42,9 @@ bool HItemsContainer::PreviousOfOneDay(const char* first, const char* last) {
     previous_day_ = std::move(counts);
     result_->SetPrevious(previous_day_.get());
   } else {
-    previous_.reset(new HItemTable);
-    items->AddTo(*previous_);
-    result_->SetPrevious(previous_.get());
+    previous_.reset(make_("", this));
+    items->AddTo(previous_->Table());
+    result_->SetPrevious(&previous_->Table());
   }
   Forget(day, items, was_loaded);
   uncounted_.Settle();

@@ -235,6 +235,10 @@ class HItemsHit : public IContainer {
   // the day was counted now or read back, so that a sum lists equal counts
   // alike in every request.
   void AddTo(HItemTable& sum);
+  // AddTo for a ranking read only for a sum: the stored items not read yet
+  // go straight into `sum` without a table of this ranking's own (a stored
+  // ranking holds every name once). Leaves this ranking empty.
+  void DrainInto(HItemTable& sum);
   // Stored only once its day is counted.
   bool IsStoredWhenAdded() override { return false; }
   // Whether this object has neither read stored items nor been counted.

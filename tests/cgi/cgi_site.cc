@@ -101,6 +101,11 @@ CgiResult CgiSite::Run(const std::map<std::string, std::string>& env, const std:
       const rlimit limit = {static_cast<rlim_t>(limits.file_size_limit), static_cast<rlim_t>(limits.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (limits.address_space_limit > 0) {
+      const rlimit limit = {static_cast<rlim_t>(limits.address_space_limit),
+                            static_cast<rlim_t>(limits.address_space_limit)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     if (limits.run_as >= 0 && (setgroups(0, nullptr) != 0 || setgid(limits.run_as) != 0 || setuid(limits.run_as) != 0)) {
       _exit(125);
     }

@@ -58,6 +58,9 @@ class CgiSite {
     // killed.
     std::string kill_when_path;
     std::string kill_when_holds;
+    // Above 0, the program's address space is limited to this many bytes
+    // (RLIMIT_AS): an allocation past it fails.
+    long address_space_limit = 0;
     // At 0 or more, the program runs as this user and group id, as a web
     // server's user would (the test must run as root).
     int run_as = -1;
