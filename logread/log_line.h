@@ -175,6 +175,17 @@ int CountLogLines(const char* file, int limit, Offer offer) {
   return count;
 }
 
+// What CountCheckedPaths asks of one line: whether `check` and then
+// `accept` take it (see there).
+template <class Check, class Accept>
+bool OfferCheckedPath(char* text, Check& check, Accept& accept) {
+  const int format = DetectLogFormat(text);
+  if (!check(static_cast<const char*>(text), format)) return false;
+  int length = 0;
+  const char* path = ExtractPagePath(text, format, length);
+  return path != nullptr && accept(text, format, path, length);
+}
+
 // CountLogLines for the lines with a page path: each line's layout is its
 // own (DetectLogFormat), so that a day file of mixed layouts is read whole;
 // `check(line, format)` sees the whole line first, before the path is cut
@@ -182,13 +193,7 @@ int CountLogLines(const char* file, int limit, Offer offer) {
 // path, length)`, which sees the line cut after the path.
 template <class Check, class Accept>
 int CountCheckedPaths(const char* file, int limit, Check check, Accept accept) {
-  return CountLogLines(file, limit, [&](char* text) {
-    const int format = DetectLogFormat(text);
-    if (!check(static_cast<const char*>(text), format)) return false;
-    int length = 0;
-    const char* path = ExtractPagePath(text, format, length);
-    return path != nullptr && accept(text, format, path, length);
-  });
+  return CountLogLines(file, limit, [&](char* text) { return OfferCheckedPath(text, check, accept); });
 }
 
 // How many lines with a page path `accept(line, format, path, length)`

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "core/file.h"
@@ -9,6 +10,7 @@
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/chart.h"
+#include "stats/day_pass.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -46,21 +48,29 @@ const char* HTimesHit::Call(const char* method, int argc, const char* const* arg
 }
 
 void HTimesHit::ComputeHours() {
-  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  HDayPass pass;
+  if (AddDueDay(pass)) pass.Run();
+}
+
+bool HTimesHit::AddDueDay(HDayPass& pass) {
+  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return false;
   const bool counted = properties_.Count() > 0;
   // Today's file may still grow: what was counted of it is kept, unless a
   // page asked for today so far.
   const bool growing = !log_->MayCount(day_);
-  if (counted && growing) return;
+  if (counted && growing) return false;
   const std::string stamp = growing ? std::string() : log_->DayStamp(day_);
-  if (counted && (stamp.empty() || stamp == Setting(kStampName))) return;
+  if (counted && (stamp.empty() || stamp == Setting(kStampName))) return false;
   HString file;
-  if (!log_->FindDayFile(file, day_)) return;
+  if (!log_->FindDayFile(file, day_)) return false;
   log_->MoveFirstDayBack(day_);
-  int hours[kHours] = {};
-  if (!CountHours(file.CStr(), log_->PageRule(), hours)) return;
-  for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
-  if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
+  std::shared_ptr<int> hours(new int[kHours](), std::default_delete<int[]>());
+  pass.SetFile(file.CStr());
+  pass.Add(HoursCounter(log_->PageRule(), hours.get()), [this, hours, stamp](IDayCounter&) {
+    for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours.get()[hour]);
+    if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
+  });
+  return true;
 }
 
 bool HTimesHit::IsCurrent() {
@@ -96,14 +106,34 @@ int HTimesContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   return counted;
 }
 
-bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {
-  const int counted = CountPageRequests(file, kReadLimit, rule, [&](char* line, int format, const char*, int) {
-    const int hour = ExtractHour(line, format);
-    if (hour < 0 || hour >= kHours) return false;
-    ++hours[hour];
-    return true;
+std::unique_ptr<IDayCounter> HTimesHit::HoursCounter(const HPageRule& rule, int* hours) {
+  return MakeLineCounter(kReadLimit, [&rule, hours](char* line) {
+    const auto by_hour = [hours](char* text, int format, const char*, int) {
+      const int hour = ExtractHour(text, format);
+      if (hour < 0 || hour >= kHours) return false;
+      ++hours[hour];
+      return true;
+    };
+    return OfferPageRequest(line, rule, by_hour);
   });
-  return counted >= 0;
+}
+
+bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {
+  return CountDayFileLines(file, HoursCounter(rule, hours)) >= 0;
+}
+
+bool HTimesContainer::AddDueDay(const HDate& day, HDayPass& pass) {
+  if (log_ == nullptr || day.Compare(log_->Today()) >= 0) return false;
+  char name[kDayNameSize];
+  DayName(name, day);
+  const bool was_loaded = FindChildNode(name) != nullptr;
+  auto* hours = dynamic_cast<HTimesHit*>(FindChild(name));
+  if (hours == nullptr) return false;
+  if (hours->IsCurrent() || !hours->AddDueDay(pass)) {
+    if (!was_loaded && !hours->IsModified()) children_.Remove(FindChildNode(name));
+    return false;
+  }
+  return true;
 }
 
 void HTimesHit::Chart(const char* color, const std::string& unit) {
