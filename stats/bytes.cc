@@ -70,6 +70,8 @@ class HBytesCounter : public IDayCounter {
     return true;
   }
   long long Sum() const { return sum_; }
+  void SaveResult(std::string& out) const override { PutResultNumber(out, sum_); }
+  bool LoadResult(const char*& p, const char* end) override { return GetResultNumber(p, end, &sum_); }
 
  private:
   const HPageRule& rule_;

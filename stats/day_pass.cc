@@ -28,7 +28,7 @@ struct HReadFile {
 
 void HDayPass::Add(std::unique_ptr<IDayCounter> counter, Finish finish) {
   if (!counter) return;
-  jobs_.push_back(HJob{std::move(counter), std::move(finish)});
+  jobs_.push_back(HJob{std::move(counter), std::move(finish), tag_});
 }
 
 bool HDayPass::LineFor(const char* text, size_t size, int limit, std::string& out) const {
@@ -72,6 +72,20 @@ void HDayPass::OfferLine(const char* text, size_t size) {
 }
 
 bool HDayPass::Run(const char* file) {
+  if (!Read(file)) return false;
+  for (HJob& job : jobs_) {
+    if (job.finish) job.finish(*job.counter);
+  }
+  return true;
+}
+
+void HDayPass::FinishLoaded(const std::vector<bool>& ready) {
+  for (size_t i = 0; i < jobs_.size() && i < ready.size(); ++i) {
+    if (ready[i] && jobs_[i].finish) jobs_[i].finish(*jobs_[i].counter);
+  }
+}
+
+bool HDayPass::Read(const char* file) {
   HReadFile in;
   in.fd = open(file, O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) return false;
@@ -104,9 +118,6 @@ bool HDayPass::Run(const char* file) {
     }
   }
   if (!carry.empty()) OfferLine(carry.data(), carry.size());  // the last line, without a line feed
-  for (HJob& job : jobs_) {
-    if (job.finish) job.finish(*job.counter);
-  }
   return true;
 }
 
@@ -115,4 +126,31 @@ int CountDayFileLines(const char* file, std::unique_ptr<IDayCounter> counter) {
   HDayPass pass;
   pass.Add(std::move(counter), nullptr);
   return pass.Run(file) ? counting->Counted() : -1;
+}
+
+void PutResultNumber(std::string& out, long long n) {
+  const auto u = static_cast<unsigned long long>(n);
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(u >> (8 * i) & 0xff));
+}
+
+bool GetResultNumber(const char*& p, const char* end, long long* n) {
+  if (end - p < 8) return false;
+  unsigned long long u = 0;
+  for (int i = 7; i >= 0; --i) u = u << 8 | static_cast<unsigned char>(p[i]);
+  p += 8;
+  *n = static_cast<long long>(u);
+  return true;
+}
+
+void PutResultText(std::string& out, const std::string& text) {
+  PutResultNumber(out, static_cast<long long>(text.size()));
+  out += text;
+}
+
+bool GetResultText(const char*& p, const char* end, std::string* text) {
+  long long n = 0;
+  if (!GetResultNumber(p, end, &n) || n < 0 || n > end - p) return false;
+  text->assign(p, static_cast<size_t>(n));
+  p += n;
+  return true;
 }

@@ -38,10 +38,35 @@ class IDayCounter {
     if (Offer(line)) ++counted_;
   }
 
+  // The stamp the count is stored under, taken before the file was read.
+  const std::string& Stamp() const { return stamp_; }
+  void SetStamp(const std::string& stamp) { stamp_ = stamp; }
+
+  // What the counter gathered besides Counted(), appended to `out` for a
+  // counter of another process; LoadResult reads it into a counter made
+  // alike, which then finishes as if it had read the file itself. False
+  // for a result that does not read. Nothing here.
+  virtual void SaveResult(std::string& out) const { (void)out; }
+  virtual bool LoadResult(const char*& p, const char* end) {
+    (void)p;
+    (void)end;
+    return true;
+  }
+  void SetCounted(int counted) { counted_ = counted; }
+
  private:
   int limit_;
   int counted_ = 0;
+  std::string stamp_;
 };
+
+// The fields of a saved result: numbers as 8 bytes, texts as their length
+// and bytes. The readers move `p` past the field and return false when it
+// does not fit before `end`.
+void PutResultNumber(std::string& out, long long n);
+bool GetResultNumber(const char*& p, const char* end, long long* n);
+void PutResultText(std::string& out, const std::string& text);
+bool GetResultText(const char*& p, const char* end, std::string* text);
 
 // A counter whose Offer is a function object, as CountLogLines takes one.
 template <class Fn>
@@ -64,10 +89,16 @@ class HDayPass {
   // What takes a counter's result once the file was read.
   using Finish = std::function<void(IDayCounter&)>;
 
-  // Adds a count to the pass; `finish` may be empty.
+  // Adds a count to the pass, under the tag set last; `finish` may be
+  // empty.
   void Add(std::unique_ptr<IDayCounter> counter, Finish finish);
   bool IsEmpty() const { return jobs_.empty(); }
   size_t Size() const { return jobs_.size(); }
+  // The tag the next counts are added under (the caller's number of the
+  // statistic that adds them), 0 at first.
+  void SetTag(int tag) { tag_ = tag; }
+  int Tag(size_t job) const { return jobs_[job].tag; }
+  IDayCounter& Counter(size_t job) { return *jobs_[job].counter; }
 
   // The day file the pass reads: the first one named (every statistic of
   // one analysis finds the same file for a day).
@@ -83,11 +114,18 @@ class HDayPass {
   // cannot be opened: then no counter is finished. The counters stay until
   // the pass is destroyed.
   bool Run(const char* file);
+  // Reads `file` as Run does but finishes nothing: for a pass whose
+  // results go to another process.
+  bool Read(const char* file);
+  // Finishes the counts `ready` names (by job, as added), for counters
+  // whose results were loaded (LoadResult) instead of read.
+  void FinishLoaded(const std::vector<bool>& ready);
 
  private:
   struct HJob {
     std::unique_ptr<IDayCounter> counter;
     Finish finish;
+    int tag;
   };
   // Offers one line of the file (`size` bytes, its line feed included when
   // it has one) to every counter.
@@ -98,6 +136,7 @@ class HDayPass {
 
   std::vector<HJob> jobs_;
   std::string file_;
+  int tag_ = 0;
   std::string shown_;  // the line as the counters of one limit take it
   std::string own_;    // a counter's copy of it
 };

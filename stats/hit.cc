@@ -235,9 +235,11 @@ bool HHit::AddDueDay(const HDate& date, HDayPass& pass) {
   pass.SetFile(file.CStr());
   // The stamp is taken before the read: a line added meanwhile makes the
   // day due again.
-  pass.Add(DayCounter(), [this, date, stamp](IDayCounter& counter) {
-    const long long count = FinishDay(date, counter, stamp);
-    if (count >= 0) StoreDay(date, count, stamp);
+  std::unique_ptr<IDayCounter> counter = DayCounter();
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, date](IDayCounter& counted) {
+    const long long count = FinishDay(date, counted, counted.Stamp());
+    if (count >= 0) StoreDay(date, count, counted.Stamp());
   });
   return true;
 }

@@ -531,6 +531,33 @@ class HItemsCounter : public IDayCounter {
     return OfferCheckedPath(line, check, accept);
   }
 
+  // The table's entries in the order they were made, so that a table
+  // loaded from them iterates, and so ranks equal counts, alike.
+  void SaveResult(std::string& out) const override {
+    HItemTable& table = items_.CountingTable();
+    PutResultNumber(out, table.Count());
+    for (int i = 0; i < table.Count(); ++i) {
+      const HItemEntry* entry = table.MadeAt(i);
+      PutResultText(out, entry->name.CStr());
+      PutResultNumber(out, entry->count);
+      PutResultNumber(out, entry->bytes);
+    }
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    long long n = 0;
+    if (!GetResultNumber(p, end, &n) || n < 0) return false;
+    std::string name;
+    for (long long i = 0; i < n; ++i) {
+      long long count = 0;
+      long long bytes = 0;
+      if (!GetResultText(p, end, &name) || !GetResultNumber(p, end, &count) || !GetResultNumber(p, end, &bytes)) {
+        return false;
+      }
+      items_.CountingTable().Add(name.c_str(), static_cast<int>(count), bytes);
+    }
+    return true;
+  }
+
  private:
   const char* Filter() const { return filtered_ ? filter_.c_str() : nullptr; }
 
@@ -598,9 +625,11 @@ bool HItemsHit::AddDueDay(HDayPass& pass, bool remove_total) {
   log_->MoveFirstDayBack(day_);
   Empty();
   pass.SetFile(file.CStr());
-  pass.Add(ItemCounter(nullptr), [this, stamp, remove_total](IDayCounter&) {
+  std::unique_ptr<IDayCounter> counter = ItemCounter(nullptr);
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, remove_total](IDayCounter& counted) {
     SortItems();
-    stamp_ = stamp;
+    stamp_ = counted.Stamp();
     // The cached sum since the first day lacks this day now.
     if (remove_total && container_ != nullptr) container_->DeleteTotal();
     SetModified(true);

@@ -77,6 +77,8 @@ class HItemTable {
   // Frees every entry.
   void Clear();
   int Count() const { return count_; }
+  // The entry made n-th (from 0, below Count()).
+  const HItemEntry* MadeAt(int n) const { return Made(static_cast<uint32_t>(n)); }
 
   // Iteration in bucket order through the table's one cursor: First gives
   // the first entry (null when empty), Next the one after the entry it or

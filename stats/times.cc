@@ -66,9 +66,11 @@ bool HTimesHit::AddDueDay(HDayPass& pass) {
   log_->MoveFirstDayBack(day_);
   std::shared_ptr<int> hours(new int[kHours](), std::default_delete<int[]>());
   pass.SetFile(file.CStr());
-  pass.Add(HoursCounter(log_->PageRule(), hours.get()), [this, hours, stamp](IDayCounter&) {
+  std::unique_ptr<IDayCounter> counter = HoursCounter(log_->PageRule(), hours.get());
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, hours](IDayCounter& counted) {
     for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours.get()[hour]);
-    if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
+    if (!counted.Stamp().empty()) SetProperty(kStampName, counted.Stamp().c_str());
   });
   return true;
 }
@@ -106,16 +108,42 @@ int HTimesContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   return counted;
 }
 
-std::unique_ptr<IDayCounter> HTimesHit::HoursCounter(const HPageRule& rule, int* hours) {
-  return MakeLineCounter(kReadLimit, [&rule, hours](char* line) {
-    const auto by_hour = [hours](char* text, int format, const char*, int) {
+namespace {
+
+// The page requests of one day by hour.
+class HHoursCounter : public IDayCounter {
+ public:
+  HHoursCounter(const HPageRule& rule, int* hours) : IDayCounter(kReadLimit), rule_(rule), hours_(hours) {}
+  bool Offer(char* line) override {
+    const auto by_hour = [this](char* text, int format, const char*, int) {
       const int hour = ExtractHour(text, format);
-      if (hour < 0 || hour >= kHours) return false;
-      ++hours[hour];
+      if (hour < 0 || hour >= HTimesHit::kHours) return false;
+      ++hours_[hour];
       return true;
     };
-    return OfferPageRequest(line, rule, by_hour);
-  });
+    return OfferPageRequest(line, rule_, by_hour);
+  }
+  void SaveResult(std::string& out) const override {
+    for (int hour = 0; hour < HTimesHit::kHours; ++hour) PutResultNumber(out, hours_[hour]);
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
+      long long n = 0;
+      if (!GetResultNumber(p, end, &n)) return false;
+      hours_[hour] = static_cast<int>(n);
+    }
+    return true;
+  }
+
+ private:
+  const HPageRule& rule_;
+  int* hours_;
+};
+
+}  // namespace
+
+std::unique_ptr<IDayCounter> HTimesHit::HoursCounter(const HPageRule& rule, int* hours) {
+  return std::unique_ptr<IDayCounter>(new HHoursCounter(rule, hours));
 }
 
 bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {

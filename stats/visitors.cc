@@ -67,6 +67,22 @@ class HVisitorsCounter : public IDayCounter {
     visitors_.push_back(PairHash(client_, agent_));
     return true;
   }
+  void SaveResult(std::string& out) const override {
+    PutResultNumber(out, static_cast<long long>(visitors_.size()));
+    for (uint64_t hash : visitors_) PutResultNumber(out, static_cast<long long>(hash));
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    long long n = 0;
+    if (!GetResultNumber(p, end, &n) || n < 0 || n > (end - p) / 8) return false;
+    visitors_.reserve(visitors_.size() + static_cast<size_t>(n));
+    for (long long i = 0; i < n; ++i) {
+      long long hash = 0;
+      GetResultNumber(p, end, &hash);
+      visitors_.push_back(static_cast<uint64_t>(hash));
+    }
+    settled_ = false;
+    return true;
+  }
   std::vector<uint64_t>& Settle() {
     if (!settled_) {
       std::sort(visitors_.begin(), visitors_.end());
