@@ -115,8 +115,9 @@ bool ReadClientAddress(const char* line, int format, char* out, int size);
 // value of "Referer" and of "User-Agent" in the request's "headers". Copied
 // into out (size bytes, cut to fit, always ended by a zero byte); nothing
 // is written into line. Returns the length, 0 for an empty field or "-"
-// (no referrer, no agent), or -1 when the line has no such field (the
-// common layout, format 0).
+// (no referrer, no agent), or -1 (out then empty) when the line has no
+// such field (the common layout, format 0). The fields of the line asked
+// about last are kept, so asking again for the same text decodes nothing.
 int ExtractReferrer(const char* line, int format, char* out, int size);
 int ExtractUserAgent(const char* line, int format, char* out, int size);
 
