@@ -1,7 +1,10 @@
 #include "app/site_update.h"
 
 #include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -9,8 +12,10 @@
 
 #include "app/vazivev_server.h"
 #include "core/errors.h"
+#include "core/file_write.h"
 #include "server/server.h"
 #include "stats/count_budget.h"
+#include "stats/day_pass.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/times.h"
@@ -44,23 +49,194 @@ std::vector<std::string> StoredChildren(const std::string& home, HVaziVev& log) 
   return names;
 }
 
-// Counts what is due of one statistic; false when it is no day statistic.
-bool CountStatistic(IObject* child, const std::vector<HDate>& days, HUncounted* left, int* counted) {
-  if (auto* hit = dynamic_cast<HHit*>(child)) {
-    *counted += hit->CountDue(days, left);
-  } else if (auto* items = dynamic_cast<HItemsContainer*>(child)) {
-    *counted += items->CountDue(days, left);
-  } else if (auto* times = dynamic_cast<HTimesContainer*>(child)) {
-    *counted += times->CountDue(days, left);
-  } else {
-    return false;
+// Adds the count of `day` to `pass` when the statistic has it due; false
+// when it has not, or is no day statistic (IsDayStatistic).
+bool AddDue(IObject* child, const HDate& day, HDayPass& pass) {
+  if (auto* hit = dynamic_cast<HHit*>(child)) return hit->AddDueDay(day, pass);
+  if (auto* items = dynamic_cast<HItemsContainer*>(child)) return items->AddDueDay(day, pass);
+  if (auto* times = dynamic_cast<HTimesContainer*>(child)) return times->AddDueDay(day, pass);
+  return false;
+}
+
+bool IsDayStatistic(IObject* child) {
+  return dynamic_cast<HHit*>(child) != nullptr || dynamic_cast<HItemsContainer*>(child) != nullptr ||
+         dynamic_cast<HTimesContainer*>(child) != nullptr;
+}
+
+// Every due statistic of `day`, each tagged with its place in `statistics`.
+void PlanDay(const std::vector<IObject*>& statistics, const HDate& day, HDayPass& pass) {
+  for (size_t i = 0; i < statistics.size(); ++i) {
+    pass.SetTag(static_cast<int>(i));
+    AddDue(statistics[i], day, pass);
   }
-  return true;
+}
+
+// A worker's results, in a file made before the fork: for each day it
+// counted, the day, the number of counts, and for each its tag, stamp,
+// lines and result; at the end 0 and the number of days it left for want
+// of time.
+void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
+  PutResultNumber(out, day.Number());
+  PutResultNumber(out, static_cast<long long>(pass.Size()));
+  for (size_t job = 0; job < pass.Size(); ++job) {
+    IDayCounter& counter = pass.Counter(job);
+    PutResultNumber(out, pass.Tag(job));
+    PutResultText(out, counter.Stamp());
+    PutResultNumber(out, counter.Counted());
+    std::string result;
+    counter.SaveResult(result);
+    PutResultText(out, result);
+  }
+}
+
+// One worker's share of the days: every `jobs`-th one from `first` on,
+// while the budget lasts. Its results go to `fd`; it ends the process.
+[[noreturn]] void RunWorker(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, size_t first,
+                            size_t jobs, int fd) {
+  int status = 0;
+  try {
+    std::string out;
+    long long left = 0;
+    for (size_t i = first; i < days.size(); i += jobs) {
+      if (!MayCountAnotherDay()) {
+        ++left;
+        continue;
+      }
+      HDayPass pass;
+      PlanDay(statistics, days[i], pass);
+      if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
+      SaveDay(days[i], pass, out);
+      // Written as it goes, so that memory holds one day's results.
+      if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
+      out.clear();
+    }
+    PutResultNumber(out, 0);
+    PutResultNumber(out, left);
+    if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
+  } catch (...) {
+    status = 1;
+  }
+  _exit(status);
+}
+
+// Installs one worker's results as its days' counts; adds the days it
+// counted to `counted` and those it left to `left`. False when the results
+// do not read to their end.
+bool InstallResults(const std::vector<IObject*>& statistics, const std::string& results, int* counted, int* left) {
+  const char* p = results.data();
+  const char* const end = p + results.size();
+  for (;;) {
+    long long number = 0;
+    long long jobs = 0;
+    if (!GetResultNumber(p, end, &number) || !GetResultNumber(p, end, &jobs)) return false;
+    if (number == 0) {
+      *left += static_cast<int>(jobs);
+      return p == end;
+    }
+    HDate day;
+    if (!day.SetNumber(static_cast<int>(number))) return false;
+    // The same statistics are due here as they were there: nothing of
+    // this day was stored since. Each takes the stamp the worker read.
+    HDayPass pass;
+    PlanDay(statistics, day, pass);
+    std::vector<bool> ready(pass.Size(), false);
+    for (long long i = 0; i < jobs; ++i) {
+      long long tag = 0;
+      long long lines = 0;
+      std::string stamp;
+      std::string result;
+      if (!GetResultNumber(p, end, &tag) || !GetResultText(p, end, &stamp) || !GetResultNumber(p, end, &lines) ||
+          !GetResultText(p, end, &result)) {
+        return false;
+      }
+      for (size_t job = 0; job < pass.Size(); ++job) {
+        if (pass.Tag(job) != tag || ready[job]) continue;
+        IDayCounter& counter = pass.Counter(job);
+        const char* from = result.data();
+        if (counter.LoadResult(from, from + result.size())) {
+          counter.SetStamp(stamp);
+          counter.SetCounted(static_cast<int>(lines));
+          ready[job] = true;
+        }
+        break;
+      }
+    }
+    pass.FinishLoaded(ready);
+    for (bool done : ready) *counted += done ? 1 : 0;
+  }
+}
+
+// The whole of a file from its start.
+std::string ReadFromStart(int fd) {
+  std::string text;
+  if (lseek(fd, 0, SEEK_SET) != 0) return text;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  return text;
+}
+
+// Counts the due days, newest first, while the budget lasts: with more
+// than one job, the days are dealt out to forked workers and this process,
+// which alone stores what they counted.
+void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, int jobs,
+               HPieceCounts* counts) {
+  std::vector<pid_t> workers;
+  std::vector<int> files;
+  const size_t share = static_cast<size_t>(jobs < 1 ? 1 : jobs);
+  if (share > 1 && days.size() > 1) {
+    fflush(nullptr);  // nothing buffered is written twice
+    for (size_t k = 1; k < share && k < days.size(); ++k) {
+      FILE* file = tmpfile();
+      if (file == nullptr) break;
+      const int fd = dup(fileno(file));
+      fclose(file);
+      if (fd < 0) break;
+      const pid_t pid = fork();
+      if (pid == 0) RunWorker(statistics, days, k, share, fd);
+      if (pid < 0) {
+        close(fd);
+        break;
+      }
+      workers.push_back(pid);
+      files.push_back(fd);
+    }
+  }
+  // The days of workers that could not start are this process's own.
+  for (size_t i = 0; i < days.size(); ++i) {
+    const size_t owner = i % share;
+    if (owner != 0 && owner <= workers.size()) continue;
+    if (!MayCountAnotherDay()) {
+      ++counts->left;
+      continue;
+    }
+    HDayPass pass;
+    PlanDay(statistics, days[i], pass);
+    if (!pass.IsEmpty() && pass.Run()) counts->counted += static_cast<int>(pass.Size());
+  }
+  for (size_t w = 0; w < workers.size(); ++w) {
+    int status = 0;
+    while (waitpid(workers[w], &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string results = ReadFromStart(files[w]);
+    close(files[w]);
+    int left = 0;
+    const bool whole = InstallResults(statistics, results, &counts->counted, &left);
+    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      // What the worker did not hand over is counted by a later piece.
+      for (size_t i = w + 1; i < days.size(); i += share) ++left;
+    }
+    counts->left += left;
+  }
 }
 
 // One piece: the update step, a second of counting, the commit. With
 // `finish`, the sums since the first day are made instead.
-HPieceCounts RunPiece(const std::string& home, bool finish) {
+HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
   HPieceCounts counts;
   HVaziVevServer server;
   HomeDir = home.c_str();
@@ -71,8 +247,7 @@ HPieceCounts RunPiece(const std::string& home, bool finish) {
   const char* split_error = log->GetProperty("SplitError");
   if (split_error != nullptr && *split_error != 0) fprintf(stderr, "vazivev-update: %s\n", split_error);
   SetCountBudget(kPieceSeconds);
-  HUncounted left;
-  const std::vector<HDate>& days = log->DaysWithFiles();
+  std::vector<IObject*> statistics;
   for (const std::string& name : StoredChildren(home, *log)) {
     IObject* child = log->FindChild(name.c_str());
     if (child == nullptr) continue;
@@ -80,10 +255,18 @@ HPieceCounts RunPiece(const std::string& home, bool finish) {
       if (auto* items = dynamic_cast<HItemsContainer*>(child)) items->Call("Accumulate", 0, nullptr);
       continue;
     }
-    if (CountStatistic(child, days, &left, &counts.counted)) ++counts.statistics;
+    if (IsDayStatistic(child)) statistics.push_back(child);
   }
-  left.Settle();
-  counts.left = static_cast<int>(left.days.size());
+  counts.statistics = static_cast<int>(statistics.size());
+  if (!finish && !statistics.empty()) {
+    // Day by day, newest first: every due statistic of a day in one read.
+    std::vector<HDate> days;
+    const std::vector<HDate>& with_files = log->DaysWithFiles();
+    for (auto day = with_files.rbegin(); day != with_files.rend(); ++day) {
+      if (day->Compare(log->Today()) < 0) days.push_back(*day);
+    }
+    CountDays(statistics, days, jobs, &counts);
+  }
   auto* system = dynamic_cast<HSystem*>(server.GetSystem());
   counts.saved = system == nullptr || system->Commit();
   server.Unlock();
@@ -100,14 +283,14 @@ const char* ErrorText(const char* error) {
 
 }  // namespace
 
-int RunSiteUpdate(const std::string& home, FILE* out, bool progress) {
+int RunSiteUpdate(const std::string& home, FILE* out, bool progress, int jobs) {
   const auto start = std::chrono::steady_clock::now();
   int counted = 0;
   int statistics = 0;
   int pieces = 0;
   try {
     for (;;) {
-      const HPieceCounts piece = RunPiece(home, false);
+      const HPieceCounts piece = RunPiece(home, false, jobs);
       ++pieces;
       statistics = piece.statistics;
       if (!piece.saved) {
@@ -133,7 +316,7 @@ int RunSiteUpdate(const std::string& home, FILE* out, bool progress) {
         break;
       }
     }
-    if (!RunPiece(home, true).saved) {
+    if (!RunPiece(home, true, 1).saved) {
       fprintf(stderr, "vazivev-update: could not save the sums; check that %sdata/ is writable\n", home.c_str());
       return 1;
     }

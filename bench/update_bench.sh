@@ -3,8 +3,9 @@
 # imported into day files first (not timed), then every statistic of the
 # settings page counted for every day from nothing, in lines per second of
 # the day files against the floor of log parsing (bench/floor.c) over the
-# same files; then late lines added to one day and the recount of that day
-# against its share of the first count.
+# same files, on every online core and with --jobs 1; then late lines added
+# to one day and the recount of that day against its share of the first
+# count.
 #
 #     bench/update_bench.sh [WORKDIR [BUILD]]
 set -eu
@@ -26,6 +27,16 @@ bench_site hit:Hit root:RootHit all:AllHit domains:DomainsContainer pages:PagesC
 cat "$site"/logs/QL*.log >"$work/days.log"
 floor=$("$work/floor" "$work/days.log" | sed 's/[^0-9.].*//')
 counted=$(wc -l <"$work/days.log")
+# The same first count on one core, from the same uncounted data.
+rm -rf "$work/data.uncounted"
+cp -a "$site/data" "$work/data.uncounted"
+start=$(date +%s.%N)
+"$site/vazivev-update" --jobs 1 >"$work/update-1.out"
+end=$(date +%s.%N)
+one=$(echo "$end - $start" | bc)
+echo "update --jobs 1: $(tail -1 "$work/update-1.out")"
+rm -rf "$site/data"
+mv "$work/data.uncounted" "$site/data"
 start=$(date +%s.%N)
 "$site/vazivev-update" >"$work/update.out"
 end=$(date +%s.%N)
@@ -33,6 +44,7 @@ full=$(echo "$end - $start" | bc)
 echo "update: $(tail -1 "$work/update.out")"
 printf 'update %.1f s for %d lines: %.0f lines/s; floor %s lines/s; ratio %.3f (6 statistics per line)\n' \
   "$full" "$counted" "$(echo "$counted / $full" | bc -l)" "$floor" "$(echo "$counted / $full / $floor" | bc -l)"
+printf 'on every online core %.2f times the speed of --jobs 1 (%.1f s)\n' "$(echo "$one / $full" | bc -l)" "$one"
 # Late lines of a day in the middle of the year, as Apache writes them
 # after midnight: the day's six statistics are counted again.
 day=$(ls "$site"/logs/QL*.log | sed -n 180p)

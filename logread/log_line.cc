@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "core/file.h"
 #include "logread/json_line.h"
@@ -104,10 +105,25 @@ const char* FindRequestQuote(const char* line) {
   return strchr(line, '"');
 }
 
+// The answer of a reader of whole lines for the line it was last asked
+// about. A day pass offers each line to many counters, each asking the
+// same of its own copy; the answer is found by the line's text, so a line
+// cut since is another line.
+struct HLineMemo {
+  std::string text;
+  bool valid = false;
+
+  bool Holds(const char* line) const { return valid && strcmp(line, text.c_str()) == 0; }
+  void Take(const char* line) {
+    text.assign(line);
+    valid = true;
+  }
+};
+
 // The quote that closes the request, or null. The servers write a quote in
 // the request as \" and a backslash as \\ (or either as \xhh), so a
 // backslash and the byte after it never close it.
-const char* FindRequestEnd(const char* line) {
+const char* ScanRequestEnd(const char* line) {
   const char* open = FindRequestQuote(line);
   if (open == nullptr) return nullptr;
   for (const char* p = open + 1; *p != 0; ++p) {
@@ -115,6 +131,17 @@ const char* FindRequestEnd(const char* line) {
     if (*p == '\\' && *++p == 0) return nullptr;
   }
   return nullptr;
+}
+
+const char* FindRequestEnd(const char* line) {
+  static HLineMemo memo;
+  static long end = -1;  // its offset in the line, -1 for none
+  if (!memo.Holds(line)) {
+    const char* found = ScanRequestEnd(line);
+    memo.Take(line);
+    end = found == nullptr ? -1 : found - line;
+  }
+  return end < 0 ? nullptr : line + end;
 }
 
 // The start of the path of a format 0, 1 or 2 line, or null; *end receives
@@ -317,7 +344,7 @@ const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
 
 // The quoted field number `which` (0: referrer, 1: user agent) after the
 // bytes of a combined line.
-int CombinedField(const char* line, int which, char* out, int size) {
+int ScanCombinedField(const char* line, int which, char* out, int size) {
   const char* quote = FindRequestEnd(line);
   if (quote == nullptr || quote[1] != ' ') return -1;
   const char* status_end = FieldEnd(quote + 2);
@@ -332,6 +359,40 @@ int CombinedField(const char* line, int which, char* out, int size) {
       return -1;
     }
   }
+  if (length == 1 && out[0] == '-') {
+    out[0] = 0;
+    length = 0;
+  }
+  return length;
+}
+
+// ScanCombinedField, each field decoded whole once per line and cut to
+// `size` as the scan cuts it: a field of "-" after the cut is none.
+int CombinedField(const char* line, int which, char* out, int size) {
+  struct HFieldMemo {
+    HLineMemo line;
+    int length[2] = {-1, -1};  // -1: the line has no such field
+    std::string field[2];
+  };
+  static HFieldMemo memo;
+  if (!memo.line.Holds(line)) {
+    memo.line.Take(line);
+    const int room = static_cast<int>(strlen(line)) + 1;  // a field decodes to fewer bytes
+    for (int i = 0; i < 2; ++i) {
+      memo.field[i].assign(static_cast<size_t>(room), '\0');
+      const int n = ScanCombinedField(line, i, &memo.field[i][0], room);
+      memo.length[i] = n;
+      memo.field[i].resize(n < 0 ? 0 : static_cast<size_t>(n));
+    }
+  }
+  const int n = memo.length[which];
+  if (n < 0) {
+    out[0] = 0;
+    return -1;
+  }
+  int length = n < size - 1 ? n : size - 1;
+  memcpy(out, memo.field[which].data(), static_cast<size_t>(length));
+  out[length] = 0;
   if (length == 1 && out[0] == '-') {
     out[0] = 0;
     length = 0;

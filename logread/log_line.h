@@ -115,8 +115,9 @@ bool ReadClientAddress(const char* line, int format, char* out, int size);
 // value of "Referer" and of "User-Agent" in the request's "headers". Copied
 // into out (size bytes, cut to fit, always ended by a zero byte); nothing
 // is written into line. Returns the length, 0 for an empty field or "-"
-// (no referrer, no agent), or -1 when the line has no such field (the
-// common layout, format 0).
+// (no referrer, no agent), or -1 (out then empty) when the line has no
+// such field (the common layout, format 0). The fields of the line asked
+// about last are kept, so asking again for the same text decodes nothing.
 int ExtractReferrer(const char* line, int format, char* out, int size);
 int ExtractUserAgent(const char* line, int format, char* out, int size);
 
@@ -175,6 +176,17 @@ int CountLogLines(const char* file, int limit, Offer offer) {
   return count;
 }
 
+// What CountCheckedPaths asks of one line: whether `check` and then
+// `accept` take it (see there).
+template <class Check, class Accept>
+bool OfferCheckedPath(char* text, Check& check, Accept& accept) {
+  const int format = DetectLogFormat(text);
+  if (!check(static_cast<const char*>(text), format)) return false;
+  int length = 0;
+  const char* path = ExtractPagePath(text, format, length);
+  return path != nullptr && accept(text, format, path, length);
+}
+
 // CountLogLines for the lines with a page path: each line's layout is its
 // own (DetectLogFormat), so that a day file of mixed layouts is read whole;
 // `check(line, format)` sees the whole line first, before the path is cut
@@ -182,13 +194,7 @@ int CountLogLines(const char* file, int limit, Offer offer) {
 // path, length)`, which sees the line cut after the path.
 template <class Check, class Accept>
 int CountCheckedPaths(const char* file, int limit, Check check, Accept accept) {
-  return CountLogLines(file, limit, [&](char* text) {
-    const int format = DetectLogFormat(text);
-    if (!check(static_cast<const char*>(text), format)) return false;
-    int length = 0;
-    const char* path = ExtractPagePath(text, format, length);
-    return path != nullptr && accept(text, format, path, length);
-  });
+  return CountLogLines(file, limit, [&](char* text) { return OfferCheckedPath(text, check, accept); });
 }
 
 // How many lines with a page path `accept(line, format, path, length)`

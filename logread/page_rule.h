@@ -106,16 +106,23 @@ class HPageRule {
 // have none to ask; made at the first call.
 const HPageRule& DefaultPageRule();
 
+// What CountPageRequests asks of one line: whether it is a page request
+// that `accept` takes.
+template <class Accept>
+bool OfferPageRequest(char* line, const HPageRule& rule, Accept& accept) {
+  const auto check = [&rule](const char* text, int format) { return rule.LineCounts(text, format); };
+  const auto take = [&](char* text, int format, const char* path, int length) {
+    return rule.PathCounts(path, length) && accept(text, format, path, length);
+  };
+  return OfferCheckedPath(line, check, take);
+}
+
 // CountCheckedPaths with the rule: how many page requests of the day file
 // `accept(line, format, path, length)` takes (the line cut after its path,
 // as CountPagePaths offers it), or -1 when the file cannot be opened.
 template <class Accept>
 int CountPageRequests(const char* file, int limit, const HPageRule& rule, Accept accept) {
-  return CountCheckedPaths(
-      file, limit, [&rule](const char* line, int format) { return rule.LineCounts(line, format); },
-      [&](char* line, int format, const char* path, int length) {
-        return rule.PathCounts(path, length) && accept(line, format, path, length);
-      });
+  return CountLogLines(file, limit, [&](char* line) { return OfferPageRequest(line, rule, accept); });
 }
 
 #endif  // LOGREAD_PAGE_RULE_H_

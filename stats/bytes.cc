@@ -55,27 +55,36 @@ HBytesHit::HBytesHit(const char* name, IStatsSettings* log)
   type_name_ = "Bytes";
 }
 
-int HBytesHit::CountHits(const char* file) {
-  const HPageRule& rule = Rule();
-  return CountLogLines(file, kBytesReadLimit, [&rule](char* line) {
-    const int format = DetectLogFormat(line);
-    return format >= 0 && rule.InAudience(line, format);
-  });
-}
+namespace {
 
-long long HBytesHit::CountDay(const char* file) {
-  long long sum = 0;
-  const HPageRule& rule = Rule();
-  const int lines = CountLogLines(file, kBytesReadLimit, [&](char* line) {
+// The lines of the audience, and the sum of their bytes.
+class HBytesCounter : public IDayCounter {
+ public:
+  explicit HBytesCounter(const HPageRule& rule) : IDayCounter(kBytesReadLimit), rule_(rule) {}
+  bool Offer(char* line) override {
     const int format = DetectLogFormat(line);
-    if (format < 0 || !rule.InAudience(line, format)) return false;
+    if (format < 0 || !rule_.InAudience(line, format)) return false;
     const long long bytes = ExtractBytes(line, format);
     // Each field stays below 10^18, so only a sum near the top can pass it.
-    if (bytes > 0) sum = bytes > LLONG_MAX - sum ? LLONG_MAX : sum + bytes;
+    if (bytes > 0) sum_ = bytes > LLONG_MAX - sum_ ? LLONG_MAX : sum_ + bytes;
     return true;
-  });
-  return lines < 0 ? -1 : sum;
+  }
+  long long Sum() const { return sum_; }
+  void SaveResult(std::string& out) const override { PutResultNumber(out, sum_); }
+  bool LoadResult(const char*& p, const char* end) override { return GetResultNumber(p, end, &sum_); }
+
+ private:
+  const HPageRule& rule_;
+  long long sum_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<IDayCounter> HBytesHit::DayCounter() {
+  return std::unique_ptr<IDayCounter>(new HBytesCounter(Rule()));
 }
+
+long long HBytesHit::DayFigure(IDayCounter& counter) { return static_cast<HBytesCounter&>(counter).Sum(); }
 
 const char* HBytesHit::FigureAnswer(long long figure) const { return FormatAnswer("%lld", figure); }
 

@@ -36,10 +36,10 @@ class HBytesHit : public HHit {
  public:
   HBytesHit(const char* name, IStatsSettings* log);
 
-  // The lines counted, or -1 when the file cannot be opened.
-  int CountHits(const char* file) override;
-  // The bytes of the day file, or -1 when it cannot be opened.
-  long long CountDay(const char* file) override;
+  // Counts the lines of the statistic's audience and sums their bytes.
+  std::unique_ptr<IDayCounter> DayCounter() override;
+  // The bytes the counter summed.
+  long long DayFigure(IDayCounter& counter) override;
   const char* FigureAnswer(long long figure) const override;
   long long LargestSum() const override;
   int GraphValue(long long figure) const override;

@@ -221,21 +221,34 @@ const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
   return DayEntry(date);
 }
 
-const HParamEntry* HHit::DayEntry(const HDate& date) {
-  if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
+bool HHit::AddDueDay(const HDate& date, HDayPass& pass) {
+  if (log_ == nullptr || !log_->MayCount(date)) return false;
+  char name[kNumberSize];
+  NumberText(name, date.Number());
+  const HParamEntry* stored = properties_.FindEntry(name);
+  const std::string stamp = log_->DayStamp(date);
+  // A day without its file keeps what was counted of it.
+  if (stamp.empty() || (stored != nullptr && stamp == StampOf(stored->value))) return false;
+  HString file;
+  if (!log_->FindDayFile(file, date)) return false;
+  log_->MoveFirstDayBack(date);
+  pass.SetFile(file.CStr());
+  // The stamp is taken before the read: a line added meanwhile makes the
+  // day due again.
+  std::unique_ptr<IDayCounter> counter = DayCounter();
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, date](IDayCounter& counted) {
+    const long long count = FinishDay(date, counted, counted.Stamp());
+    if (count >= 0) StoreDay(date, count, counted.Stamp());
+  });
+  return true;
+}
+
+void HHit::StoreDay(const HDate& date, long long count, const std::string& stamp) {
   const int number = date.Number();
   char name[kNumberSize];
   NumberText(name, number);
   HParamEntry* stored = properties_.FindEntry(name);
-  const std::string stamp = log_->DayStamp(date);
-  // A day without its file keeps what was counted of it.
-  if (stamp.empty() || (stored != nullptr && stamp == StampOf(stored->value))) return stored;
-
-  HString file;
-  if (!log_->FindDayFile(file, date)) return stored;
-  log_->MoveFirstDayBack(date);
-  const long long count = CountDayFile(date, file.CStr(), stamp);
-  if (count < 0) return stored;
   char counted[kFigureSize];
   FigureText(counted, count);
   HString value(counted);
@@ -252,11 +265,19 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
         break;
       }
     }
-    stored = properties_.InsertEntry(older, name, value.CStr());
+    properties_.InsertEntry(older, name, value.CStr());
   }
   SetModified(true);
   total_.ForgetMonths();  // a month total read earlier lacks this day
-  return stored;
+}
+
+const HParamEntry* HHit::DayEntry(const HDate& date) {
+  if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
+  HDayPass pass;
+  if (AddDueDay(date, pass)) pass.Run();
+  char name[kNumberSize];
+  NumberText(name, date.Number());
+  return properties_.FindEntry(name);
 }
 
 bool HHit::IsCurrent(const HDate& date) {
@@ -421,8 +442,22 @@ const char* HHit::NextName() {
 
 IObject* HHit::NextObject() { return nullptr; }
 
-int HHit::CountHits(const char* file) {
-  return CountPageRequests(file, kHitReadLimit, Rule(), [](char*, int, const char*, int) { return true; });
+std::unique_ptr<IDayCounter> HHit::DayCounter() {
+  const HPageRule& rule = Rule();
+  return MakeLineCounter(kHitReadLimit, [&rule](char* line) {
+    const auto any = [](char*, int, const char*, int) { return true; };
+    return OfferPageRequest(line, rule, any);
+  });
+}
+
+int HHit::CountHits(const char* file) { return CountDayFileLines(file, DayCounter()); }
+
+long long HHit::CountDay(const char* file) {
+  std::unique_ptr<IDayCounter> counter = DayCounter();
+  IDayCounter* counting = counter.get();
+  HDayPass pass;
+  pass.Add(std::move(counter), nullptr);
+  return pass.Run(file) ? DayFigure(*counting) : -1;
 }
 
 const HPageRule& HHit::Rule() { return log_ == nullptr ? DefaultPageRule() : log_->PageRule(); }
@@ -442,22 +477,23 @@ HDate HHit::MonthWindowStart(const HDate& end) {
 
 HRootHit::HRootHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "RootHit"; }
 
-int HRootHit::CountHits(const char* file) {
+std::unique_ptr<IDayCounter> HRootHit::DayCounter() {
   const char* root = log_ == nullptr ? "/" : log_->RootPath();
-  const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
   // The statuses and the excluded clients, not the assets: the top page is
   // one path, chosen by the site.
   const HPageRule& rule = Rule();
-  return CountCheckedPaths(
-      file, kRootHitReadLimit, [&rule](const char* line, int format) { return rule.LineCounts(line, format); },
-      is_root);
+  return MakeLineCounter(kRootHitReadLimit, [root, &rule](char* line) {
+    const auto check = [&rule](const char* text, int format) { return rule.LineCounts(text, format); };
+    const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
+    return OfferCheckedPath(line, check, is_root);
+  });
 }
 
 HAllHit::HAllHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "AllHit"; }
 
-int HAllHit::CountHits(const char* file) {
+std::unique_ptr<IDayCounter> HAllHit::DayCounter() {
   const HPageRule& rule = Rule();
-  return CountLogLines(file, kHitReadLimit, [&rule](char* line) {
+  return MakeLineCounter(kHitReadLimit, [&rule](char* line) {
     const int format = DetectLogFormat(line);
     return format >= 0 && rule.InAudience(line, format);
   });

@@ -11,13 +11,16 @@
 #ifndef STATS_HIT_H_
 #define STATS_HIT_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/date.h"
 #include "objects/container.h"
 #include "stats/count_budget.h"
+#include "stats/day_pass.h"
 
+class HDayPass;
 class HHit;
 class HPageRule;
 class IStatsSettings;
@@ -114,12 +117,26 @@ class HHit : public IContainer {
   const char* NextName() override;
   IObject* NextObject() override;
 
-  // The number of lines of the day file `file` that this counter counts,
-  // or -1 when the file cannot be opened. Reads through LogLineBuffer.
+  // The counter of one day file for a day pass (stats/day_pass.h): the
+  // lines it takes are those this statistic counts.
+  virtual std::unique_ptr<IDayCounter> DayCounter();
+  // The figure of the day from its finished counter: the lines it took
+  // unless a kind counts something wider.
+  virtual long long DayFigure(IDayCounter& counter) { return counter.Counted(); }
+  // Takes a finished counter of the day `date`, counted under `stamp`,
+  // for the day's entry: DayFigure unless a kind keeps more of a day than
+  // its figure. Below 0: nothing to store.
+  virtual long long FinishDay(const HDate& date, IDayCounter& counter, const std::string& stamp) {
+    (void)date;
+    (void)stamp;
+    return DayFigure(counter);
+  }
+  // The number of lines of the day file `file` that this counter counts
+  // (for visitors, the visitors), or -1 when the file cannot be opened.
   virtual int CountHits(const char* file);
-  // The figure of the day file `file`, -1 when it cannot be opened: its
-  // CountHits unless a counter counts something wider than lines.
-  virtual long long CountDay(const char* file) { return CountHits(file); }
+  // The figure of the day file `file` (DayFigure), -1 when it cannot be
+  // opened.
+  long long CountDay(const char* file);
   // The answer of a day's or a month's figure; a counter of lines answers
   // an int.
   virtual const char* FigureAnswer(long long figure) const;
@@ -131,14 +148,6 @@ class HHit : public IContainer {
   virtual std::string ChartText(long long figure) const { return std::to_string(figure); }
   // The figure stored in a day's or month's value ("figure stamp").
   static long long StoredFigure(const char* value);
-
-  // Counts the day file of `date` (`file`, whose stamp is `stamp`) for the
-  // day's entry: CountDay unless a kind keeps more of a day than its count.
-  virtual long long CountDayFile(const HDate& date, const char* file, const std::string& stamp) {
-    (void)date;
-    (void)stamp;
-    return CountDay(file);
-  }
   // Whether a month's figure is the sum of its days (else OverDays gives
   // it, as for visitors, who may come on many days of a month).
   virtual bool SumsDays() const { return true; }
@@ -155,6 +164,10 @@ class HHit : public IContainer {
   // file, newest first, while the count budget lasts; the days it could not
   // count go to `left`. Returns how many it counted.
   int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // When `date` is due (complete, with a day file whose stamp is not the
+  // stored count's), adds its count to `pass`, which stores the figure
+  // once the pass has run, and returns true.
+  bool AddDueDay(const HDate& date, HDayPass& pass);
   // Whether the stored count of `date` is its day file's, or the day has no
   // file to count again.
   bool IsCurrent(const HDate& date);
@@ -173,6 +186,8 @@ class HHit : public IContainer {
   IStatsSettings* log_;
 
  private:
+  // Stores the figure of a counted day with its stamp.
+  void StoreDay(const HDate& date, long long count, const std::string& stamp);
   // The entry of a counted day, counting and storing it first when needed;
   // null when the day has no count (see GetProperty).
   const HParamEntry* DayEntry(const HDate& date);
@@ -202,7 +217,7 @@ class HRootHit : public HHit {
  public:
   HRootHit(const char* name, IStatsSettings* log);
 
-  int CountHits(const char* file) override;
+  std::unique_ptr<IDayCounter> DayCounter() override;
 };
 
 // Type "AllHit": counts every request of the day, every line in one of the
@@ -212,7 +227,7 @@ class HAllHit : public HHit {
  public:
   HAllHit(const char* name, IStatsSettings* log);
 
-  int CountHits(const char* file) override;
+  std::unique_ptr<IDayCounter> DayCounter() override;
 };
 
 #endif  // STATS_HIT_H_

@@ -182,6 +182,23 @@ int HItemsContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   return counted;
 }
 
+bool HItemsContainer::AddDueDay(const HDate& day, HDayPass& pass) {
+  if (log_ == nullptr || day.Compare(log_->Today()) >= 0) return false;
+  char name[kDayNameSize];
+  DayName(name, day);
+  const bool was_loaded = FindChildNode(name) != nullptr;
+  // A stored day of the same stamp need not be read at all.
+  if (!was_loaded && HasStoredFile(name) &&
+      HItemsHit::StoredStamp(StoragePath(name).CStr()) == result_->StampFor(log_->DayStamp(day))) {
+    return false;
+  }
+  HItemsHit* items = ExistingDay(name);
+  if (items == nullptr && !log_->DayStamp(day).empty()) items = dynamic_cast<HItemsHit*>(CreateChild(name, child_type_));
+  if (items != nullptr && !items->IsCurrentDay() && items->AddDueDay(pass, true)) return true;
+  Forget(day, items, was_loaded);
+  return false;
+}
+
 void HItemsContainer::AccumulateMonth(const char* end) {
   if (!range_end_.SetNumber(ToInt(end))) return;
   const HDate start = HHit::MonthWindowStart(range_end_);

@@ -20,6 +20,7 @@
 #include "stats/day_container.h"
 #include "stats/items.h"
 
+class HDayPass;
 class HStoredCounts;
 class IStatsSettings;
 
@@ -70,6 +71,9 @@ class HItemsContainer : public HDayContainer {
   // count go to `left`. Returns how many it counted. Days counted stay
   // loaded until saved.
   int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // When the ranking of `day` is due, adds its count to `pass` and returns
+  // true; the day stays loaded until saved.
+  bool AddDueDay(const HDate& day, HDayPass& pass);
   IStatsSettings* Log() const { return log_; }
   HItemsHit& Result() { return *result_; }
   const HDate& RangeStart() const { return range_start_; }

@@ -20,6 +20,7 @@
 #include "objects/object_stream.h"
 #include "stats/bytes.h"
 #include "stats/day_files.h"
+#include "stats/day_pass.h"
 #include "stats/item_container.h"
 #include "stats/stats_settings.h"
 #include "stats/stored_counts.h"
@@ -698,40 +699,99 @@ int HItemsHit::Unit() {
   return unit_;
 }
 
+namespace {
+
+// Counts the lines of one day into a ranking's table: the page requests
+// of the settings' PageRule, or every response, by the items ItemKey
+// finds.
+class HItemsCounter : public IDayCounter {
+ public:
+  HItemsCounter(HItemsHit& items, const HPageRule& rule, const char* filter)
+      : IDayCounter(kItemReadLimit),
+        items_(items),
+        rule_(rule),
+        filtered_(filter != nullptr),
+        filter_(filter == nullptr ? "" : filter),
+        every_response_(items.CountsEveryResponse()),
+        every_(items.IgnoresPageRule()),
+        bytes_(items.CountsBytes()) {}
+
+  bool Offer(char* line) override {
+    if (every_response_) {
+      const int format = DetectLogFormat(line);
+      if (format < 0 || !rule_.InAudience(line, format)) return false;
+      const char* item = items_.ItemKey(line, format, nullptr, Filter());
+      if (item == nullptr) return false;
+      items_.CountingTable().Add(item, 1);
+      return true;
+    }
+    // CountPageRequests, with each counted line shown whole first.
+    long long line_bytes = 0;  // of the line ItemKey sees, when kept
+    const auto check = [&](const char* text, int format) {
+      if (every_ ? !rule_.InAudience(text, format) : !rule_.LineCounts(text, format)) return false;
+      if (bytes_) line_bytes = std::max(0LL, ExtractBytes(text, format));
+      items_.ReadWholeLine(text, format);
+      return true;
+    };
+    const auto accept = [&](char* text, int format, const char* path, int length) {
+      if (!every_ && !rule_.PathCounts(path, length)) return false;
+      const char* item = items_.ItemKey(text, format, path, Filter());
+      if (item == nullptr) return false;
+      items_.CountingTable().Add(item, 1, line_bytes);
+      return true;
+    };
+    return OfferCheckedPath(line, check, accept);
+  }
+
+  // The table's entries in the order they were made, so that a table
+  // loaded from them iterates, and so ranks equal counts, alike.
+  void SaveResult(std::string& out) const override {
+    HItemTable& table = items_.CountingTable();
+    PutResultNumber(out, table.Count());
+    for (int i = 0; i < table.Count(); ++i) {
+      const HItemEntry* entry = table.MadeAt(i);
+      PutResultText(out, entry->name.CStr());
+      PutResultNumber(out, entry->count);
+      PutResultNumber(out, entry->bytes);
+    }
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    long long n = 0;
+    if (!GetResultNumber(p, end, &n) || n < 0) return false;
+    std::string name;
+    for (long long i = 0; i < n; ++i) {
+      long long count = 0;
+      long long bytes = 0;
+      if (!GetResultText(p, end, &name) || !GetResultNumber(p, end, &count) || !GetResultNumber(p, end, &bytes)) {
+        return false;
+      }
+      items_.CountingTable().Add(name.c_str(), static_cast<int>(count), bytes);
+    }
+    return true;
+  }
+
+ private:
+  const char* Filter() const { return filtered_ ? filter_.c_str() : nullptr; }
+
+  HItemsHit& items_;
+  const HPageRule& rule_;
+  const bool filtered_;
+  const std::string filter_;
+  const bool every_response_;
+  const bool every_;
+  const bool bytes_;
+};
+
+}  // namespace
+
+std::unique_ptr<IDayCounter> HItemsHit::ItemCounter(const char* filter) {
+  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  return std::unique_ptr<IDayCounter>(new HItemsCounter(*this, rule, filter));
+}
+
 int HItemsHit::CountItems(const char* file, const char* filter) {
   if (!CanCount()) return -1;
-  int counted;
-  const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
-  const bool bytes = CountsBytes();
-  long long line_bytes = 0;  // of the line ItemKey sees, when kept
-  if (CountsEveryResponse()) {
-    counted = CountLogLines(file, kItemReadLimit, [&](char* line) {
-      const int format = DetectLogFormat(line);
-      if (format < 0 || !rule.InAudience(line, format)) return false;
-      const char* item = ItemKey(line, format, nullptr, filter);
-      if (item == nullptr) return false;
-      table_.Add(item, 1);
-      return true;
-    });
-  } else {
-    const bool every = IgnoresPageRule();
-    // CountPageRequests, with each counted line shown whole first.
-    counted = CountCheckedPaths(
-        file, kItemReadLimit,
-        [&](const char* line, int format) {
-          if (every ? !rule.InAudience(line, format) : !rule.LineCounts(line, format)) return false;
-          if (bytes) line_bytes = std::max(0LL, ExtractBytes(line, format));
-          ReadWholeLine(line, format);
-          return true;
-        },
-        [&](char* line, int format, const char* path, int length) {
-          if (!every && !rule.PathCounts(path, length)) return false;
-          const char* item = ItemKey(line, format, path, filter);
-          if (item == nullptr) return false;
-          table_.Add(item, 1, line_bytes);
-          return true;
-        });
-  }
+  const int counted = CountDayFileLines(file, ItemCounter(filter));
   if (counted >= 0) SortItems();
   return counted;
 }
@@ -769,7 +829,7 @@ std::string HItemsHit::StampFor(const std::string& day_stamp) {
   return stamp;
 }
 
-bool HItemsHit::ComputeDay(bool remove_total) {
+bool HItemsHit::AddDueDay(HDayPass& pass, bool remove_total) {
   if (!day_.IsValid() || log_ == nullptr || !log_->MayCount(day_)) return false;
   const std::string stamp = StampFor(log_->DayStamp(day_));
   if (stamp.empty() || stamp == stamp_) return false;
@@ -778,12 +838,22 @@ bool HItemsHit::ComputeDay(bool remove_total) {
   if (!CanCount()) return false;
   log_->MoveFirstDayBack(day_);
   Empty();
-  if (CountItems(file.CStr(), nullptr) < 0) return false;
-  stamp_ = stamp;
-  // The cached sum since the first day lacks this day now.
-  if (remove_total && container_ != nullptr) container_->DeleteTotal();
-  SetModified(true);
+  pass.SetFile(file.CStr());
+  std::unique_ptr<IDayCounter> counter = ItemCounter(nullptr);
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, remove_total](IDayCounter& counted) {
+    SortItems();
+    stamp_ = counted.Stamp();
+    // The cached sum since the first day lacks this day now.
+    if (remove_total && container_ != nullptr) container_->DeleteTotal();
+    SetModified(true);
+  });
   return true;
+}
+
+bool HItemsHit::ComputeDay(bool remove_total) {
+  HDayPass pass;
+  return AddDueDay(pass, remove_total) && pass.Run();
 }
 
 bool HItemsHit::IsCurrentDay() {

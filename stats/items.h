@@ -20,8 +20,10 @@
 #include "core/text.h"
 #include "objects/container.h"
 
+class HDayPass;
 class HItemsContainer;
 class HStoredCounts;
+class IDayCounter;
 class IStatsSettings;
 
 // The change from `before` to `now` in whole per cent, with its sign
@@ -76,6 +78,8 @@ class HItemTable {
   // Frees every entry.
   void Clear();
   int Count() const { return count_; }
+  // The entry made n-th (from 0, below Count()).
+  const HItemEntry* MadeAt(int n) const { return Made(static_cast<uint32_t>(n)); }
 
   // Iteration in bucket order through the table's one cursor: First gives
   // the first entry (null when empty), Next the one after the entry it or
@@ -203,6 +207,10 @@ class HItemsHit : public IContainer {
   // it. Returns the number of lines counted, or -1 when the file cannot be
   // opened or the kind cannot count (CanCount), which changes nothing.
   int CountItems(const char* file, const char* filter);
+  // The counter of one day file for a day pass (stats/day_pass.h): it
+  // counts into the table as CountItems does, unsorted. `filter` as there,
+  // copied.
+  std::unique_ptr<IDayCounter> ItemCounter(const char* filter);
   // Sorts every entry largest count first, the RanksFirst group ahead;
   // equal counts keep the table's order. Empties the loaded list first; an
   // empty table leaves the sorted order as it was.
@@ -213,6 +221,10 @@ class HItemsHit : public IContainer {
   // when `remove_total`, deletes the container's "total", and marks this
   // object modified. True when counted.
   bool ComputeDay(bool remove_total);
+  // ComputeDay through `pass`: when the day needs counting, empties the
+  // ranking, adds its count to the pass and returns true; the pass sorts
+  // and stamps the ranking once it has run.
+  bool AddDueDay(HDayPass& pass, bool remove_total);
   // Whether the items are those of the day's file as it is now, or there is
   // no file to count them from (what was counted is then kept).
   bool IsCurrentDay();
@@ -254,6 +266,8 @@ class HItemsHit : public IContainer {
     ReadAllStored();
     return table_;
   }
+  // The table as it stands, stored items not read in: what a count adds to.
+  HItemTable& CountingTable() { return table_; }
   IObject& Current() { return current_; }
   // A table each row is compared with: "Before" of "Current" gives the
   // row's count there (0 when absent), "Change" the change from it in per

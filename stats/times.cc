@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "core/file.h"
@@ -9,6 +10,7 @@
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/chart.h"
+#include "stats/day_pass.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -46,21 +48,31 @@ const char* HTimesHit::Call(const char* method, int argc, const char* const* arg
 }
 
 void HTimesHit::ComputeHours() {
-  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return;
+  HDayPass pass;
+  if (AddDueDay(pass)) pass.Run();
+}
+
+bool HTimesHit::AddDueDay(HDayPass& pass) {
+  if (log_ == nullptr || !day_.IsValid() || day_.Compare(log_->Today()) > 0) return false;
   const bool counted = properties_.Count() > 0;
   // Today's file may still grow: what was counted of it is kept, unless a
   // page asked for today so far.
   const bool growing = !log_->MayCount(day_);
-  if (counted && growing) return;
+  if (counted && growing) return false;
   const std::string stamp = growing ? std::string() : log_->DayStamp(day_);
-  if (counted && (stamp.empty() || stamp == Setting(kStampName))) return;
+  if (counted && (stamp.empty() || stamp == Setting(kStampName))) return false;
   HString file;
-  if (!log_->FindDayFile(file, day_)) return;
+  if (!log_->FindDayFile(file, day_)) return false;
   log_->MoveFirstDayBack(day_);
-  int hours[kHours] = {};
-  if (!CountHours(file.CStr(), log_->PageRule(), hours)) return;
-  for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours[hour]);
-  if (!stamp.empty()) SetProperty(kStampName, stamp.c_str());
+  std::shared_ptr<int> hours(new int[kHours](), std::default_delete<int[]>());
+  pass.SetFile(file.CStr());
+  std::unique_ptr<IDayCounter> counter = HoursCounter(log_->PageRule(), hours.get());
+  counter->SetStamp(stamp);
+  pass.Add(std::move(counter), [this, hours](IDayCounter& counted) {
+    for (int hour = 0; hour < kHours; ++hour) SetPropertyInt(kHourNames[hour], hours.get()[hour]);
+    if (!counted.Stamp().empty()) SetProperty(kStampName, counted.Stamp().c_str());
+  });
+  return true;
 }
 
 bool HTimesHit::IsCurrent() {
@@ -96,14 +108,60 @@ int HTimesContainer::CountDue(const std::vector<HDate>& days, HUncounted* left) 
   return counted;
 }
 
-bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {
-  const int counted = CountPageRequests(file, kReadLimit, rule, [&](char* line, int format, const char*, int) {
-    const int hour = ExtractHour(line, format);
-    if (hour < 0 || hour >= kHours) return false;
-    ++hours[hour];
+namespace {
+
+// The page requests of one day by hour.
+class HHoursCounter : public IDayCounter {
+ public:
+  HHoursCounter(const HPageRule& rule, int* hours) : IDayCounter(kReadLimit), rule_(rule), hours_(hours) {}
+  bool Offer(char* line) override {
+    const auto by_hour = [this](char* text, int format, const char*, int) {
+      const int hour = ExtractHour(text, format);
+      if (hour < 0 || hour >= HTimesHit::kHours) return false;
+      ++hours_[hour];
+      return true;
+    };
+    return OfferPageRequest(line, rule_, by_hour);
+  }
+  void SaveResult(std::string& out) const override {
+    for (int hour = 0; hour < HTimesHit::kHours; ++hour) PutResultNumber(out, hours_[hour]);
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
+      long long n = 0;
+      if (!GetResultNumber(p, end, &n)) return false;
+      hours_[hour] = static_cast<int>(n);
+    }
     return true;
-  });
-  return counted >= 0;
+  }
+
+ private:
+  const HPageRule& rule_;
+  int* hours_;
+};
+
+}  // namespace
+
+std::unique_ptr<IDayCounter> HTimesHit::HoursCounter(const HPageRule& rule, int* hours) {
+  return std::unique_ptr<IDayCounter>(new HHoursCounter(rule, hours));
+}
+
+bool HTimesHit::CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]) {
+  return CountDayFileLines(file, HoursCounter(rule, hours)) >= 0;
+}
+
+bool HTimesContainer::AddDueDay(const HDate& day, HDayPass& pass) {
+  if (log_ == nullptr || day.Compare(log_->Today()) >= 0) return false;
+  char name[kDayNameSize];
+  DayName(name, day);
+  const bool was_loaded = FindChildNode(name) != nullptr;
+  auto* hours = dynamic_cast<HTimesHit*>(FindChild(name));
+  if (hours == nullptr) return false;
+  if (hours->IsCurrent() || !hours->AddDueDay(pass)) {
+    if (!was_loaded && !hours->IsModified()) children_.Remove(FindChildNode(name));
+    return false;
+  }
+  return true;
 }
 
 void HTimesHit::Chart(const char* color, const std::string& unit) {

@@ -10,6 +10,7 @@
 #ifndef STATS_TIMES_H_
 #define STATS_TIMES_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@
 #include "stats/count_budget.h"
 #include "stats/day_container.h"
 
+class HDayPass;
 class HPageRule;
+class IDayCounter;
 class IStatsSettings;
 
 // Type "Times". Named with its day as yyyymmdd; a name that does not begin
@@ -48,6 +51,10 @@ class HTimesHit : public IContainer {
   // when the web server writes its own day files, and what was counted
   // then is kept.
   void ComputeHours();
+  // ComputeHours through `pass`: when the day needs counting, adds its
+  // count to the pass, which sets the hours once it has run, and returns
+  // true.
+  bool AddDueDay(HDayPass& pass);
   // Whether the counts are those of the day file as it is now, or there is
   // nothing to count them from.
   bool IsCurrent();
@@ -56,8 +63,11 @@ class HTimesHit : public IContainer {
 
   // Adds every line of `file` that `rule` takes for a page request to the
   // count of its hour; lines without a readable hour are left out. False
-  // when the file cannot be opened. Reads through LogLineBuffer.
+  // when the file cannot be opened.
   static bool CountHours(const char* file, const HPageRule& rule, int (&hours)[kHours]);
+  // The counter of CountHours for a day pass (stats/day_pass.h), adding to
+  // `hours`, which must outlive it.
+  static std::unique_ptr<IDayCounter> HoursCounter(const HPageRule& rule, int* hours);
 
   // The day of the name; invalid when there is none.
   const HDate& Day() const { return day_; }
@@ -83,6 +93,9 @@ class HTimesContainer : public HDayContainer {
   // file, newest first, while the count budget lasts; the days it could not
   // count go to `left`. Returns how many it counted.
   int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // When the day `day` is due, adds its count to `pass` and returns true;
+  // the day stays loaded until saved.
+  bool AddDueDay(const HDate& day, HDayPass& pass);
   // "Range" with two yyyymmdd days sums the hours of every day from the
   // first to the second (yesterday at the latest) into the child "Hours",
   // counting the due days within the count budget; "Hours" then answers

@@ -49,36 +49,88 @@ uint64_t PairHash(const char* client, const char* agent) {
 
 HVisitors::HVisitors(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "Visitors"; }
 
+namespace {
+
+// The hashes of the pairs of the lines of the audience, sorted and without
+// repeats once Settle has run.
+class HVisitorsCounter : public IDayCounter {
+ public:
+  HVisitorsCounter(const HPageRule& rule, bool shorten) : IDayCounter(kLogLineSize), rule_(rule), shorten_(shorten) {}
+  bool Offer(char* line) override {
+    const int format = DetectLogFormat(line);
+    if (format < 0 || !ReadClientAddress(line, format, client_, sizeof client_)) return false;
+    if (!rule_.InAudience(line, format)) return false;
+    if (shorten_ && ShortenAddress(client_, network_, sizeof network_)) {
+      memcpy(client_, network_, strlen(network_) + 1);
+    }
+    if (ExtractUserAgent(line, format, agent_, sizeof agent_) < 0) agent_[0] = 0;
+    visitors_.push_back(PairHash(client_, agent_));
+    return true;
+  }
+  void SaveResult(std::string& out) const override {
+    PutResultNumber(out, static_cast<long long>(visitors_.size()));
+    for (uint64_t hash : visitors_) PutResultNumber(out, static_cast<long long>(hash));
+  }
+  bool LoadResult(const char*& p, const char* end) override {
+    long long n = 0;
+    if (!GetResultNumber(p, end, &n) || n < 0 || n > (end - p) / 8) return false;
+    visitors_.reserve(visitors_.size() + static_cast<size_t>(n));
+    for (long long i = 0; i < n; ++i) {
+      long long hash = 0;
+      GetResultNumber(p, end, &hash);
+      visitors_.push_back(static_cast<uint64_t>(hash));
+    }
+    settled_ = false;
+    return true;
+  }
+  std::vector<uint64_t>& Settle() {
+    if (!settled_) {
+      std::sort(visitors_.begin(), visitors_.end());
+      visitors_.erase(std::unique(visitors_.begin(), visitors_.end()), visitors_.end());
+      settled_ = true;
+    }
+    return visitors_;
+  }
+
+ private:
+  const HPageRule& rule_;
+  const bool shorten_;
+  char client_[256];
+  char agent_[1024];
+  char network_[64];
+  std::vector<uint64_t> visitors_;
+  bool settled_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<IDayCounter> HVisitors::DayCounter() {
+  const bool shorten = log_ != nullptr && log_->ShortensAddresses();
+  return std::unique_ptr<IDayCounter>(new HVisitorsCounter(Rule(), shorten));
+}
+
+long long HVisitors::DayFigure(IDayCounter& counter) {
+  return static_cast<long long>(static_cast<HVisitorsCounter&>(counter).Settle().size());
+}
+
 bool HVisitors::DayVisitors(const char* file, std::vector<uint64_t>* visitors) {
   visitors->clear();
-  char client[256];
-  char agent[1024];
-  const HPageRule& rule = Rule();
-  const bool shorten = log_ != nullptr && log_->ShortensAddresses();
-  char network[64];
-  const int lines = CountLogLines(file, kLogLineSize, [&](char* line) {
-    const int format = DetectLogFormat(line);
-    if (format < 0 || !ReadClientAddress(line, format, client, sizeof client)) return false;
-    if (!rule.InAudience(line, format)) return false;
-    if (shorten && ShortenAddress(client, network, sizeof network)) memcpy(client, network, strlen(network) + 1);
-    if (ExtractUserAgent(line, format, agent, sizeof agent) < 0) agent[0] = 0;
-    visitors->push_back(PairHash(client, agent));
-    return true;
-  });
-  if (lines < 0) return false;
-  std::sort(visitors->begin(), visitors->end());
-  visitors->erase(std::unique(visitors->begin(), visitors->end()), visitors->end());
+  std::unique_ptr<IDayCounter> counter = DayCounter();
+  auto* counting = static_cast<HVisitorsCounter*>(counter.get());
+  HDayPass pass;
+  pass.Add(std::move(counter), nullptr);
+  if (!pass.Run(file)) return false;
+  visitors->swap(counting->Settle());
   return true;
 }
 
 int HVisitors::CountHits(const char* file) {
-  std::vector<uint64_t> visitors;
-  return DayVisitors(file, &visitors) ? static_cast<int>(visitors.size()) : -1;
+  const long long figure = CountDay(file);
+  return figure < 0 ? -1 : static_cast<int>(figure);
 }
 
-long long HVisitors::CountDayFile(const HDate& date, const char* file, const std::string& stamp) {
-  std::vector<uint64_t> visitors;
-  if (!DayVisitors(file, &visitors)) return -1;
+long long HVisitors::FinishDay(const HDate& date, IDayCounter& counter, const std::string& stamp) {
+  const std::vector<uint64_t>& visitors = static_cast<HVisitorsCounter&>(counter).Settle();
   // Written at once: a count stored without its visitors would only be
   // counted again, visitors kept without their count are found by stamp.
   if (!WriteDay(date, stamp, visitors)) {

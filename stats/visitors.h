@@ -26,8 +26,12 @@ class HVisitors : public HHit {
   // The number of distinct pairs of the day file, or -1 when it cannot be
   // opened.
   int CountHits(const char* file) override;
-  // Counts the day and keeps its visitors beside the count.
-  long long CountDayFile(const HDate& date, const char* file, const std::string& stamp) override;
+  // Gathers the pairs of the lines of the statistic's audience.
+  std::unique_ptr<IDayCounter> DayCounter() override;
+  // The number of distinct pairs the counter gathered.
+  long long DayFigure(IDayCounter& counter) override;
+  // The day's figure, with its visitors kept beside the count.
+  long long FinishDay(const HDate& date, IDayCounter& counter, const std::string& stamp) override;
   bool SumsDays() const override { return false; }
   // The distinct visitors over the days from first to last, those in `left`
   // left out; each day counted first when it is not (within the budget).
