@@ -84,7 +84,18 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
     if (argc >= 2) {
       // Its days left uncounted are noted with the period's.
       std::unique_ptr<HItemsHit> sum(make_("", this));
-      if (KeptRange(argv[0], argv[1], *sum)) previous_ = std::move(sum);
+      if (KeptRange(argv[0], argv[1], *sum)) {
+        // A kept sum read back is looked up where it lies, as a stored day
+        // is, instead of being made into a table of thousands of rows.
+        std::unique_ptr<HStoredCounts> counts(new HStoredCounts);
+        if (sum->HoldsUnreadStoredRows() && counts->Index(sum->StoredText(), sum->StoredPlace(), sum->RejoinsNames())) {
+          previous_day_ = std::move(counts);
+          result_->SetPrevious(previous_day_.get());
+          uncounted_.Settle();
+          return nullptr;
+        }
+        previous_ = std::move(sum);
+      }
       uncounted_.Settle();
     }
     result_->SetPrevious(previous_ ? &previous_->Table() : nullptr);
