@@ -266,18 +266,22 @@ def cached_pages(args, work, label, site, pages, history, n=101, lighttpd_pages=
             CALLGRIND[(name, history)] = instructions(site, query)
     if not lighttpd_pages:
         return
+    lighttpd_rows(work, label, site, [(n, q) for n, q in pages if n in lighttpd_pages], 3 if args.quick else 5,
+                  0.8, "page set, ")
+
+
+def lighttpd_rows(work, label, site, pages, seconds, target, prefix):
+    """Each page and the trivial program printing as much under lighttpd,
+    4 clients, in requests per second."""
     proc, port = lighttpd(work, site)
     try:
-        seconds = 3 if args.quick else 5
         for name, query in pages:
-            if name not in lighttpd_pages:
-                continue
             size = page_size(site, query)
             rps, lat = wrk(port, "/stats/vazivev.cgi?" + query, seconds)
             trps, tlat = wrk(port, f"/stats/trivial.cgi?{size}", seconds)
-            row(label, f"lighttpd, 4 clients, page set, {name}: requests/s (p50 {lat['50%']:.1f}, "
+            row(label, f"lighttpd, 4 clients, {prefix}{name}: requests/s (p50 {lat['50%']:.1f}, p90 {lat['90%']:.1f}, "
                 f"p99 {lat['99%']:.1f} ms; trivial p50 {tlat['50%']:.1f}, p99 {tlat['99%']:.1f} ms)", rps,
-                "req/s", trps, "trivial C CGI", True, 0.8)
+                "req/s", trps, "trivial C CGI", True, target)
     finally:
         proc.send_signal(signal.SIGTERM)
         proc.wait()
@@ -561,19 +565,7 @@ def main():
             row(label, f"cached page, {name} ({size} bytes): wall", wall, "ms", twall, "trivial C CGI", False, 1.5)
             row(label, f"cached page, {name}: CPU", cpu, "ms", tcpu, "trivial C CGI", False, 1.5)
             row(label, f"cached page, {name}: peak memory", rss, "KiB", trss, "trivial C CGI")
-        proc, port = lighttpd(work, site)
-        try:
-            seconds = 3 if args.quick else 10
-            for name, query in pages:
-                size = page_size(site, query)
-                rps, lat = wrk(port, "/stats/vazivev.cgi?" + query, seconds)
-                trps, tlat = wrk(port, f"/stats/trivial.cgi?{size}", seconds)
-                row(label, f"lighttpd, 4 clients, {name}: requests/s (p50 {lat['50%']:.1f}, p90 {lat['90%']:.1f}, "
-                    f"p99 {lat['99%']:.1f} ms; trivial p50 {tlat['50%']:.1f}, p99 {tlat['99%']:.1f} ms)", rps,
-                    "req/s", trps, "trivial C CGI", True, 0.7)
-        finally:
-            proc.send_signal(signal.SIGTERM)
-            proc.wait()
+        lighttpd_rows(work, label, site, pages, 3 if args.quick else 10, 0.7, "")
         size = int(out(["du", "-sk", os.path.join(site, "data")]).split()[0])
         row(label, "size on disk of the stored statistics (data/)", size, "KiB")
         days = len(os.listdir(os.path.join(site, "logs")))

@@ -13,6 +13,7 @@ constexpr size_t kFirstCapacity = 64 * 1024;
 ssize_t HHeldOutput::Keep(void* cookie, const char* data, size_t size) {
   HHeldOutput* held = static_cast<HHeldOutput*>(cookie);
   if (held->failed_) return -1;
+  if (size == 0) return 0;
   if (size > held->capacity_ - held->size_) {
     size_t capacity = held->capacity_ == 0 ? kFirstCapacity : held->capacity_;
     while (capacity - held->size_ < size) capacity *= 2;
@@ -78,7 +79,7 @@ void HHeldOutput::Release(const std::string& status_lines) {
     fputs(header_.c_str(), stdout);
     fputs("\n", stdout);
   }
-  fwrite(text_, 1, size_, stdout);
+  if (size_ > 0) fwrite(text_, 1, size_, stdout);
   Discard();
 }
 
