@@ -13,12 +13,12 @@
 namespace {
 
 // A request waits as long as twelve attempts one second apart would, but
-// tries again every few milliseconds: a lock that another request frees is
+// tries again every half millisecond: a lock that another request frees is
 // taken at once, and many waiting requests all get their turn, rather than
 // a request failing because the lock happened to be taken at each of a few
 // instants.
 constexpr long kLockWaitMicroseconds = 11L * 1000 * 1000;
-constexpr long kLockRetryMicroseconds = 5 * 1000;
+constexpr long kLockRetryMicroseconds = 500;
 
 }  // namespace
 
