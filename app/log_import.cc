@@ -67,10 +67,18 @@ bool Expand(const std::string& path, const std::string& to) {
 class HSiteLock {
  public:
   explicit HSiteLock(const std::string& home) : fd_(open((home + "vazivev.txt").c_str(), O_RDWR | O_CLOEXEC)) {
+    // Byte 1 first, the turnstile: page views that only read hold byte 0
+    // shared and pass byte 1 on their way in, so that this waits for
+    // those inside to finish while no new one comes in.
+    struct flock turnstile = {};
+    turnstile.l_type = F_WRLCK;
+    turnstile.l_whence = SEEK_SET;
+    turnstile.l_start = 1;
+    turnstile.l_len = 1;
     struct flock whole = {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-    locked_ = fd_ >= 0 && fcntl(fd_, F_SETLKW, &whole) == 0;
+    locked_ = fd_ >= 0 && fcntl(fd_, F_SETLKW, &turnstile) == 0 && fcntl(fd_, F_SETLKW, &whole) == 0;
   }
   ~HSiteLock() {
     if (fd_ >= 0) close(fd_);

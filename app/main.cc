@@ -8,6 +8,7 @@
 HVaziVevServer Server;
 
 int main(int argc, char** argv) {
+  SetRestartArguments(argv);
   try {
     Server.Run(argc, argv);
   } catch (...) {

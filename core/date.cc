@@ -11,7 +11,7 @@ const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 bool ValidYear(int year) { return year >= 1970 && year <= 2099; }
 
 // Asks the local calendar for the day before 1 March.
-bool IsLeapYear(int year) {
+bool AskLeapYear(int year) {
   struct tm t = {};
   t.tm_year = year - 1900;
   t.tm_mon = 2;
@@ -24,6 +24,16 @@ bool IsLeapYear(int year) {
   struct tm back;
   if (localtime_r(&when, &back) == nullptr) return year % 4 == 0;
   return back.tm_mday == 29;
+}
+
+// AskLeapYear once per year and process: mktime reads the time zone each
+// time, and a page walks hundreds of days.
+bool IsLeapYear(int year) {
+  static signed char known[2100 - 1970] = {};  // 0 not asked yet, 1 leap, -1 not
+  if (!ValidYear(year)) return AskLeapYear(year);
+  signed char& answer = known[year - 1970];
+  if (answer == 0) answer = AskLeapYear(year) ? 1 : -1;
+  return answer > 0;
 }
 
 }  // namespace
@@ -98,6 +108,14 @@ int HDate::DaysInMonth() const {
 }
 
 int HDate::DayOfWeek() const {
+  if (IsValid()) {
+    // The Gregorian calendar's weekday, as mktime gives it, without the
+    // time zone files mktime reads: 0 for Sunday.
+    static const int kMonthOffset[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    const int y = month < 3 ? year - 1 : year;
+    const int w = (y + y / 4 - y / 100 + y / 400 + kMonthOffset[month - 1] + day) % 7;
+    return w < 0 ? w + 7 : w;
+  }
   struct tm t = {};
   t.tm_year = year - 1900;
   t.tm_mon = month - 1;

@@ -4,8 +4,11 @@
 
 #include <cstring>
 
+#include "core/write_guard.h"
+
 bool HFile::Open(const char* path, const char* mode) {
   if (stream_ != nullptr) return false;
+  if (strpbrk(mode, "wa+") != nullptr) WillWrite();
   stream_ = fopen(path, mode);
   return stream_ != nullptr;
 }
@@ -43,7 +46,10 @@ bool IsDirectory(const char* path) { return PathKind(path) == 1; }
 
 bool Exists(const char* path) { return PathKind(path) >= 0; }
 
-bool MakeDirectory(const char* path) { return mkdir(path, 0755) == 0; }
+bool MakeDirectory(const char* path) {
+  WillWrite();
+  return mkdir(path, 0755) == 0;
+}
 
 bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirectory(path); }
 

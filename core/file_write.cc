@@ -11,6 +11,8 @@
 #include <map>
 #include <string>
 
+#include "core/write_guard.h"
+
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
@@ -115,6 +117,7 @@ bool SyncFolderOf(const char* path) {
 }
 
 bool RenameFile(const char* from, const char* to) {
+  WillWrite();
   if (Faulted(file_faults::kRename)) return false;
   std::string source;
   if (tracking) {
@@ -145,6 +148,7 @@ HFileWriter::~HFileWriter() {
 }
 
 bool HFileWriter::Open(const char* target, int mode, const char* temp_path) {
+  WillWrite();
   if (fd_ >= 0 || target == nullptr) return false;
   target_ = target;
   if (temp_path != nullptr) {

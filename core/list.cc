@@ -73,6 +73,8 @@ void HList::Clear() {
 
 void HStringList::Add(const char* text) { list_.PushBack(new HString(text)); }
 
+void HStringList::Add(const char* text, int n) { list_.PushBack(new HString(text, n)); }
+
 const HString& HStringList::Item(int i) const {
   const HString* item = list_.At(i);
   return item == nullptr ? sentinel_ : *item;

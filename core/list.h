@@ -264,6 +264,8 @@ class HStringList {
   HStringList& operator=(const HStringList&) = delete;
 
   void Add(const char* text);
+  // Adds the first `n` bytes of `text`.
+  void Add(const char* text, int n);
   int Count() const { return list_.Count(); }
   // The i-th string, or an empty sentinel when i is out of range.
   const HString& Item(int i) const;

@@ -14,6 +14,7 @@
 
 #include "core/file.h"
 #include "core/file_write.h"
+#include "core/write_guard.h"
 #include "logread/log_split_reader.h"
 
 void (*LogSplitStep)(SplitStep kind) = nullptr;
@@ -45,6 +46,7 @@ long long FileSize(const char* path) {
 }
 
 bool Rollback(const HSplitFiles& files, const std::vector<std::pair<long long, HString>>& days) {
+  WillWrite();
   for (const auto& [size, path] : days) {
     unlink(Joined(path.CStr(), HFileWriter::kTempSuffix).CStr());
     if (size < 0) {
@@ -67,6 +69,7 @@ bool Rollback(const HSplitFiles& files, const std::vector<std::pair<long long, H
 
 // Appends what the log holds after `from` to the file `to`, synced.
 bool CopyRest(int fd, off_t from, const char* to) {
+  WillWrite();
   const int out = open(to, O_WRONLY | O_APPEND | O_CLOEXEC);
   if (out < 0) return false;
   bool ok = true;
@@ -194,7 +197,10 @@ bool HSplitJournal::NoteCommit(const HCommit& commit) {
 }
 
 bool HSplitJournal::Append(const HString& line, bool sync) {
-  if (fd_ < 0) fd_ = open(path_.CStr(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    WillWrite();
+    fd_ = open(path_.CStr(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  }
   if (fd_ < 0) {
     NoteSplitFailure("cannot create", path_.CStr(), errno);
     return false;
@@ -227,6 +233,7 @@ namespace {
 // The last steps of a commit: the new carry-over file put in place (or,
 // empty, none kept), then the journal removed.
 bool PlaceCarryOver(const HSplitFiles& files, bool have_temp) {
+  WillWrite();
   const char* carry_temp = files.carry_temp.CStr();
   if (have_temp) {
     if (FileSize(carry_temp) == 0) {
@@ -246,6 +253,7 @@ bool PlaceCarryOver(const HSplitFiles& files, bool have_temp) {
 }  // namespace
 
 bool FinishSplit(const HSplitFiles& files, const HCommit& commit, bool intact) {
+  WillWrite();
   const char* carry_temp = files.carry_temp.CStr();
   const bool have_temp = Exists(carry_temp);
   if (!commit.follow_place.IsEmpty()) {

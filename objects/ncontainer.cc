@@ -9,6 +9,7 @@
 
 #include "core/file.h"
 #include "core/iserver.h"
+#include "core/write_guard.h"
 #include "objects/commit.h"
 #include "objects/object_stream.h"
 
@@ -47,7 +48,10 @@ void RemoveTemporaryFiles(const char* directory) {
     path.Append("/");
     path.Append(entry->d_name);
     struct stat info;
-    if (lstat(path.CStr(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.CStr());
+    if (lstat(path.CStr(), &info) == 0 && S_ISREG(info.st_mode)) {
+      WillWrite();
+      unlink(path.CStr());
+    }
   }
   closedir(dir);
 }
@@ -55,6 +59,7 @@ void RemoveTemporaryFiles(const char* directory) {
 void RemoveTree(const char* path) {
   struct stat info;
   if (lstat(path, &info) != 0) return;
+  WillWrite();
   if (!S_ISDIR(info.st_mode)) {
     unlink(path);
     return;

@@ -52,7 +52,7 @@ void Tokenize(const char* text, HStringList* args) {
     const char* begin = quoted ? p + 1 : p;
     const char* end = begin;
     while (*end != 0 && (quoted ? *end != '"' : !IsBlank(*end))) ++end;
-    args->Add(HString(begin, static_cast<int>(end - begin)).CStr());
+    args->Add(begin, static_cast<int>(end - begin));
     p = *end == 0 ? end : end + 1;  // the closing byte belongs to no token
   }
 }

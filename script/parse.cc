@@ -1,6 +1,7 @@
 #include "script/parse.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/file.h"
 #include "core/iserver.h"
@@ -15,13 +16,62 @@ namespace {
 constexpr char kIncludeOpen[] = "<!--#include file=\"";
 constexpr int kIncludeOpenLength = sizeof kIncludeOpen - 1;
 
+template <class T>
+HScriptItem* Make(const char* text) {
+  return new T(text);
+}
+
+// The directives of one line after "$" (an assignment): the first whose
+// word begins the text, ignoring case, makes the item.
+const struct {
+  const char* word;
+  HScriptItem* (*make)(const char*);
+} kLineDirectives[] = {
+    {"set", Make<HScriptSet>},
+    {"init", Make<HScriptInit>},
+    {"options", Make<HScriptOptions>},
+    {"autolink", Make<HScriptAutoLink>},
+    {"inc", Make<HScriptInc>},
+    {"exit", Make<HScriptExit>},
+    {"Read", Make<HScriptSystem>},
+    {"Write", Make<HScriptSystem>},
+    {"Post", Make<HScriptSystem>},
+    {"Admin", Make<HScriptSystem>},
+    {"Login", Make<HScriptSystem>},
+    {"encode", Make<HScriptEncode>},
+    {"urlencode", Make<HScriptUrlEncode>},
+    {"showtext", Make<HScriptShowText>},
+    {"textlink", Make<HScriptTextLink>},
+    {"charset", Make<HScriptCharset>},
+};
+
+// Whether CreateLine makes an item of the directive text.
+bool IsLineDirective(const char* text) {
+  if (text[0] == '$') return true;
+  for (const auto& directive : kLineDirectives) {
+    if (BeginsWord(text, directive.word)) return true;
+  }
+  return false;
+}
+
+// The directive text of a line that holds one, else null.
+const char* DirectiveText(const char* line) {
+  if (line[0] != '\'') return nullptr;
+  const char* text = line + 1;
+  while (*text == ' ' || *text == '\t') ++text;
+  return text;
+}
+
 }  // namespace
+
+bool HScriptParse::lazy_blocks = true;
 
 HScriptParse::~HScriptParse() = default;
 
 int HScriptParse::Execute() { return ExecuteChildren(); }
 
 int HScriptParse::ExecuteChildren() {
+  if (keeping_) ParseKept();
   for (HScriptItem* child : children_) {
     if (child->Execute() != 0) return 1;
   }
@@ -30,15 +80,13 @@ int HScriptParse::ExecuteChildren() {
 
 int HScriptParse::Parse(HScriptReader& reader, int includes_allowed) {
   while (const char* line = reader.ReadLine()) {
-    if (line[0] == '\'') {
-      const char* text = line + 1;
-      while (*text == ' ' || *text == '\t') ++text;
+    if (const char* text = DirectiveText(line)) {
       if (IsEnd(text, reader, includes_allowed) != 0) return 1;
       if (HScriptItem* item = CreateLine(text)) {
         children_.PushBack(item);
       } else if (HScriptParse* block = CreateBlock(text)) {
         children_.PushBack(block);
-        if (ParseNested(block, reader, includes_allowed) == 0) return 0;
+        if (Nest(block, reader, includes_allowed) == 0) return 0;
       }
       // Anything else is a comment.
     } else if (includes_allowed != 0 && strncmp(line, kIncludeOpen, kIncludeOpenLength) == 0) {
@@ -63,25 +111,79 @@ int HScriptParse::ParseNested(HScriptParse* block, HScriptReader& reader, int in
   return result;
 }
 
+int HScriptParse::Nest(HScriptParse* block, HScriptReader& reader, int includes_allowed) {
+  if (!lazy_blocks) return ParseNested(block, reader, includes_allowed);
+  if (reader.depth >= HScriptReader::kMaxDepth) {
+    reader.Stop();
+    return 0;
+  }
+  ++reader.depth;
+  const int result = block->Keep(reader, includes_allowed);
+  --reader.depth;
+  return result;
+}
+
+int HScriptParse::Keep(HScriptReader& reader, int includes_allowed) {
+  keeping_ = true;
+  kept_depth_ = reader.depth;
+  kept_includes_ = includes_allowed;
+  // The blocks open inside this one, innermost last, each with the depth
+  // its own lines are parsed at: the lines are only read here, but where
+  // each block ends, and where the depth cuts the template, must come out
+  // as parsing would find them.
+  struct HOpen {
+    enum Kind { kIf, kElse, kFor } kind;
+    int depth;
+  };
+  std::vector<HOpen> open;
+  while (const char* line = reader.ReadLine()) {
+    if (const char* text = DirectiveText(line)) {
+      if (open.empty()) {
+        if (IsEnd(text, reader, includes_allowed) != 0) return 1;  // its own end line is not kept
+      } else if (open.back().kind == HOpen::kIf && (BeginsWord(text, "elif") || BeginsWord(text, "else"))) {
+        // The branch goes on one level deeper, as HScriptIf::IsEnd nests it.
+        HOpen& branch = open.back();
+        if (branch.depth >= HScriptReader::kMaxDepth) {
+          reader.Stop();
+        } else {
+          branch = HOpen{BeginsWord(text, "elif") ? HOpen::kIf : HOpen::kElse, branch.depth + 1};
+        }
+        text = nullptr;
+      } else if (open.back().kind == HOpen::kFor ? BeginsWord(text, "next") : BeginsWord(text, "endif")) {
+        open.pop_back();
+        text = nullptr;
+      }
+      if (text != nullptr && !IsLineDirective(text) && (BeginsWord(text, "if") || BeginsWord(text, "for"))) {
+        const int depth = open.empty() ? reader.depth : open.back().depth;
+        if (depth >= HScriptReader::kMaxDepth) {
+          reader.Stop();
+        } else {
+          open.push_back(HOpen{BeginsWord(text, "if") ? HOpen::kIf : HOpen::kFor, depth + 1});
+        }
+      }
+    }
+    kept_.append(line);
+    kept_.push_back(0);
+  }
+  return 0;
+}
+
+void HScriptParse::ParseKept() {
+  keeping_ = false;
+  std::string lines;
+  lines.swap(kept_);
+  HScriptReader reader(lines.data(), lines.data() + lines.size());
+  reader.depth = kept_depth_;
+  Parse(reader, kept_includes_);
+}
+
 int HScriptParse::IsEnd(const char*, HScriptReader&, int) { return 0; }
 
 HScriptItem* HScriptParse::CreateLine(const char* text) {
   if (text[0] == '$') return new HScriptLet(text);
-  if (BeginsWord(text, "set")) return new HScriptSet(text);
-  if (BeginsWord(text, "init")) return new HScriptInit(text);
-  if (BeginsWord(text, "options")) return new HScriptOptions(text);
-  if (BeginsWord(text, "autolink")) return new HScriptAutoLink(text);
-  if (BeginsWord(text, "inc")) return new HScriptInc(text);
-  if (BeginsWord(text, "exit")) return new HScriptExit(text);
-  if (BeginsWord(text, "Read") || BeginsWord(text, "Write") || BeginsWord(text, "Post") ||
-      BeginsWord(text, "Admin") || BeginsWord(text, "Login")) {
-    return new HScriptSystem(text);
+  for (const auto& directive : kLineDirectives) {
+    if (BeginsWord(text, directive.word)) return directive.make(text);
   }
-  if (BeginsWord(text, "encode")) return new HScriptEncode(text);
-  if (BeginsWord(text, "urlencode")) return new HScriptUrlEncode(text);
-  if (BeginsWord(text, "showtext")) return new HScriptShowText(text);
-  if (BeginsWord(text, "textlink")) return new HScriptTextLink(text);
-  if (BeginsWord(text, "charset")) return new HScriptCharset(text);
   return nullptr;
 }
 

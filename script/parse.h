@@ -5,6 +5,8 @@
 #ifndef SCRIPT_PARSE_H_
 #define SCRIPT_PARSE_H_
 
+#include <string>
+
 #include "core/list.h"
 #include "script/iscript.h"
 #include "script/item.h"
@@ -28,27 +30,47 @@ class HScriptParse : public HScriptLine {
   // The block ("if", "for") the text opens, or null.
   virtual HScriptParse* CreateBlock(const char* text);
 
-  // Releases every child.
+  // Releases every child, and the lines kept for them.
   void ReleaseChildren() {
     children_.Clear();
     open_literal_ = nullptr;
+    kept_.clear();
+    keeping_ = false;
   }
   const HOwnedList<HScriptItem>& Children() const { return children_; }
+
+  // Whether a block ("if", "for" and the branches of an if) keeps its lines
+  // when parsed and makes its items of them when it first runs, so that a
+  // branch never taken costs no more than reading its lines. True unless a
+  // test compares with parsing at once; a page renders alike either way.
+  static bool lazy_blocks;
 
  protected:
   // Parses `block` one level deeper; at kMaxDepth the reader is stopped
   // instead, so the template ends there for every level. Returns what the
   // block's Parse returned (0 when stopped).
   static int ParseNested(HScriptParse* block, HScriptReader& reader, int includes_allowed);
+  // ParseNested, or with lazy_blocks the block keeps its lines up to its
+  // end instead, as far as ParseNested would have read them; same result.
+  static int Nest(HScriptParse* block, HScriptReader& reader, int includes_allowed);
+  // Parses the kept lines first, if any.
   int ExecuteChildren();
 
  private:
   void AddTextLine(const char* line);
   void AddInclude(const char* line);
   void AddLiteral(const char* text, int n);
+  // Reads the block's lines up to its end (IsEnd), keeping them for
+  // ParseKept; 1 at its end, 0 when the reader ended first.
+  int Keep(HScriptReader& reader, int includes_allowed);
+  void ParseKept();
 
   HOwnedList<HScriptItem> children_;
   HScriptItem* open_literal_ = nullptr;  // the last literal item made, while it may still grow
+  std::string kept_;                     // lines not parsed yet, each ended by a zero byte
+  bool keeping_ = false;
+  int kept_depth_ = 0;     // the reader's depth while the lines were read
+  int kept_includes_ = 0;  // whether include lines count among them
 };
 
 // An include line. The file is read once per page, on the first execution:

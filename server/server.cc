@@ -257,7 +257,7 @@ void HServer::Run(int /*argc*/, char** argv) {
   std::unique_ptr<char[]> reserve(new (std::nothrow) char[kMemoryReserve]);
   try {
     if (input_error == nullptr) BeforeLock();
-    Lock(post_);
+    LockRequest(post_);
     if (input_error != nullptr) throw input_error;
     Update();
     // Every answer waits until the request is done, so that an error met

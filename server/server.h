@@ -45,6 +45,9 @@ class HServer : public IServer {
   virtual void BeforeLock() {}
   virtual void CheckLogin() {}
   virtual void Lock(int /*post*/) {}
+  // The lock a request from the web server takes: Lock, unless the
+  // application lets a request that may only read share it.
+  virtual void LockRequest(int post) { Lock(post); }
   virtual void Unlock() {}
   virtual void Save() {}
 

@@ -37,6 +37,9 @@ class HAudienceSettings : public IStatsSettings {
   int Unit() const override { return base_.Unit(); }
   int Lines() override { return base_.Lines(); }
   const std::vector<HDate>& DaysWithFiles() override { return base_.DaysWithFiles(); }
+  std::vector<HDate> DaysWithFilesIn(const HDate& first, const HDate& last) override {
+    return base_.DaysWithFilesIn(first, last);
+  }
   // The base's stamp hashed with the audience and the robot list's file
   // stamp, as long as the base's; empty when the base's is.
   std::string DayStamp(const HDate& date) override;

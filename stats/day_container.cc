@@ -1,10 +1,14 @@
 #include "stats/day_container.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
+
+#include "stats/day_files.h"
 
 
 void DayName(char (&text)[kDayNameSize], const HDate& day) { snprintf(text, sizeof text, "%d", day.Number()); }
@@ -48,6 +52,25 @@ std::vector<HDate> HDayContainer::DaysWithData(const std::vector<HDate>& with_fi
   days.erase(std::unique(days.begin(), days.end(), [](const HDate& a, const HDate& b) { return a.Compare(b) == 0; }),
              days.end());
   return days;
+}
+
+std::vector<HDate> HDayContainer::DaysWithData(IStatsSettings& log, const HDate& first, const HDate& last) const {
+  // Past a few hundred days both folders are listed instead.
+  if (!HDayFiles::IsShortPeriod(first, last)) return DaysWithData(log.DaysWithFiles(), first, last);
+  std::vector<HDate> days = log.DaysWithFilesIn(first, last);
+  if (directory_.IsEmpty()) return days;
+  std::vector<HDate> stored;
+  struct stat info;
+  for (HDate day = first; day.Compare(last) <= 0;) {
+    char name[kDayNameSize];
+    DayName(name, day);
+    if (lstat(StoragePath(name).CStr(), &info) == 0) stored.push_back(day);
+    if (!day.NextDay()) break;
+  }
+  std::vector<HDate> merged;
+  const auto less = [](const HDate& a, const HDate& b) { return a.Compare(b) < 0; };
+  std::set_union(days.begin(), days.end(), stored.begin(), stored.end(), std::back_inserter(merged), less);
+  return merged;
 }
 
 IObject* HDayContainer::CreateObject(const char* name, const char* type_name) {

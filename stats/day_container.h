@@ -9,6 +9,7 @@
 
 #include "core/date.h"
 #include "objects/ncontainer.h"
+#include "stats/stats_settings.h"
 
 class HDayContainer : public INContainer {
  public:
@@ -32,6 +33,10 @@ class HDayContainer : public INContainer {
   // container's folder (a day whose file is gone keeps its figures). Work
   // in proportion to those days, however far apart `first` and `last` lie.
   std::vector<HDate> DaysWithData(const std::vector<HDate>& with_files, const HDate& first, const HDate& last) const;
+  // The same for the days with a day file that `log` finds: a period of a
+  // few hundred days looks for each day's files by name, so that it costs
+  // the same however long the history is.
+  std::vector<HDate> DaysWithData(IStatsSettings& log, const HDate& first, const HDate& last) const;
 
   const char* child_type_;
 };

@@ -14,6 +14,13 @@
 
 namespace {
 
+// Days since 1 March of year 0 in the Gregorian calendar, for differences.
+long DayCount(const HDate& date) {
+  const long y = date.month <= 2 ? date.year - 1 : date.year;
+  const long m = date.month <= 2 ? date.month + 9 : date.month - 3;
+  return 365 * y + y / 4 - y / 100 + y / 400 + (153 * m + 2) / 5 + date.day - 1;
+}
+
 // The size and the time of the last change: a site copied or restored with
 // its times (cp -a, rsync -a, tar) keeps its stamps and counts nothing again.
 // Appends the decimal text of `value`, at least `width` digits wide with
@@ -182,6 +189,25 @@ void HDayFiles::List() {
 const std::vector<HDate>& HDayFiles::Days() {
   if (!listed_) List();
   return days_;
+}
+
+bool HDayFiles::IsShortPeriod(const HDate& first, const HDate& last) {
+  return first.IsValid() && last.IsValid() && DayCount(last) - DayCount(first) < kLookedUpDays;
+}
+
+std::vector<HDate> HDayFiles::DaysIn(const HDate& first, const HDate& last) {
+  std::vector<HDate> days;
+  if (!listed_ && IsShortPeriod(first, last)) {
+    for (HDate day = first; day.Compare(last) <= 0 && day.Compare(today_) < 0;) {
+      if (!Stamp(day).empty()) days.push_back(day);
+      if (!day.NextDay()) break;
+    }
+    return days;
+  }
+  for (const HDate& day : Days()) {
+    if (day.Compare(first) >= 0 && day.Compare(last) <= 0) days.push_back(day);
+  }
+  return days;
 }
 
 std::string HDayFiles::Stamp(const HDate& date) {

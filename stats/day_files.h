@@ -27,6 +27,14 @@ class HDayFiles {
   // The complete days with a day file, oldest first. Empty when the
   // pattern or its folder cannot be read.
   const std::vector<HDate>& Days();
+  // Those of Days from `first` to `last`, oldest first. Unless the folder
+  // was listed already, a period of at most kLookedUpDays days looks for
+  // each day's file by its name (and keeps its stamp) instead.
+  static constexpr int kLookedUpDays = 400;
+  std::vector<HDate> DaysIn(const HDate& first, const HDate& last);
+  // Whether `first` and `last` are valid and hold at most kLookedUpDays
+  // days from the one to the other: few enough to look for each by name.
+  static bool IsShortPeriod(const HDate& first, const HDate& last);
   // The stamp of the day file of `date` as 16 hex digits, or empty when the
   // day has no readable regular file.
   std::string Stamp(const HDate& date);

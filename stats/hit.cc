@@ -369,9 +369,7 @@ long long HHit::WindowFigure() {
   // The days with a file first, counted when due and the budget allows;
   // then one pass over the stored days, which holds those whose files are
   // gone too.
-  for (const HDate& day : log_->DaysWithFiles()) {
-    if (day.Compare(window_start_) >= 0 && day.Compare(window_end_) <= 0) WindowDayEntry(day);
-  }
+  for (const HDate& day : log_->DaysWithFilesIn(window_start_, window_end_)) WindowDayEntry(day);
   const HDate& today = log_->Today();
   if (log_->MayCount(today) && today.Compare(window_start_) >= 0 && today.Compare(window_end_) <= 0) DayEntry(today);
   window_uncounted_.Settle();

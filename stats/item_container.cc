@@ -1,5 +1,6 @@
 #include "stats/item_container.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include "core/answers.h"
 #include "core/file.h"
+#include "core/write_guard.h"
 #include "objects/object_stream.h"
 #include "stats/day_files.h"
 #include "stats/hit.h"
@@ -127,7 +129,12 @@ IObject* HItemsContainer::FindChild(const char* name) {
 IObject* HItemsContainer::MakeDay(const char* name) { return make_(name, this); }
 
 void HItemsContainer::DeleteTotal() {
-  if (!directory_.IsEmpty()) unlink(StoragePath(kTotalFile).CStr());
+  if (directory_.IsEmpty()) return;
+  const HString path = StoragePath(kTotalFile);
+  struct stat info;
+  if (lstat(path.CStr(), &info) != 0) return;
+  WillWrite();
+  unlink(path.CStr());
 }
 
 HItemsHit* HItemsContainer::ExistingDay(const char* name) {
@@ -230,8 +237,7 @@ void HItemsContainer::AccumulateMonth(const char* end) {
 
 std::string HItemsContainer::RangeStamp(const HDate& start, const HDate& end) {
   std::string text = std::string(type_name_) + " " + result_->KindStamp();
-  for (const HDate& day : log_->DaysWithFiles()) {
-    if (day.Compare(start) < 0 || day.Compare(end) > 0) continue;
+  for (const HDate& day : log_->DaysWithFilesIn(start, end)) {
     char name[kDayNameSize];
     DayName(name, day);
     text.append(" ").append(name).append(":").append(log_->DayStamp(day));
@@ -304,7 +310,11 @@ bool HItemsContainer::CoversEverything(const char* first, const char* last) {
   if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last))) return false;
   HDate yesterday = log_->Today();
   yesterday.PreviousDay();
+  if (end.Compare(yesterday) != 0) return false;
+  // The earliest day is the first day or a day file before it; a period
+  // that starts after the first day needs no listing of the day files.
   HDate earliest = log_->FirstDay();
+  if (earliest.IsValid() && start.Compare(earliest) > 0) return false;
   const std::vector<HDate>& days = log_->DaysWithFiles();
   if (!days.empty() && (!earliest.IsValid() || days.front().Compare(earliest) < 0)) earliest = days.front();
   return earliest.IsValid() && start.Compare(earliest) <= 0 && end.Compare(yesterday) == 0;
@@ -320,7 +330,7 @@ bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& 
   HDate last_day = log_->Today();
   if (!log_->MayCount(last_day)) last_day.PreviousDay();
   if (end.Compare(last_day) > 0) end = last_day;
-  std::vector<HDate> days = DaysWithData(log_->DaysWithFiles(), start, end);
+  std::vector<HDate> days = DaysWithData(*log_, start, end);
   // Today so far, unless its ranking is stored already.
   if (log_->MayCount(end) && end.Compare(log_->Today()) == 0 && (days.empty() || days.back().Compare(end) != 0)) {
     days.push_back(end);
@@ -418,7 +428,7 @@ void HItemsContainer::SqueezeRange(const char* first, const char* last, const ch
   // Each day's lines of the text, added into one table: the days' own
   // counts keep no cross-tabulation.
   std::unique_ptr<HItemsHit> day_result(make_("", this));
-  std::vector<HDate> days = log_->DaysWithFiles();
+  std::vector<HDate> days = log_->DaysWithFilesIn(start, end);
   if (log_->MayCount(log_->Today())) days.push_back(log_->Today());
   for (const HDate& day : days) {
     if (day.Compare(start) < 0 || day.Compare(end) > 0 || !log_->MayCount(day)) continue;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "core/file.h"
+#include "core/write_guard.h"
 
 bool HKeptSums::MakeFolder() const { return IsDirectory(folder_.c_str()) || MakeDirectory(folder_.c_str()); }
 
@@ -49,11 +50,15 @@ void HKeptSums::Touch(const std::string& name) const {
   }
   const struct timespec times[2] = {used, used};
   // A folder the request may not write keeps its times: the sum still
-  // serves, and is only removed sooner.
+  // serves, and is only removed sooner. Only the order the sums go in
+  // depends on the times, so a request that only reads sets them too.
   utimensat(AT_FDCWD, Path(name).c_str(), times, 0);
 }
 
 void HKeptSums::Prune(char kind, int most) const {
   const std::vector<Kept> files = List(kind);
-  for (size_t i = static_cast<size_t>(most); i < files.size(); ++i) unlink(Path(files[i].name).c_str());
+  for (size_t i = static_cast<size_t>(most); i < files.size(); ++i) {
+    WillWrite();
+    unlink(Path(files[i].name).c_str());
+  }
 }

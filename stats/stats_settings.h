@@ -42,6 +42,16 @@ class IStatsSettings {
   // The complete days (before Today) that have a day file, oldest first.
   // The reference stays valid until Today changes.
   virtual const std::vector<HDate>& DaysWithFiles() = 0;
+  // Those of DaysWithFiles from `first` to `last`, oldest first. A period
+  // of a few hundred days may look for each day's file instead of listing
+  // the folder, so that it costs the same however long the history is.
+  virtual std::vector<HDate> DaysWithFilesIn(const HDate& first, const HDate& last) {
+    std::vector<HDate> days;
+    for (const HDate& day : DaysWithFiles()) {
+      if (day.Compare(first) >= 0 && day.Compare(last) <= 0) days.push_back(day);
+    }
+    return days;
+  }
   // What the figures of `date` are counted from, as a short text that
   // changes whenever they would: the stamp of its day file (stats/day_files.h)
   // and the rule that decides what counts. Empty when the day has no day

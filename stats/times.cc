@@ -215,7 +215,7 @@ void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
   long long sums[HTimesHit::kHours] = {};
   HUncounted left;
   // Stored days whose day files are gone count too.
-  std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : DaysWithData(log_->DaysWithFiles(), first, last);
+  std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : DaysWithData(*log_, first, last);
   if (log_ != nullptr && log_->MayCount(log_->Today()) && (days.empty() || days.back().Compare(log_->Today()) != 0)) {
     days.push_back(log_->Today());
   }

@@ -13,17 +13,18 @@
 #include "core/file.h"
 #include "core/file_write.h"
 #include "core/iserver.h"
+#include "core/write_guard.h"
 #include "logread/log_line.h"
 #include "logread/log_split.h"
 #include "stats/agents.h"
 #include "stats/aliases.h"
+#include "stats/bytes.h"
 #include "stats/countries.h"
 #include "stats/export.h"
-#include "stats/bytes.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
-#include "stats/responses.h"
 #include "stats/referrers.h"
+#include "stats/responses.h"
 #include "stats/robot_ranking.h"
 #include "stats/times.h"
 #include "stats/visitors.h"
@@ -226,7 +227,13 @@ void HVaziVev::RemoveOldSnapshot() {
   if (!yesterday.PreviousDay()) return;
   char name[48];
   snprintf(name, sizeof name, "logs/today-%08d.log", yesterday.Number());
-  unlink((std::string(CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()) + name).c_str());
+  const std::string path = std::string(CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir()) + name;
+  // Looked for first: nearly every request finds none, and needs no right
+  // to change anything.
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return;
+  WillWrite();
+  unlink(path.c_str());
 }
 
 bool HVaziVev::MayCount(const HDate& date) const {
@@ -287,6 +294,10 @@ HDayFiles& HVaziVev::DayFiles() {
 }
 
 const std::vector<HDate>& HVaziVev::DaysWithFiles() { return DayFiles().Days(); }
+
+std::vector<HDate> HVaziVev::DaysWithFilesIn(const HDate& first, const HDate& last) {
+  return DayFiles().DaysIn(first, last);
+}
 
 std::string HVaziVev::DataPath(const char* name) const {
   std::string path = CurrentServer == nullptr ? "" : CurrentServer->GetHomeDir();

@@ -85,6 +85,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   int Lines() override;
   // From a listing of the day files' folder, made on first use.
   const std::vector<HDate>& DaysWithFiles() override;
+  std::vector<HDate> DaysWithFilesIn(const HDate& first, const HDate& last) override;
   std::string DayStamp(const HDate& date) override;
   std::string DataPath(const char* name) const override;
   std::string CountryDatabase() const override { return Setting("GeoDatabase"); }

@@ -11,12 +11,13 @@
 #include "core/answers.h"
 #include "core/file.h"
 #include "core/file_write.h"
+#include "core/write_guard.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "logread/short_address.h"
 #include "stats/count_budget.h"
-#include "stats/day_files.h"
 #include "stats/day_container.h"
+#include "stats/day_files.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -150,6 +151,7 @@ bool HVisitors::WriteDay(const HDate& date, const std::string& stamp, const std:
   const std::string path = DayPath(date);
   if (path.empty() || stamp.size() != kStampSize) return false;
   const std::string folder = path.substr(0, path.rfind('/'));
+  WillWrite();
   if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
   std::string bytes(kMagic, sizeof kMagic);
   bytes += stamp;
@@ -191,9 +193,7 @@ long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUnco
     snprintf(name, sizeof name, "M%04d%02d", first.year, first.month);
     key = name;
     std::string stamps;
-    for (const HDate& day : log_->DaysWithFiles()) {
-      if (day.Compare(first) >= 0 && day.Compare(last) <= 0) stamps += log_->DayStamp(day);
-    }
+    for (const HDate& day : log_->DaysWithFilesIn(first, last)) stamps += log_->DayStamp(day);
     AppendStampHash(stamps, stamp);
     const char* kept = properties_.GetValue(key.c_str());
     const char* blank = kept == nullptr ? nullptr : strchr(kept, ' ');
@@ -211,11 +211,18 @@ long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUnco
 long long HVisitors::Union(const HDate& first, const HDate& last, const HUncounted& left) {
   std::vector<uint64_t> all;
   std::vector<uint64_t> day_visitors;
-  std::vector<HDate> days = log_->DaysWithFiles();
+  std::vector<HDate> days = log_->DaysWithFilesIn(first, last);
   if (log_->MayCount(log_->Today())) days.push_back(log_->Today());
-  // Days whose day files are gone keep their visitors as they were kept.
+  // Days whose day files are gone keep their visitors as they were kept:
+  // looked for by name over a few hundred days, else by the folder's list.
   const std::string kept = DayPath(first);
-  if (DIR* dir = kept.empty() ? nullptr : opendir(kept.substr(0, kept.rfind('/')).c_str())) {
+  const bool look_up = !kept.empty() && HDayFiles::IsShortPeriod(first, last);
+  for (HDate day = first; look_up && day.Compare(last) <= 0;) {
+    struct stat info;
+    if (lstat(DayPath(day).c_str(), &info) == 0 && log_->DayStamp(day).empty()) days.push_back(day);
+    if (!day.NextDay()) break;
+  }
+  if (DIR* dir = kept.empty() || look_up ? nullptr : opendir(kept.substr(0, kept.rfind('/')).c_str())) {
     while (const dirent* entry = readdir(dir)) {
       HDate day;
       // Only the period's: a stamp costs a stat and a hash, and years of

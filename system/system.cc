@@ -12,6 +12,7 @@
 #include "core/errors.h"
 #include "core/file.h"
 #include "core/iserver.h"
+#include "core/write_guard.h"
 #include "objects/commit.h"
 #include "objects/object_stream.h"
 #include "script/names.h"
@@ -216,6 +217,7 @@ bool HSystem::DocumentRootAvailable() {
 void HSystem::DeleteRemoved() {
   INContainer::DeleteRemoved();
   if (remove_files_.Count() == 0 && remove_dirs_.Count() == 0) return;
+  WillWrite();
   if (DocumentRootAvailable()) {
     for (const HString* entry : remove_files_) {
       HString path(document_root_);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 TEST(HDateTest, Validity) {
   struct Case { int number; bool valid; };
   const Case cases[] = {
@@ -99,4 +101,22 @@ TEST(HDateTest, ParseAcceptsExactlyEightDigitsOfAValidDate) {
   }
   HDate d;
   EXPECT_FALSE(HDate::Parse(nullptr, &d));
+}
+
+// The weekday is computed, not asked of mktime: both agree on every valid day.
+TEST(HDateTest, WeekdayOfEveryValidDayIsTheCalendars) {
+  HDate d;
+  ASSERT_TRUE(d.SetNumber(19700101));
+  int days = 0;
+  do {
+    struct tm t = {};
+    t.tm_year = d.year - 1900;
+    t.tm_mon = d.month - 1;
+    t.tm_mday = d.day;
+    t.tm_isdst = -1;
+    mktime(&t);
+    ASSERT_EQ(t.tm_wday, d.DayOfWeek()) << d.Number();
+    ++days;
+  } while (d.NextDay());
+  EXPECT_EQ(47482, days);  // 1970 to 2099
 }

@@ -153,6 +153,35 @@ TEST_F(TextLineTest, IncludesCountTheirOwnDepth) {
   EXPECT_EQ("x\n", Render(page));
 }
 
+// Blocks keep their lines and parse them when first run; a page renders
+// exactly as when every block is parsed at once.
+TEST_F(TextLineTest, KeptBlocksRenderAsBlocksParsedAtOnce) {
+  WritePage("part.html", "P$x\n'if $x = 2\ntwo\n'endif\n");
+  const std::string long_line(3000, 'w');
+  std::string deep = "'for $k = 1 to 2\n";
+  for (int i = 0; i < 300; ++i) deep += "'if 1\nD" + std::to_string(i) + "\n";
+  deep += "tail\n";
+  const std::vector<std::string> pages = {
+      "'for $x = 1 to 3\n'if $x = 1\none\n'elif $x = 2\n<!--#include file=\"part.html\"-->\n'else\nother $x\n'endif\n'next\n",
+      "'if 0\n'for $i = 1 to 2\nno\n'next\n'elseif\nelse-prefix\n'endif\nafter\n",
+      "'iffy 1\ny\n'endiffy\n'format $i = 1 to 2\nf$i\n'nextt\n",              // keywords as prefixes
+      "'for $i = 1 to 2\n'endif\nstray $i\n'next\n'if 1\n'next\nstray\n'endif\n",  // ends of the other kind
+      "'if 1\n'set $a = 5\n$a\n'$b = 6\n$b\n'a comment\n'endif\n",
+      "'if 1\n" + long_line + "\n'" + long_line + "\n'endif\nend\n",
+      "'if 1\n'if 0\nx\n'else\n'for $i = 2 to 1\n$i\n'next\n'endif\n",         // unclosed at the end
+      "'if 1\n'elif\nnever\n'endif\n'if\nno condition\n'else\nnot either\n'endif\n",
+      deep,
+  };
+  for (const std::string& page : pages) {
+    HScriptParse::lazy_blocks = false;
+    const std::string at_once = Render(page);
+    IncludeCache.Clear();
+    HScriptParse::lazy_blocks = true;
+    EXPECT_EQ(at_once, Render(page)) << page.substr(0, 200);
+    IncludeCache.Clear();
+  }
+}
+
 TEST_F(TextLineTest, LoadReplacesThePreviousTree) {
   HScript script;
   EXPECT_EQ("one\n", Render(script, "one\n"));

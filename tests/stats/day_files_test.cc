@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/test_util.h"
 
@@ -73,4 +74,42 @@ TEST(DayFilesTest, ListsTheDaysByNameAndStampsThemWhenAsked) {
   EXPECT_EQ("", files.Stamp(HDate{1999, 1, 6}));
   // Today is no complete day, but its file has a stamp.
   EXPECT_EQ(PrintedStamp(dir / "QL990401.log"), files.Stamp(HDate{1999, 4, 1}));
+}
+
+// A period looked up day by day finds exactly the days the listing finds.
+TEST(DayFilesTest, APeriodLookedUpByNameFindsTheListedDays) {
+  ScratchDir dir;
+  for (const char* name : {"QL981231.log", "QL990105.log", "QL990107.log", "QL990106.txt", "QL990401.log"}) {
+    WriteFile(dir / name, "line\n");
+  }
+  mkdir((dir / "QL990109.log").c_str(), 0755);
+  ASSERT_EQ(0, symlink((dir / "QL990105.log").c_str(), (dir / "QL990110.log").c_str()));
+  ASSERT_EQ(0, symlink((dir / "gone").c_str(), (dir / "QL990111.log").c_str()));
+  const auto text = [](const std::vector<HDate>& days) {
+    std::string out;
+    for (const HDate& day : days) out += std::to_string(day.Number()) + " ";
+    return out;
+  };
+  struct Case {
+    HDate first, last;
+    const char* days;
+  };
+  const Case cases[] = {
+      {HDate{1999, 1, 1}, HDate{1999, 1, 31}, "19990105 19990107 19990110 "},
+      {HDate{1998, 12, 31}, HDate{1999, 4, 30}, "19981231 19990105 19990107 19990110 "},  // today left out
+      {HDate{1999, 1, 6}, HDate{1999, 1, 6}, ""},
+      {HDate{1999, 1, 8}, HDate{1999, 1, 7}, ""},
+      {HDate{1970, 1, 1}, HDate{2099, 12, 31}, "19981231 19990105 19990107 19990110 "},  // listed
+  };
+  for (const Case& c : cases) {
+    HDayFiles looked_up;
+    looked_up.Reset(dir / "QLyymmdd.log", HDate{1999, 4, 1});
+    HDayFiles listed;
+    listed.Reset(dir / "QLyymmdd.log", HDate{1999, 4, 1});
+    listed.Days();
+    EXPECT_EQ(c.days, text(looked_up.DaysIn(c.first, c.last))) << c.first.Number();
+    EXPECT_EQ(c.days, text(listed.DaysIn(c.first, c.last))) << c.first.Number();
+  }
+  EXPECT_TRUE(HDayFiles::IsShortPeriod(HDate{1999, 1, 1}, HDate{2000, 2, 4}));  // 400 days
+  EXPECT_FALSE(HDayFiles::IsShortPeriod(HDate{1999, 1, 1}, HDate{2000, 2, 5}));
 }
