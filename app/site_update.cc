@@ -252,7 +252,18 @@ HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
     IObject* child = log->FindChild(name.c_str());
     if (child == nullptr) continue;
     if (finish) {
-      if (auto* items = dynamic_cast<HItemsContainer*>(child)) items->Call("Accumulate", 0, nullptr);
+      if (auto* items = dynamic_cast<HItemsContainer*>(child)) {
+        items->Call("Accumulate", 0, nullptr);
+        // The month of the last day with data and the one before, which
+        // its page compares with: their first views read them made.
+        const std::vector<HDate>& days = log->DaysWithFiles();
+        if (!days.empty()) {
+          HDate month = days.back();
+          items->KeepMonth(month);
+          month.day = 1;
+          if (month.PreviousDay()) items->KeepMonth(month);
+        }
+      }
       continue;
     }
     if (IsDayStatistic(child)) statistics.push_back(child);

@@ -342,7 +342,21 @@ bool HItemsContainer::SumRange(const char* first, const char* last, HItemTable& 
   return true;
 }
 
-bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& sum) {
+void HItemsContainer::KeepMonth(const HDate& day) {
+  HDate first = day;
+  first.day = 1;
+  HDate last = day;
+  last.day = last.DaysInMonth();
+  if (!first.IsValid() || !last.IsValid()) return;
+  char from[16];
+  char to[16];
+  DayName(from, first);
+  DayName(to, last);
+  std::unique_ptr<HItemsHit> sum(make_("", this));
+  KeptRange(from, to, *sum, false);
+}
+
+bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& sum, bool load) {
   HDate start;
   HDate end;
   if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
@@ -361,7 +375,11 @@ bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& 
   std::string stamp;
   if (keep) {
     stamp = RangeStamp(start, end);
-    if (ReadKept(name, stamp, sum)) return true;
+    // The stamp at the end of the file tells a sum out of date without
+    // reading its rows.
+    const std::string kept = HItemsHit::StoredStamp(HKeptSums(StoragePath("").CStr()).Path(name).c_str());
+    if (!load && kept == stamp) return true;
+    if ((kept.empty() || kept == stamp) && ReadKept(name, stamp, sum)) return true;
   }
   sum.Empty();
   const size_t left = uncounted_.days.size();

@@ -58,6 +58,11 @@ class HItemsContainer : public HDayContainer {
   const char* Call(const char* method, int argc, const char* const* argv) override;
   // Walking the container walks the result.
   bool First() override;
+  // Makes the kept sum of the month of `day` (from its first to its last
+  // day, yesterday at the latest), as a month's page would, unless the
+  // one kept is still that of its days: the first view of the month then
+  // finds it made. Leaves the result alone.
+  void KeepMonth(const HDate& day);
   const char* NextName() override;
   IObject* NextObject() override;
   // "Current" is the result's row object; days as HDayContainer (a fresh
@@ -97,7 +102,9 @@ class HItemsContainer : public HDayContainer {
   // sorts it; reads the sum kept for those days instead while the stamps
   // of the days are those it was made from, and keeps one it made that
   // leaves no day out. False when the days are no range.
-  bool KeptRange(const char* first, const char* last, HItemsHit& sum);
+  // With `load` false, a kept sum still that of its days is left unread,
+  // and `sum` empty.
+  bool KeptRange(const char* first, const char* last, HItemsHit& sum, bool load = true);
   // Reads the kept sum `name` into `sum` when it is stamped `stamp`; false
   // (and `sum` empty) otherwise.
   bool ReadKept(const std::string& name, const std::string& stamp, HItemsHit& sum);

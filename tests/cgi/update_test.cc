@@ -149,6 +149,19 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
     EXPECT_TRUE(Exists(site.Path(std::string("data/vazivev/") + kind + "/19990301"))) << kind;
   }
   EXPECT_TRUE(Exists(site.Path("data/vazivev/pages/total")));
+  // The month of the last day and the month its page compares it with are
+  // summed already: that page makes no sum of its own.
+  const std::string march = site.Path("data/vazivev/pages/sums/r19990301-19990301");
+  for (const char* kind : {"domains", "pages"}) {
+    const std::string sums = site.Path(std::string("data/vazivev/") + kind + "/sums/");
+    EXPECT_TRUE(Exists(sums + "r19990301-19990301")) << kind;
+    EXPECT_TRUE(Exists(sums + "r19990201-19990228")) << kind;
+  }
+  const std::string kept = Slurp(march);
+  const std::string month = Page(site, "page=VaziVevPages&period=1999-03").out;
+  EXPECT_NE(std::string::npos, month.find(">/p0.html</a></td><td class=\"num hits\">1<")) << month;
+  EXPECT_EQ(kept, Slurp(march));
+  EXPECT_FALSE(Exists(site.Path("data/vazivev/pages/sums/r19990301-19990331")));
 
   // Pages now answer from what is stored: nothing is counted or written.
   const std::string before = Slurp(site.Path("data/vazivev/hit")) + Slurp(site.Path("data/vazivev/pages/total"));
