@@ -43,6 +43,17 @@ HString& HString::Append(const char* text) {
   return *this;
 }
 
+HString& HString::Append(const char* text, int n) {
+  if (text == nullptr || n <= 0) return *this;
+  if (length_ == 0) return Assign(text, n);
+  char* buffer = new char[length_ + n + 1];
+  memcpy(buffer, data_, length_);
+  memcpy(buffer + length_, text, n);
+  buffer[length_ + n] = 0;
+  Install(buffer, length_ + n);
+  return *this;
+}
+
 HString& HString::AppendNumber(int value) {
   char scratch[16];
   snprintf(scratch, sizeof scratch, "%d", value);

@@ -37,6 +37,8 @@ class HString {
   HString& Assign(const char* text, int n = -1);
   HString& AssignNumber(int value);
   HString& Append(const char* text);
+  // Appends the first `n` bytes of `text`, which holds no zero byte among them.
+  HString& Append(const char* text, int n);
   HString& Append(const HString& text) { return Append(text.data_); }
   HString& AppendNumber(int value);
   void Clear();

@@ -1,5 +1,7 @@
 #include "script/item.h"
 
+#include <cstring>
+
 #include "core/file.h"
 #include "script/encoding.h"
 #include "script/names.h"
@@ -59,7 +61,10 @@ void Tokenize(const char* text, HStringList* args) {
 
 int FindReference(const char* text, int from, int* begin, int* end, int* resume) {
   for (int i = from; text[i] != 0; ++i) {
-    if (text[i] != '$' || !IsNameStart(text[i + 1])) continue;
+    const char* dollar = strchr(text + i, '$');
+    if (dollar == nullptr) return -1;
+    i = static_cast<int>(dollar - text);
+    if (!IsNameStart(text[i + 1])) continue;
     const bool plain = i > 0 && text[i - 1] == '.';
     int j = i + 1;
     if (plain) {

@@ -220,24 +220,31 @@ namespace {
 
 // The server writes its footer in front of the first top-level item that
 // closes the body, so such text always starts an item of its own.
-bool ClosesBody(const HString& text) {
-  return text.Find("</body") >= 0 || text.Find("</BODY") >= 0 || text.Find("</Body") >= 0;
+bool ClosesBody(const char* text, int n) {
+  for (const char* at = text; at < text + n;) {
+    const char* open = static_cast<const char*>(memchr(at, '<', static_cast<size_t>(text + n - at)));
+    if (open == nullptr || text + n - open < 6) return false;
+    if (strncmp(open, "</body", 6) == 0 || strncmp(open, "</BODY", 6) == 0 || strncmp(open, "</Body", 6) == 0) {
+      return true;
+    }
+    at = open + 1;
+  }
+  return false;
 }
 
 }  // namespace
 
 void HScriptParse::AddLiteral(const char* text, int n) {
-  HString piece(text, n);
   // Literal text that follows literal text joins it: one item to make, run
   // and release instead of one a line. An item holding the body's end
   // never grows, so only the new piece needs looking at.
-  const bool closes_body = ClosesBody(piece);
+  const bool closes_body = ClosesBody(text, n);
   HListNode* tail = children_.Tail();
   if (!closes_body && tail != nullptr && HOwnedList<HScriptItem>::Of(tail) == open_literal_) {
-    open_literal_->text.Append(piece);
+    open_literal_->text.Append(text, n);
     return;
   }
-  auto* item = new HScriptItem(piece.CStr(), piece.Length());
+  auto* item = new HScriptItem(text, n);
   children_.PushBack(item);
   open_literal_ = closes_body ? nullptr : item;
 }

@@ -27,6 +27,10 @@ TEST(HStringTest, AssignCountsBytesAndCopiesFromItself) {
   EXPECT_STREQ("bc", s.CStr());
   s.Append("de").AppendNumber(-42);
   EXPECT_STREQ("bcde-42", s.CStr());
+  HString part;
+  part.Append("xyz", 2).Append("", 0).Append("12345", 3).Append(part.CStr(), 1);  // from its own buffer too
+  EXPECT_STREQ("xy123x", part.CStr());
+  EXPECT_EQ(6, part.Length());
   HString copy(s);
   copy.SetAt(0, 'X');
   EXPECT_STREQ("bcde-42", s.CStr());
