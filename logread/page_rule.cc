@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "logread/line_facts.h"
 #include "logread/robots.h"
 #include "logread/short_address.h"
 
@@ -236,6 +237,19 @@ bool HPageRule::LineCounts(const char* line, int format) const {
   if (exclude_.empty()) return true;
   char client[kLongestAddress + 1];
   return !ReadClientAddress(line, format, client, sizeof client) || !IsExcluded(client);
+}
+
+bool HPageRule::InAudience(HLineFacts& facts) const {
+  if (audience_ == HAudience::kEveryone) return true;
+  return (facts.Robot() != nullptr) == (audience_ == HAudience::kRobots);
+}
+
+bool HPageRule::LineCounts(HLineFacts& facts) const {
+  if (audience_ != HAudience::kEveryone && !facts.InAudience(*this)) return false;
+  if (has_statuses_ && !StatusCounts(facts.Status())) return false;
+  if (exclude_.empty()) return true;
+  const char* client = facts.Client(kLongestAddress + 1);
+  return client == nullptr || !IsExcluded(client);
 }
 
 bool HPageRule::PathCounts(const char* path, int length) const {

@@ -23,6 +23,11 @@ class HUserAgentHit : public HItemsHit {
  public:
   // Keeps the line's user agent for ItemKey.
   void ReadWholeLine(const char* line, int format) override;
+  void ReadWholeFacts(HLineFacts& facts) override;
+  // ItemKey, which reads nothing of the line itself.
+  const char* FactsKey(HLineFacts& facts, const char* filter) override {
+    return ItemKey(nullptr, facts.Format(), nullptr, filter);
+  }
   // The key of the line's agent (Key); with a filter, only for lines whose
   // other key (the system of a browser, the browser of a system) equals it,
   // ignoring case. Null for a line without an agent field and for a key
@@ -40,6 +45,7 @@ class HUserAgentHit : public HItemsHit {
   bool systems_;
   int agent_length_ = -1;  // what ExtractUserAgent gave for the line
   char agent_[kLogLineSize];
+  const char* agent_text_ = agent_;  // agent_, or the facts' agent
   std::string key_;
 };
 

@@ -743,6 +743,26 @@ class HItemsCounter : public IDayCounter {
     return OfferCheckedPath(line, check, accept);
   }
 
+  // Offer, read from the facts.
+  bool OfferFacts(HLineFacts& facts) override {
+    if (every_response_) {
+      if (facts.Format() < 0 || !facts.InAudience(rule_)) return false;
+      const char* item = items_.FactsKey(facts, Filter());
+      if (item == nullptr) return false;
+      items_.CountingTable().Add(item, 1);
+      return true;
+    }
+    if (every_ ? !facts.InAudience(rule_) : !facts.LineCounts(rule_)) return false;
+    const long long line_bytes = bytes_ ? std::max(0LL, facts.Bytes()) : 0;
+    items_.ReadWholeFacts(facts);
+    if (facts.Path() == nullptr) return false;
+    if (!every_ && !facts.PathCounts(rule_)) return false;
+    const char* item = items_.FactsKey(facts, Filter());
+    if (item == nullptr) return false;
+    items_.CountingTable().Add(item, 1, line_bytes);
+    return true;
+  }
+
   // The table's entries in the order they were made, so that a table
   // loaded from them iterates, and so ranks equal counts, alike.
   void SaveResult(std::string& out) const override {
@@ -783,6 +803,13 @@ class HItemsCounter : public IDayCounter {
 };
 
 }  // namespace
+
+const char* HItemsHit::FactsKey(HLineFacts& facts, const char* filter) {
+  if (CountsEveryResponse()) return ItemKey(facts.WholeCopy(), facts.Format(), nullptr, filter);
+  const char* path = nullptr;
+  char* line = facts.CutCopy(&path);
+  return ItemKey(line, facts.Format(), path, filter);
+}
 
 std::unique_ptr<IDayCounter> HItemsHit::ItemCounter(const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
@@ -961,6 +988,10 @@ const char* HDomainsHit::ItemKey(char* line, int format, const char* path, const
 HPagesHit::HPagesHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
   type_name_ = "Pages";
   names_hold_equals_ = true;
+}
+
+const char* HPagesHit::FactsKey(HLineFacts& facts, const char* filter) {
+  return filter == nullptr ? facts.Path() : HItemsHit::FactsKey(facts, filter);
 }
 
 const char* HPagesHit::ItemKey(char* line, int format, const char* path, const char* filter) {

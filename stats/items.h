@@ -18,6 +18,7 @@
 
 #include "core/date.h"
 #include "core/text.h"
+#include "logread/line_facts.h"
 #include "objects/container.h"
 
 class HDayPass;
@@ -183,6 +184,11 @@ class HItemsHit : public IContainer {
   // before ItemKey sees it cut after its path: for kinds whose item lies
   // after the path. Does nothing here.
   virtual void ReadWholeLine(const char* /*line*/, int /*format*/) {}
+  // ReadWholeLine and ItemKey of the line whose facts these are
+  // (logread/line_facts.h): the same answers. Here: ReadWholeLine of the
+  // whole text, ItemKey of a copy of the line as it would see it.
+  virtual void ReadWholeFacts(HLineFacts& facts) { ReadWholeLine(facts.Text(), facts.Format()); }
+  virtual const char* FactsKey(HLineFacts& facts, const char* filter);
   // Whether this kind can count now; when not, CountItems counts nothing
   // and returns -1, so no day is stored as counted. True here.
   virtual bool CanCount() { return true; }
@@ -399,6 +405,7 @@ class HPagesHit : public HItemsHit {
   // The path; with a filter, only for lines whose domain equals it
   // (ignoring case).
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
   // As HItemsHit, with paths that hold "=" rejoined.
   bool Load(HObjectStream& stream) override;
   bool CountsBytes() const override { return true; }

@@ -67,6 +67,16 @@ class HVisitorsCounter : public IDayCounter {
     visitors_.push_back(PairHash(client_, agent_));
     return true;
   }
+  bool OfferFacts(HLineFacts& facts) override {
+    if (facts.Format() < 0) return false;
+    const char* client = facts.Client(sizeof client_);
+    if (client == nullptr || !facts.InAudience(rule_)) return false;
+    if (shorten_ && ShortenAddress(client, network_, sizeof network_)) client = network_;
+    const char* agent = nullptr;
+    facts.Agent(&agent);
+    visitors_.push_back(PairHash(client, agent));
+    return true;
+  }
   void SaveResult(std::string& out) const override {
     PutResultNumber(out, static_cast<long long>(visitors_.size()));
     for (uint64_t hash : visitors_) PutResultNumber(out, static_cast<long long>(hash));

@@ -1,0 +1,149 @@
+#include "logread/line_facts.h"
+
+#include <cstring>
+
+#include "logread/log_line.h"
+#include "logread/page_rule.h"
+#include "logread/robots.h"
+
+void HLineFacts::Reset(const char* text) {
+  text_ = text == nullptr ? "" : text;
+  length_ = strlen(text_);
+  known_ = 0;
+  rule_count_ = 0;
+}
+
+int HLineFacts::Format() {
+  if ((known_ & kFormat) == 0) {
+    format_ = DetectLogFormat(text_);
+    known_ |= kFormat;
+  }
+  return format_;
+}
+
+const char* HLineFacts::Path(int* length) {
+  if ((known_ & kPath) == 0) {
+    cut_.assign(text_, length_);
+    path_ = ExtractPagePath(&cut_[0], Format(), path_length_);
+    known_ |= kPath;
+  }
+  if (length != nullptr) *length = path_length_;
+  return path_;
+}
+
+const char* HLineFacts::Cut() {
+  Path();
+  return cut_.c_str();
+}
+
+char* HLineFacts::CutCopy(const char** path) {
+  const char* cut = Cut();
+  copy_.assign(cut);  // up to the zero byte after the path
+  *path = path_ == nullptr ? nullptr : copy_.data() + (path_ - cut);
+  return &copy_[0];
+}
+
+char* HLineFacts::WholeCopy() {
+  copy_.assign(text_, length_);
+  return &copy_[0];
+}
+
+int HLineFacts::Status() {
+  if ((known_ & kStatus) == 0) {
+    status_ = ExtractStatus(text_, Format());
+    known_ |= kStatus;
+  }
+  return status_;
+}
+
+long long HLineFacts::Bytes() {
+  if ((known_ & kBytes) == 0) {
+    bytes_ = ExtractBytes(text_, Format());
+    known_ |= kBytes;
+  }
+  return bytes_;
+}
+
+int HLineFacts::ReadQuoted(bool agent, std::string& field) {
+  // A field decodes to no more bytes than its text: room for the whole
+  // line holds it uncut.
+  field.resize(length_ + 1);
+  const int size = static_cast<int>(length_ + 1);
+  const int n = agent ? ExtractUserAgent(text_, Format(), &field[0], size)
+                      : ExtractReferrer(text_, Format(), &field[0], size);
+  field.resize(n < 0 ? 0 : static_cast<size_t>(n));
+  return n;
+}
+
+int HLineFacts::Agent(const char** text) {
+  if ((known_ & kAgent) == 0) {
+    agent_length_ = ReadQuoted(true, agent_);
+    known_ |= kAgent;
+  }
+  *text = agent_.c_str();
+  return agent_length_;
+}
+
+int HLineFacts::Referrer(const char** text) {
+  if ((known_ & kReferrer) == 0) {
+    referrer_length_ = ReadQuoted(false, referrer_);
+    known_ |= kReferrer;
+  }
+  *text = referrer_.c_str();
+  return referrer_length_;
+}
+
+const char* HLineFacts::Client(int size) {
+  if ((known_ & kClient) == 0) {
+    client_.resize(length_ + 1);
+    has_client_ = ReadClientAddress(text_, Format(), &client_[0], static_cast<int>(length_ + 1));
+    client_.resize(has_client_ ? strlen(client_.c_str()) : 0);
+    known_ |= kClient;
+  }
+  // ReadClientAddress takes no address that fills the buffer.
+  return has_client_ && client_.size() < static_cast<size_t>(size) ? client_.c_str() : nullptr;
+}
+
+const HRobot* HLineFacts::Robot() {
+  if ((known_ & kRobot) == 0) {
+    const char* agent = nullptr;
+    Agent(&agent);
+    robot_ = HRobotList::Shared().Match(agent);
+    known_ |= kRobot;
+  }
+  return robot_;
+}
+
+HLineFacts::HRuleAnswers* HLineFacts::AnswersOf(const HPageRule& rule) {
+  for (int i = 0; i < rule_count_; ++i) {
+    if (rules_[i].rule == &rule) return &rules_[i];
+  }
+  if (rule_count_ == kMostRules) return nullptr;
+  HRuleAnswers& answers = rules_[rule_count_++];
+  answers = HRuleAnswers();
+  answers.rule = &rule;
+  return &answers;
+}
+
+bool HLineFacts::LineCounts(const HPageRule& rule) {
+  HRuleAnswers* answers = AnswersOf(rule);
+  if (answers == nullptr) return rule.LineCounts(*this);
+  if (answers->line_counts < 0) answers->line_counts = rule.LineCounts(*this) ? 1 : 0;
+  return answers->line_counts != 0;
+}
+
+bool HLineFacts::InAudience(const HPageRule& rule) {
+  HRuleAnswers* answers = AnswersOf(rule);
+  if (answers == nullptr) return rule.InAudience(*this);
+  if (answers->in_audience < 0) answers->in_audience = rule.InAudience(*this) ? 1 : 0;
+  return answers->in_audience != 0;
+}
+
+bool HLineFacts::PathCounts(const HPageRule& rule) {
+  int length = 0;
+  const char* path = Path(&length);
+  HRuleAnswers* answers = AnswersOf(rule);
+  if (answers == nullptr) return rule.PathCounts(path, length);
+  if (answers->path_counts < 0) answers->path_counts = rule.PathCounts(path, length) ? 1 : 0;
+  return answers->path_counts != 0;
+}
