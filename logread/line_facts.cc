@@ -48,49 +48,28 @@ char* HLineFacts::WholeCopy() {
   return &copy_[0];
 }
 
-int HLineFacts::Status() {
-  if ((known_ & kStatus) == 0) {
-    status_ = ExtractStatus(text_, Format());
-    known_ |= kStatus;
+const HRequestTail& HLineFacts::Tail() {
+  if ((known_ & kTail) == 0) {
+    ReadRequestTail(text_, Format(), tail_);
+    known_ |= kTail;
   }
-  return status_;
+  return tail_;
 }
 
-long long HLineFacts::Bytes() {
-  if ((known_ & kBytes) == 0) {
-    bytes_ = ExtractBytes(text_, Format());
-    known_ |= kBytes;
-  }
-  return bytes_;
-}
+int HLineFacts::Status() { return Tail().status; }
 
-int HLineFacts::ReadQuoted(bool agent, std::string& field) {
-  // A field decodes to no more bytes than its text: room for the whole
-  // line holds it uncut.
-  field.resize(length_ + 1);
-  const int size = static_cast<int>(length_ + 1);
-  const int n = agent ? ExtractUserAgent(text_, Format(), &field[0], size)
-                      : ExtractReferrer(text_, Format(), &field[0], size);
-  field.resize(n < 0 ? 0 : static_cast<size_t>(n));
-  return n;
-}
+long long HLineFacts::Bytes() { return Tail().bytes; }
 
 int HLineFacts::Agent(const char** text) {
-  if ((known_ & kAgent) == 0) {
-    agent_length_ = ReadQuoted(true, agent_);
-    known_ |= kAgent;
-  }
-  *text = agent_.c_str();
-  return agent_length_;
+  const HRequestTail& tail = Tail();
+  *text = tail.agent.c_str();
+  return tail.agent_length;
 }
 
 int HLineFacts::Referrer(const char** text) {
-  if ((known_ & kReferrer) == 0) {
-    referrer_length_ = ReadQuoted(false, referrer_);
-    known_ |= kReferrer;
-  }
-  *text = referrer_.c_str();
-  return referrer_length_;
+  const HRequestTail& tail = Tail();
+  *text = tail.referrer.c_str();
+  return tail.referrer_length;
 }
 
 const char* HLineFacts::Client(int size) {

@@ -22,6 +22,8 @@
 
 #include <string>
 
+#include "logread/log_line.h"
+
 class HPageRule;
 struct HRobot;
 
@@ -76,12 +78,9 @@ class HLineFacts {
   enum : unsigned {
     kFormat = 1u << 0,
     kPath = 1u << 1,
-    kStatus = 1u << 2,
-    kBytes = 1u << 3,
-    kAgent = 1u << 4,
-    kReferrer = 1u << 5,
-    kClient = 1u << 6,
-    kRobot = 1u << 7,
+    kTail = 1u << 2,
+    kClient = 1u << 3,
+    kRobot = 1u << 4,
   };
   // A rule's answers: -1 unknown, else 0 or 1.
   struct HRuleAnswers {
@@ -93,8 +92,8 @@ class HLineFacts {
   // The answers of `rule`: a site has a rule or two (one per audience), so
   // a short list; null when it is full.
   HRuleAnswers* AnswersOf(const HPageRule& rule);
-  // Text() into field, as the quoted field readers take it.
-  int ReadQuoted(bool agent, std::string& field);
+  // The status, the bytes, the referrer and the agent, read together.
+  const HRequestTail& Tail();
 
   static constexpr int kMostRules = 4;
 
@@ -105,12 +104,7 @@ class HLineFacts {
   std::string cut_;
   const char* path_ = nullptr;
   int path_length_ = 0;
-  int status_ = -1;
-  long long bytes_ = -1;
-  std::string agent_;
-  int agent_length_ = -1;
-  std::string referrer_;
-  int referrer_length_ = -1;
+  HRequestTail tail_;
   std::string client_;
   bool has_client_ = false;
   const HRobot* robot_ = nullptr;

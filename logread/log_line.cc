@@ -466,6 +466,42 @@ int ExtractStatus(const char* line, int format) {
   return StatusNumber(quote + 2, FieldEnd(quote + 2));
 }
 
+namespace {
+
+// The bytes field [text, end) of a space layout line: "-" for 0, else a
+// whole number below 10^18, or -1.
+long long BytesNumber(const char* text, const char* end) {
+  if (end - text == 1 && *text == '-') return 0;
+  if (end == text || end - text > 18) return -1;
+  long long bytes = 0;
+  for (const char* p = text; p < end; ++p) {
+    if (!IsDigit(static_cast<unsigned char>(*p))) return -1;
+    bytes = bytes * 10 + (*p - '0');
+  }
+  return bytes;
+}
+
+// The quoted field at `field` (its blank before the quote) of a space
+// layout line into out, whole, as ScanCombinedField reads it; the end of
+// the field, or null when there is none.
+const char* TailField(const char* field, size_t room, std::string& out, int* length) {
+  *length = -1;
+  if (field[0] != ' ' || field[1] != '"') return nullptr;
+  out.resize(room);
+  int n = 0;
+  const char* next = CopyQuoted(field + 1, &out[0], static_cast<int>(room), &n);
+  if (next == nullptr) {
+    out.clear();
+    return nullptr;
+  }
+  if (n == 1 && out[0] == '-') n = 0;
+  out.resize(static_cast<size_t>(n));
+  *length = n;
+  return next;
+}
+
+}  // namespace
+
 long long ExtractBytes(const char* line, int format) {
   if (format == kJsonLayout) {
     const HJsonLine* fields = ReadJsonLine(line);
@@ -477,15 +513,41 @@ long long ExtractBytes(const char* line, int format) {
   const char* status_end = FieldEnd(quote + 2);
   if (*status_end != ' ') return -1;
   const char* text = status_end + 1;
-  const char* end = FieldEnd(text);
-  if (end - text == 1 && *text == '-') return 0;
-  if (end == text || end - text > 18) return -1;
-  long long bytes = 0;
-  for (const char* p = text; p < end; ++p) {
-    if (!IsDigit(static_cast<unsigned char>(*p))) return -1;
-    bytes = bytes * 10 + (*p - '0');
+  return BytesNumber(text, FieldEnd(text));
+}
+
+void ReadRequestTail(const char* line, int format, HRequestTail& tail) {
+  // Field by field: the strings keep their room from line to line.
+  tail.status = -1;
+  tail.bytes = -1;
+  tail.referrer_length = -1;
+  tail.agent_length = -1;
+  tail.referrer.clear();
+  tail.agent.clear();
+  // A field decodes to no more bytes than its text.
+  const size_t room = strlen(line) + 1;
+  if (!IsCommonLayout(format)) {
+    tail.status = ExtractStatus(line, format);
+    tail.bytes = ExtractBytes(line, format);
+    tail.referrer.resize(room);
+    tail.referrer_length = ExtractReferrer(line, format, &tail.referrer[0], static_cast<int>(room));
+    tail.referrer.resize(tail.referrer_length < 0 ? 0 : static_cast<size_t>(tail.referrer_length));
+    tail.agent.resize(room);
+    tail.agent_length = ExtractUserAgent(line, format, &tail.agent[0], static_cast<int>(room));
+    tail.agent.resize(tail.agent_length < 0 ? 0 : static_cast<size_t>(tail.agent_length));
+    return;
   }
-  return bytes;
+  // ExtractStatus, ExtractBytes and ScanCombinedField, from one find of
+  // the request's end.
+  const char* quote = ScanRequestEnd(line);
+  if (quote == nullptr || quote[1] != ' ') return;
+  const char* status_end = FieldEnd(quote + 2);
+  tail.status = StatusNumber(quote + 2, status_end);
+  if (*status_end != ' ') return;
+  const char* bytes_end = FieldEnd(status_end + 1);
+  tail.bytes = BytesNumber(status_end + 1, bytes_end);
+  const char* agent = TailField(bytes_end, room, tail.referrer, &tail.referrer_length);
+  if (agent != nullptr) TailField(agent, room, tail.agent, &tail.agent_length);
 }
 
 char* DomainSuffix(char* host, char* last, int unit) {

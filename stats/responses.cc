@@ -48,6 +48,13 @@ const char* HStatusesHit::FactsKey(HLineFacts& facts, const char*) { return KeyO
 
 const char* HStatusesHit::KeyOf(int status) {
   if (status < 0) return "-";
+  if (status >= 100 && status <= 999) {  // every status a line gives: no printf a line
+    key_[0] = static_cast<char>('0' + status / 100);
+    key_[1] = static_cast<char>('0' + status / 10 % 10);
+    key_[2] = static_cast<char>('0' + status % 10);
+    key_[3] = 0;
+    return key_;
+  }
   snprintf(key_, sizeof key_, "%d", status);
   return key_;
 }

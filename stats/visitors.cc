@@ -35,7 +35,8 @@ const unsigned char kPairKey[crypto_shorthash_KEYBYTES] = {'v', 'a', 'z', 'i', '
                                                             'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
 
 uint64_t PairHash(const char* client, const char* agent) {
-  std::string pair(client);
+  static std::string pair;  // its room is kept from line to line
+  pair.assign(client);
   pair.push_back('\0');
   pair.append(agent);
   unsigned char out[crypto_shorthash_BYTES];
