@@ -322,11 +322,22 @@ namespace {
 // out, decoding the escapes; returns the end of the field (after its
 // closing quote) or null when it is not closed on the line.
 const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
-  int n = 0;
+  const size_t most = size > 0 ? static_cast<size_t>(size - 1) : 0;
+  size_t n = 0;
   const char* p = quote + 1;
-  for (; *p != 0 && *p != '"' && *p != '\n'; ++p) {
-    char c = *p;
-    if (c == '\\' && p[1] != 0 && p[1] != '\n') {
+  for (;;) {
+    // The plain bytes up to the next escape or end come in one copy.
+    const size_t run = strcspn(p, "\"\\\n");
+    if (n < most) {
+      const size_t take = run < most - n ? run : most - n;
+      memcpy(out + n, p, take);
+      n += take;
+    }
+    p += run;
+    if (*p != '\\') break;
+    // A backslash before the line's end stays itself.
+    char c = '\\';
+    if (p[1] != 0 && p[1] != '\n') {
       ++p;
       c = *p;
       if (c == 'x' && isxdigit(static_cast<unsigned char>(p[1])) && isxdigit(static_cast<unsigned char>(p[2]))) {
@@ -335,10 +346,11 @@ const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
         p += 2;
       }
     }
-    if (n < size - 1) out[n++] = c;
+    if (n < most) out[n++] = c;
+    ++p;
   }
   out[n] = 0;
-  *length = n;
+  *length = static_cast<int>(n);
   return *p == '"' ? p + 1 : nullptr;
 }
 
@@ -487,16 +499,13 @@ long long BytesNumber(const char* text, const char* end) {
 const char* TailField(const char* field, size_t room, std::string& out, int* length) {
   *length = -1;
   if (field[0] != ' ' || field[1] != '"') return nullptr;
-  out.resize(room);
+  if (out.size() < room) out.resize(room);
   int n = 0;
   const char* next = CopyQuoted(field + 1, &out[0], static_cast<int>(room), &n);
-  if (next == nullptr) {
-    out.clear();
-    return nullptr;
-  }
+  if (next == nullptr) n = 0;
   if (n == 1 && out[0] == '-') n = 0;
-  out.resize(static_cast<size_t>(n));
-  *length = n;
+  out[static_cast<size_t>(n)] = 0;
+  if (next != nullptr) *length = n;
   return next;
 }
 
@@ -522,19 +531,17 @@ void ReadRequestTail(const char* line, int format, HRequestTail& tail) {
   tail.bytes = -1;
   tail.referrer_length = -1;
   tail.agent_length = -1;
-  tail.referrer.clear();
-  tail.agent.clear();
   // A field decodes to no more bytes than its text.
   const size_t room = strlen(line) + 1;
+  if (tail.referrer.size() < room) tail.referrer.resize(room);
+  if (tail.agent.size() < room) tail.agent.resize(room);
+  tail.referrer[0] = 0;
+  tail.agent[0] = 0;
   if (!IsCommonLayout(format)) {
     tail.status = ExtractStatus(line, format);
     tail.bytes = ExtractBytes(line, format);
-    tail.referrer.resize(room);
     tail.referrer_length = ExtractReferrer(line, format, &tail.referrer[0], static_cast<int>(room));
-    tail.referrer.resize(tail.referrer_length < 0 ? 0 : static_cast<size_t>(tail.referrer_length));
-    tail.agent.resize(room);
     tail.agent_length = ExtractUserAgent(line, format, &tail.agent[0], static_cast<int>(room));
-    tail.agent.resize(tail.agent_length < 0 ? 0 : static_cast<size_t>(tail.agent_length));
     return;
   }
   // ExtractStatus, ExtractBytes and ScanCombinedField, from one find of

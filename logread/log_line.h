@@ -130,7 +130,9 @@ struct HRequestTail {
   long long bytes = -1;
   int referrer_length = -1;  // -1 when the line has no such field
   int agent_length = -1;
-  std::string referrer;  // empty for none
+  // The fields' texts ("" for none), each up to the zero byte at its
+  // length: the room past it is kept for the next line.
+  std::string referrer;
   std::string agent;
 };
 void ReadRequestTail(const char* line, int format, HRequestTail& tail);
