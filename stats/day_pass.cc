@@ -28,6 +28,8 @@ struct HReadFile {
 
 void HDayPass::Add(std::unique_ptr<IDayCounter> counter, Finish finish) {
   if (!counter) return;
+  const size_t piece = counter->Limit() > 1 ? static_cast<size_t>(counter->Limit() - 1) : 1;
+  if (jobs_.empty() || piece < shortest_read_) shortest_read_ = piece;
   jobs_.push_back(HJob{std::move(counter), std::move(finish), tag_});
 }
 
@@ -74,6 +76,13 @@ HDayPass::HShown& HDayPass::ShownFor(const char* text, size_t size, int limit) {
 
 void HDayPass::OfferLine(const char* text, size_t size) {
   shown_count_ = 0;
+  if (jobs_.empty()) return;
+  if (size <= shortest_read_ && text[0] != '{') {
+    // The usual line: every read holds it whole, so one record serves all.
+    HShown& shown = ShownFor(text, size, jobs_.front().counter->Limit());
+    for (HJob& job : jobs_) job.counter->TakeFacts(shown.facts);
+    return;
+  }
   for (HJob& job : jobs_) {
     HShown& shown = ShownFor(text, size, job.counter->Limit());
     if (!shown.taken) continue;

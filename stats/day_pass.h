@@ -168,6 +168,7 @@ class HDayPass {
   // The texts of the line at hand, the first shown_count_ of them.
   std::vector<std::unique_ptr<HShown>> shown_;
   size_t shown_count_ = 0;
+  size_t shortest_read_ = 0;  // the fewest bytes a counter's read holds
   std::string own_;  // a counter's copy of a JSON line
 };
 

@@ -105,6 +105,12 @@ class HItemTable {
   // Entries are made in blocks; a block never moves, so entries keep their
   // addresses until Clear.
   static constexpr int kBlockEntries = 512;
+  // The entries Add gave last, by a quick unkeyed mix of the name: a day's
+  // statuses, agents or countries are few, and most lines add to one of
+  // them again. A place holds one entry, whose name is compared, so names
+  // that share a place only go through the index.
+  static constexpr int kRecentBits = 6;
+  static size_t RecentPlace(const char* name, size_t length);
 
   // Adds `count` to the entry of `name`, whose keyed hash is `key`, making
   // it when it is new; `hash` is its HashString when known, else null.
@@ -124,6 +130,7 @@ class HItemTable {
   uint32_t mask_ = 0;
   std::vector<std::unique_ptr<HItemEntry[]>> blocks_;
   int block_used_ = kBlockEntries;  // entries taken from the last block
+  HItemEntry* recent_[1 << kRecentBits] = {};
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
