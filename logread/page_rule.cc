@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "core/text.h"
 #include "logread/line_facts.h"
@@ -271,8 +272,9 @@ bool HPageRule::IsAsset(const char* path, int length) const {
   char extension[kLongestExtension + 1];
   for (size_t i = 0; i < size; ++i) extension[i] = Lower(p[i]);
   extension[size] = 0;
-  // Short enough for the string's own buffer: no allocation per path.
-  return std::binary_search(assets_.begin(), assets_.end(), std::string(extension, size));
+  // Compared in place: no string made for each path.
+  const auto less = [](const auto& a, const auto& b) { return std::string_view(a) < std::string_view(b); };
+  return std::binary_search(assets_.begin(), assets_.end(), std::string_view(extension, size), less);
 }
 
 bool HPageRule::StatusCounts(int status) const {
