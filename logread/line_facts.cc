@@ -5,6 +5,7 @@
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "logread/robots.h"
+#include "logread/ua_parser.h"
 
 void HLineFacts::Reset(const char* text) {
   text_ = text == nullptr ? "" : text;
@@ -91,6 +92,16 @@ const HRobot* HLineFacts::Robot() {
     known_ |= kRobot;
   }
   return robot_;
+}
+
+const HAgent& HLineFacts::ParsedAgent() {
+  if ((known_ & kParsedAgent) == 0) {
+    const char* agent = nullptr;
+    Agent(&agent);
+    parsed_agent_ = &SharedAgentCache().Parse(agent);
+    known_ |= kParsedAgent;
+  }
+  return *parsed_agent_;
 }
 
 HLineFacts::HRuleAnswers* HLineFacts::AnswersOf(const HPageRule& rule) {

@@ -25,6 +25,7 @@
 #include "logread/log_line.h"
 
 class HPageRule;
+struct HAgent;
 struct HRobot;
 
 class HLineFacts {
@@ -66,6 +67,10 @@ class HLineFacts {
   // The robot the agent names (HRobotList::Shared().Match of the agent,
   // "" for none), or null.
   const HRobot* Robot();
+  // SharedAgentCache().Parse of the agent ("" for none), asked once for
+  // the line: valid until the cache's next Parse, so only while nothing
+  // but these facts asks it.
+  const HAgent& ParsedAgent();
 
   // The rule's answers for this line, each found once per rule: LineCounts
   // and InAudience of the whole line, PathCounts of Path().
@@ -81,6 +86,7 @@ class HLineFacts {
     kTail = 1u << 2,
     kClient = 1u << 3,
     kRobot = 1u << 4,
+    kParsedAgent = 1u << 5,
   };
   // A rule's answers: -1 unknown, else 0 or 1.
   struct HRuleAnswers {
@@ -108,6 +114,7 @@ class HLineFacts {
   std::string client_;
   bool has_client_ = false;
   const HRobot* robot_ = nullptr;
+  const HAgent* parsed_agent_ = nullptr;
   std::string copy_;
   HRuleAnswers rules_[kMostRules];
   int rule_count_ = 0;

@@ -29,7 +29,15 @@ bool HUserAgentHit::CanCount() { return SharedAgentCache().Ready(); }
 
 const char* HUserAgentHit::ItemKey(char*, int, const char*, const char* filter) {
   if (agent_length_ < 0) return nullptr;
-  const HAgent& agent = SharedAgentCache().Parse(agent_length_ == 0 ? "" : agent_text_);
+  return KeyOf(SharedAgentCache().Parse(agent_length_ == 0 ? "" : agent_text_), filter);
+}
+
+const char* HUserAgentHit::FactsKey(HLineFacts& facts, const char* filter) {
+  if (agent_length_ < 0) return nullptr;
+  return KeyOf(facts.ParsedAgent(), filter);
+}
+
+const char* HUserAgentHit::KeyOf(const HAgent& agent, const char* filter) {
   if (filter != nullptr && CompareNoCase((systems_ ? agent.Browser() : agent.System()).c_str(), filter) != 0) {
     return nullptr;
   }
