@@ -158,10 +158,14 @@ HItemEntry* HItemTable::Set(const char* name, int count, long long bytes) {
   return entry;
 }
 
-size_t HItemTable::RecentPlace(const char* name, size_t length) {
+uint64_t HItemTable::NameHead(const char* name, size_t length) {
   uint64_t head = 0;
-  uint64_t tail = 0;
   memcpy(&head, name, length < 8 ? length : 8);
+  return head;
+}
+
+size_t HItemTable::RecentPlace(uint64_t head, const char* name, size_t length) {
+  uint64_t tail = 0;
   if (length > 8) memcpy(&tail, name + length - 8, 8);
   const uint64_t mixed = (head ^ (tail * 0xff51afd7ed558ccdULL) ^ length) * 0x9e3779b97f4a7c15ULL;
   return static_cast<size_t>(mixed >> (64 - kRecentBits));
@@ -169,15 +173,18 @@ size_t HItemTable::RecentPlace(const char* name, size_t length) {
 
 HItemEntry* HItemTable::Add(const char* name, int n, long long bytes) {
   const size_t length = strlen(name);
-  HItemEntry*& recent = recent_[RecentPlace(name, length)];
-  if (recent != nullptr && static_cast<size_t>(recent->name.Length()) == length &&
-      memcmp(recent->name.CStr(), name, length) == 0) {
-    recent->count = SaturatedSum(recent->count, n);
-    recent->bytes = SaturatedBytes(recent->bytes, bytes);
-    return recent;
+  const uint64_t head = NameHead(name, length);
+  HRecent& recent = recent_[RecentPlace(head, name, length)];
+  if (recent.entry != nullptr && recent.head == head && recent.length == length &&
+      (length <= 8 || memcmp(recent.entry->name.CStr() + 8, name + 8, length - 8) == 0)) {
+    HItemEntry* entry = recent.entry;
+    entry->count = SaturatedSum(entry->count, n);
+    entry->bytes = SaturatedBytes(entry->bytes, bytes);
+    return entry;
   }
-  recent = Insert(name, KeyOf(name), nullptr, n, bytes);
-  return recent;
+  HItemEntry* entry = Insert(name, KeyOf(name), nullptr, n, bytes);
+  recent = {entry, head, length};
+  return entry;
 }
 
 void HItemTable::AddAll(const HItemTable& other) {
@@ -187,7 +194,7 @@ void HItemTable::AddAll(const HItemTable& other) {
 
 void HItemTable::Clear() {
   std::fill(buckets_, buckets_ + kBuckets, nullptr);
-  std::fill(recent_, recent_ + (1 << kRecentBits), nullptr);
+  std::fill(recent_, recent_ + (1 << kRecentBits), HRecent());
   blocks_.clear();
   block_used_ = kBlockEntries;
   slots_.reset();

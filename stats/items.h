@@ -109,8 +109,16 @@ class HItemTable {
   // statuses, agents or countries are few, and most lines add to one of
   // them again. A place holds one entry, whose name is compared, so names
   // that share a place only go through the index.
+  // The place keeps the name's length and first bytes too, so that a
+  // name of another entry is mostly told apart without reading it.
   static constexpr int kRecentBits = 6;
-  static size_t RecentPlace(const char* name, size_t length);
+  struct HRecent {
+    HItemEntry* entry = nullptr;
+    uint64_t head = 0;  // the first 8 bytes of the name, zero-padded
+    size_t length = 0;
+  };
+  static uint64_t NameHead(const char* name, size_t length);
+  static size_t RecentPlace(uint64_t head, const char* name, size_t length);
 
   // Adds `count` to the entry of `name`, whose keyed hash is `key`, making
   // it when it is new; `hash` is its HashString when known, else null.
@@ -130,7 +138,7 @@ class HItemTable {
   uint32_t mask_ = 0;
   std::vector<std::unique_ptr<HItemEntry[]>> blocks_;
   int block_used_ = kBlockEntries;  // entries taken from the last block
-  HItemEntry* recent_[1 << kRecentBits] = {};
+  HRecent recent_[1 << kRecentBits];
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
