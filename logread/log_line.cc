@@ -322,11 +322,22 @@ namespace {
 // out, decoding the escapes; returns the end of the field (after its
 // closing quote) or null when it is not closed on the line.
 const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
-  int n = 0;
+  const size_t most = size > 0 ? static_cast<size_t>(size - 1) : 0;
+  size_t n = 0;
   const char* p = quote + 1;
-  for (; *p != 0 && *p != '"' && *p != '\n'; ++p) {
-    char c = *p;
-    if (c == '\\' && p[1] != 0 && p[1] != '\n') {
+  for (;;) {
+    // The plain bytes up to the next escape or end come in one copy.
+    const size_t run = strcspn(p, "\"\\\n");
+    if (n < most) {
+      const size_t take = run < most - n ? run : most - n;
+      memcpy(out + n, p, take);
+      n += take;
+    }
+    p += run;
+    if (*p != '\\') break;
+    // A backslash before the line's end stays itself.
+    char c = '\\';
+    if (p[1] != 0 && p[1] != '\n') {
       ++p;
       c = *p;
       if (c == 'x' && isxdigit(static_cast<unsigned char>(p[1])) && isxdigit(static_cast<unsigned char>(p[2]))) {
@@ -335,10 +346,11 @@ const char* CopyQuoted(const char* quote, char* out, int size, int* length) {
         p += 2;
       }
     }
-    if (n < size - 1) out[n++] = c;
+    if (n < most) out[n++] = c;
+    ++p;
   }
   out[n] = 0;
-  *length = n;
+  *length = static_cast<int>(n);
   return *p == '"' ? p + 1 : nullptr;
 }
 
@@ -466,6 +478,39 @@ int ExtractStatus(const char* line, int format) {
   return StatusNumber(quote + 2, FieldEnd(quote + 2));
 }
 
+namespace {
+
+// The bytes field [text, end) of a space layout line: "-" for 0, else a
+// whole number below 10^18, or -1.
+long long BytesNumber(const char* text, const char* end) {
+  if (end - text == 1 && *text == '-') return 0;
+  if (end == text || end - text > 18) return -1;
+  long long bytes = 0;
+  for (const char* p = text; p < end; ++p) {
+    if (!IsDigit(static_cast<unsigned char>(*p))) return -1;
+    bytes = bytes * 10 + (*p - '0');
+  }
+  return bytes;
+}
+
+// The quoted field at `field` (its blank before the quote) of a space
+// layout line into out, whole, as ScanCombinedField reads it; the end of
+// the field, or null when there is none.
+const char* TailField(const char* field, size_t room, std::string& out, int* length) {
+  *length = -1;
+  if (field[0] != ' ' || field[1] != '"') return nullptr;
+  if (out.size() < room) out.resize(room);
+  int n = 0;
+  const char* next = CopyQuoted(field + 1, &out[0], static_cast<int>(room), &n);
+  if (next == nullptr) n = 0;
+  if (n == 1 && out[0] == '-') n = 0;
+  out[static_cast<size_t>(n)] = 0;
+  if (next != nullptr) *length = n;
+  return next;
+}
+
+}  // namespace
+
 long long ExtractBytes(const char* line, int format) {
   if (format == kJsonLayout) {
     const HJsonLine* fields = ReadJsonLine(line);
@@ -477,15 +522,39 @@ long long ExtractBytes(const char* line, int format) {
   const char* status_end = FieldEnd(quote + 2);
   if (*status_end != ' ') return -1;
   const char* text = status_end + 1;
-  const char* end = FieldEnd(text);
-  if (end - text == 1 && *text == '-') return 0;
-  if (end == text || end - text > 18) return -1;
-  long long bytes = 0;
-  for (const char* p = text; p < end; ++p) {
-    if (!IsDigit(static_cast<unsigned char>(*p))) return -1;
-    bytes = bytes * 10 + (*p - '0');
+  return BytesNumber(text, FieldEnd(text));
+}
+
+void ReadRequestTail(const char* line, int format, HRequestTail& tail) {
+  // Field by field: the strings keep their room from line to line.
+  tail.status = -1;
+  tail.bytes = -1;
+  tail.referrer_length = -1;
+  tail.agent_length = -1;
+  // A field decodes to no more bytes than its text.
+  const size_t room = strlen(line) + 1;
+  if (tail.referrer.size() < room) tail.referrer.resize(room);
+  if (tail.agent.size() < room) tail.agent.resize(room);
+  tail.referrer[0] = 0;
+  tail.agent[0] = 0;
+  if (!IsCommonLayout(format)) {
+    tail.status = ExtractStatus(line, format);
+    tail.bytes = ExtractBytes(line, format);
+    tail.referrer_length = ExtractReferrer(line, format, &tail.referrer[0], static_cast<int>(room));
+    tail.agent_length = ExtractUserAgent(line, format, &tail.agent[0], static_cast<int>(room));
+    return;
   }
-  return bytes;
+  // ExtractStatus, ExtractBytes and ScanCombinedField, from one find of
+  // the request's end.
+  const char* quote = ScanRequestEnd(line);
+  if (quote == nullptr || quote[1] != ' ') return;
+  const char* status_end = FieldEnd(quote + 2);
+  tail.status = StatusNumber(quote + 2, status_end);
+  if (*status_end != ' ') return;
+  const char* bytes_end = FieldEnd(status_end + 1);
+  tail.bytes = BytesNumber(status_end + 1, bytes_end);
+  const char* agent = TailField(bytes_end, room, tail.referrer, &tail.referrer_length);
+  if (agent != nullptr) TailField(agent, room, tail.agent, &tail.agent_length);
 }
 
 char* DomainSuffix(char* host, char* last, int unit) {

@@ -121,6 +121,22 @@ bool ReadClientAddress(const char* line, int format, char* out, int size);
 int ExtractReferrer(const char* line, int format, char* out, int size);
 int ExtractUserAgent(const char* line, int format, char* out, int size);
 
+// What follows the request of a line: the answers ExtractStatus,
+// ExtractBytes, ExtractReferrer and ExtractUserAgent give for it, the two
+// quoted fields whole (never cut to a buffer), read in one scan of the
+// line. A reader of every field of a line asks this once instead.
+struct HRequestTail {
+  int status = -1;
+  long long bytes = -1;
+  int referrer_length = -1;  // -1 when the line has no such field
+  int agent_length = -1;
+  // The fields' texts ("" for none), each up to the zero byte at its
+  // length: the room past it is kept for the next line.
+  std::string referrer;
+  std::string agent;
+};
+void ReadRequestTail(const char* line, int format, HRequestTail& tail);
+
 // The host of a referring page written as an absolute address
 // ("scheme://[user@]host[:port]/..."), without the user, the port and an
 // IPv6 address's brackets, copied into out (size bytes, ended by a zero

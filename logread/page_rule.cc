@@ -6,8 +6,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "core/text.h"
+#include "logread/line_facts.h"
 #include "logread/robots.h"
 #include "logread/short_address.h"
 
@@ -238,6 +240,19 @@ bool HPageRule::LineCounts(const char* line, int format) const {
   return !ReadClientAddress(line, format, client, sizeof client) || !IsExcluded(client);
 }
 
+bool HPageRule::InAudience(HLineFacts& facts) const {
+  if (audience_ == HAudience::kEveryone) return true;
+  return (facts.Robot() != nullptr) == (audience_ == HAudience::kRobots);
+}
+
+bool HPageRule::LineCounts(HLineFacts& facts) const {
+  if (audience_ != HAudience::kEveryone && !facts.InAudience(*this)) return false;
+  if (has_statuses_ && !StatusCounts(facts.Status())) return false;
+  if (exclude_.empty()) return true;
+  const char* client = facts.Client(kLongestAddress + 1);
+  return client == nullptr || !IsExcluded(client);
+}
+
 bool HPageRule::PathCounts(const char* path, int length) const {
   return path != nullptr && !IsAsset(path, length) && !IsScriptPath(path, length);
 }
@@ -257,8 +272,9 @@ bool HPageRule::IsAsset(const char* path, int length) const {
   char extension[kLongestExtension + 1];
   for (size_t i = 0; i < size; ++i) extension[i] = Lower(p[i]);
   extension[size] = 0;
-  // Short enough for the string's own buffer: no allocation per path.
-  return std::binary_search(assets_.begin(), assets_.end(), std::string(extension, size));
+  // Compared in place: no string made for each path.
+  const auto less = [](const auto& a, const auto& b) { return std::string_view(a) < std::string_view(b); };
+  return std::binary_search(assets_.begin(), assets_.end(), std::string_view(extension, size), less);
 }
 
 bool HPageRule::StatusCounts(int status) const {

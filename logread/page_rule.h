@@ -22,6 +22,8 @@
 
 #include "logread/log_line.h"
 
+class HLineFacts;
+
 // Whose requests a statistic counts: everybody's, only people's (agents
 // that no robot pattern matches, no agent at all included) or only
 // robots'.
@@ -55,6 +57,11 @@ class HPageRule {
   // always for everybody; else by its user agent against the installed
   // robot list (HRobotList::Shared), read when first needed.
   bool InAudience(const char* line, int format) const;
+  // LineCounts and InAudience of the whole line whose facts are read
+  // (logread/line_facts.h): the same answers, from facts found once for
+  // every rule that asks.
+  bool LineCounts(HLineFacts& facts) const;
+  bool InAudience(HLineFacts& facts) const;
   // Counts the requests of `audience` only; the signature tells it.
   void SetAudience(HAudience audience);
   HAudience Audience() const { return audience_; }

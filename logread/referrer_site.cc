@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <unordered_map>
 
 const char kOtherReferrers[] = "(no web address)";
 
@@ -111,10 +112,21 @@ bool RegistrableDomain(const std::string& host, std::string& domain) {
 }
 
 void ReferrerSite(const char* referrer, std::string& site) {
-  std::string host;
+  // A day's referrers come from few hosts: each is asked of the list once,
+  // and a log of endless hosts costs at most this many kept.
+  constexpr size_t kMostKeptSites = 4096;
+  static std::unordered_map<std::string, std::string> sites;
+  static std::string host;
   if (!ReferrerHost(referrer, host)) {
     site = kOtherReferrers;
     return;
   }
+  const auto kept = sites.find(host);
+  if (kept != sites.end()) {
+    site = kept->second;
+    return;
+  }
   if (IsAddress(host) || !RegistrableDomain(host, site)) site = host;
+  if (sites.size() >= kMostKeptSites) sites.clear();
+  sites.emplace(host, site);
 }

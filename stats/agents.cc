@@ -20,13 +20,24 @@ HUserAgentHit::HUserAgentHit(const char* name, HItemsContainer* container, bool 
 
 void HUserAgentHit::ReadWholeLine(const char* line, int format) {
   agent_length_ = ExtractUserAgent(line, format, agent_, sizeof agent_);
+  agent_text_ = agent_;
 }
+
+void HUserAgentHit::ReadWholeFacts(HLineFacts& facts) { agent_length_ = facts.Agent(&agent_text_); }
 
 bool HUserAgentHit::CanCount() { return SharedAgentCache().Ready(); }
 
 const char* HUserAgentHit::ItemKey(char*, int, const char*, const char* filter) {
   if (agent_length_ < 0) return nullptr;
-  const HAgent& agent = SharedAgentCache().Parse(agent_length_ == 0 ? "" : agent_);
+  return KeyOf(SharedAgentCache().Parse(agent_length_ == 0 ? "" : agent_text_), filter);
+}
+
+const char* HUserAgentHit::FactsKey(HLineFacts& facts, const char* filter) {
+  if (agent_length_ < 0) return nullptr;
+  return KeyOf(facts.ParsedAgent(), filter);
+}
+
+const char* HUserAgentHit::KeyOf(const HAgent& agent, const char* filter) {
   if (filter != nullptr && CompareNoCase((systems_ ? agent.Browser() : agent.System()).c_str(), filter) != 0) {
     return nullptr;
   }

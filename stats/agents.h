@@ -18,11 +18,16 @@
 
 struct HAgent;
 
+struct HAgent;
+
 // What the two kinds share: the agent of the line being counted.
 class HUserAgentHit : public HItemsHit {
  public:
   // Keeps the line's user agent for ItemKey.
   void ReadWholeLine(const char* line, int format) override;
+  void ReadWholeFacts(HLineFacts& facts) override;
+  // ItemKey, with the agent parsed once for both kinds.
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
   // The key of the line's agent (Key); with a filter, only for lines whose
   // other key (the system of a browser, the browser of a system) equals it,
   // ignoring case. Null for a line without an agent field and for a key
@@ -37,9 +42,13 @@ class HUserAgentHit : public HItemsHit {
   HUserAgentHit(const char* name, HItemsContainer* container, bool systems);
 
  private:
+  // The key of the parsed agent, with ItemKey's filter.
+  const char* KeyOf(const HAgent& agent, const char* filter);
+
   bool systems_;
   int agent_length_ = -1;  // what ExtractUserAgent gave for the line
   char agent_[kLogLineSize];
+  const char* agent_text_ = agent_;  // agent_, or the facts' agent
   std::string key_;
 };
 

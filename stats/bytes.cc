@@ -64,9 +64,12 @@ class HBytesCounter : public IDayCounter {
   bool Offer(char* line) override {
     const int format = DetectLogFormat(line);
     if (format < 0 || !rule_.InAudience(line, format)) return false;
-    const long long bytes = ExtractBytes(line, format);
-    // Each field stays below 10^18, so only a sum near the top can pass it.
-    if (bytes > 0) sum_ = bytes > LLONG_MAX - sum_ ? LLONG_MAX : sum_ + bytes;
+    Add(ExtractBytes(line, format));
+    return true;
+  }
+  bool OfferFacts(HLineFacts& facts) override {
+    if (facts.Format() < 0 || !facts.InAudience(rule_)) return false;
+    Add(facts.Bytes());
     return true;
   }
   long long Sum() const { return sum_; }
@@ -74,6 +77,11 @@ class HBytesCounter : public IDayCounter {
   bool LoadResult(const char*& p, const char* end) override { return GetResultNumber(p, end, &sum_); }
 
  private:
+  void Add(long long bytes) {
+    // Each field stays below 10^18, so only a sum near the top can pass it.
+    if (bytes > 0) sum_ = bytes > LLONG_MAX - sum_ ? LLONG_MAX : sum_ + bytes;
+  }
+
   const HPageRule& rule_;
   long long sum_ = 0;
 };

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "core/text.h"
 #include "logread/country.h"
@@ -30,6 +32,28 @@ const HCountryDatabase* Database(const std::string& path) {
   return database.get();
 }
 
+// The database's country of a numeric address ("" for none), each
+// address asked once while the same database is named: a client sends
+// many requests. A log of endless clients keeps at most this many.
+constexpr size_t kMostKeptClients = 16384;
+
+std::string DatabaseCountry(const std::string& path, const char* client) {
+  if (path.empty()) return "";
+  static std::unordered_map<std::string, std::string> kept;
+  static std::string kept_path;
+  if (path != kept_path) {
+    kept.clear();
+    kept_path = path;
+  }
+  const auto found = kept.find(client);
+  if (found != kept.end()) return found->second;
+  const HCountryDatabase* database = Database(path);
+  std::string country = database == nullptr ? "" : database->Lookup(client);
+  if (kept.size() >= kMostKeptClients) kept.clear();
+  kept.emplace(client, country);
+  return country;
+}
+
 HItemsHit* MakeCountries(const char* name, HItemsContainer* container) { return new HCountriesHit(name, container); }
 
 }  // namespace
@@ -44,8 +68,7 @@ const char* HCountriesHit::ItemKey(char* line, int format, const char* path, con
   if (!ReadClientAddress(line, format, client, sizeof client)) return nullptr;
   item_ = CountryOfHostName(client);
   if (item_.empty()) {
-    const HCountryDatabase* database = Database(log_ == nullptr ? "" : log_->CountryDatabase());
-    item_ = database == nullptr ? "" : database->Lookup(client);
+    item_ = DatabaseCountry(log_ == nullptr ? "" : log_->CountryDatabase(), client);
     if (item_.empty()) {
       item_ = strchr(client, '.') != nullptr || strchr(client, ':') != nullptr ? "(address)" : "(unknown)";
     }

@@ -28,6 +28,8 @@ struct HReadFile {
 
 void HDayPass::Add(std::unique_ptr<IDayCounter> counter, Finish finish) {
   if (!counter) return;
+  const size_t piece = counter->Limit() > 1 ? static_cast<size_t>(counter->Limit() - 1) : 1;
+  if (jobs_.empty() || piece < shortest_read_) shortest_read_ = piece;
   jobs_.push_back(HJob{std::move(counter), std::move(finish), tag_});
 }
 
@@ -56,17 +58,39 @@ bool HDayPass::LineFor(const char* text, size_t size, int limit, std::string& ou
   return true;
 }
 
+HDayPass::HShown& HDayPass::ShownFor(const char* text, size_t size, int limit) {
+  const size_t piece = limit > 1 ? static_cast<size_t>(limit - 1) : 1;
+  const int key = size <= piece ? 0 : limit;
+  for (size_t i = 0; i < shown_count_; ++i) {
+    if (shown_[i]->limit == key) return *shown_[i];
+  }
+  if (shown_count_ == shown_.size()) shown_.emplace_back(new HShown);
+  HShown& shown = *shown_[shown_count_++];
+  shown.limit = key;
+  shown.taken = LineFor(text, size, limit, shown.text);
+  // Facts are read up to the first zero byte, as the counters read their
+  // copies.
+  if (shown.taken) shown.facts.Reset(shown.text.c_str());
+  return shown;
+}
+
 void HDayPass::OfferLine(const char* text, size_t size) {
-  int shown_limit = 0;  // the limit shown_ was made for
-  bool shown_taken = false;
+  shown_count_ = 0;
+  if (jobs_.empty()) return;
+  if (size <= shortest_read_ && text[0] != '{') {
+    // The usual line: every read holds it whole, so one record serves all.
+    HShown& shown = ShownFor(text, size, jobs_.front().counter->Limit());
+    for (HJob& job : jobs_) job.counter->TakeFacts(shown.facts);
+    return;
+  }
   for (HJob& job : jobs_) {
-    const int limit = job.counter->Limit();
-    if (limit != shown_limit) {
-      shown_taken = LineFor(text, size, limit, shown_);
-      shown_limit = limit;
+    HShown& shown = ShownFor(text, size, job.counter->Limit());
+    if (!shown.taken) continue;
+    if (shown.text[0] != '{') {
+      job.counter->TakeFacts(shown.facts);
+      continue;
     }
-    if (!shown_taken) continue;
-    own_.assign(shown_);
+    own_.assign(shown.text);
     job.counter->Take(&own_[0]);
   }
 }

@@ -8,7 +8,10 @@
 // Each counter sees every line exactly as a read of its own through
 // CountLogLines (logread/log_line.h) with its read limit would show it: a
 // line longer than a read cut to its first piece, a JSON line gathered
-// whole, in a buffer of its own that it may write zero bytes into.
+// whole. A JSON line comes in a buffer of the counter's own that it may
+// write zero bytes into (Offer); every other line comes as the facts of
+// that text (OfferFacts, logread/line_facts.h), one record for all the
+// counters that see the same text, so that each fact is found once.
 #ifndef STATS_DAY_PASS_H_
 #define STATS_DAY_PASS_H_
 
@@ -17,6 +20,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "logread/line_facts.h"
 
 // Takes the lines of one day file for one statistic.
 class IDayCounter {
@@ -30,12 +35,18 @@ class IDayCounter {
 
   // Whether the line counts; the line is the counter's own copy.
   virtual bool Offer(char* line) = 0;
+  // Whether the line whose facts these are counts: what Offer answers for
+  // a copy of facts.Text(). Here: Offer of such a copy.
+  virtual bool OfferFacts(HLineFacts& facts) { return Offer(facts.WholeCopy()); }
 
   int Limit() const { return limit_; }
   // How many lines Offer took so far.
   int Counted() const { return counted_; }
   void Take(char* line) {
     if (Offer(line)) ++counted_;
+  }
+  void TakeFacts(HLineFacts& facts) {
+    if (OfferFacts(facts)) ++counted_;
   }
 
   // The stamp the count is stored under, taken before the file was read.
@@ -68,20 +79,25 @@ bool GetResultNumber(const char*& p, const char* end, long long* n);
 void PutResultText(std::string& out, const std::string& text);
 bool GetResultText(const char*& p, const char* end, std::string* text);
 
-// A counter whose Offer is a function object, as CountLogLines takes one.
-template <class Fn>
+// A counter whose Offer is a function object, as CountLogLines takes one,
+// and whose OfferFacts is another (HLineFacts&) giving the same answers.
+template <class Fn, class FactsFn>
 class HLineCounter : public IDayCounter {
  public:
-  HLineCounter(int limit, Fn offer) : IDayCounter(limit), offer_(std::move(offer)) {}
+  HLineCounter(int limit, Fn offer, FactsFn offer_facts)
+      : IDayCounter(limit), offer_(std::move(offer)), offer_facts_(std::move(offer_facts)) {}
   bool Offer(char* line) override { return offer_(line); }
+  bool OfferFacts(HLineFacts& facts) override { return offer_facts_(facts); }
 
  private:
   Fn offer_;
+  FactsFn offer_facts_;
 };
 
-template <class Fn>
-std::unique_ptr<IDayCounter> MakeLineCounter(int limit, Fn offer) {
-  return std::unique_ptr<IDayCounter>(new HLineCounter<Fn>(limit, std::move(offer)));
+template <class Fn, class FactsFn>
+std::unique_ptr<IDayCounter> MakeLineCounter(int limit, Fn offer, FactsFn offer_facts) {
+  return std::unique_ptr<IDayCounter>(
+      new HLineCounter<Fn, FactsFn>(limit, std::move(offer), std::move(offer_facts)));
 }
 
 class HDayPass {
@@ -134,11 +150,26 @@ class HDayPass {
   // false when such a counter skips it.
   bool LineFor(const char* text, size_t size, int limit, std::string& out) const;
 
+  // The line as the counters of one read limit take it, and its facts.
+  // A line that fits every read is one text for all of them (limit 0).
+  struct HShown {
+    int limit = 0;
+    bool taken = false;
+    std::string text;
+    HLineFacts facts;
+  };
+  // The shown line of the counters of `limit` for the line at hand, made
+  // when first asked.
+  HShown& ShownFor(const char* text, size_t size, int limit);
+
   std::vector<HJob> jobs_;
   std::string file_;
   int tag_ = 0;
-  std::string shown_;  // the line as the counters of one limit take it
-  std::string own_;    // a counter's copy of it
+  // The texts of the line at hand, the first shown_count_ of them.
+  std::vector<std::unique_ptr<HShown>> shown_;
+  size_t shown_count_ = 0;
+  size_t shortest_read_ = 0;  // the fewest bytes a counter's read holds
+  std::string own_;  // a counter's copy of a JSON line
 };
 
 // Runs `counter` alone over `file`: the lines it took, or -1 when the file

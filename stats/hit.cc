@@ -442,10 +442,15 @@ IObject* HHit::NextObject() { return nullptr; }
 
 std::unique_ptr<IDayCounter> HHit::DayCounter() {
   const HPageRule& rule = Rule();
-  return MakeLineCounter(kHitReadLimit, [&rule](char* line) {
-    const auto any = [](char*, int, const char*, int) { return true; };
-    return OfferPageRequest(line, rule, any);
-  });
+  return MakeLineCounter(
+      kHitReadLimit,
+      [&rule](char* line) {
+        const auto any = [](char*, int, const char*, int) { return true; };
+        return OfferPageRequest(line, rule, any);
+      },
+      [&rule](HLineFacts& facts) {
+        return facts.LineCounts(rule) && facts.Path() != nullptr && facts.PathCounts(rule);
+      });
 }
 
 int HHit::CountHits(const char* file) { return CountDayFileLines(file, DayCounter()); }
@@ -480,19 +485,29 @@ std::unique_ptr<IDayCounter> HRootHit::DayCounter() {
   // The statuses and the excluded clients, not the assets: the top page is
   // one path, chosen by the site.
   const HPageRule& rule = Rule();
-  return MakeLineCounter(kRootHitReadLimit, [root, &rule](char* line) {
-    const auto check = [&rule](const char* text, int format) { return rule.LineCounts(text, format); };
-    const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
-    return OfferCheckedPath(line, check, is_root);
-  });
+  return MakeLineCounter(
+      kRootHitReadLimit,
+      [root, &rule](char* line) {
+        const auto check = [&rule](const char* text, int format) { return rule.LineCounts(text, format); };
+        const auto is_root = [root](char*, int, const char* path, int) { return CompareNoCase(path, root) == 0; };
+        return OfferCheckedPath(line, check, is_root);
+      },
+      [root, &rule](HLineFacts& facts) {
+        if (!facts.LineCounts(rule)) return false;
+        const char* path = facts.Path();
+        return path != nullptr && CompareNoCase(path, root) == 0;
+      });
 }
 
 HAllHit::HAllHit(const char* name, IStatsSettings* log) : HHit(name, log) { type_name_ = "AllHit"; }
 
 std::unique_ptr<IDayCounter> HAllHit::DayCounter() {
   const HPageRule& rule = Rule();
-  return MakeLineCounter(kHitReadLimit, [&rule](char* line) {
-    const int format = DetectLogFormat(line);
-    return format >= 0 && rule.InAudience(line, format);
-  });
+  return MakeLineCounter(
+      kHitReadLimit,
+      [&rule](char* line) {
+        const int format = DetectLogFormat(line);
+        return format >= 0 && rule.InAudience(line, format);
+      },
+      [&rule](HLineFacts& facts) { return facts.Format() >= 0 && facts.InAudience(rule); });
 }

@@ -158,8 +158,33 @@ HItemEntry* HItemTable::Set(const char* name, int count, long long bytes) {
   return entry;
 }
 
+uint64_t HItemTable::NameHead(const char* name, size_t length) {
+  uint64_t head = 0;
+  memcpy(&head, name, length < 8 ? length : 8);
+  return head;
+}
+
+size_t HItemTable::RecentPlace(uint64_t head, const char* name, size_t length) {
+  uint64_t tail = 0;
+  if (length > 8) memcpy(&tail, name + length - 8, 8);
+  const uint64_t mixed = (head ^ (tail * 0xff51afd7ed558ccdULL) ^ length) * 0x9e3779b97f4a7c15ULL;
+  return static_cast<size_t>(mixed >> (64 - kRecentBits));
+}
+
 HItemEntry* HItemTable::Add(const char* name, int n, long long bytes) {
-  return Insert(name, KeyOf(name), nullptr, n, bytes);
+  const size_t length = strlen(name);
+  const uint64_t head = NameHead(name, length);
+  HRecent& recent = recent_[RecentPlace(head, name, length)];
+  if (recent.entry != nullptr && recent.head == head && recent.length == length &&
+      (length <= 8 || memcmp(recent.entry->name.CStr() + 8, name + 8, length - 8) == 0)) {
+    HItemEntry* entry = recent.entry;
+    entry->count = SaturatedSum(entry->count, n);
+    entry->bytes = SaturatedBytes(entry->bytes, bytes);
+    return entry;
+  }
+  HItemEntry* entry = Insert(name, KeyOf(name), nullptr, n, bytes);
+  recent = {entry, head, length};
+  return entry;
 }
 
 void HItemTable::AddAll(const HItemTable& other) {
@@ -169,6 +194,7 @@ void HItemTable::AddAll(const HItemTable& other) {
 
 void HItemTable::Clear() {
   std::fill(buckets_, buckets_ + kBuckets, nullptr);
+  std::fill(recent_, recent_ + (1 << kRecentBits), HRecent());
   blocks_.clear();
   block_used_ = kBlockEntries;
   slots_.reset();
@@ -743,6 +769,26 @@ class HItemsCounter : public IDayCounter {
     return OfferCheckedPath(line, check, accept);
   }
 
+  // Offer, read from the facts.
+  bool OfferFacts(HLineFacts& facts) override {
+    if (every_response_) {
+      if (facts.Format() < 0 || !facts.InAudience(rule_)) return false;
+      const char* item = items_.FactsKey(facts, Filter());
+      if (item == nullptr) return false;
+      items_.CountingTable().Add(item, 1);
+      return true;
+    }
+    if (every_ ? !facts.InAudience(rule_) : !facts.LineCounts(rule_)) return false;
+    const long long line_bytes = bytes_ ? std::max(0LL, facts.Bytes()) : 0;
+    items_.ReadWholeFacts(facts);
+    if (facts.Path() == nullptr) return false;
+    if (!every_ && !facts.PathCounts(rule_)) return false;
+    const char* item = items_.FactsKey(facts, Filter());
+    if (item == nullptr) return false;
+    items_.CountingTable().Add(item, 1, line_bytes);
+    return true;
+  }
+
   // The table's entries in the order they were made, so that a table
   // loaded from them iterates, and so ranks equal counts, alike.
   void SaveResult(std::string& out) const override {
@@ -783,6 +829,13 @@ class HItemsCounter : public IDayCounter {
 };
 
 }  // namespace
+
+const char* HItemsHit::FactsKey(HLineFacts& facts, const char* filter) {
+  if (CountsEveryResponse()) return ItemKey(facts.WholeCopy(), facts.Format(), nullptr, filter);
+  const char* path = nullptr;
+  char* line = facts.CutCopy(&path);
+  return ItemKey(line, facts.Format(), path, filter);
+}
 
 std::unique_ptr<IDayCounter> HItemsHit::ItemCounter(const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
@@ -961,6 +1014,10 @@ const char* HDomainsHit::ItemKey(char* line, int format, const char* path, const
 HPagesHit::HPagesHit(const char* name, HItemsContainer* container) : HItemsHit(name, container) {
   type_name_ = "Pages";
   names_hold_equals_ = true;
+}
+
+const char* HPagesHit::FactsKey(HLineFacts& facts, const char* filter) {
+  return filter == nullptr ? facts.Path() : HItemsHit::FactsKey(facts, filter);
 }
 
 const char* HPagesHit::ItemKey(char* line, int format, const char* path, const char* filter) {

@@ -18,6 +18,7 @@
 
 #include "core/date.h"
 #include "core/text.h"
+#include "logread/line_facts.h"
 #include "objects/container.h"
 
 class HDayPass;
@@ -104,6 +105,20 @@ class HItemTable {
   // Entries are made in blocks; a block never moves, so entries keep their
   // addresses until Clear.
   static constexpr int kBlockEntries = 512;
+  // The entries Add gave last, by a quick unkeyed mix of the name: a day's
+  // statuses, agents or countries are few, and most lines add to one of
+  // them again. A place holds one entry, whose name is compared, so names
+  // that share a place only go through the index.
+  // The place keeps the name's length and first bytes too, so that a
+  // name of another entry is mostly told apart without reading it.
+  static constexpr int kRecentBits = 6;
+  struct HRecent {
+    HItemEntry* entry = nullptr;
+    uint64_t head = 0;  // the first 8 bytes of the name, zero-padded
+    size_t length = 0;
+  };
+  static uint64_t NameHead(const char* name, size_t length);
+  static size_t RecentPlace(uint64_t head, const char* name, size_t length);
 
   // Adds `count` to the entry of `name`, whose keyed hash is `key`, making
   // it when it is new; `hash` is its HashString when known, else null.
@@ -123,6 +138,7 @@ class HItemTable {
   uint32_t mask_ = 0;
   std::vector<std::unique_ptr<HItemEntry[]>> blocks_;
   int block_used_ = kBlockEntries;  // entries taken from the last block
+  HRecent recent_[1 << kRecentBits];
 };
 
 // A day's ranking (or, held by a container, a sum over days). Type names
@@ -183,6 +199,11 @@ class HItemsHit : public IContainer {
   // before ItemKey sees it cut after its path: for kinds whose item lies
   // after the path. Does nothing here.
   virtual void ReadWholeLine(const char* /*line*/, int /*format*/) {}
+  // ReadWholeLine and ItemKey of the line whose facts these are
+  // (logread/line_facts.h): the same answers. Here: ReadWholeLine of the
+  // whole text, ItemKey of a copy of the line as it would see it.
+  virtual void ReadWholeFacts(HLineFacts& facts) { ReadWholeLine(facts.Text(), facts.Format()); }
+  virtual const char* FactsKey(HLineFacts& facts, const char* filter);
   // Whether this kind can count now; when not, CountItems counts nothing
   // and returns -1, so no day is stored as counted. True here.
   virtual bool CanCount() { return true; }
@@ -399,6 +420,7 @@ class HPagesHit : public HItemsHit {
   // The path; with a filter, only for lines whose domain equals it
   // (ignoring case).
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
   // As HItemsHit, with paths that hold "=" rejoined.
   bool Load(HObjectStream& stream) override;
   bool CountsBytes() const override { return true; }

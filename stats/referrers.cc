@@ -18,8 +18,19 @@ HReferrersHit::HReferrersHit(const char* name, HItemsContainer* container) : HIt
 }
 
 void HReferrersHit::ReadWholeLine(const char* line, int format) {
-  taken_ = ExtractReferrer(line, format, referrer_, sizeof referrer_) > 0;
-  if (taken_ && ReferrerHost(referrer_, host_) && log_ != nullptr) {
+  TakeReferrer(referrer_, ExtractReferrer(line, format, referrer_, sizeof referrer_));
+}
+
+void HReferrersHit::ReadWholeFacts(HLineFacts& facts) {
+  const char* referrer = nullptr;
+  const int length = facts.Referrer(&referrer);
+  TakeReferrer(referrer, length);
+}
+
+void HReferrersHit::TakeReferrer(const char* referrer, int length) {
+  referrer_text_ = referrer;
+  taken_ = length > 0;
+  if (taken_ && ReferrerHost(referrer_text_, host_) && log_ != nullptr) {
     for (const std::string& own : log_->OwnHosts()) {
       if (own == host_) taken_ = false;
     }
@@ -31,9 +42,9 @@ bool HReferrersHit::CanCount() { return SuffixListReady(); }
 const char* HReferrersHit::ItemKey(char*, int, const char*, const char* filter) {
   if (!taken_) return nullptr;
   taken_ = false;
-  ReferrerSite(referrer_, site_);
+  ReferrerSite(referrer_text_, site_);
   if (filter == nullptr) return IsStorableItem(site_.c_str()) ? site_.c_str() : nullptr;
-  return site_ == filter && IsStorableItem(referrer_) ? referrer_ : nullptr;
+  return site_ == filter && IsStorableItem(referrer_text_) ? referrer_text_ : nullptr;
 }
 
 bool HReferrersHit::Load(HObjectStream& stream) {

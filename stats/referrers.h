@@ -20,6 +20,11 @@ class HReferrersHit : public HItemsHit {
 
   // Takes the line's referrer when it has one from another host.
   void ReadWholeLine(const char* line, int format) override;
+  void ReadWholeFacts(HLineFacts& facts) override;
+  // ItemKey, which reads nothing of the line itself.
+  const char* FactsKey(HLineFacts& facts, const char* filter) override {
+    return ItemKey(nullptr, facts.Format(), nullptr, filter);
+  }
   // Only with the Public Suffix List: a day grouped without it would be
   // stored as counted.
   bool CanCount() override;
@@ -32,7 +37,12 @@ class HReferrersHit : public HItemsHit {
   bool Load(HObjectStream& stream) override;
 
  private:
+  // Takes the referrer of `length` bytes (-1 for none) unless it is none
+  // or from one of the site's own hosts.
+  void TakeReferrer(const char* referrer, int length);
+
   char referrer_[kLogLineSize];
+  const char* referrer_text_ = referrer_;  // referrer_, or the facts' referrer
   bool taken_ = false;
   std::string host_;
   std::string site_;

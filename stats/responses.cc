@@ -41,8 +41,20 @@ const char* HStatusContainer::GetProperty(const char* name) {
 }
 
 const char* HStatusesHit::ItemKey(char* line, int format, const char*, const char*) {
-  const int status = ExtractStatus(line, format);
+  return KeyOf(ExtractStatus(line, format));
+}
+
+const char* HStatusesHit::FactsKey(HLineFacts& facts, const char*) { return KeyOf(facts.Status()); }
+
+const char* HStatusesHit::KeyOf(int status) {
   if (status < 0) return "-";
+  if (status >= 100 && status <= 999) {  // every status a line gives: no printf a line
+    key_[0] = static_cast<char>('0' + status / 100);
+    key_[1] = static_cast<char>('0' + status / 10 % 10);
+    key_[2] = static_cast<char>('0' + status % 10);
+    key_[3] = 0;
+    return key_;
+  }
   snprintf(key_, sizeof key_, "%d", status);
   return key_;
 }
@@ -57,16 +69,30 @@ const char* HNotFoundHit::ItemKey(char* line, int format, const char*, const cha
   if (ExtractStatus(line, format) != kNotFound) return nullptr;
   // Both are read before the path is cut out of the line.
   const int referrer = ExtractReferrer(line, format, referrer_, sizeof referrer_);
-  char host[kLogLineSize];
-  const bool from_site =
-      referrer > 0 && log_ != nullptr && ReferrerHost(referrer_, host, sizeof host) > 0 && log_->IsOwnHost(host);
   int length = 0;
   const char* path = ExtractPagePath(line, format, length);
+  return KeyOf(referrer_, referrer, path, length, filter);
+}
+
+const char* HNotFoundHit::FactsKey(HLineFacts& facts, const char* filter) {
+  if (facts.Status() != kNotFound) return nullptr;
+  const char* referrer = nullptr;
+  const int referrer_length = facts.Referrer(&referrer);
+  int length = 0;
+  const char* path = facts.Path(&length);
+  return KeyOf(referrer, referrer_length, path, length, filter);
+}
+
+const char* HNotFoundHit::KeyOf(const char* referrer, int length, const char* path, int path_length,
+                                const char* filter) {
+  char host[kLogLineSize];
+  const bool from_site =
+      length > 0 && log_ != nullptr && ReferrerHost(referrer, host, sizeof host) > 0 && log_->IsOwnHost(host);
   key_.assign(from_site ? kSiteLinkMark : "");
-  key_.append(path == nullptr || length == 0 ? "-" : path);
+  key_.append(path == nullptr || path_length == 0 ? "-" : path);
   if (filter == nullptr) return key_.c_str();
   if (key_ != filter) return nullptr;
-  return referrer > 0 ? referrer_ : kNoReferrer;
+  return length > 0 ? referrer : kNoReferrer;
 }
 
 bool HNotFoundHit::RanksFirst(const HItemEntry& entry) const {

@@ -34,9 +34,12 @@ class HStatusesHit : public HItemsHit {
   const char* GetProperty(const char* name) override;
 
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
   bool CountsEveryResponse() const override { return true; }
 
  private:
+  const char* KeyOf(int status);
+
   char key_[16];
 };
 
@@ -50,6 +53,7 @@ class HNotFoundHit : public HItemsHit {
   HNotFoundHit(const char* name, HItemsContainer* container);
 
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
   bool CountsEveryResponse() const override { return true; }
   bool RanksFirst(const HItemEntry& entry) const override;
   // The site's own hosts, which mark the broken links.
@@ -58,6 +62,10 @@ class HNotFoundHit : public HItemsHit {
   bool Load(HObjectStream& stream) override;
 
  private:
+  // The item of a 404 line of that referrer (`length` bytes, -1 for none)
+  // and path.
+  const char* KeyOf(const char* referrer, int length, const char* path, int path_length, const char* filter);
+
   std::string key_;
   char referrer_[kLogLineSize];
 };

@@ -25,9 +25,23 @@ std::string HRobotsHit::ItemOf(const char* name, const char* kind) {
 void HRobotsHit::ReadWholeLine(const char* line, int format) {
   taken_ = false;
   if (ExtractUserAgent(line, format, agent_, sizeof agent_) <= 0) return;
-  const HRobot* robot = HRobotList::Shared().Match(agent_);
+  TakeRobot(HRobotList::Shared().Match(agent_));
+}
+
+void HRobotsHit::ReadWholeFacts(HLineFacts& facts) {
+  taken_ = false;
+  const char* agent = nullptr;
+  if (facts.Agent(&agent) <= 0) return;
+  TakeRobot(facts.Robot());
+}
+
+void HRobotsHit::TakeRobot(const HRobot* robot) {
   if (robot == nullptr) return;
-  item_ = ItemOf(robot->name.c_str(), robot->kind.c_str());
+  // Most lines of a robot come in runs: its item is made once a run.
+  if (robot != item_robot_) {
+    item_ = ItemOf(robot->name.c_str(), robot->kind.c_str());
+    item_robot_ = robot;
+  }
   taken_ = true;
 }
 

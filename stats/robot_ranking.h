@@ -19,6 +19,11 @@ class HRobotsHit : public HItemsHit {
 
   // Takes the line's robot, if its user agent is one.
   void ReadWholeLine(const char* line, int format) override;
+  void ReadWholeFacts(HLineFacts& facts) override;
+  // ItemKey, which reads only the path of the line.
+  const char* FactsKey(HLineFacts& facts, const char* filter) override {
+    return ItemKey(nullptr, facts.Format(), facts.Path(), filter);
+  }
   // Only with a robot list (HRobotList::Shared, read here on first use): a
   // day counted without one would be stored as having no robots.
   bool CanCount() override;
@@ -35,8 +40,12 @@ class HRobotsHit : public HItemsHit {
   static std::string ItemOf(const char* name, const char* kind);
 
  private:
+  // Takes the robot as the line's item; null takes none.
+  void TakeRobot(const HRobot* robot);
+
   char agent_[kLogLineSize];
   std::string item_;
+  const HRobot* item_robot_ = nullptr;  // the robot item_ names
   bool taken_ = false;
 };
 

@@ -123,6 +123,14 @@ class HHoursCounter : public IDayCounter {
     };
     return OfferPageRequest(line, rule_, by_hour);
   }
+  bool OfferFacts(HLineFacts& facts) override {
+    if (!facts.LineCounts(rule_) || facts.Path() == nullptr || !facts.PathCounts(rule_)) return false;
+    const char* path = nullptr;
+    const int hour = ExtractHour(facts.CutCopy(&path), facts.Format());
+    if (hour < 0 || hour >= HTimesHit::kHours) return false;
+    ++hours_[hour];
+    return true;
+  }
   void SaveResult(std::string& out) const override {
     for (int hour = 0; hour < HTimesHit::kHours; ++hour) PutResultNumber(out, hours_[hour]);
   }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/answers.h"
 #include "core/file.h"
@@ -35,16 +37,61 @@ constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
 const unsigned char kPairKey[crypto_shorthash_KEYBYTES] = {'v', 'a', 'z', 'i', 'v', 'e', 'v', ' ',
                                                             'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
 
-uint64_t PairHash(const char* client, const char* agent) {
-  std::string pair(client);
+// The pair's text: the client, a zero byte, the agent.
+void PairText(const char* client, const char* agent, std::string& pair) {
+  pair.assign(client);
   pair.push_back('\0');
   pair.append(agent);
+}
+
+uint64_t PairHash(const std::string& pair) {
   unsigned char out[crypto_shorthash_BYTES];
   crypto_shorthash(out, reinterpret_cast<const unsigned char*>(pair.data()), pair.size(), kPairKey);
   uint64_t hash = 0;
   for (int i = 7; i >= 0; --i) hash = hash << 8 | out[i];
   return hash;
 }
+
+// The hashes of the pairs seen last: a visitor sends many requests, and
+// each would hash the same pair again. The places are chosen by a quick
+// unkeyed mix of the pair and each holds its pair's text, so pairs that
+// share a place only cost a hash again, never a wrong one.
+class HPairHashes {
+ public:
+  uint64_t Of(const char* client, const char* agent) {
+    PairText(client, agent, pair_);
+    if (slots_.empty()) slots_.resize(kSlots);
+    HSlot& slot = slots_[Mix(pair_) & (kSlots - 1)];
+    if (slot.pair != pair_) {
+      slot.pair = pair_;
+      slot.hash = PairHash(pair_);
+    }
+    return slot.hash;
+  }
+
+ private:
+  static constexpr size_t kSlots = 1024;
+  struct HSlot {
+    std::string pair;  // never empty once used: a pair holds its zero byte
+    uint64_t hash = 0;
+  };
+
+  static uint64_t Mix(const std::string& text) {
+    uint64_t h = text.size();
+    size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+      uint64_t word;
+      memcpy(&word, text.data() + at, sizeof word);
+      h = (h ^ word) * 0x9e3779b97f4a7c15ULL;
+      h ^= h >> 29;
+    }
+    for (; at < text.size(); ++at) h = (h ^ static_cast<unsigned char>(text[at])) * 0x100000001b3ULL;
+    return h ^ h >> 32;
+  }
+
+  std::string pair_;
+  std::vector<HSlot> slots_;
+};
 
 }  // namespace
 
@@ -65,7 +112,17 @@ class HVisitorsCounter : public IDayCounter {
       memcpy(client_, network_, strlen(network_) + 1);
     }
     if (ExtractUserAgent(line, format, agent_, sizeof agent_) < 0) agent_[0] = 0;
-    visitors_.push_back(PairHash(client_, agent_));
+    visitors_.push_back(hashes_.Of(client_, agent_));
+    return true;
+  }
+  bool OfferFacts(HLineFacts& facts) override {
+    if (facts.Format() < 0) return false;
+    const char* client = facts.Client(sizeof client_);
+    if (client == nullptr || !facts.InAudience(rule_)) return false;
+    if (shorten_ && ShortenAddress(client, network_, sizeof network_)) client = network_;
+    const char* agent = nullptr;
+    facts.Agent(&agent);
+    visitors_.push_back(hashes_.Of(client, agent));
     return true;
   }
   void SaveResult(std::string& out) const override {
@@ -99,6 +156,7 @@ class HVisitorsCounter : public IDayCounter {
   char client_[256];
   char agent_[1024];
   char network_[64];
+  HPairHashes hashes_;
   std::vector<uint64_t> visitors_;
   bool settled_ = false;
 };

@@ -179,6 +179,32 @@ TEST(HItemTableTest, NamesSharingOneHashKeepTheirBucketOrder) {
   EXPECT_EQ(0, wrong);
 }
 
+// Adding again to names met a moment ago: names alike in their length,
+// their first and their last bytes, or only in their middle, each keep
+// their own count and bytes, and a cleared table forgets them.
+TEST(HItemTableTest, RepeatedAddsKeepEveryNameApart) {
+  HItemTable table;
+  std::vector<std::string> names = {"200", "304", "2000", "", "/abcdefgh", "/abcdefgi", "/abcdefghij"};
+  for (int i = 0; i < 300; ++i) names.push_back("/same-head-" + std::to_string(i) + "-same-tail");
+  for (int round = 1; round <= 3; ++round) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      for (size_t again = 0; again <= i % 3; ++again) table.Add(names[i].c_str(), 1, static_cast<long long>(i));
+    }
+  }
+  int wrong = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const HItemEntry* entry = table.Find(names[i].c_str());
+    const int times = 3 * static_cast<int>(i % 3 + 1);
+    if (entry == nullptr || entry->count != times || entry->bytes != times * static_cast<long long>(i)) ++wrong;
+  }
+  EXPECT_EQ(0, wrong);
+  EXPECT_EQ(static_cast<int>(names.size()), table.Count());
+  table.Clear();
+  table.Add("200", 1);
+  EXPECT_EQ(1, table.Count());
+  EXPECT_EQ(1, table.Find("200")->count);
+}
+
 TEST_F(ItemsTest, DayRankingsRowsRatesLimitAndFilter) {
   struct Case {
     const char* what;
