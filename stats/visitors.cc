@@ -126,22 +126,28 @@ class HVisitorsCounter : public IDayCounter {
     return true;
   }
   void SaveResult(std::string& out) const override {
-    PutResultNumber(out, static_cast<long long>(visitors_.size()));
-    for (uint64_t hash : visitors_) PutResultNumber(out, static_cast<long long>(hash));
+    // Sorted and without repeats here, in the worker, so that the process
+    // that stores the day only reads them.
+    const std::vector<uint64_t>& settled = Settle();
+    PutResultNumber(out, static_cast<long long>(settled.size()));
+    for (uint64_t hash : settled) PutResultNumber(out, static_cast<long long>(hash));
   }
   bool LoadResult(const char*& p, const char* end) override {
     long long n = 0;
     if (!GetResultNumber(p, end, &n) || n < 0 || n > (end - p) / 8) return false;
+    const bool was_empty = visitors_.empty();
     visitors_.reserve(visitors_.size() + static_cast<size_t>(n));
     for (long long i = 0; i < n; ++i) {
       long long hash = 0;
       GetResultNumber(p, end, &hash);
       visitors_.push_back(static_cast<uint64_t>(hash));
     }
-    settled_ = false;
+    // Loaded into an empty counter, a settled list stays settled.
+    settled_ = was_empty && std::is_sorted(visitors_.begin(), visitors_.end()) &&
+               std::adjacent_find(visitors_.begin(), visitors_.end()) == visitors_.end();
     return true;
   }
-  std::vector<uint64_t>& Settle() {
+  std::vector<uint64_t>& Settle() const {
     if (!settled_) {
       std::sort(visitors_.begin(), visitors_.end());
       visitors_.erase(std::unique(visitors_.begin(), visitors_.end()), visitors_.end());
@@ -157,8 +163,9 @@ class HVisitorsCounter : public IDayCounter {
   char agent_[1024];
   char network_[64];
   HPairHashes hashes_;
-  std::vector<uint64_t> visitors_;
-  bool settled_ = false;
+  // Settled when first asked for, also by SaveResult.
+  mutable std::vector<uint64_t> visitors_;
+  mutable bool settled_ = false;
 };
 
 }  // namespace
