@@ -407,11 +407,14 @@ def number(value, unit):
     return f"{value:,.2f}" if abs(value) < 10 else f"{value:,.1f}"
 
 
-def table(before_file, after_file):
+def table(before_file, after_file, middle_file=None):
     """Prints the markdown table of two runs' rows: before, after, their
-    references and ratios, the target and whether the after run meets it."""
+    references and ratios, the target and whether the after run meets it;
+    with a third run, its figure and ratio between them."""
     import json
     before = {row_key(r[0], r[1]): r for r in json.load(open(before_file))["rows"]}
+    middle = {row_key(r[0], r[1]): r for r in json.load(open(middle_file))["rows"]} if middle_file else None
+    label = os.path.basename(middle_file).rsplit(".", 1)[0] if middle_file else ""
     data = json.load(open(after_file))
     section = None
     for r in data["rows"]:
@@ -419,17 +422,27 @@ def table(before_file, after_file):
         if s != section:
             section = s
             print(f"\n### {s}\n")
-            print("| what | before | after | ratio before | ratio after (reference) | target |")
-            print("| --- | ---: | ---: | ---: | ---: | --- |")
+            if middle is None:
+                print("| what | before | after | ratio before | ratio after (reference) | target |")
+                print("| --- | ---: | ---: | ---: | ---: | --- |")
+            else:
+                print(f"| what | before | {label} | after | ratio before | ratio {label} | ratio after (reference) | target |")
+                print("| --- | ---: | ---: | ---: | ---: | ---: | ---: | --- |")
         b = before.get(row_key(s, what))
         goal = ""
         if target is not None and ratio is not None:
             ok = ratio >= target if higher else ratio <= target
             goal = ("at least " if higher else "at most ") + f"{target} " + ("met" if ok else "**missed**")
         ref = f" ({number(reference, unit)} {ref_label})" if reference else ""
-        print(f"| {what} | {number(b[2], unit) if b else ''} | {number(figure, unit)} {unit} | "
-              f"{'' if not b or b[6] is None else f'{b[6]:.2f}'} | {'' if ratio is None else f'{ratio:.2f}'}{ref} "
-              f"| {goal} |")
+        ratio_of = lambda row: "" if not row or row[6] is None else f"{row[6]:.2f}"
+        if middle is None:
+            print(f"| {what} | {number(b[2], unit) if b else ''} | {number(figure, unit)} {unit} | "
+                  f"{ratio_of(b)} | {'' if ratio is None else f'{ratio:.2f}'}{ref} | {goal} |")
+        else:
+            m = middle.get(row_key(s, what))
+            print(f"| {what} | {number(b[2], unit) if b else ''} | {number(m[2], unit) if m else ''} | "
+                  f"{number(figure, unit)} {unit} | {ratio_of(b)} | {ratio_of(m)} | "
+                  f"{'' if ratio is None else f'{ratio:.2f}'}{ref} | {goal} |")
     before_calls = {(k, h): v for k, h, v in json.load(open(before_file)).get("callgrind", [])}
     calls = {(k, h): v for k, h, v in data.get("callgrind", [])}
     if calls:
@@ -455,8 +468,8 @@ def table(before_file, after_file):
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "--table":
-        table(sys.argv[2], sys.argv[3])
+    if len(sys.argv) in (4, 5) and sys.argv[1] == "--table":
+        table(sys.argv[2], sys.argv[3], sys.argv[4] if len(sys.argv) == 5 else None)
         return
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", default="/tmp/vazivev-compare")
