@@ -3,7 +3,7 @@
 # runs the unit and black-box tests twice, in a normal build and under
 # AddressSanitizer with UndefinedBehaviorSanitizer (the browser test runs in
 # the normal build only), and last runs every fuzz target (clang, libFuzzer,
-# ASan+UBSan) for 12 seconds from its seed corpus. Exits non-zero when any
+# ASan+UBSan) for 10 seconds from its seed corpus. Exits non-zero when any
 # test fails or a fuzz target finds a crash.
 set -eu
 cd "$(dirname "$0")"
@@ -53,7 +53,7 @@ for target in $targets; do
   extra=""
   [ "$target" = template_fuzz ] && extra="-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -timeout=10"
   # shellcheck disable=SC2086
-  if TMPDIR="$tmp" "$dir/$target" -max_total_time=12 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
+  if TMPDIR="$tmp" "$dir/$target" -max_total_time=10 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
       "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
     rm -rf "$tmp"
     echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)"
