@@ -3,7 +3,7 @@
 # runs the unit and black-box tests twice, in a normal build and under
 # AddressSanitizer with UndefinedBehaviorSanitizer (the browser test runs in
 # the normal build only), and last runs every fuzz target (clang, libFuzzer,
-# ASan+UBSan) for 10 seconds from its seed corpus. Exits non-zero when any
+# ASan+UBSan) for 9 seconds from its seed corpus. Exits non-zero when any
 # test fails or a fuzz target finds a crash.
 set -eu
 cd "$(dirname "$0")"
@@ -23,10 +23,10 @@ for variant in normal sanitize; do
   cmake -S . -B "$dir" -DVAZIVEV_SANITIZE=$flag -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$opt" -DCMAKE_C_FLAGS_RELWITHDEBINFO="$opt" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  # Two hundred rounds of each kind of kill in the normal build, forty under
+  # Two hundred rounds of each kind of kill in the normal build, thirty under
   # the sanitizers, which run every request several times slower.
   runs=200
-  [ "$variant" = sanitize ] && runs=40
+  [ "$variant" = sanitize ] && runs=30
   VAZIVEV_CRASH_RUNS=$runs ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$dir" -j"$jobs" --output-on-failure
 done
@@ -53,7 +53,7 @@ for target in $targets; do
   extra=""
   [ "$target" = template_fuzz ] && extra="-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -timeout=10"
   # shellcheck disable=SC2086
-  if TMPDIR="$tmp" "$dir/$target" -max_total_time=10 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
+  if TMPDIR="$tmp" "$dir/$target" -max_total_time=9 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
       "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
     rm -rf "$tmp"
     echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)"
