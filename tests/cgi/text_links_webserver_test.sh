@@ -57,7 +57,9 @@ which() { sed -n 's/.*id="which">\([^<]*\)<.*/\1/p'; }
 # The text of the link of a ranking row.
 shown_of() { grep -F "href=\"$(printf '%s' "$1" | sed 's/&/\&amp;/g')\"" | sed 's/.*rel="nofollow">\([^<]*\)<\/a>.*/\1/'; }
 
-for config in lighttpd_cgi_config strict_config; do
+configs="lighttpd_cgi_config strict_config"
+[ "${3:-both}" = strict ] && configs=strict_config
+for config in $configs; do
   lighttpd_start "$work" "$config" "$site" "$work/htdocs" "$work/error.log" || fail "lighttpd did not start"
   base="http://127.0.0.1:$lighttpd_port/cgi-bin"
   checked=0

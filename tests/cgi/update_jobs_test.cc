@@ -155,7 +155,7 @@ std::string StoredFigures(const CgiSite& site, int days) {
 }  // namespace
 
 TEST(UpdateJobsTest, JobsGiveTheFiguresOfOneProcessAndOfPageViews) {
-  constexpr int kDays = 6;
+  constexpr int kDays = 4;
   CgiSite one, two, lazy;
   const std::string log = MakeLog(one, 9000, kDays);
   for (const CgiSite* site : {&one, &two, &lazy}) {
