@@ -39,7 +39,7 @@ int HScriptIf::IsEnd(const char* text, HScriptReader& reader, int includes_allow
     return BeginsWord(text, "endif") ? 1 : 0;
   }
   // The branch takes in the rest of the chain up to the one "endif".
-  Nest(else_branch_.get(), reader, includes_allowed);
+  ParseNested(else_branch_.get(), reader, includes_allowed);
   return 1;
 }
 

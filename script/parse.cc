@@ -86,7 +86,7 @@ int HScriptParse::Parse(HScriptReader& reader, int includes_allowed) {
         children_.PushBack(item);
       } else if (HScriptParse* block = CreateBlock(text)) {
         children_.PushBack(block);
-        if (Nest(block, reader, includes_allowed) == 0) return 0;
+        if (ParseNested(block, reader, includes_allowed) == 0) return 0;
       }
       // Anything else is a comment.
     } else if (includes_allowed != 0 && strncmp(line, kIncludeOpen, kIncludeOpenLength) == 0) {
@@ -106,19 +106,7 @@ int HScriptParse::ParseNested(HScriptParse* block, HScriptReader& reader, int in
     return 0;
   }
   ++reader.depth;
-  const int result = block->Parse(reader, includes_allowed);
-  --reader.depth;
-  return result;
-}
-
-int HScriptParse::Nest(HScriptParse* block, HScriptReader& reader, int includes_allowed) {
-  if (!lazy_blocks) return ParseNested(block, reader, includes_allowed);
-  if (reader.depth >= HScriptReader::kMaxDepth) {
-    reader.Stop();
-    return 0;
-  }
-  ++reader.depth;
-  const int result = block->Keep(reader, includes_allowed);
+  const int result = lazy_blocks ? block->Keep(reader, includes_allowed) : block->Parse(reader, includes_allowed);
   --reader.depth;
   return result;
 }

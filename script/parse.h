@@ -46,13 +46,12 @@ class HScriptParse : public HScriptLine {
   static bool lazy_blocks;
 
  protected:
-  // Parses `block` one level deeper; at kMaxDepth the reader is stopped
-  // instead, so the template ends there for every level. Returns what the
-  // block's Parse returned (0 when stopped).
+  // Parses `block` one level deeper, or with lazy_blocks has it keep its
+  // lines up to its end (Keep) for a parse when it first runs; at
+  // kMaxDepth the reader is stopped instead, so the template ends there for
+  // every level. Returns what the block's Parse or Keep returned (0 when
+  // stopped).
   static int ParseNested(HScriptParse* block, HScriptReader& reader, int includes_allowed);
-  // ParseNested, or with lazy_blocks the block keeps its lines up to its
-  // end instead, as far as ParseNested would have read them; same result.
-  static int Nest(HScriptParse* block, HScriptReader& reader, int includes_allowed);
   // Parses the kept lines first, if any.
   int ExecuteChildren();
 

@@ -10,7 +10,6 @@
 
 #include "stats/day_files.h"
 
-
 void DayName(char (&text)[kDayNameSize], const HDate& day) { snprintf(text, sizeof text, "%d", day.Number()); }
 
 bool IsDayName(const char* name) {
