@@ -75,11 +75,12 @@ std::string HLogServer::FailuresPath() const { return std::string(HomeDir.CStr()
 
 void HLogServer::BeforeLock() {
   if (!IsLoginPost()) return;
+  login_arrived_ = time(nullptr);
   // A try from an address that must wait is refused under the lock without
   // a look at its password: it costs no slow check at all.
   HLoginFailures failures;
   failures.Load(FailuresPath().c_str());
-  if (failures.WaitFor(ClientAddress(getenv("REMOTE_ADDR")), time(nullptr)) > 0) return;
+  if (failures.WaitFor(ClientAddress(getenv("REMOTE_ADDR")), login_arrived_) > 0) return;
   // One slow check at a time, whoever sends them: a burst of guesses then
   // takes one core, in turn, and leaves the rest of the machine to the
   // other visitors. The turn is an flock of the lock file, which does not
@@ -120,7 +121,7 @@ void HLogServer::LoginOnce(HAdmin& admin) {
   const std::string address = ClientAddress(getenv("REMOTE_ADDR"));
   HLoginFailures failures;
   failures.Load(path.c_str());
-  const long long now = time(nullptr);
+  const long long now = login_arrived_ > 0 ? login_arrived_ : time(nullptr);
   long wait = failures.WaitFor(address, now);
   if (wait > 0) {
     Params.SetValue("LoginWait", std::to_string(wait).c_str());

@@ -53,6 +53,10 @@ class HLogServer : public HServer {
   // Login of `admin`, refused while the client's address must wait, its
   // failures counted.
   void LoginOnce(HAdmin& admin);
+
+  // When a posted login arrived, before its slow check: its failure and
+  // its wait are counted from then, whatever the check and the lock took.
+  long long login_arrived_ = 0;
 };
 
 #endif  // APP_LOG_SERVER_H_
