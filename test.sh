@@ -3,8 +3,8 @@
 # runs the unit and black-box tests twice, in a normal build and under
 # AddressSanitizer with UndefinedBehaviorSanitizer (the browser test runs in
 # the normal build only), and last runs every fuzz target (clang, libFuzzer,
-# ASan+UBSan) for 9 seconds from its seed corpus. Exits non-zero when any
-# test fails or a fuzz target finds a crash.
+# ASan+UBSan) for 9 seconds from its seed corpus, one per core at a time.
+# Exits non-zero when any test fails or a fuzz target finds a crash.
 set -eu
 cd "$(dirname "$0")"
 sh tools/install-deps.sh --browser
@@ -39,7 +39,9 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -DVAZIVEV_FUZZ=ON -DVAZIVEV_SANITIZE=O
 targets="input_fuzz template_fuzz log_fuzz store_fuzz expr_fuzz decompress_fuzz"
 # shellcheck disable=SC2086
 cmake --build "$dir" -j"$jobs" --target $targets
-for target in $targets; do
+# One target's run; its result line goes to its own file, read below.
+fuzz() {
+  target=$1
   # New inputs go to a scratch folder; the committed seeds are only read.
   work="$dir/corpus/$target"
   rm -rf "$work" "$dir/crash-$target"
@@ -56,11 +58,32 @@ for target in $targets; do
   if TMPDIR="$tmp" "$dir/$target" -max_total_time=9 -print_final_stats=1 -artifact_prefix="$dir/crash-$target/" $extra \
       "$work" "tests/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
     rm -rf "$tmp"
-    echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)"
+    echo "$target: $(grep -E '^Done [0-9]+ runs|^#[0-9]+: cov' "$dir/$target.log" | tail -n 1)" >"$dir/$target.result"
   else
     rm -rf "$tmp"
-    tail -n 60 "$dir/$target.log"
-    echo "$target: FAILED, the input is in $dir/crash-$target/"
-    exit 1
+    { tail -n 60 "$dir/$target.log"; echo "$target: FAILED, the input is in $dir/crash-$target/"; } >"$dir/$target.result"
+    return 1
   fi
+}
+# As many targets at a time as there are jobs, one per core.
+failed=0
+set -- $targets
+while [ $# -gt 0 ]; do
+  pids=""
+  batch=""
+  n=0
+  while [ $# -gt 0 ] && [ "$n" -lt "$jobs" ]; do
+    fuzz "$1" &
+    pids="$pids $!"
+    batch="$batch $1"
+    n=$((n + 1))
+    shift
+  done
+  for pid in $pids; do
+    wait "$pid" || failed=1
+  done
+  for target in $batch; do
+    cat "$dir/$target.result"
+  done
 done
+exit "$failed"
