@@ -97,14 +97,19 @@ void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
   try {
     std::string out;
     long long left = 0;
+    // The first day with anything due is counted however long the piece
+    // took to start: every piece gets on, and a piece that counts nothing
+    // means days that cannot be read.
+    bool counted_one = false;
     for (size_t i = first; i < days.size(); i += jobs) {
-      if (!MayCountAnotherDay()) {
+      if (counted_one && !MayCountAnotherDay()) {
         ++left;
         continue;
       }
       HDayPass pass;
       PlanDay(statistics, days[i], pass);
       if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
+      counted_one = true;
       SaveDay(days[i], pass, out);
       // Written as it goes, so that memory holds one day's results.
       if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
@@ -206,17 +211,23 @@ void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>
       files.push_back(fd);
     }
   }
-  // The days of workers that could not start are this process's own.
+  // The days of workers that could not start are this process's own; its
+  // first with anything due is counted whatever the budget says, as a
+  // worker's is.
+  bool counted_one = false;
   for (size_t i = 0; i < days.size(); ++i) {
     const size_t owner = i % share;
     if (owner != 0 && owner <= workers.size()) continue;
-    if (!MayCountAnotherDay()) {
+    if (counted_one && !MayCountAnotherDay()) {
       ++counts->left;
       continue;
     }
     HDayPass pass;
     PlanDay(statistics, days[i], pass);
-    if (!pass.IsEmpty() && pass.Run()) counts->counted += static_cast<int>(pass.Size());
+    if (!pass.IsEmpty() && pass.Run()) {
+      counts->counted += static_cast<int>(pass.Size());
+      counted_one = true;
+    }
   }
   for (size_t w = 0; w < workers.size(); ++w) {
     int status = 0;
