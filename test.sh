@@ -67,6 +67,7 @@ fuzz() {
 }
 # As many targets at a time as there are jobs, one per core.
 failed=0
+# shellcheck disable=SC2086
 set -- $targets
 while [ $# -gt 0 ]; do
   pids=""

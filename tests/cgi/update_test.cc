@@ -62,6 +62,16 @@ std::string History(std::map<int, int>* days, std::map<int, int>* months) {
   return log;
 }
 
+// Runs vazivev-update in the site with its clock starting at `when` (with
+// libfaketime's modifiers): what it printed, its exit status in *status.
+std::string RunUpdate(const CgiSite& site, const std::string& when, int* status) {
+  const std::string out = site.Root() + ".update";
+  *status = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(when) + "./vazivev-update >'" + out + "' 2>&1").c_str());
+  const std::string printed = Slurp(out);
+  remove(out.c_str());
+  return printed;
+}
+
 CgiResult Page(const CgiSite& site, const std::string& query) {
   return site.Run({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, "", kNow);
 }
@@ -137,11 +147,10 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
   SetUpAnalysis(site);
   std::map<int, int> days, months;
   Write(site.Path("access.log"), History(&days, &months));
-  const std::string out = site.Root() + ".update";
-  const int raw = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
-  EXPECT_NE(std::string::npos, Slurp(out).find("statistics 6, day statistics counted 360")) << Slurp(out);
-  remove(out.c_str());
+  int raw = 0;
+  const std::string printed = RunUpdate(site, kNow, &raw);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << printed;
+  EXPECT_NE(std::string::npos, printed.find("statistics 6, day statistics counted 360")) << printed;
   EXPECT_EQ(days, StoredDays(site, "hit"));
   EXPECT_EQ(60u, StoredDays(site, "root").size());
   for (const char* kind : {"domains", "pages", "times"}) {
@@ -177,11 +186,13 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
 
   // The day page made the people's and the robots' twins of its figures:
   // a run counts those, and a run after it finds nothing left to count.
-  EXPECT_EQ(0, system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >/dev/null 2>&1").c_str()));
-  const int again = system(("cd '" + site.Root() + "' && " + FakeTimeCommand(kNow) + "./vazivev-update >'" + out + "' 2>&1").c_str());
+  int first = 0;
+  RunUpdate(site, kNow, &first);
+  EXPECT_EQ(0, first);
+  int again = 0;
+  const std::string second = RunUpdate(site, kNow, &again);
   EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0);
-  EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 0,")) << Slurp(out);
-  remove(out.c_str());
+  EXPECT_NE(std::string::npos, second.find("day statistics counted 0,")) << second;
 
   // Another rule for page requests counts history again from the day files.
   std::string index = Slurp(site.Path("data/vazivev/index"));
@@ -200,12 +211,10 @@ TEST(UpdateTest, PiecesThatStartLateStillCountEveryDay) {
   SetUpAnalysis(site);
   std::map<int, int> days, months;
   Write(site.Path("access.log"), History(&days, &months));
-  const std::string out = site.Root() + ".update";
-  const std::string fast = FakeTimeCommand(std::string(kNow) + " x1000");
-  const int raw = system(("cd '" + site.Root() + "' && " + fast + "./vazivev-update >'" + out + "' 2>&1").c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << Slurp(out);
-  EXPECT_NE(std::string::npos, Slurp(out).find("day statistics counted 360")) << Slurp(out);
-  remove(out.c_str());
+  int raw = 0;
+  const std::string printed = RunUpdate(site, std::string(kNow) + " x1000", &raw);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << printed;
+  EXPECT_NE(std::string::npos, printed.find("day statistics counted 360")) << printed;
   EXPECT_EQ(days, StoredDays(site, "hit"));
 }
 
