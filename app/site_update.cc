@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -13,8 +14,10 @@
 #include "app/vazivev_server.h"
 #include "core/errors.h"
 #include "core/file_write.h"
+#include "objects/commit.h"
 #include "server/server.h"
 #include "stats/count_budget.h"
+#include "stats/day_container.h"
 #include "stats/day_pass.h"
 #include "stats/hit.h"
 #include "stats/item_container.h"
@@ -71,11 +74,50 @@ void PlanDay(const std::vector<IObject*>& statistics, const HDate& day, HDayPass
   }
 }
 
+// The statistic of `tag` when it keeps a file a day: a worker stores such
+// a day itself.
+HDayContainer* DayFileStatistic(const std::vector<IObject*>& statistics, long long tag) {
+  if (tag < 0 || static_cast<size_t>(tag) >= statistics.size()) return nullptr;
+  return dynamic_cast<HDayContainer*>(statistics[static_cast<size_t>(tag)]);
+}
+
+using HDayFiles = std::vector<std::pair<std::string, std::string>>;
+
+// Finishes the counts of a read `pass` whose statistics keep a file a day,
+// marked in `own`, and writes their day files under their temporary names,
+// given in `files` for the commit to rename. False when a file could not
+// be written: then none is kept, and the day stays due.
+bool StoreDayFiles(const std::vector<IObject*>& statistics, const HDate& day, HDayPass& pass, std::vector<bool>* own,
+                   HDayFiles* files) {
+  own->assign(pass.Size(), false);
+  for (size_t job = 0; job < pass.Size(); ++job) (*own)[job] = DayFileStatistic(statistics, pass.Tag(job)) != nullptr;
+  pass.FinishLoaded(*own);
+  HCommitBatch batch;
+  bool stored = true;
+  std::vector<HDayContainer*> saved;
+  for (size_t job = 0; job < pass.Size(); ++job) {
+    HDayContainer* statistic = (*own)[job] ? DayFileStatistic(statistics, pass.Tag(job)) : nullptr;
+    if (statistic == nullptr || std::find(saved.begin(), saved.end(), statistic) != saved.end()) continue;
+    saved.push_back(statistic);
+    if (!statistic->SaveDayAlone(day)) stored = false;
+  }
+  *files = batch.HandOver();
+  if (stored) return true;
+  for (const auto& file : *files) unlink(file.first.c_str());
+  files->clear();
+  return false;
+}
+
 // A worker's results, in a file made before the fork: for each day it
 // counted, the day, the number of counts, and for each its tag, stamp,
-// lines and result; at the end 0 and the number of days it left for want
-// of time.
-void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
+// lines, and either 0 and its result or 1 for a day file it stored (see
+// StoreDayFiles); then the number of stored files and each one's
+// temporary name and target. At the end 0 and the number of days it left.
+// False when the day's files could not be written.
+bool SaveDay(const std::vector<IObject*>& statistics, const HDate& day, HDayPass& pass, std::string& out) {
+  std::vector<bool> own;
+  HDayFiles files;
+  if (!StoreDayFiles(statistics, day, pass, &own, &files)) return false;
   PutResultNumber(out, day.Number());
   PutResultNumber(out, static_cast<long long>(pass.Size()));
   for (size_t job = 0; job < pass.Size(); ++job) {
@@ -83,10 +125,18 @@ void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
     PutResultNumber(out, pass.Tag(job));
     PutResultText(out, counter.Stamp());
     PutResultNumber(out, counter.Counted());
+    PutResultNumber(out, own[job] ? 1 : 0);
+    if (own[job]) continue;
     std::string result;
     counter.SaveResult(result);
     PutResultText(out, result);
   }
+  PutResultNumber(out, static_cast<long long>(files.size()));
+  for (const auto& file : files) {
+    PutResultText(out, file.first);
+    PutResultText(out, file.second);
+  }
+  return true;
 }
 
 // One worker's share of the days: every `jobs`-th one from `first` on,
@@ -110,7 +160,10 @@ void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
       PlanDay(statistics, days[i], pass);
       if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
       counted_one = true;
-      SaveDay(days[i], pass, out);
+      if (!SaveDay(statistics, days[i], pass, out)) {
+        ++left;
+        continue;
+      }
       // Written as it goes, so that memory holds one day's results.
       if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
       out.clear();
@@ -124,10 +177,12 @@ void SaveDay(const HDate& day, HDayPass& pass, std::string& out) {
   _exit(status);
 }
 
-// Installs one worker's results as its days' counts; adds the days it
-// counted to `counted` and those it left to `left`. False when the results
-// do not read to their end.
-bool InstallResults(const std::vector<IObject*>& statistics, const std::string& results, int* counted, int* left) {
+// Installs one worker's results as its days' counts, and its stored day
+// files for `system` to rename with its commit; adds the days it counted to
+// `counted` and those it left to `left`. False when the results do not
+// read to their end.
+bool InstallResults(const std::vector<IObject*>& statistics, const std::string& results, HSystem* system,
+                    int* counted, int* left) {
   const char* p = results.data();
   const char* const end = p + results.size();
   for (;;) {
@@ -145,17 +200,23 @@ bool InstallResults(const std::vector<IObject*>& statistics, const std::string& 
     HDayPass pass;
     PlanDay(statistics, day, pass);
     std::vector<bool> ready(pass.Size(), false);
+    std::vector<bool> stored(pass.Size(), false);
     for (long long i = 0; i < jobs; ++i) {
       long long tag = 0;
       long long lines = 0;
+      long long kind = 0;
       std::string stamp;
       std::string result;
       if (!GetResultNumber(p, end, &tag) || !GetResultText(p, end, &stamp) || !GetResultNumber(p, end, &lines) ||
-          !GetResultText(p, end, &result)) {
+          !GetResultNumber(p, end, &kind) || (kind == 0 && !GetResultText(p, end, &result))) {
         return false;
       }
       for (size_t job = 0; job < pass.Size(); ++job) {
-        if (pass.Tag(job) != tag || ready[job]) continue;
+        if (pass.Tag(job) != tag || ready[job] || stored[job]) continue;
+        if (kind != 0) {
+          stored[job] = DayFileStatistic(statistics, tag) != nullptr;
+          break;
+        }
         IDayCounter& counter = pass.Counter(job);
         const char* from = result.data();
         if (counter.LoadResult(from, from + result.size())) {
@@ -166,8 +227,20 @@ bool InstallResults(const std::vector<IObject*>& statistics, const std::string& 
         break;
       }
     }
+    long long files = 0;
+    if (!GetResultNumber(p, end, &files)) return false;
+    for (long long i = 0; i < files; ++i) {
+      std::string temp;
+      std::string target;
+      if (!GetResultText(p, end, &temp) || !GetResultText(p, end, &target)) return false;
+      // Only a day file's own temporary name is renamed onto it.
+      if (system != nullptr && temp == target + HFileWriter::kTempSuffix) system->AdoptFile(temp, target);
+    }
     pass.FinishLoaded(ready);
-    for (bool done : ready) *counted += done ? 1 : 0;
+    for (size_t job = 0; job < pass.Size(); ++job) {
+      if (stored[job]) DayFileStatistic(statistics, pass.Tag(job))->DropDay(day);
+      *counted += ready[job] || stored[job] ? 1 : 0;
+    }
   }
 }
 
@@ -188,7 +261,7 @@ std::string ReadFromStart(int fd) {
 // Counts the due days, newest first, while the budget lasts: with more
 // than one job, the days are dealt out to forked workers and this process,
 // which alone stores what they counted.
-void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, int jobs,
+void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, int jobs, HSystem* system,
                HPieceCounts* counts) {
   std::vector<pid_t> workers;
   std::vector<int> files;
@@ -224,10 +297,22 @@ void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>
     }
     HDayPass pass;
     PlanDay(statistics, days[i], pass);
-    if (!pass.IsEmpty() && pass.Run()) {
-      counts->counted += static_cast<int>(pass.Size());
-      counted_one = true;
+    if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
+    counted_one = true;
+    // The day files are written now, while the workers still count; the
+    // commit only renames them.
+    std::vector<bool> own;
+    HDayFiles files;
+    if (!StoreDayFiles(statistics, days[i], pass, &own, &files)) {
+      ++counts->left;
+      continue;
     }
+    own.flip();
+    pass.FinishLoaded(own);
+    for (const auto& file : files) {
+      if (system != nullptr) system->AdoptFile(file.first, file.second);
+    }
+    counts->counted += static_cast<int>(pass.Size());
   }
   for (size_t w = 0; w < workers.size(); ++w) {
     int status = 0;
@@ -236,7 +321,7 @@ void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>
     const std::string results = ReadFromStart(files[w]);
     close(files[w]);
     int left = 0;
-    const bool whole = InstallResults(statistics, results, &counts->counted, &left);
+    const bool whole = InstallResults(statistics, results, system, &counts->counted, &left);
     if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       // What the worker did not hand over is counted by a later piece.
       for (size_t i = w + 1; i < days.size(); i += share) ++left;
@@ -258,6 +343,7 @@ HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
   const char* split_error = log->GetProperty("SplitError");
   if (split_error != nullptr && *split_error != 0) fprintf(stderr, "vazivev-update: %s\n", split_error);
   SetCountBudget(kPieceSeconds);
+  auto* system = dynamic_cast<HSystem*>(server.GetSystem());
   std::vector<IObject*> statistics;
   for (const std::string& name : StoredChildren(home, *log)) {
     IObject* child = log->FindChild(name.c_str());
@@ -287,9 +373,8 @@ HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
     for (auto day = with_files.rbegin(); day != with_files.rend(); ++day) {
       if (day->Compare(log->Today()) < 0) days.push_back(*day);
     }
-    CountDays(statistics, days, jobs, &counts);
+    CountDays(statistics, days, jobs, system, &counts);
   }
-  auto* system = dynamic_cast<HSystem*>(server.GetSystem());
   counts.saved = system == nullptr || system->Commit();
   server.Unlock();
   return counts;

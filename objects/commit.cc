@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstring>
+
 #include <set>
 #include <string>
 
@@ -51,6 +53,20 @@ bool HCommitBatch::Apply() {
   }
   renames_.Clear();
   return ok;
+}
+
+bool HCommitBatch::Holds(const char* temp_path) const {
+  for (const Rename* rename : renames_) {
+    if (strcmp(rename->temp.CStr(), temp_path) == 0) return true;
+  }
+  return false;
+}
+
+std::vector<std::pair<std::string, std::string>> HCommitBatch::HandOver() {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const Rename* rename : renames_) files.emplace_back(rename->temp.CStr(), rename->target.CStr());
+  renames_.Clear();
+  return files;
 }
 
 void HCommitBatch::Discard() {

@@ -7,6 +7,10 @@
 #ifndef OBJECTS_COMMIT_H_
 #define OBJECTS_COMMIT_H_
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "core/list.h"
 #include "core/text.h"
 
@@ -30,6 +34,13 @@ class HCommitBatch {
   // removed) or a folder could not be synced. A joined batch returns true
   // and leaves it to the one that is open.
   bool Apply();
+  // Whether a noted file has this temporary name: such a file is no
+  // leftover of a killed save.
+  bool Holds(const char* temp_path) const;
+  // The noted files, each its temporary name and its target, for another
+  // process to rename with its own: this batch forgets them, and neither
+  // renames nor removes them.
+  std::vector<std::pair<std::string, std::string>> HandOver();
 
  private:
   struct Rename {

@@ -47,6 +47,9 @@ void RemoveTemporaryFiles(const char* directory) {
     HString path(directory);
     path.Append("/");
     path.Append(entry->d_name);
+    // A file of the open batch is to be renamed, not a leftover.
+    const HCommitBatch* batch = HCommitBatch::Open();
+    if (batch != nullptr && batch->Holds(path.CStr())) continue;
     struct stat info;
     if (lstat(path.CStr(), &info) == 0 && S_ISREG(info.st_mode)) {
       WillWrite();
@@ -208,6 +211,13 @@ bool INContainer::SaveChild(IObject* child, const HString& base) {
   if (!stream.Open(path.CStr(), "w", child->IsPrivate())) return false;
   child->Save(stream);
   return stream.Close();
+}
+
+bool INContainer::SaveChildAlone(IObject* child) {
+  const HString base = StoragePath("");
+  const HString path(base.CStr(), base.Length() - 1);
+  if (directory_.IsEmpty() || (!IsDirectory(path.CStr()) && !MakeDirectory(path.CStr()))) return false;
+  return SaveChild(child, base);
 }
 
 bool INContainer::SaveFiles() {

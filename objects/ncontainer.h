@@ -80,6 +80,9 @@ class INContainer : public IContainer {
   // Whether `child` was removed by name but is still loaded (an element of
   // an items container such as an NList); such a child is not saved again.
   bool IsRemovedChild(const IObject* child) const;
+  // Writes `child`'s file as SaveFiles would (within a batch: under its
+  // temporary name), making the directory if needed, and nothing else.
+  bool SaveChildAlone(IObject* child);
 
   HString directory_;
   HStringList removed_names_;

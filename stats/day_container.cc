@@ -72,6 +72,23 @@ std::vector<HDate> HDayContainer::DaysWithData(IStatsSettings& log, const HDate&
   return merged;
 }
 
+bool HDayContainer::SaveDayAlone(const HDate& day) {
+  char name[kDayNameSize];
+  DayName(name, day);
+  auto* node = FindChildNode(name);
+  if (node == nullptr) return false;
+  const bool saved = SaveChildAlone(ObjectOf(node));
+  children_.Remove(node);
+  return saved;
+}
+
+void HDayContainer::DropDay(const HDate& day) {
+  char name[kDayNameSize];
+  DayName(name, day);
+  auto* node = FindChildNode(name);
+  if (node != nullptr && !ObjectOf(node)->IsModified()) children_.Remove(node);
+}
+
 IObject* HDayContainer::CreateObject(const char* name, const char* type_name) {
   HDate day;
   if (name != nullptr && day.SetNumber(ToInt(name))) {

@@ -23,6 +23,14 @@ class HDayContainer : public INContainer {
   // caller owns the result.
   IObject* CreateObject(const char* name, const char* type_name) override;
 
+  // For a day counted by another process of the same update: writes the
+  // loaded day's file (within a batch: under its temporary name) and
+  // forgets the day. False when it could not be written.
+  bool SaveDayAlone(const HDate& day);
+  // Forgets a loaded day that has nothing to save: its file was written by
+  // another process.
+  void DropDay(const HDate& day);
+
  protected:
   // `type_name` and `child_type` are static texts.
   HDayContainer(const char* name, const char* type_name, const char* child_type);

@@ -202,6 +202,8 @@ IObject* HSystem::CreateObject(const char* name, const char* type_name) {
 
 bool HSystem::Commit() {
   HCommitBatch batch;
+  for (const auto& file : adopted_) batch.Add(file.first.c_str(), file.second.c_str());
+  adopted_.clear();
   if (!SaveFiles()) return false;
   SaveAttachments();  // an upload that cannot be written raises, and nothing is renamed
   if (!batch.Apply()) return false;

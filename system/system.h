@@ -8,6 +8,9 @@
 #define SYSTEM_SYSTEM_H_
 
 #include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/list.h"
 #include "objects/ncontainer.h"
@@ -45,6 +48,10 @@ class HSystem : public INContainer {
   // all were written, and only then are the removals carried out. False
   // when anything could not be written; nothing stored has changed then.
   bool Commit() override;
+  // A finished file another process wrote under its temporary name (see
+  // HCommitBatch::HandOver), renamed to `target` with the next Commit's
+  // files, or removed when that Commit fails.
+  void AdoptFile(const std::string& temp, const std::string& target) { adopted_.emplace_back(temp, target); }
   // The container's deletions, then the queued file and directory removals.
   void DeleteRemoved() override;
   // Saves every queued upload; raises ErrorAttachFile.
@@ -76,6 +83,7 @@ class HSystem : public INContainer {
   HStringList attach_files_;
   HStringList remove_dirs_;
   HStringList remove_files_;
+  std::vector<std::pair<std::string, std::string>> adopted_;
 };
 
 // Whether a path that pages give relative to the document root stays in

@@ -152,6 +152,18 @@ std::string StoredFigures(const CgiSite& site, int days) {
   return all;
 }
 
+// The temporary files of saves under data/: none once an update has ended.
+std::string TemporaryFiles(const CgiSite& site) {
+  const std::string command = "cd '" + site.Root() + "' && find data -name '*.Tmp'";
+  std::string found;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) found += buffer;
+    pclose(pipe);
+  }
+  return found;
+}
+
 }  // namespace
 
 TEST(UpdateJobsTest, JobsGiveTheFiguresOfOneProcessAndOfPageViews) {
@@ -168,6 +180,8 @@ TEST(UpdateJobsTest, JobsGiveTheFiguresOfOneProcessAndOfPageViews) {
   EXPECT_NE(std::string::npos, out.find(counted)) << out;
   EXPECT_EQ(0, Update(two, "--jobs 2", &out)) << out;
   EXPECT_NE(std::string::npos, out.find(counted)) << out;
+  // The workers' day files were renamed into place with the commit.
+  EXPECT_EQ("", TemporaryFiles(two));
   for (const char* kind : kStatistics) {
     const std::string spec(kind);
     const std::string name = spec.substr(0, spec.find(':'));
@@ -215,4 +229,5 @@ TEST(UpdateJobsTest, AStoppedUpdateLosesAndDoublesNothing) {
   EXPECT_EQ(0, Update(stopped, "--jobs 2", &out)) << out;
   EXPECT_NE(std::string::npos, out.find("day statistics counted 0,")) << out;
   EXPECT_EQ(StoredFigures(whole, kDays), StoredFigures(stopped, kDays));
+  EXPECT_EQ("", TemporaryFiles(stopped));
 }

@@ -5,10 +5,12 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/file.h"
 #include "core/file_write.h"
+#include "objects/commit.h"
 #include "objects/object.h"
 #include "tests/objects/fake_server.h"
 #include "tests/test_util.h"
@@ -179,6 +181,37 @@ TEST_F(INContainerTest, UntouchedNListKeepsItsIds) {
   list->SetModified(true);  // marked without being asked anything
   ASSERT_TRUE(root_->Commit());
   EXPECT_EQ("object l : NList\n _lastid=2\n _item=1\n _item=2\nend\n", ReadFile(Data("l/index")));
+}
+
+// A child saved alone by another process comes as a finished temporary
+// file; the commit that takes it renames it into place, while a leftover
+// of a killed save beside it is removed.
+TEST_F(INContainerTest, AFileSavedElsewhereIsRenamedWithTheCommit) {
+  struct HSaver : INContainer {
+    using INContainer::INContainer;
+    using INContainer::SaveChildAlone;
+  };
+  Store("stats/index", "object stats : NContainer\nend\n");
+  std::vector<std::pair<std::string, std::string>> handed;
+  {
+    HSaver other("stats", 0);
+    other.SetDirectory("data/");
+    IObject* day = other.CreateChild("day", "Container");
+    day->SetProperty("hits", "3");
+    HCommitBatch batch;
+    ASSERT_TRUE(other.SaveChildAlone(day));
+    handed = batch.HandOver();
+  }
+  ASSERT_EQ(1u, handed.size());
+  EXPECT_TRUE(Exists("stats/day.Tmp"));  // neither renamed nor removed by its own batch
+  Store("stats/stray.Tmp", "killed");
+  root_->FindChild("stats")->SetProperty("unit", "1");
+  HCommitBatch commit;
+  commit.Add(handed[0].first.c_str(), handed[0].second.c_str());
+  ASSERT_TRUE(root_->Commit());
+  ASSERT_TRUE(commit.Apply());
+  EXPECT_EQ("./stats\n./stats/day\n./stats/index\n", Listing());
+  EXPECT_EQ("object day : Container\n hits=3\nend\n", ReadFile(Data("stats/day")));
 }
 
 TEST_F(INContainerTest, RemovedChildrenAreDeletedAtCommit) {
