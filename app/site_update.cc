@@ -1,7 +1,7 @@
 #include "app/site_update.h"
 
 #include <dirent.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/vazivev_server.h"
+#include "app/worker_processes.h"
 #include "core/errors.h"
 #include "core/file_write.h"
 #include "objects/commit.h"
@@ -140,41 +141,37 @@ bool SaveDay(const std::vector<IObject*>& statistics, const HDate& day, HDayPass
 }
 
 // One worker's share of the days: every `jobs`-th one from `first` on,
-// while the budget lasts. Its results go to `fd`; it ends the process.
-[[noreturn]] void RunWorker(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, size_t first,
-                            size_t jobs, int fd) {
-  int status = 0;
-  try {
-    std::string out;
-    long long left = 0;
-    // The first day with anything due is counted however long the piece
-    // took to start: every piece gets on, and a piece that counts nothing
-    // means days that cannot be read.
-    bool counted_one = false;
-    for (size_t i = first; i < days.size(); i += jobs) {
-      if (counted_one && !MayCountAnotherDay()) {
-        ++left;
-        continue;
-      }
-      HDayPass pass;
-      PlanDay(statistics, days[i], pass);
-      if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
-      counted_one = true;
-      if (!SaveDay(statistics, days[i], pass, out)) {
-        ++left;
-        continue;
-      }
-      // Written as it goes, so that memory holds one day's results.
-      if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
-      out.clear();
+// while the budget lasts. Its results go to `fd`; false when they could not
+// all be written.
+bool CountWorkerDays(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, size_t first,
+                     size_t jobs, int fd) {
+  bool written = true;
+  std::string out;
+  long long left = 0;
+  // The first day with anything due is counted however long the piece
+  // took to start: every piece gets on, and a piece that counts nothing
+  // means days that cannot be read.
+  bool counted_one = false;
+  for (size_t i = first; i < days.size(); i += jobs) {
+    if (counted_one && !MayCountAnotherDay()) {
+      ++left;
+      continue;
     }
-    PutResultNumber(out, 0);
-    PutResultNumber(out, left);
-    if (WriteFully(fd, out.data(), out.size()) != out.size()) status = 1;
-  } catch (...) {
-    status = 1;
+    HDayPass pass;
+    PlanDay(statistics, days[i], pass);
+    if (pass.IsEmpty() || !pass.Read(pass.File().c_str())) continue;
+    counted_one = true;
+    if (!SaveDay(statistics, days[i], pass, out)) {
+      ++left;
+      continue;
+    }
+    // Written as it goes, so that memory holds one day's results.
+    if (WriteFully(fd, out.data(), out.size()) != out.size()) written = false;
+    out.clear();
   }
-  _exit(status);
+  PutResultNumber(out, 0);
+  PutResultNumber(out, left);
+  return WriteFully(fd, out.data(), out.size()) == out.size() && written;
 }
 
 // Installs one worker's results as its days' counts, and its stored day
@@ -244,45 +241,17 @@ bool InstallResults(const std::vector<IObject*>& statistics, const std::string& 
   }
 }
 
-// The whole of a file from its start.
-std::string ReadFromStart(int fd) {
-  std::string text;
-  if (lseek(fd, 0, SEEK_SET) != 0) return text;
-  char buffer[64 * 1024];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-  }
-  return text;
-}
-
 // Counts the due days, newest first, while the budget lasts: with more
 // than one job, the days are dealt out to forked workers and this process,
 // which alone stores what they counted.
 void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>& days, int jobs, HSystem* system,
                HPieceCounts* counts) {
-  std::vector<pid_t> workers;
-  std::vector<int> files;
   const size_t share = static_cast<size_t>(jobs < 1 ? 1 : jobs);
+  std::vector<HWorkerProcess> workers;
   if (share > 1 && days.size() > 1) {
-    fflush(nullptr);  // nothing buffered is written twice
-    for (size_t k = 1; k < share && k < days.size(); ++k) {
-      FILE* file = tmpfile();
-      if (file == nullptr) break;
-      const int fd = dup(fileno(file));
-      fclose(file);
-      if (fd < 0) break;
-      const pid_t pid = fork();
-      if (pid == 0) RunWorker(statistics, days, k, share, fd);
-      if (pid < 0) {
-        close(fd);
-        break;
-      }
-      workers.push_back(pid);
-      files.push_back(fd);
-    }
+    workers = StartWorkers(std::min(share, days.size()) - 1, [&](size_t k, int fd) {
+      return CountWorkerDays(statistics, days, k, share, fd);
+    });
   }
   // The days of workers that could not start are this process's own; its
   // first with anything due is counted whatever the budget says, as a
@@ -315,14 +284,11 @@ void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>
     counts->counted += static_cast<int>(pass.Size());
   }
   for (size_t w = 0; w < workers.size(); ++w) {
-    int status = 0;
-    while (waitpid(workers[w], &status, 0) < 0 && errno == EINTR) {
-    }
-    const std::string results = ReadFromStart(files[w]);
-    close(files[w]);
+    std::string results;
+    const bool ended = FinishWorker(workers[w], &results);
     int left = 0;
     const bool whole = InstallResults(statistics, results, system, &counts->counted, &left);
-    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!whole || !ended) {
       // What the worker did not hand over is counted by a later piece.
       for (size_t i = w + 1; i < days.size(); i += share) ++left;
     }
@@ -330,8 +296,91 @@ void CountDays(const std::vector<IObject*>& statistics, const std::vector<HDate>
   }
 }
 
+// A ranking's sum since the first day, and those of the month of the last
+// day with data and of the month before, which its page compares with:
+// their first views read them made.
+void MakeSum(HItemsContainer& ranking, const std::vector<HDate>& days) {
+  ranking.Call("Accumulate", 0, nullptr);
+  if (days.empty()) return;
+  HDate month = days.back();
+  ranking.KeepMonth(month);
+  month.day = 1;
+  if (month.PreviousDay()) ranking.KeepMonth(month);
+}
+
+// Which process makes which sum: the biggest first, each to the process
+// with the least so far, a sum's size guessed from the file of its last
+// day.
+std::vector<size_t> DealSums(const std::string& home, const std::vector<HItemsContainer*>& rankings,
+                             const std::vector<HDate>& days, size_t share) {
+  std::vector<long long> sizes(rankings.size(), 0);
+  if (!days.empty()) {
+    char name[kDayNameSize];
+    DayName(name, days.back());
+    for (size_t i = 0; i < rankings.size(); ++i) {
+      struct stat info;
+      if (stat((home + rankings[i]->GetDirectory() + name).c_str(), &info) == 0) sizes[i] = info.st_size;
+    }
+  }
+  std::vector<size_t> order(rankings.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+  std::vector<long long> load(share, 0);
+  std::vector<size_t> owner(rankings.size(), 0);
+  for (size_t i : order) {
+    const size_t least = static_cast<size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+    owner[i] = least;
+    load[least] += sizes[i] + 1;
+  }
+  return owner;
+}
+
+// The sums of every ranking, dealt out to workers (DealSums): a worker
+// writes the files of its sums itself and hands back where each sum begins
+// (its ranking's "SetDate"); what a worker did not hand back, this process
+// makes.
+void MakeSums(const std::string& home, const std::vector<HItemsContainer*>& rankings, const std::vector<HDate>& days,
+              int jobs) {
+  const size_t share = std::min(static_cast<size_t>(jobs < 1 ? 1 : jobs), std::max<size_t>(rankings.size(), 1));
+  const std::vector<size_t> owner = DealSums(home, rankings, days, share);
+  std::vector<HWorkerProcess> workers = StartWorkers(share - 1, [&](size_t k, int fd) {
+    std::string out;
+    for (size_t i = 0; i < rankings.size(); ++i) {
+      if (owner[i] != k) continue;
+      MakeSum(*rankings[i], days);
+      const char* start = rankings[i]->Properties().GetValue("SetDate");
+      PutResultNumber(out, static_cast<long long>(i));
+      PutResultText(out, start == nullptr ? "" : start);
+    }
+    return WriteFully(fd, out.data(), out.size()) == out.size();
+  });
+  std::vector<bool> made(rankings.size(), false);
+  for (size_t i = 0; i < rankings.size(); ++i) {
+    if (owner[i] != 0 && owner[i] <= workers.size()) continue;
+    MakeSum(*rankings[i], days);
+    made[i] = true;
+  }
+  for (const HWorkerProcess& worker : workers) {
+    std::string results;
+    FinishWorker(worker, &results);
+    const char* p = results.data();
+    const char* const end = p + results.size();
+    long long i = 0;
+    std::string start;
+    while (GetResultNumber(p, end, &i) && GetResultText(p, end, &start)) {
+      if (i < 0 || static_cast<size_t>(i) >= rankings.size()) break;
+      const char* own = rankings[i]->Properties().GetValue("SetDate");
+      if (!start.empty() && start != (own == nullptr ? "" : own)) rankings[i]->SetProperty("SetDate", start.c_str());
+      made[i] = true;
+    }
+  }
+  for (size_t i = 0; i < rankings.size(); ++i) {
+    if (!made[i]) MakeSum(*rankings[i], days);
+  }
+}
+
 // One piece: the update step, a second of counting, the commit. With
-// `finish`, the sums since the first day are made instead.
+// `finish`, the sums of the rankings are made instead.
 HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
   HPieceCounts counts;
   HVaziVevServer server;
@@ -345,26 +394,17 @@ HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
   SetCountBudget(kPieceSeconds);
   auto* system = dynamic_cast<HSystem*>(server.GetSystem());
   std::vector<IObject*> statistics;
+  std::vector<HItemsContainer*> rankings;
   for (const std::string& name : StoredChildren(home, *log)) {
     IObject* child = log->FindChild(name.c_str());
     if (child == nullptr) continue;
     if (finish) {
-      if (auto* items = dynamic_cast<HItemsContainer*>(child)) {
-        items->Call("Accumulate", 0, nullptr);
-        // The month of the last day with data and the one before, which
-        // its page compares with: their first views read them made.
-        const std::vector<HDate>& days = log->DaysWithFiles();
-        if (!days.empty()) {
-          HDate month = days.back();
-          items->KeepMonth(month);
-          month.day = 1;
-          if (month.PreviousDay()) items->KeepMonth(month);
-        }
-      }
+      if (auto* items = dynamic_cast<HItemsContainer*>(child)) rankings.push_back(items);
       continue;
     }
     if (IsDayStatistic(child)) statistics.push_back(child);
   }
+  if (finish) MakeSums(home, rankings, log->DaysWithFiles(), jobs);
   counts.statistics = static_cast<int>(statistics.size());
   if (!finish && !statistics.empty()) {
     // Day by day, newest first: every due statistic of a day in one read.
@@ -423,7 +463,7 @@ int RunSiteUpdate(const std::string& home, FILE* out, bool progress, int jobs) {
         break;
       }
     }
-    if (!RunPiece(home, true, 1).saved) {
+    if (!RunPiece(home, true, jobs).saved) {
       fprintf(stderr, "vazivev-update: could not save the sums; check that %sdata/ is writable\n", home.c_str());
       return 1;
     }
