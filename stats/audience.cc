@@ -34,14 +34,22 @@ HAudienceSettings::HAudienceSettings(IStatsSettings& base, HAudience audience) :
 std::string HAudienceSettings::DayStamp(const HDate& date) {
   std::string stamp = base_.DayStamp(date);
   if (stamp.empty()) return stamp;
+  // As long as the base's: some statistics keep stamps of a fixed size.
+  std::string mixed;
+  AppendStampHash(stamp + " " + AudienceWord(audience_) + " " + ListStamp(), mixed);
+  return mixed;
+}
+
+std::string HAudienceSettings::RangeStamp(const HDate& first, const HDate& last) {
+  return base_.RangeStamp(first, last).append(" ").append(AudienceWord(audience_)).append(" ").append(ListStamp());
+}
+
+const std::string& HAudienceSettings::ListStamp() {
   if (!list_read_) {
     list_stamp_ = FileStamp(HRobotList::SharedPath());
     list_read_ = true;
   }
-  // As long as the base's: some statistics keep stamps of a fixed size.
-  std::string mixed;
-  AppendStampHash(stamp + " " + AudienceWord(audience_) + " " + list_stamp_, mixed);
-  return mixed;
+  return list_stamp_;
 }
 
 const HPageRule& HAudienceSettings::PageRule() {

@@ -43,6 +43,7 @@ class HAudienceSettings : public IStatsSettings {
   // The base's stamp hashed with the audience and the robot list's file
   // stamp, as long as the base's; empty when the base's is.
   std::string DayStamp(const HDate& date) override;
+  std::string RangeStamp(const HDate& first, const HDate& last) override;
   std::string DataPath(const char* name) const override { return base_.DataPath(name); }
   std::string CountryDatabase() const override { return base_.CountryDatabase(); }
   // The base's rule with this audience, made again when the base's changes.
@@ -58,6 +59,7 @@ class HAudienceSettings : public IStatsSettings {
   HAudience audience_;
   std::unique_ptr<HPageRule> rule_;
   std::string rule_made_from_;  // the base rule's signature when rule_ was made
+  const std::string& ListStamp();
   std::string list_stamp_;  // the robot list's, read once
   bool list_read_ = false;
 };

@@ -210,6 +210,36 @@ std::vector<HDate> HDayFiles::DaysIn(const HDate& first, const HDate& last) {
   return days;
 }
 
+void HDayFiles::AppendStampsIn(const HDate& first, const HDate& last, std::string& text) {
+  size_t at[3];
+  if (!first.IsValid() || !last.IsValid() || pattern_.empty() || !DatePlaces(pattern_, at)) return;
+  std::string path = pattern_;
+  const auto append = [&](const HDate& day) {
+    // The file's name as DateFileName makes it.
+    const int value[3] = {day.year % 100, day.month, day.day};
+    for (int i = 0; i < 3; ++i) {
+      path[at[i]] = static_cast<char>('0' + value[i] / 10);
+      path[at[i] + 1] = static_cast<char>('0' + value[i] % 10);
+    }
+    struct stat info;
+    if (fstatat(AT_FDCWD, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    // As they lie in memory: the text is only ever hashed.
+    const int64_t numbers[4] = {day.Number(), static_cast<int64_t>(info.st_size),
+                                static_cast<int64_t>(info.st_mtim.tv_sec), static_cast<int64_t>(info.st_mtim.tv_nsec)};
+    text.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
+  };
+  if (!listed_ && IsShortPeriod(first, last)) {
+    for (HDate day = first; day.Compare(last) <= 0 && day.Compare(today_) < 0;) {
+      append(day);
+      if (!day.NextDay()) break;
+    }
+    return;
+  }
+  for (const HDate& day : Days()) {
+    if (day.Compare(first) >= 0 && day.Compare(last) <= 0) append(day);
+  }
+}
+
 std::string HDayFiles::Stamp(const HDate& date) {
   const auto known = stamps_.find(date.Number());
   if (known != stamps_.end()) return known->second;

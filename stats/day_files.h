@@ -38,6 +38,10 @@ class HDayFiles {
   // The stamp of the day file of `date` as 16 hex digits, or empty when the
   // day has no readable regular file.
   std::string Stamp(const HDate& date);
+  // For every day of DaysIn(first, last), its date and the numbers its
+  // stamp is made of, appended to `text` as binary to be hashed: one stat
+  // a day and no hash of each, for the stamp of a sum over many days.
+  void AppendStampsIn(const HDate& first, const HDate& last, std::string& text);
 
   // The day a file name of the pattern names, or an invalid date. Two
   // digits of year are read as the latest such year not after `today`'s.

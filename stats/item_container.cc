@@ -236,12 +236,7 @@ void HItemsContainer::AccumulateMonth(const char* end) {
 }
 
 std::string HItemsContainer::RangeStamp(const HDate& start, const HDate& end) {
-  std::string text = std::string(type_name_) + " " + result_->KindStamp();
-  for (const HDate& day : log_->DaysWithFilesIn(start, end)) {
-    char name[kDayNameSize];
-    DayName(name, day);
-    text.append(" ").append(name).append(":").append(log_->DayStamp(day));
-  }
+  const std::string text = std::string(type_name_) + " " + result_->KindStamp() + log_->RangeStamp(start, end);
   std::string stamp;
   AppendStampHash(text, stamp);
   return stamp;

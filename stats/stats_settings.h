@@ -57,6 +57,17 @@ class IStatsSettings {
   // and the rule that decides what counts. Empty when the day has no day
   // file: what was counted of it is then kept as it is.
   virtual std::string DayStamp(const HDate& date) = 0;
+  // A text that changes whenever the DayStamp of a day from `first` to
+  // `last` would, or which of those days have a day file: what a sum over
+  // the days is kept under. Not the days' stamps themselves, so that it
+  // can be made without one hash a day.
+  virtual std::string RangeStamp(const HDate& first, const HDate& last) {
+    std::string text;
+    for (const HDate& day : DaysWithFilesIn(first, last)) {
+      text.append(" ").append(std::to_string(day.Number())).append(":").append(DayStamp(day));
+    }
+    return text;
+  }
   // Where a statistic keeps files of its own: the analysis's data folder
   // (absolute, ending in "/") and `name` after it.
   virtual std::string DataPath(const char* name) const = 0;

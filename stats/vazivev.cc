@@ -322,6 +322,16 @@ std::string HVaziVev::DayStamp(const HDate& date) {
   return stamp;
 }
 
+std::string HVaziVev::RangeStamp(const HDate& first, const HDate& last) {
+  HDayFiles& files = DayFiles();
+  // What every day's stamp holds besides its file, once; then each file's
+  // numbers unhashed.
+  std::string text = PageRule().Signature();
+  text.append(" ").append(Setting("GeoDatabase")).append(ShortensAddresses() ? " short" : "");
+  files.AppendStampsIn(first, last, text);
+  return text;
+}
+
 bool HVaziVev::ShortensAddresses() {
   // Asked for every line of a client ranking: read once.
   if (short_addresses_ < 0) {

@@ -87,6 +87,7 @@ class HVaziVev : public INContainer, public IStatsSettings {
   const std::vector<HDate>& DaysWithFiles() override;
   std::vector<HDate> DaysWithFilesIn(const HDate& first, const HDate& last) override;
   std::string DayStamp(const HDate& date) override;
+  std::string RangeStamp(const HDate& first, const HDate& last) override;
   std::string DataPath(const char* name) const override;
   std::string CountryDatabase() const override { return Setting("GeoDatabase"); }
   // Built once per process, when a statistic first counts, and again only

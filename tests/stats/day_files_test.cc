@@ -109,7 +109,42 @@ TEST(DayFilesTest, APeriodLookedUpByNameFindsTheListedDays) {
     listed.Days();
     EXPECT_EQ(c.days, text(looked_up.DaysIn(c.first, c.last))) << c.first.Number();
     EXPECT_EQ(c.days, text(listed.DaysIn(c.first, c.last))) << c.first.Number();
+    std::string by_name;
+    std::string by_listing;
+    looked_up.AppendStampsIn(c.first, c.last, by_name);
+    listed.AppendStampsIn(c.first, c.last, by_listing);
+    EXPECT_EQ(by_listing, by_name) << c.first.Number();
+    EXPECT_EQ(*c.days == 0, by_name.empty()) << c.first.Number();
   }
   EXPECT_TRUE(HDayFiles::IsShortPeriod(HDate{1999, 1, 1}, HDate{2000, 2, 4}));  // 400 days
   EXPECT_FALSE(HDayFiles::IsShortPeriod(HDate{1999, 1, 1}, HDate{2000, 2, 5}));
+}
+
+// The stamps of a period change with any of its days' files, and with
+// nothing else.
+TEST(DayFilesTest, APeriodsStampsFollowItsDaysFiles) {
+  ScratchDir dir;
+  for (const char* name : {"QL990105.log", "QL990107.log", "QL990201.log"}) WriteFile(dir / name, "line\n");
+  const auto stamps = [&dir]() {
+    HDayFiles files;
+    files.Reset(dir / "QLyymmdd.log", HDate{1999, 4, 1});
+    std::string text;
+    files.AppendStampsIn(HDate{1999, 1, 1}, HDate{1999, 1, 31}, text);
+    return text;
+  };
+  SetTime(dir / "QL990105.log", 1700000000, 0);
+  const std::string first = stamps();
+  SetTime(dir / "QL990201.log", 1700000000, 5);  // outside the period
+  EXPECT_EQ(first, stamps());
+  SetTime(dir / "QL990105.log", 1700000000, 1);
+  const std::string touched = stamps();
+  EXPECT_NE(first, touched);
+  WriteFile(dir / "QL990105.log", "line\nline\n");
+  SetTime(dir / "QL990105.log", 1700000000, 1);  // the same time, a longer file
+  const std::string longer = stamps();
+  EXPECT_NE(touched, longer);
+  WriteFile(dir / "QL990110.log", "line\n");
+  EXPECT_NE(longer, stamps());
+  ASSERT_EQ(0, unlink((dir / "QL990110.log").c_str()));
+  EXPECT_EQ(longer, stamps());
 }
