@@ -1,16 +1,21 @@
 #include "stats/times.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "core/file.h"
+#include "objects/object_stream.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/chart.h"
+#include "stats/day_files.h"
 #include "stats/day_pass.h"
+#include "stats/kept_sums.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -22,6 +27,15 @@ const char* const kHourNames[HTimesHit::kHours] = {"0",  "1",  "2",  "3",  "4", 
 constexpr int kReadLimit = kLogLineSize - 1;
 constexpr int kGraphWidth = 400;
 constexpr int kGraphMinTop = 1;
+const char kKeptStamp[] = "Stamp";
+
+void SetHours(HTimesHit& hours, const long long (&sums)[HTimesHit::kHours]) {
+  for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
+    char text[24];
+    snprintf(text, sizeof text, "%lld", sums[hour]);
+    hours.SetProperty(kHourNames[hour], text);
+  }
+}
 
 }  // namespace
 
@@ -222,6 +236,21 @@ IObject* HTimesContainer::FindChild(const char* name) {
 void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
   long long sums[HTimesHit::kHours] = {};
   HUncounted left;
+  // Complete days only: today's lines are still coming in.
+  std::string name;
+  std::string stamp;
+  // One day reads its own stored hours as cheaply.
+  if (log_ != nullptr && !directory_.IsEmpty() && first.Compare(last) < 0 && last.Compare(log_->Today()) < 0) {
+    char text[32];
+    snprintf(text, sizeof text, "h%08d-%08d", first.Number(), last.Number());
+    name = text;
+    AppendStampHash(std::string(type_name_) + log_->RangeStamp(first, last), stamp);
+    if (ReadKept(name, stamp, sums)) {
+      SetHours(hours_, sums);
+      hours_.SetPropertyInt("Uncounted", 0);
+      return;
+    }
+  }
   // Stored days whose day files are gone count too.
   std::vector<HDate> days = log_ == nullptr ? std::vector<HDate>() : DaysWithData(*log_, first, last);
   if (log_ != nullptr && log_->MayCount(log_->Today()) && (days.empty() || days.back().Compare(log_->Today()) != 0)) {
@@ -245,11 +274,52 @@ void HTimesContainer::SumRange(const HDate& first, const HDate& last) {
     // Years of days would otherwise stay in memory.
     if (!was_loaded && !hours->IsModified()) children_.Remove(FindChildNode(name));
   }
-  for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
-    char text[24];
-    snprintf(text, sizeof text, "%lld", sums[hour]);
-    hours_.SetProperty(kHourNames[hour], text);
-  }
+  SetHours(hours_, sums);
+  if (!name.empty() && left.days.empty()) WriteKept(name, stamp, sums);
   left.Settle();
   hours_.SetPropertyInt("Uncounted", static_cast<int>(left.days.size()));
+}
+
+bool HTimesContainer::ReadKept(const std::string& name, const std::string& stamp,
+                               long long (&sums)[HTimesHit::kHours]) {
+  const HKeptSums kept(StoragePath("").CStr());
+  HObjectStream in;
+  if (!in.Open(kept.Path(name).c_str(), "r") || !in.ReadHeader(true)) return false;
+  bool stamped = false;
+  int found = 0;
+  long long read[HTimesHit::kHours] = {};
+  while (in.ReadProperty()) {
+    const char* key = in.EntryName();
+    if (key == nullptr) return false;
+    if (strcmp(key, kKeptStamp) == 0) {
+      stamped = stamp == in.EntryValue();
+      continue;
+    }
+    char* end = nullptr;
+    const long hour = strtol(key, &end, 10);
+    if (*end != 0 || hour < 0 || hour >= HTimesHit::kHours || strcmp(key, kHourNames[hour]) != 0) return false;
+    read[hour] = strtoll(in.EntryValue(), &end, 10);
+    if (*end != 0) return false;
+    ++found;
+  }
+  if (!stamped || found != HTimesHit::kHours) return false;
+  std::copy(read, read + HTimesHit::kHours, sums);
+  kept.Touch(name);
+  return true;
+}
+
+void HTimesContainer::WriteKept(const std::string& name, const std::string& stamp,
+                                const long long (&sums)[HTimesHit::kHours]) {
+  const HKeptSums kept(StoragePath("").CStr());
+  if (!kept.MakeFolder()) return;
+  // Through a temporary file and a rename: a failed write keeps nothing.
+  HObjectStream out;
+  if (!out.Open(kept.Path(name).c_str(), "w")) return;
+  out.BeginObject("", "Hours");
+  out.WriteProperty(kKeptStamp, stamp.c_str());
+  for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
+    out.WriteProperty(kHourNames[hour], std::to_string(sums[hour]).c_str());
+  }
+  out.EndObject();
+  if (out.Close()) kept.Prune(name[0], HKeptSums::kMostKept);
 }

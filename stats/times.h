@@ -100,13 +100,18 @@ class HTimesContainer : public HDayContainer {
   // first to the second (yesterday at the latest) into the child "Hours",
   // counting the due days within the count budget; "Hours" then answers
   // "0" to "23", "Uncounted" (the days left out for want of time) and
-  // "Graph" as a day does. Returns null; other methods as any container.
+  // "Graph" as a day does. A sum of complete days that left none out is
+  // kept in the folder "sums" (stats/kept_sums.h) under the stamp of its
+  // days, and read back while that holds. Returns null; other methods as
+  // any container.
   const char* Call(const char* method, int argc, const char* const* argv) override;
   IObject* FindChild(const char* name) override;
 
  private:
   IObject* MakeDay(const char* name) override;
   void SumRange(const HDate& first, const HDate& last);
+  bool ReadKept(const std::string& name, const std::string& stamp, long long (&sums)[HTimesHit::kHours]);
+  void WriteKept(const std::string& name, const std::string& stamp, const long long (&sums)[HTimesHit::kHours]);
 
   IStatsSettings* log_;
   HTimesHit hours_;  // no day of its own: it never counts
