@@ -84,13 +84,27 @@ const char* HItemsContainer::Call(const char* method, int argc, const char* cons
     previous_day_.reset();
     if (argc >= 2 && PreviousOfOneDay(argv[0], argv[1])) return nullptr;
     if (argc >= 2) {
+      // A kept sum whose index is kept too is looked up without reading it.
+      std::string name;
+      std::string stamp;
+      const HKeptSums kept(StoragePath("").CStr());
+      const bool keep = KeptName(argv[0], argv[1], &name, &stamp) > 0;
+      std::unique_ptr<HStoredCounts> counts(new HStoredCounts);
+      if (keep && HItemsHit::StoredStamp(kept.Path(name).c_str()) == stamp &&
+          counts->OpenIndex(kept.Path(name), kept.Path(kIndexKind + name))) {
+        kept.Touch(name);
+        previous_day_ = std::move(counts);
+        result_->SetPrevious(previous_day_.get());
+        uncounted_.Settle();
+        return nullptr;
+      }
       // Its days left uncounted are noted with the period's.
       std::unique_ptr<HItemsHit> sum(make_("", this));
       if (KeptRange(argv[0], argv[1], *sum)) {
         // A kept sum read back is looked up where it lies, as a stored day
         // is, instead of being made into a table of thousands of rows.
-        std::unique_ptr<HStoredCounts> counts(new HStoredCounts);
         if (sum->HoldsUnreadStoredRows() && counts->Index(sum->StoredText(), sum->StoredPlace(), sum->RejoinsNames())) {
+          if (keep) KeepIndex(*counts, kept.Path(name), kIndexKind + name);
           previous_day_ = std::move(counts);
           result_->SetPrevious(previous_day_.get());
           uncounted_.Settle();
@@ -351,11 +365,11 @@ void HItemsContainer::KeepMonth(const HDate& day) {
   KeptRange(from, to, *sum, false);
 }
 
-bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& sum, bool load) {
+int HItemsContainer::KeptName(const char* first, const char* last, std::string* name, std::string* stamp) {
   HDate start;
   HDate end;
   if (log_ == nullptr || !start.SetNumber(ToInt(first)) || !end.SetNumber(ToInt(last)) || start.Compare(end) > 0) {
-    return false;
+    return -1;
   }
   // Kept only without today, whose lines are still coming in: the name
   // holds the last complete day it sums.
@@ -364,12 +378,20 @@ bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& 
   HDate last_day = log_->Today();
   if (!log_->MayCount(last_day)) last_day = yesterday;
   if (end.Compare(last_day) > 0) end = last_day;
-  const bool keep = !directory_.IsEmpty() && end.Compare(yesterday) <= 0 && start.Compare(end) <= 0;
-  char name[48];
-  snprintf(name, sizeof name, "r%08d-%08d", start.Number(), end.Number());
+  if (directory_.IsEmpty() || end.Compare(yesterday) > 0 || start.Compare(end) > 0) return 0;
+  char text[48];
+  snprintf(text, sizeof text, "r%08d-%08d", start.Number(), end.Number());
+  *name = text;
+  *stamp = RangeStamp(start, end);
+  return 1;
+}
+
+bool HItemsContainer::KeptRange(const char* first, const char* last, HItemsHit& sum, bool load) {
+  std::string name;
   std::string stamp;
-  if (keep) {
-    stamp = RangeStamp(start, end);
+  const int keep = KeptName(first, last, &name, &stamp);
+  if (keep < 0) return false;
+  if (keep > 0) {
     // The stamp at the end of the file tells a sum out of date without
     // reading its rows.
     const std::string kept = HItemsHit::StoredStamp(HKeptSums(StoragePath("").CStr()).Path(name).c_str());
@@ -408,6 +430,11 @@ void HItemsContainer::WriteKept(const std::string& name, const std::string& stam
   if (!out.Open(kept.Path(name).c_str(), "w")) return;
   sum.Save(out);
   if (out.Close()) kept.Prune(name[0], name[0] == 'd' ? HKeptSums::kMostDays : HKeptSums::kMostKept);
+}
+
+void HItemsContainer::KeepIndex(const HStoredCounts& counts, const std::string& path, const std::string& name) {
+  const HKeptSums kept(StoragePath("").CStr());
+  if (kept.MakeFolder() && counts.SaveIndex(path, kept.Path(name))) kept.Prune(name[0], HKeptSums::kMostDays);
 }
 
 std::string HItemsContainer::SqueezeName(const HDate& start, const HDate& end, const char* filter) {

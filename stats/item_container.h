@@ -105,6 +105,15 @@ class HItemsContainer : public HDayContainer {
   // With `load` false, a kept sum still that of its days is left unread,
   // and `sum` empty.
   bool KeptRange(const char* first, const char* last, HItemsHit& sum, bool load = true);
+  // The name and the stamp a sum from `first` to `last` is kept under: 1
+  // when it may be kept, 0 when not (today is in it, or no folder), -1
+  // for days that make no range.
+  int KeptName(const char* first, const char* last, std::string* name, std::string* stamp);
+  // Keeps the index of the ranking file `path` that `counts` made, in
+  // "sums" as `name` (its kind kIndexKind).
+  void KeepIndex(const HStoredCounts& counts, const std::string& path, const std::string& name);
+  // The kind of the kept indexes of stored rankings (HStoredCounts).
+  static constexpr char kIndexKind = 'i';
   // Reads the kept sum `name` into `sum` when it is stamped `stamp`; false
   // (and `sum` empty) otherwise.
   bool ReadKept(const std::string& name, const std::string& stamp, HItemsHit& sum);

@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "stats/item_container.h"
+#include "stats/kept_sums.h"
 #include "stats/stats_settings.h"
 #include "stats/stored_counts.h"
 
@@ -37,8 +38,21 @@ bool HItemsContainer::PreviousOfOneDay(const char* first, const char* last) {
   bool was_loaded = false;
   HItemsHit* items = DueDay(day, &was_loaded);
   std::unique_ptr<HStoredCounts> counts(new HStoredCounts);
-  if (items == nullptr || (items->HoldsUnreadStoredRows() &&
-                           counts->Index(items->StoredText(), items->StoredPlace(), items->RejoinsNames()))) {
+  // A stored day read back whole is looked up through its kept index, or
+  // indexed once and its index kept.
+  char name[kDayNameSize];
+  DayName(name, day);
+  const HString path = StoragePath(name);
+  const HKeptSums kept(StoragePath("").CStr());
+  const std::string index_name = kIndexKind + std::string(name);
+  const bool stored = items != nullptr && items->HoldsUnreadStoredRows() && !directory_.IsEmpty();
+  if (stored && counts->OpenIndex(path.CStr(), kept.Path(index_name))) {
+    kept.Touch(index_name);
+    previous_day_ = std::move(counts);
+    result_->SetPrevious(previous_day_.get());
+  } else if (items == nullptr || (items->HoldsUnreadStoredRows() &&
+                                  counts->Index(items->StoredText(), items->StoredPlace(), items->RejoinsNames()))) {
+    if (stored) KeepIndex(*counts, path.CStr(), index_name);
     previous_day_ = std::move(counts);
     result_->SetPrevious(previous_day_.get());
   } else {

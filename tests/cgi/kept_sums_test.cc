@@ -124,7 +124,10 @@ TEST(KeptSumsTest, KeptSumsGiveTheFiguresOfAFreshSum) {
   EXPECT_EQ(2u, Kept(site, 'r').size());
   EXPECT_EQ(1u, Kept(site, 'x').size());
   EXPECT_EQ(14u, Kept(site, 'd').size());
-  // Read back, in the same order.
+  // Read back, in the same order; the days before it are looked up through
+  // an index of their sum, kept from then on.
+  EXPECT_EQ(fresh, Ask(site, kPeriod));
+  EXPECT_EQ(1u, Kept(site, 'i').size());
   EXPECT_EQ(fresh, Ask(site, kPeriod));
 
   // What a later view lists is what was kept: a kept file changed by hand
@@ -142,6 +145,7 @@ TEST(KeptSumsTest, ADayThatChangesMakesItsSumsAgain) {
   std::map<int, Day> days = WriteSite(site);
   site.WritePage("P", kPage);
   EXPECT_EQ(Expected(days), SortedLines(Ask(site, kPeriod)));
+  EXPECT_EQ(Expected(days), SortedLines(Ask(site, kPeriod)));  // its index kept
   // Late lines for a day of the period (and its last day), and for one of
   // the days before it.
   for (const int mday : {3, 12, 21}) {
