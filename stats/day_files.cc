@@ -49,8 +49,10 @@ std::string StatStamp(const struct stat& info) {
   end = AppendDecimal(end, static_cast<long long>(info.st_mtim.tv_sec));
   *end++ = '.';
   end = AppendDecimal(end, static_cast<long long>(info.st_mtim.tv_nsec), 9);
+  HStampHash hash;
+  hash.Add(text, static_cast<size_t>(end - text));
   std::string stamp;
-  AppendStampHash(std::string(text, static_cast<size_t>(end - text)), stamp);
+  hash.AppendTo(stamp);
   return stamp;
 }
 
@@ -77,20 +79,33 @@ std::string FileStamp(const std::string& path) {
   return fstatat(AT_FDCWD, path.c_str(), &info, 0) == 0 ? StatStamp(info) : std::string();
 }
 
-void AppendStampHash(const std::string& text, std::string& out) {
-  uint64_t hash = 14695981039346656037ull;
-  for (const unsigned char c : text) {
-    hash ^= c;
+void HStampHash::Add(const char* text, size_t length) {
+  uint64_t hash = hash_;
+  for (size_t i = 0; i < length; ++i) {
+    hash ^= static_cast<unsigned char>(text[i]);
     hash *= 1099511628211ull;
   }
+  hash_ = hash;
+}
+
+void HStampHash::AppendTo(std::string& out) const {
   static const char kHex[] = "0123456789abcdef";
   char hex[16];
+  uint64_t hash = hash_;
   for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = kHex[hash & 15];
   out.append(hex, sizeof hex);
 }
 
+void AppendStampHash(const std::string& text, std::string& out) {
+  HStampHash hash;
+  hash.Add(text);
+  hash.AppendTo(out);
+}
+
 void HDayFiles::Reset(const std::string& pattern, const HDate& today) {
   pattern_ = pattern;
+  path_ = pattern;
+  has_places_ = !pattern_.empty() && DatePlaces(pattern_, places_);
   today_ = today;
   listed_ = false;
   days_.clear();
@@ -211,18 +226,10 @@ std::vector<HDate> HDayFiles::DaysIn(const HDate& first, const HDate& last) {
 }
 
 void HDayFiles::AppendStampsIn(const HDate& first, const HDate& last, std::string& text) {
-  size_t at[3];
-  if (!first.IsValid() || !last.IsValid() || pattern_.empty() || !DatePlaces(pattern_, at)) return;
-  std::string path = pattern_;
+  if (!first.IsValid() || !last.IsValid() || !has_places_) return;
   const auto append = [&](const HDate& day) {
-    // The file's name as DateFileName makes it.
-    const int value[3] = {day.year % 100, day.month, day.day};
-    for (int i = 0; i < 3; ++i) {
-      path[at[i]] = static_cast<char>('0' + value[i] / 10);
-      path[at[i] + 1] = static_cast<char>('0' + value[i] % 10);
-    }
     struct stat info;
-    if (fstatat(AT_FDCWD, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    if (fstatat(AT_FDCWD, DayPath(day), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
     // As they lie in memory: the text is only ever hashed.
     const int64_t numbers[4] = {day.Number(), static_cast<int64_t>(info.st_size),
                                 static_cast<int64_t>(info.st_mtim.tv_sec), static_cast<int64_t>(info.st_mtim.tv_nsec)};
@@ -240,6 +247,16 @@ void HDayFiles::AppendStampsIn(const HDate& first, const HDate& last, std::strin
   }
 }
 
+const char* HDayFiles::DayPath(const HDate& date) {
+  // As DateFileName makes it: two digits each of the year, month and day.
+  const int value[3] = {date.year % 100, date.month, date.day};
+  for (int i = 0; i < 3; ++i) {
+    path_[places_[i]] = static_cast<char>('0' + value[i] / 10);
+    path_[places_[i] + 1] = static_cast<char>('0' + value[i] % 10);
+  }
+  return path_.c_str();
+}
+
 std::string HDayFiles::Stamp(const HDate& date) {
   const auto known = stamps_.find(date.Number());
   if (known != stamps_.end()) return known->second;
@@ -248,12 +265,10 @@ std::string HDayFiles::Stamp(const HDate& date) {
                           [](const HDate& a, const HDate& b) { return a.Compare(b) < 0; })) {
     return "";  // the listing found no file
   }
-  HString path;
   struct stat info;
   std::string stamp;
   // As the listing reads it (fstatat), so that both give the same times.
-  if (DateFileName(path, pattern_.c_str(), date) && fstatat(AT_FDCWD, path.CStr(), &info, 0) == 0 &&
-      S_ISREG(info.st_mode)) {
+  if (has_places_ && date.IsValid() && fstatat(AT_FDCWD, DayPath(date), &info, 0) == 0 && S_ISREG(info.st_mode)) {
     stamp = StatStamp(info);
     stamps_[date.Number()] = stamp;  // a missing file is looked for again
   }

@@ -11,6 +11,8 @@
 #ifndef STATS_DAY_FILES_H_
 #define STATS_DAY_FILES_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,8 +51,14 @@ class HDayFiles {
 
  private:
   void List();
+  // The day file's name of `date`, valid until the next call; only with
+  // has_places_.
+  const char* DayPath(const HDate& date);
 
   std::string pattern_;
+  std::string path_;  // a day's file name, made in place from the pattern
+  size_t places_[3] = {};
+  bool has_places_ = false;
   HDate today_;
   bool listed_ = false;
   std::vector<HDate> days_;
@@ -64,5 +72,16 @@ std::string FileStamp(const std::string& path);
 // 16 hex digits of a 64-bit FNV-1a hash of `text`, appended to `out`: a
 // short, stable name for what a figure was counted from.
 void AppendStampHash(const std::string& text, std::string& out);
+
+// The same hash of a text given in pieces, without joining them.
+class HStampHash {
+ public:
+  void Add(const char* text, size_t length);
+  void Add(const std::string& text) { Add(text.data(), text.size()); }
+  void AppendTo(std::string& out) const;
+
+ private:
+  uint64_t hash_ = 14695981039346656037ull;
+};
 
 #endif  // STATS_DAY_FILES_H_

@@ -81,6 +81,7 @@ void HVaziVev::SetProperty(const char* name, const char* value) {
   if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0 ||
                           CompareNoCase(name, "ShortAddresses") == 0)) {
     day_stamps_.clear();
+    stamp_suffix_ready_ = false;
   }
   if (name != nullptr && CompareNoCase(name, "ShortAddresses") == 0) short_addresses_ = -1;
   if (name != nullptr && CompareNoCase(name, "URL") == 0) own_hosts_ready_ = false;
@@ -287,6 +288,7 @@ HString HVaziVev::DayFilePattern() const {
 HDayFiles& HVaziVev::DayFiles() {
   if (!day_files_ready_) {
     day_stamps_.clear();
+    stamp_suffix_ready_ = false;
     day_files_.Reset(DayFilePattern().CStr(), today_);
     day_files_ready_ = true;
   }
@@ -311,23 +313,32 @@ std::string HVaziVev::DayStamp(const HDate& date) {
   const bool today = !today_file_.empty() && date.Compare(today_) == 0;
   const std::string file = today ? FileStamp(today_file_) : files.Stamp(date);
   if (file.empty()) return file;  // a missing file is looked for again
-  // A change of what counts as a page request counts every day again.
+  HStampHash hash;
+  hash.Add(file);
+  hash.Add(StampSuffix());
   std::string stamp;
-  // Shortened addresses count every day again; sites that keep them whole
-  // keep the stamps they had.
-  AppendStampHash(file + " " + PageRule().Signature() + " " + Setting("GeoDatabase") +
-                      (ShortensAddresses() ? " short" : ""),
-                  stamp);
+  hash.AppendTo(stamp);
   day_stamps_[date.Number()] = stamp;
   return stamp;
+}
+
+const std::string& HVaziVev::StampSuffix() {
+  if (!stamp_suffix_ready_) {
+    // A change of what counts as a page request counts every day again.
+    // Shortened addresses count every day again; sites that keep them
+    // whole keep the stamps they had.
+    stamp_suffix_ = std::string(" ") + PageRule().Signature() + " " + Setting("GeoDatabase") +
+                    (ShortensAddresses() ? " short" : "");
+    stamp_suffix_ready_ = true;
+  }
+  return stamp_suffix_;
 }
 
 std::string HVaziVev::RangeStamp(const HDate& first, const HDate& last) {
   HDayFiles& files = DayFiles();
   // What every day's stamp holds besides its file, once; then each file's
   // numbers unhashed.
-  std::string text = PageRule().Signature();
-  text.append(" ").append(Setting("GeoDatabase")).append(ShortensAddresses() ? " short" : "");
+  std::string text = StampSuffix();
   files.AppendStampsIn(first, last, text);
   return text;
 }
@@ -376,6 +387,7 @@ void HVaziVev::RemoveProperty(const char* name) {
   if (name != nullptr && (ShapesPageRule(name) || CompareNoCase(name, "GeoDatabase") == 0 ||
                           CompareNoCase(name, "ShortAddresses") == 0)) {
     day_stamps_.clear();
+    stamp_suffix_ready_ = false;
   }
   if (name != nullptr && CompareNoCase(name, "ShortAddresses") == 0) short_addresses_ = -1;
   INContainer::RemoveProperty(name);

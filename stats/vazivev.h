@@ -143,6 +143,11 @@ class HVaziVev : public INContainer, public IStatsSettings {
   HDayFiles day_files_;
   bool day_files_ready_ = false;
   std::unordered_map<int, std::string> day_stamps_;  // DayStamp's answers, by yyyymmdd
+  // What every day's stamp holds after its file's: the page rule, the
+  // country database, shortened addresses. Forgotten with day_stamps_.
+  const std::string& StampSuffix();
+  std::string stamp_suffix_;
+  bool stamp_suffix_ready_ = false;
   std::unique_ptr<HPageRule> page_rule_;
   std::vector<std::string> own_hosts_;
   bool own_hosts_ready_ = false;

@@ -104,3 +104,28 @@ TEST(HVaziVevTest, PageRuleFollowsItsSettings) {
   EXPECT_TRUE(log.IsModified());
   EXPECT_TRUE(log.PageRule().IsScriptPath("/cgi-bin/vazivev.cgi", 20));
 }
+
+// Stored figures keep the stamps of their days: their text must never
+// change, and must follow every setting they hold.
+TEST(HVaziVevTest, DayStampsKeepTheirText) {
+  ScratchDir home;
+  FakeServer server(home.Path());
+  mkdir((home / "logs").c_str(), 0755);
+  const std::string path = home / "logs/QL990305.log";
+  WriteFile(path, "line\n");
+  HVaziVev log("vazivev");
+  const HDate day{1999, 3, 5};
+  const auto expected = [&](const char* geo, const char* shortened) {
+    std::string stamp;
+    AppendStampHash(FileStamp(path) + " " + Text(log.GetProperty("PageRuleSignature")) + " " + geo + shortened,
+                    stamp);
+    return stamp;
+  };
+  EXPECT_EQ(expected("", ""), log.DayStamp(day));
+  log.SetProperty("Assets", "css js");
+  log.SetProperty("GeoDatabase", "/nowhere.mmdb");
+  EXPECT_EQ(expected("/nowhere.mmdb", ""), log.DayStamp(day));
+  log.SetProperty("ShortAddresses", "1");
+  EXPECT_EQ(expected("/nowhere.mmdb", " short"), log.DayStamp(day));
+  EXPECT_EQ("", log.DayStamp(HDate{1999, 3, 6}));
+}
