@@ -143,18 +143,21 @@ bool HStoredCounts::OpenIndex(const std::string& path, const std::string& index_
 }
 
 bool HStoredCounts::SaveIndex(const std::string& path, const std::string& index_path) const {
-  if (index_rows_ != nullptr) return false;
+  // A hostile day's millions of rows keep no index: its file and the
+  // memory to make it would be as big as the ranking.
+  if (index_rows_ != nullptr || rows_.size() > kMostIndexedRows) return false;
   const int ranking = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (ranking < 0) return false;
   struct stat info;
   IndexHeader header;
   bool same = fstat(ranking, &info) == 0 && static_cast<uint64_t>(info.st_size) >= text_.size();
-  if (same) {
-    // The rows' text must be the file's end, byte for byte.
-    std::string tail(text_.size(), '\0');
-    same = pread(ranking, &tail[0], tail.size(), info.st_size - static_cast<off_t>(tail.size())) ==
-               static_cast<ssize_t>(tail.size()) &&
-           tail == text_;
+  // The rows' text must be the file's end, byte for byte.
+  const off_t base = same ? info.st_size - static_cast<off_t>(text_.size()) : 0;
+  char piece[65536];
+  for (size_t at = 0; same && at < text_.size(); at += sizeof piece) {
+    const size_t length = std::min(sizeof piece, text_.size() - at);
+    same = pread(ranking, piece, length, base + static_cast<off_t>(at)) == static_cast<ssize_t>(length) &&
+           memcmp(piece, text_.data() + at, length) == 0;
   }
   same = same && Describe(ranking, info, header);
   close(ranking);

@@ -5,6 +5,7 @@
 #ifndef STATS_STORED_COUNTS_H_
 #define STATS_STORED_COUNTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ class HStoredCounts {
   // Index was given is the end of the file `path` as it is now. False when
   // it is not, or the index cannot be written (the old one then stays).
   bool SaveIndex(const std::string& path, const std::string& index_path) const;
+  static constexpr size_t kMostIndexedRows = 1000000;
 
  private:
   struct Row {
