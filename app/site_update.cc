@@ -14,6 +14,7 @@
 #include "core/errors.h"
 #include "server/server.h"
 #include "stats/count_budget.h"
+#include "stats/hit.h"
 #include "stats/item_container.h"
 #include "stats/vazivev.h"
 #include "system/system.h"
@@ -61,16 +62,26 @@ HPieceCounts RunPiece(const std::string& home, bool finish, int jobs) {
   auto* system = dynamic_cast<HSystem*>(server.GetSystem());
   std::vector<IObject*> statistics;
   std::vector<HItemsContainer*> rankings;
+  std::vector<HHit*> counters;
   for (const std::string& name : StoredChildren(home, *log)) {
     IObject* child = log->FindChild(name.c_str());
     if (child == nullptr) continue;
     if (finish) {
       if (auto* items = dynamic_cast<HItemsContainer*>(child)) rankings.push_back(items);
+      if (auto* counter = dynamic_cast<HHit*>(child)) counters.push_back(counter);
       continue;
     }
     if (IsDayStatistic(child)) statistics.push_back(child);
   }
-  if (finish) MakeSums(home, rankings, log->DaysWithFiles(), jobs);
+  if (finish) {
+    MakeSums(home, rankings, log->DaysWithFiles(), jobs);
+    // Every day is counted now: the counters keep the note of it, so that
+    // their months read no day's stamp at the next view.
+    for (HHit* counter : counters) {
+      HUncounted left;
+      counter->CountAllDue(log->DaysWithFiles(), &left);
+    }
+  }
   counts.statistics = static_cast<int>(statistics.size());
   if (!finish && !statistics.empty()) {
     // Day by day, newest first: every due statistic of a day in one read.

@@ -16,6 +16,7 @@
 #include "logread/page_rule.h"
 #include "stats/bar_graph.h"
 #include "stats/chart.h"
+#include "stats/day_files.h"
 #include "stats/stats_settings.h"
 
 namespace {
@@ -31,6 +32,8 @@ constexpr int kRootHitReadLimit = kLogLineSize - 1;
 
 // Room for the decimal text of any int.
 constexpr int kNumberSize = 16;
+// The note that every day is counted as its file stands.
+const char kAllDaysName[] = "AllDays";
 
 // Room for the decimal text of any long long.
 constexpr int kFigureSize = 24;
@@ -113,7 +116,7 @@ void HTotalHit::RefreshMonths() {
       from_ = days.front();
       to_ = days.back();
     }
-    owner_->CountDue(days, &uncounted);  // each day counted forgets the months
+    owner_->CountAllDue(days, &uncounted);  // each day counted forgets the months
     uncounted.Settle();
   }
   uncounted_ = uncounted;
@@ -306,6 +309,38 @@ int HHit::CountDue(const std::vector<HDate>& days, HUncounted* left) {
       continue;
     }
     if (DayEntry(*day) != nullptr) ++counted;
+  }
+  return counted;
+}
+
+int HHit::CountAllDue(const std::vector<HDate>& days, HUncounted* left) {
+  if (log_ == nullptr || days.empty()) return CountDue(days, left);
+  const std::string files = log_->RangeStamp(days.front(), days.back());
+  // Every entry of a day, its count and its stamp, after the files.
+  const auto note = [this, &files] {
+    HStampHash hash;
+    hash.Add(files);
+    for (const HParamEntry* entry : properties_) {
+      HDate day;
+      if (!HDate::Parse(entry->name.CStr(), &day)) continue;
+      hash.Add(entry->name.CStr(), static_cast<size_t>(entry->name.Length()));
+      hash.Add("=", 1);
+      hash.Add(entry->value.CStr(), static_cast<size_t>(entry->value.Length()));
+      hash.Add("\n", 1);
+    }
+    std::string text;
+    hash.AppendTo(text);
+    return text;
+  };
+  const char* kept = properties_.GetValue(kAllDaysName);
+  if (kept != nullptr && note() == kept) return 0;
+  const size_t before = left == nullptr ? 0 : left->days.size();
+  const int counted = CountDue(days, left);
+  if (left == nullptr || left->days.size() != before) return counted;
+  const std::string now = note();
+  if (kept == nullptr || now != kept) {
+    properties_.SetValue(kAllDaysName, now.c_str());
+    SetModified(true);
   }
   return counted;
 }

@@ -164,6 +164,12 @@ class HHit : public IContainer {
   // file, newest first, while the count budget lasts; the days it could not
   // count go to `left`. Returns how many it counted.
   int CountDue(const std::vector<HDate>& days, HUncounted* left);
+  // CountDue of every day with a day file, `days`, unless the note kept
+  // with the counter ("AllDays") says each is counted as its file stands:
+  // a hash of the days' files (IStatsSettings::RangeStamp) and of the
+  // entries the counter holds, kept anew once none is left out. The months
+  // then cost no stamp of each day.
+  int CountAllDue(const std::vector<HDate>& days, HUncounted* left);
   // When `date` is due (complete, with a day file whose stamp is not the
   // stored count's), adds its count to `pass`, which stores the figure
   // once the pass has run, and returns true.

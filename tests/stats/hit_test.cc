@@ -29,8 +29,18 @@ std::string WithoutStamps(std::string text, char end) {
   return text;
 }
 
+// `text` without the note that every day is counted as its file stands
+// (HHit::CountAllDue), a hash: an entry ending in `end`, with its blank.
+std::string WithoutNote(std::string text, char end) {
+  const size_t at = text.find("AllDays=");
+  if (at == std::string::npos) return text;
+  const size_t begin = at > 0 && text[at - 1] == ' ' ? at - 1 : at;
+  const size_t stop = text.find(end, at);
+  return text.erase(begin, stop == std::string::npos ? std::string::npos : stop + 1 - begin);
+}
+
 // DumpParams without the stamps that follow each stored count.
-std::string Counts(const HParams& params) { return WithoutStamps(DumpParams(params), ';'); }
+std::string Counts(const HParams& params) { return WithoutNote(WithoutStamps(DumpParams(params), ';'), ';'); }
 
 HDate Day(int yyyymmdd) {
   HDate date;
@@ -283,7 +293,7 @@ TEST_F(HHitTest, StoredEntriesLoadBackInOrder) {
   ASSERT_TRUE(out.Open(path.c_str(), "w"));
   hits->Save(out);
   ASSERT_TRUE(out.Close());
-  EXPECT_EQ("object hits : Hit\n 19990107=7\n 19990105=5\nend\n", WithoutStamps(ReadFile(path), '\n'));
+  EXPECT_EQ("object hits : Hit\n 19990107=7\n 19990105=5\nend\n", WithoutNote(WithoutStamps(ReadFile(path), '\n'), '\n'));
   EXPECT_NE(WithoutStamps(ReadFile(path), '\n'), ReadFile(path));
 
   HObjectStream in;
@@ -313,4 +323,34 @@ TEST_F(HHitTest, WindowDaysWaitOnceTheBudgetIsSpent) {
   EXPECT_EQ("1", Text(hits->GetProperty("Uncounted")));
   SetCountBudget(-1);
   EXPECT_EQ("2", Text(hits->GetProperty("19990310")));
+}
+
+// The months read no day's stamp while the note kept with the counter
+// holds; a changed day file, or an entry gone, counts again.
+TEST_F(HHitTest, MonthsFollowEveryChangeAfterTheNoteOfCountedDays) {
+  WriteDay(19990105, 5);
+  WriteDay(19990106, 6);
+  const std::string path = dir_ / "hits";
+  const auto months = [&](const std::string& edit_from, const std::string& edit_to) {
+    HHit* hits = Make("hits", "Hit");
+    HObjectStream in;
+    if (in.Open(path.c_str(), "r") && in.ReadHeader(true)) hits->Load(in);
+    const std::string total = Text(hits->FindChild("Total")->GetProperty("19990101"));
+    HObjectStream out;
+    EXPECT_TRUE(out.Open(path.c_str(), "w"));
+    hits->Save(out);
+    EXPECT_TRUE(out.Close());
+    log_.RemoveChild("hits");
+    std::string text = ReadFile(path);
+    const size_t at = edit_from.empty() ? std::string::npos : text.find(edit_from);
+    if (at != std::string::npos) WriteFile(path, text.replace(at, edit_from.size(), edit_to));
+    return total;
+  };
+  EXPECT_EQ("11", months("", ""));
+  EXPECT_NE(std::string::npos, ReadFile(path).find(" AllDays="));
+  EXPECT_EQ("11", months(" 19990106=6", " x19990106=6"));  // an entry gone
+  EXPECT_EQ("11", months("", ""));
+  WriteDay(19990106, 9);
+  log_.SetToday(Day(19990401));  // a new request lists the day files again
+  EXPECT_EQ("14", months("", ""));
 }
