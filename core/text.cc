@@ -116,7 +116,17 @@ int FindLastChar(const char* text, char c) {
   return hit == nullptr ? -1 : static_cast<int>(hit - text);
 }
 
-int ToInt(const char* text) { return text == nullptr ? 0 : atoi(text); }
+int ToInt(const char* text) {
+  if (text == nullptr) return 0;
+  // Stored counts and days are plain digits, read by the thousand a page:
+  // up to nine of them need no library call. Anything else reads as atoi
+  // reads it.
+  int value = 0;
+  int digits = 0;
+  for (; digits < 9 && text[digits] >= '0' && text[digits] <= '9'; ++digits) value = value * 10 + (text[digits] - '0');
+  if (digits > 0 && (text[digits] < '0' || text[digits] > '9')) return value;
+  return atoi(text);
+}
 
 void LowerCase(char* text) {
   for (; *text != 0; ++text) {

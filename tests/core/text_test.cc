@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 TEST(HStringTest, EmptyStringsShareOneTextAndClearTwiceSafely) {
@@ -74,6 +75,11 @@ TEST(TextHelpersTest, ConversionsAndSearches) {
   EXPECT_EQ(0, ToInt(nullptr));
   EXPECT_EQ(-12, ToInt("  -12x3"));
   EXPECT_EQ(0, ToInt("x1"));
+  // The digits read without the library read as it reads them.
+  for (const char* text : {"0", "7", "19990105", "123456789", "1234567890", "2147483647", "00000000012", "42 17",
+                           "99999999x", "", "+5", "-0"}) {
+    EXPECT_EQ(atoi(text), ToInt(text)) << text;
+  }
   char text[] = "AbZ\xC4z";
   LowerCase(text);
   EXPECT_STREQ("abz\xC4z", text);
