@@ -257,9 +257,7 @@ long long HVisitors::OverDays(const HDate& first, const HDate& last, const HUnco
     char name[16];
     snprintf(name, sizeof name, "M%04d%02d", first.year, first.month);
     key = name;
-    std::string stamps;
-    for (const HDate& day : log_->DaysWithFilesIn(first, last)) stamps += log_->DayStamp(day);
-    AppendStampHash(stamps, stamp);
+    AppendStampHash(log_->RangeStamp(first, last), stamp);
     const char* kept = properties_.GetValue(key.c_str());
     const char* blank = kept == nullptr ? nullptr : strchr(kept, ' ');
     if (blank != nullptr && stamp == blank + 1) return atoll(kept);

@@ -367,3 +367,18 @@ TEST(PeriodTest, StoredDaysWithoutTheirFilesStayInRanges) {
   EXPECT_EQ(kept(before), kept(Ask(site, kFigures, query)));
   EXPECT_EQ(Sorted(Expected(days, 19990201, 19990228, 19990104, 19990131)), Sorted(before));
 }
+
+// A month's distinct visitors are kept with the stamps of its days: a new
+// visitor in a late line of one day reaches the months table.
+TEST(PeriodTest, TheMonthsVisitorsFollowALateLine) {
+  CgiSite site;
+  const std::map<int, Day> days = WriteLog(site);
+  const char kMonths[] = "feb $System.vazivev.visitors.Total.19990201\n";
+  const std::string before = Ask(site, kMonths, "period=1999-02");
+  EXPECT_EQ("feb " + std::to_string(Sum(days, 19990201, 19990228).visitors.size()) + "\n", before);
+  EXPECT_EQ(before, Ask(site, kMonths, "period=1999-02"));
+  Write(site.Path("logs/QL990205.log"), Slurp(site.Path("logs/QL990205.log")) +
+                                            "h9.example.jp - - [05/Feb/1999:09:10:00 +0000] \"GET /p1.html HTTP/1.0\" 200 1\n");
+  EXPECT_EQ("feb " + std::to_string(Sum(days, 19990201, 19990228).visitors.size() + 1) + "\n",
+            Ask(site, kMonths, "period=1999-02"));
+}
