@@ -15,6 +15,18 @@
 
 namespace {
 
+// FNV-1a of `length` bytes, in 32 or 64 bits.
+template <typename Word>
+Word Fnv1a(const char* text, size_t length, Word hash, Word prime) {
+  for (size_t i = 0; i < length; ++i) {
+    hash ^= static_cast<unsigned char>(text[i]);
+    hash *= prime;
+  }
+  return hash;
+}
+constexpr uint64_t kBasis64 = 14695981039346656037ull;
+constexpr uint64_t kPrime64 = 1099511628211ull;
+
 const char kObjectWord[] = "object ";
 constexpr size_t kObjectWordLength = sizeof kObjectWord - 1;
 
@@ -47,12 +59,7 @@ bool Describe(int fd, const struct stat& info, IndexHeader& header) {
       pread(fd, ends + each, each, static_cast<off_t>(size - each)) != static_cast<ssize_t>(each)) {
     return false;
   }
-  uint64_t hash = 14695981039346656037ull;
-  for (size_t i = 0; i < 2 * each; ++i) {
-    hash ^= static_cast<unsigned char>(ends[i]);
-    hash *= 1099511628211ull;
-  }
-  header.ends = hash;
+  header.ends = Fnv1a(ends, 2 * each, kBasis64, kPrime64);
   return true;
 }
 
@@ -88,14 +95,7 @@ void HStoredCounts::Unmap() {
   index_count_ = 0;
 }
 
-uint64_t HStoredCounts::Hash64(const char* name, size_t length) {
-  uint64_t hash = 14695981039346656037ull;
-  for (size_t i = 0; i < length; ++i) {
-    hash ^= static_cast<unsigned char>(name[i]);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
+uint64_t HStoredCounts::Hash64(const char* name, size_t length) { return Fnv1a(name, length, kBasis64, kPrime64); }
 
 bool HStoredCounts::OpenIndex(const std::string& path, const std::string& index_path) {
   Unmap();
@@ -199,12 +199,7 @@ long long HStoredCounts::FindIndexed(const char* name) const {
 }
 
 uint32_t HStoredCounts::Hash(const char* name, size_t length) {
-  uint32_t hash = 2166136261u;
-  for (size_t i = 0; i < length; ++i) {
-    hash ^= static_cast<unsigned char>(name[i]);
-    hash *= 16777619u;
-  }
-  return hash;
+  return Fnv1a(name, length, uint32_t{2166136261u}, uint32_t{16777619u});
 }
 
 bool HStoredCounts::Index(const std::string& text, size_t from, bool rejoin) {
