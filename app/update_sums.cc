@@ -13,16 +13,35 @@
 
 namespace {
 
+// What a page of `first` to `last` compares with, looked up once: its
+// kept index is then made.
+void IndexPrevious(HItemsContainer& ranking, const HDate& first, const HDate& last) {
+  char from[kDayNameSize];
+  char to[kDayNameSize];
+  DayName(from, first);
+  DayName(to, last);
+  const char* const argv[] = {from, to};
+  ranking.Call("Previous", 2, argv);
+}
+
 // A ranking's sum since the first day, and those of the month of the last
-// day with data and of the month before, which its page compares with:
-// their first views read them made.
+// day with data and of the month before, which its page compares with,
+// with the indexes of the month before and of the day before the last:
+// their first views read them made and write nothing.
 void MakeSum(HItemsContainer& ranking, const std::vector<HDate>& days) {
   ranking.Call("Accumulate", 0, nullptr);
   if (days.empty()) return;
   HDate month = days.back();
   ranking.KeepMonth(month);
   month.day = 1;
-  if (month.PreviousDay()) ranking.KeepMonth(month);
+  if (month.PreviousDay()) {
+    ranking.KeepMonth(month);
+    HDate first = month;
+    first.day = 1;
+    IndexPrevious(ranking, first, month);
+  }
+  HDate before = days.back();
+  if (before.PreviousDay()) IndexPrevious(ranking, before, before);
 }
 
 // Which process makes which sum: the biggest first, each to the process

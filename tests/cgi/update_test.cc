@@ -165,6 +165,9 @@ TEST(UpdateTest, UpdateCountsEveryStatisticThenPagesOnlyRead) {
     const std::string sums = site.Path(std::string("data/vazivev/") + kind + "/sums/");
     EXPECT_TRUE(Exists(sums + "r19990301-19990301")) << kind;
     EXPECT_TRUE(Exists(sums + "r19990201-19990228")) << kind;
+    // And the indexes of what the last day's pages compare with.
+    EXPECT_TRUE(Exists(sums + "ir19990201-19990228")) << kind;
+    EXPECT_TRUE(Exists(sums + "i19990228")) << kind;
   }
   const std::string kept = Slurp(march);
   const std::string month = Page(site, "page=VaziVevPages&period=1999-03").out;
