@@ -79,6 +79,7 @@ class HStampHash {
   void Add(const char* text, size_t length);
   void Add(const std::string& text) { Add(text.data(), text.size()); }
   void AppendTo(std::string& out) const;
+  uint64_t Value() const { return hash_; }
 
  private:
   uint64_t hash_ = 14695981039346656037ull;

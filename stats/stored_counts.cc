@@ -12,20 +12,9 @@
 
 #include "core/file_write.h"
 #include "objects/object_stream.h"
+#include "stats/day_files.h"
 
 namespace {
-
-// FNV-1a of `length` bytes, in 32 or 64 bits.
-template <typename Word>
-Word Fnv1a(const char* text, size_t length, Word hash, Word prime) {
-  for (size_t i = 0; i < length; ++i) {
-    hash ^= static_cast<unsigned char>(text[i]);
-    hash *= prime;
-  }
-  return hash;
-}
-constexpr uint64_t kBasis64 = 14695981039346656037ull;
-constexpr uint64_t kPrime64 = 1099511628211ull;
 
 const char kObjectWord[] = "object ";
 constexpr size_t kObjectWordLength = sizeof kObjectWord - 1;
@@ -59,7 +48,9 @@ bool Describe(int fd, const struct stat& info, IndexHeader& header) {
       pread(fd, ends + each, each, static_cast<off_t>(size - each)) != static_cast<ssize_t>(each)) {
     return false;
   }
-  header.ends = Fnv1a(ends, 2 * each, kBasis64, kPrime64);
+  HStampHash hash;
+  hash.Add(ends, 2 * each);
+  header.ends = hash.Value();
   return true;
 }
 
@@ -95,7 +86,11 @@ void HStoredCounts::Unmap() {
   index_count_ = 0;
 }
 
-uint64_t HStoredCounts::Hash64(const char* name, size_t length) { return Fnv1a(name, length, kBasis64, kPrime64); }
+uint64_t HStoredCounts::Hash64(const char* name, size_t length) {
+  HStampHash hash;
+  hash.Add(name, length);
+  return hash.Value();
+}
 
 bool HStoredCounts::OpenIndex(const std::string& path, const std::string& index_path) {
   Unmap();
@@ -111,7 +106,8 @@ bool HStoredCounts::OpenIndex(const std::string& path, const std::string& index_
             pread(index, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
             memcmp(header.magic, kIndexMagic, sizeof kIndexMagic) == 0;
   if (ok) {
-    ok = Describe(ranking, ranking_info, now) && SameFile(header, now) && header.text_length <= header.size && header.count <= header.text_length &&
+    ok = Describe(ranking, ranking_info, now) && SameFile(header, now) && header.text_length <= header.size &&
+         header.count <= header.text_length &&
          static_cast<uint64_t>(index_info.st_size) == sizeof header + header.count * sizeof(IndexRow);
   }
   if (ok && header.size > 0) {
@@ -199,7 +195,12 @@ long long HStoredCounts::FindIndexed(const char* name) const {
 }
 
 uint32_t HStoredCounts::Hash(const char* name, size_t length) {
-  return Fnv1a(name, length, uint32_t{2166136261u}, uint32_t{16777619u});
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < length; ++i) {
+    hash ^= static_cast<unsigned char>(name[i]);
+    hash *= 16777619u;
+  }
+  return hash;
 }
 
 bool HStoredCounts::Index(const std::string& text, size_t from, bool rejoin) {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/file.h"
-#include "objects/object_stream.h"
 #include "logread/log_line.h"
 #include "logread/page_rule.h"
+#include "objects/object_stream.h"
 #include "stats/bar_graph.h"
 #include "stats/chart.h"
 #include "stats/day_files.h"

@@ -203,8 +203,9 @@ TEST(PeriodTest, EveryStatisticSumsARangeAndTheDaysBeforeIt) {
             Sorted(Ask(site, kFigures, "period=1999-02")));
   // A late line in a day of the month reaches every sum kept of it.
   std::map<int, Day> later = days;
-  Write(site.Path("logs/QL990205.log"), Slurp(site.Path("logs/QL990205.log")) +
-                                            "h1.example.jp - - [05/Feb/1999:09:10:00 +0000] \"GET /p1.html HTTP/1.0\" 200 100\n");
+  Write(site.Path("logs/QL990205.log"),
+        Slurp(site.Path("logs/QL990205.log")) +
+            "h1.example.jp - - [05/Feb/1999:09:10:00 +0000] \"GET /p1.html HTTP/1.0\" 200 100\n");
   Day& d = later[19990205];
   ++d.pages, ++d.all, d.bytes += 100, ++d.statuses["200"], ++d.paths["/p1.html"], ++d.hour9, ++d.from_h1["/p1.html"];
   EXPECT_EQ(Sorted(Expected(later, 19990201, 19990228, 19990104, 19990131)),
@@ -377,8 +378,9 @@ TEST(PeriodTest, TheMonthsVisitorsFollowALateLine) {
   const std::string before = Ask(site, kMonths, "period=1999-02");
   EXPECT_EQ("feb " + std::to_string(Sum(days, 19990201, 19990228).visitors.size()) + "\n", before);
   EXPECT_EQ(before, Ask(site, kMonths, "period=1999-02"));
-  Write(site.Path("logs/QL990205.log"), Slurp(site.Path("logs/QL990205.log")) +
-                                            "h9.example.jp - - [05/Feb/1999:09:10:00 +0000] \"GET /p1.html HTTP/1.0\" 200 1\n");
+  Write(site.Path("logs/QL990205.log"),
+        Slurp(site.Path("logs/QL990205.log")) +
+            "h9.example.jp - - [05/Feb/1999:09:10:00 +0000] \"GET /p1.html HTTP/1.0\" 200 1\n");
   EXPECT_EQ("feb " + std::to_string(Sum(days, 19990201, 19990228).visitors.size() + 1) + "\n",
             Ask(site, kMonths, "period=1999-02"));
 }

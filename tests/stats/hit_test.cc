@@ -293,7 +293,8 @@ TEST_F(HHitTest, StoredEntriesLoadBackInOrder) {
   ASSERT_TRUE(out.Open(path.c_str(), "w"));
   hits->Save(out);
   ASSERT_TRUE(out.Close());
-  EXPECT_EQ("object hits : Hit\n 19990107=7\n 19990105=5\nend\n", WithoutNote(WithoutStamps(ReadFile(path), '\n'), '\n'));
+  EXPECT_EQ("object hits : Hit\n 19990107=7\n 19990105=5\nend\n",
+            WithoutNote(WithoutStamps(ReadFile(path), '\n'), '\n'));
   EXPECT_NE(WithoutStamps(ReadFile(path), '\n'), ReadFile(path));
 
   HObjectStream in;
