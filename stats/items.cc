@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -54,10 +53,13 @@ inline bool ReadPlainNumber(const char* p, const char* stop, int most, long long
 
 std::string ChangeText(long long now, long long before) {
   if (before <= 0) return now > 0 ? "new" : "";
-  // Whole per cents, rounded half away from zero; long double holds any
-  // pair of figures without overflow.
-  const long long change =
-      std::llround((static_cast<long double>(now) - static_cast<long double>(before)) * 100.0L / before);
+  // Whole per cents, rounded half away from zero, in 128-bit integers:
+  // exact for any pair of figures, and no call into the maths library.
+  const __int128 hundredfold = (static_cast<__int128>(now) - before) * 100;
+  const __int128 magnitude = hundredfold < 0 ? -hundredfold : hundredfold;
+  const __int128 rounded = (2 * magnitude + before) / (2 * static_cast<__int128>(before));
+  const __int128 bound = static_cast<__int128>(LLONG_MAX);
+  const long long change = static_cast<long long>(hundredfold < 0 ? -std::min(rounded, bound) : std::min(rounded, bound));
   char text[32];
   snprintf(text, sizeof text, change > 0 ? "+%lld%%" : "%lld%%", change);
   return text;

@@ -14,7 +14,7 @@ set -eu
 # referrers by the Public Suffix List (the program opens libpsl5 at run
 # time and reads publicsuffix's file). libmaxminddb-dev reads the countries
 # of addresses from a database the administrator names.
-packages="cmake g++ make libgtest-dev libssl-dev libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libmaxminddb-dev libpsl-dev libpsl5 publicsuffix"
+packages="cmake g++ make libgtest-dev libmd-dev openssl libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libmaxminddb-dev libpsl-dev libpsl5 publicsuffix"
 missing=""
 command -v node >/dev/null && command -v npm >/dev/null || missing="nodejs npm"
 if [ "${1:-}" = --browser ]; then
