@@ -7,10 +7,15 @@
 
 char HString::kEmpty[1] = {0};
 
-void HString::Install(char* buffer, int length) {
-  Clear();
+void HString::Reserve(int length, int keep) {
+  if (length <= capacity_) return;
+  int capacity = capacity_ > 0 && capacity_ < (1 << 29) ? capacity_ * 2 : 0;
+  if (capacity < length) capacity = length;
+  char* buffer = new char[static_cast<size_t>(capacity) + 1];
+  if (keep > 0) memcpy(buffer, data_, static_cast<size_t>(keep));
+  if (capacity_ > 0) delete[] data_;
   data_ = buffer;
-  length_ = length;
+  capacity_ = capacity;
 }
 
 HString& HString::Assign(const char* text, int n) {
@@ -19,10 +24,17 @@ HString& HString::Assign(const char* text, int n) {
     Clear();
     return *this;
   }
-  char* buffer = new char[count + 1];
-  memcpy(buffer, text, count);
-  buffer[count] = 0;
-  Install(buffer, count);
+  if (count <= capacity_) {
+    memmove(data_, text, static_cast<size_t>(count));
+  } else {
+    char* buffer = new char[static_cast<size_t>(count) + 1];
+    memcpy(buffer, text, static_cast<size_t>(count));
+    if (capacity_ > 0) delete[] data_;
+    data_ = buffer;
+    capacity_ = count;
+  }
+  data_[count] = 0;
+  length_ = count;
   return *this;
 }
 
@@ -34,23 +46,20 @@ HString& HString::AssignNumber(int value) {
 
 HString& HString::Append(const char* text) {
   if (text == nullptr || *text == 0) return *this;
-  if (length_ == 0) return Assign(text);
-  const int extra = static_cast<int>(strlen(text));
-  char* buffer = new char[length_ + extra + 1];
-  memcpy(buffer, data_, length_);
-  memcpy(buffer + length_, text, extra + 1);
-  Install(buffer, length_ + extra);
-  return *this;
+  return Append(text, static_cast<int>(strlen(text)));
 }
 
 HString& HString::Append(const char* text, int n) {
   if (text == nullptr || n <= 0) return *this;
   if (length_ == 0) return Assign(text, n);
-  char* buffer = new char[length_ + n + 1];
-  memcpy(buffer, data_, length_);
-  memcpy(buffer + length_, text, n);
-  buffer[length_ + n] = 0;
-  Install(buffer, length_ + n);
+  if (length_ + n > capacity_ && text >= data_ && text <= data_ + length_) {
+    const HString copy(text, n);  // the text is this string's own
+    return Append(copy.data_, n);
+  }
+  Reserve(length_ + n, length_);
+  memcpy(data_ + length_, text, static_cast<size_t>(n));
+  length_ += n;
+  data_[length_] = 0;
   return *this;
 }
 
@@ -61,9 +70,10 @@ HString& HString::AppendNumber(int value) {
 }
 
 void HString::Clear() {
-  if (length_ > 0) delete[] data_;
+  if (capacity_ > 0) delete[] data_;
   data_ = kEmpty;
   length_ = 0;
+  capacity_ = 0;
 }
 
 int HString::Compare(const char* text, int n) const {
@@ -89,15 +99,20 @@ int HString::FindAnyOf(const char* set) const {
 
 int HString::FindLastChar(char c) const { return ::FindLastChar(data_, c); }
 
+namespace {
+
+inline unsigned char LowerAscii(unsigned char c) { return static_cast<unsigned char>(static_cast<unsigned>(c - 'A') < 26u ? c + 32 : c); }
+
+}  // namespace
+
 int CompareNoCase(const char* a, const char* b, int n) {
-  int i = 0;
-  for (; a[i] != 0 && b[i] != 0 && (n < 0 || i < n); ++i) {
+  for (int i = 0; n < 0 || i < n; ++i) {
     const unsigned char x = a[i], y = b[i];
-    if (x == y) continue;
-    if (isalpha(x) && isalpha(y) && (x - y == 32 || y - x == 32)) continue;
-    return static_cast<signed char>(a[i]) - static_cast<signed char>(b[i]);
+    if (x != y && LowerAscii(x) != LowerAscii(y)) {
+      return static_cast<signed char>(a[i]) - static_cast<signed char>(b[i]);
+    }
+    if (x == 0) return 0;
   }
-  if (n < 0 || i < n) return static_cast<signed char>(a[i]) - static_cast<signed char>(b[i]);
   return 0;
 }
 

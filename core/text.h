@@ -13,17 +13,20 @@ class HString {
   HString(const char* text) { Assign(text); }  // NOLINT: implicit by design
   HString(const char* text, int n) { Assign(text, n); }
   HString(const HString& other) { Assign(other.data_, other.length_); }
-  HString(HString&& other) noexcept : data_(other.data_), length_(other.length_) {
+  HString(HString&& other) noexcept : data_(other.data_), length_(other.length_), capacity_(other.capacity_) {
     other.data_ = kEmpty;
     other.length_ = 0;
+    other.capacity_ = 0;
   }
   HString& operator=(HString&& other) noexcept {
     if (this != &other) {
       Clear();
       data_ = other.data_;
       length_ = other.length_;
+      capacity_ = other.capacity_;
       other.data_ = kEmpty;
       other.length_ = 0;
+      other.capacity_ = 0;
     }
     return *this;
   }
@@ -32,8 +35,9 @@ class HString {
   ~HString() { Clear(); }
 
   // Takes strlen(text) bytes when n is negative, else exactly n bytes (the
-  // caller guarantees them). The copy is made before the old buffer is
-  // freed, so assigning from the string's own text is safe.
+  // caller guarantees them). A text that fits the buffer is copied into it
+  // (memmove: assigning from the string's own text is safe); a longer one
+  // gets a new buffer, made before the old one is freed.
   HString& Assign(const char* text, int n = -1);
   HString& AssignNumber(int value);
   HString& Append(const char* text);
@@ -59,11 +63,14 @@ class HString {
   int FindLastChar(char c) const;
 
  private:
-  void Install(char* buffer, int length);
+  // Makes room for `length` bytes and the zero, keeping the text's first
+  // `keep` bytes; a growing string doubles, so appends cost linear time.
+  void Reserve(int length, int keep);
 
   static char kEmpty[1];
   char* data_ = kEmpty;
   int length_ = 0;
+  int capacity_ = 0;  // bytes of data_ before its zero; 0 while data_ is kEmpty
 };
 
 // Compares ASCII letters without regard to case; other bytes exactly. A

@@ -12,6 +12,13 @@ namespace {
 inline bool IsNameStart(unsigned char c) { return IsAlpha(c) || c == '_'; }
 inline bool IsNameChar(unsigned char c) { return IsAlnum(c) || c == '_'; }
 
+bool IsAscii(const char* text) {
+  for (; *text != 0; ++text) {
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int HScriptItem::Execute() {
@@ -27,7 +34,7 @@ int HScriptEmbed::Execute() {
   if (SjisOutput) {
     converted = EucToSjis(value);
     value = converted.CStr();
-  } else if (Utf8Output) {
+  } else if (Utf8Output && !IsAscii(value)) {  // ASCII is the same in UTF-8
     converted = EucToUtf8(value);
     value = converted.CStr();
   }

@@ -40,6 +40,30 @@ TEST(HStringTest, AssignCountsBytesAndCopiesFromItself) {
   EXPECT_TRUE(copy.IsEmpty());  // NOLINT: moved-from is empty by contract
 }
 
+// Assigning into a buffer that holds the text reuses it; appends grow it
+// by doubling, and an append of the string's own text survives the growth.
+TEST(HStringTest, BufferIsReusedAndGrows) {
+  HString s("a longer first value");
+  const char* buffer = s.CStr();
+  s.Assign("short");
+  EXPECT_EQ(buffer, s.CStr());
+  EXPECT_STREQ("short", s.CStr());
+  s.Assign(s.CStr() + 2, 2);  // overlapping, from its own buffer
+  EXPECT_STREQ("or", s.CStr());
+  std::string expected = "or";
+  for (int i = 0; i < 12; ++i) {
+    s.Append(s.CStr());  // doubles the text, from its own buffer
+    expected += expected;
+  }
+  EXPECT_EQ(expected, s.CStr());
+  EXPECT_EQ(static_cast<int>(expected.size()), s.Length());
+  HString moved(std::move(s));
+  moved.Append("!");
+  EXPECT_EQ(expected + "!", moved.CStr());
+  s.Assign("again");  // NOLINT: a moved-from string is empty and usable
+  EXPECT_STREQ("again", s.CStr());
+}
+
 TEST(HStringTest, SearchesStopAtLength) {
   HString s("abc");
   EXPECT_EQ(-1, s.Find("c", 3));
