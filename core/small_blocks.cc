@@ -64,6 +64,9 @@ thread_local char thread_marker;
     void* region = mmap(nullptr, kRegionBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
                         -1, 0);
     if (region == MAP_FAILED) return nullptr;
+    // Where huge pages are always on, the first block would make the
+    // kernel clear 2 MiB at once: more than a whole request costs.
+    madvise(region, kRegionBytes, MADV_NOHUGEPAGE);
     pool.next_run = static_cast<char*>(region);
     pool.end.store(pool.next_run + kRegionBytes, std::memory_order_relaxed);
     pool.base.store(pool.next_run, std::memory_order_relaxed);
@@ -78,21 +81,39 @@ thread_local char thread_marker;
   return run;
 }
 
-[[maybe_unused]] void* Allocate(size_t n) {
-  if (n <= kLargest && IsOwnerThread()) {
-    const size_t c = n == 0 ? 1 : (n + kGrain - 1) / kGrain;
-    if (FreeBlock* block = pool.free_list[c]) {
-      pool.free_list[c] = block->next;
-      return block;
-    }
-    char* at = pool.run_at[c];
-    if (at != nullptr && static_cast<size_t>(pool.run_end[c] - at) >= c * kGrain) {
-      pool.run_at[c] = at + c * kGrain;
-      return at;
-    }
-    if (void* block = NewRun(c)) return block;
+// The usual case, small enough to inline: a block from the size's free
+// list or from its current run; null sends the caller to SlowAllocate.
+[[maybe_unused]] inline void* FastAllocate(size_t n) {
+  if (n > kLargest || pool.owner != &thread_marker) return nullptr;
+  const size_t c = n == 0 ? 1 : (n + kGrain - 1) / kGrain;
+  if (FreeBlock* block = pool.free_list[c]) {
+    pool.free_list[c] = block->next;
+    return block;
   }
-  return malloc(n == 0 ? 1 : n);
+  char* at = pool.run_at[c];
+  if (at == nullptr || static_cast<size_t>(pool.run_end[c] - at) < c * kGrain) return nullptr;
+  pool.run_at[c] = at + c * kGrain;
+  return at;
+}
+
+// Everything else: the first allocation, a new run, a large block, another
+// thread, a used-up region; throws std::bad_alloc as operator new must.
+[[maybe_unused]] __attribute__((noinline)) void* SlowAllocate(size_t n) {
+  if (n <= kLargest && IsOwnerThread()) {
+    if (void* block = FastAllocate(n)) return block;
+    if (void* block = NewRun(n == 0 ? 1 : (n + kGrain - 1) / kGrain)) return block;
+  }
+  for (;;) {
+    if (void* p = malloc(n == 0 ? 1 : n)) return p;
+    std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
+}
+
+[[maybe_unused]] inline void* AllocateOrThrow(size_t n) {
+  void* block = FastAllocate(n);
+  return block != nullptr ? block : SlowAllocate(n);
 }
 
 [[maybe_unused]] void Release(void* p) {
@@ -107,15 +128,6 @@ thread_local char thread_marker;
   auto* block = static_cast<FreeBlock*>(p);
   block->next = pool.free_list[c];
   pool.free_list[c] = block;
-}
-
-[[maybe_unused]] void* AllocateOrThrow(size_t n) {
-  for (;;) {
-    if (void* p = Allocate(n)) return p;
-    std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) throw std::bad_alloc();
-    handler();
-  }
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -212,18 +215,33 @@ int DecimalLength(long long value) {
   return length;
 }
 
-// The line feeds from `begin` to `end`, eight bytes at a time: a header
-// is checked against every line of its ranking at every read.
+// The line feeds from `begin` to `end`: a header is checked against every
+// line of its ranking at every read, so the count goes sixteen bytes at a
+// time (SSE2, which every x86-64 processor has), else eight.
 long long CountLineFeeds(const char* begin, const char* end) {
+  long long feeds = 0;
+  const char* at = begin;
+#if defined(__SSE2__)
+  const __m128i feed = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  while (end - at >= 16) {
+    // Each byte lane counts its feeds, for at most 255 blocks.
+    __m128i lanes = zero;
+    for (int blocks = 0; blocks < 255 && end - at >= 16; ++blocks, at += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, feed));  // a match is -1
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);  // two 64-bit sums of eight lanes
+    feeds += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+  }
+#else
   constexpr uint64_t kFeeds = 0x0a0a0a0a0a0a0a0aULL;
   constexpr uint64_t kLow = 0x7f7f7f7f7f7f7f7fULL;
   // Each byte of `lanes` counts the feeds of its place, up to 31 words, so
   // that the eight together stay below 256 when added up by the multiply.
   constexpr int kWordsPerSum = 31;
-  long long feeds = 0;
   uint64_t lanes = 0;
   int words = 0;
-  const char* at = begin;
   for (; end - at >= 8; at += 8) {
     uint64_t word;
     memcpy(&word, at, sizeof word);
@@ -236,6 +254,7 @@ long long CountLineFeeds(const char* begin, const char* end) {
     }
   }
   feeds += static_cast<long long>((lanes * 0x0101010101010101ULL) >> 56);
+#endif
   for (; at < end; ++at) feeds += *at == '\n';
   return feeds;
 }

@@ -308,6 +308,32 @@ TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
   EXPECT_EQ("/ 40000000 100|/a 30000000 75|", Walk(Pages()->FindChild("19990106")));
 }
 
+// A stored ranking's header is trusted only while its line count matches
+// every row: the shares then come from the header's total. Rows long
+// enough that the count runs over many blocks of its sixteen-byte steps.
+TEST_F(ItemsTest, LongStoredRankingIsTrustedOnlyWithEveryRow) {
+  std::string rows = " /big=3000\n";
+  for (int i = 0; i < 2999; ++i) rows += " /p" + std::to_string(i) + "=1\n";
+  const auto stored = [&](int row_count, const std::string& body) {
+    return "object 19990106 : Pages\n =rows " + std::to_string(row_count) + " total 3000 size " +
+           std::to_string(body.size()) + "\n" + body + "end\n";
+  };
+  const auto first_share = [&]() {
+    IObject* day = Pages()->FindChild("19990106");
+    EXPECT_TRUE(day != nullptr && day->First() && day->NextName() != nullptr);
+    return day == nullptr ? "" : Text(day->FindChild("Current")->GetProperty("Share"));
+  };
+  WriteFile(dir_ / "data/vazivev/pages/19990106", stored(3000, rows));
+  EXPECT_EQ("100.0", first_share());  // the header's total
+  NextRequest();
+  // A line feed inside a name (a row joined to the next, the size kept):
+  // the count no longer matches, and the rows' own sum is taken.
+  std::string joined = rows;
+  joined[joined.find("\n /p1500=1")] = 'x';
+  WriteFile(dir_ / "data/vazivev/pages/19990106", stored(3000, joined));
+  EXPECT_EQ("50.0", first_share());
+}
+
 // Names from the log that the stored format could not hold are never
 // counted, the others read back as themselves, and the rest of the day
 // stays intact. (A line that begins with a blank is read in the space
