@@ -206,10 +206,8 @@ const char* FindCommonDate(const char* line) {
   // the first such quote is the request's.
   for (const char* quote = strchr(line, '"'); quote != nullptr; quote = strchr(quote + 1, '"')) {
     if (quote - line < 2 || quote[-1] != ' ' || quote[-2] != ']') continue;
-    for (const char* p = quote - 2; p > line;) {
-      if (*--p == '[') return p;
-    }
-    return nullptr;
+    // The nearest "[" before the "]".
+    return static_cast<const char*>(memrchr(line, '[', static_cast<size_t>(quote - 2 - line)));
   }
   return strchr(line, '"') == nullptr ? strchr(line, '[') : nullptr;
 }
@@ -217,11 +215,9 @@ const char* FindCommonDate(const char* line) {
 int DetectLogFormat(const char* line) {
   // No stock server starts a line of the other layouts with a brace.
   if (*line == '{') return ReadJsonLine(line) != nullptr ? kJsonLayout : -1;
-  for (const char* p = line; *p != 0; ++p) {
-    if (*p == ' ') return IsVirtualHostField(line, p) ? kVirtualHostLayout : kCommonLayout;
-    if (*p == ',') return kCommaLayout;
-  }
-  return -1;
+  const char* p = line + strcspn(line, " ,");
+  if (*p == ' ') return IsVirtualHostField(line, p) ? kVirtualHostLayout : kCommonLayout;
+  return *p == ',' ? kCommaLayout : -1;
 }
 
 bool ParseLogDate(const char* line, int format, HDate& date) {

@@ -546,8 +546,16 @@ bool HSplit::Run() {
   while (!(partial = OverBudget()) && NextLine(&line, &length)) {
     // Each line's layout is its own: a log of mixed layouts loses nothing,
     // and no first line decides for the rest.
-    const int format = OnLine(line, length, DetectLogFormat);
-    if (!OnLine(line, length, [&](const char* text) { return dates.Parse(text, length, format, date); })) {
+    // The layout, the date and the zone, with the date found once.
+    int zone = kNoZone;
+    const bool dated = OnLine(line, length, [&](const char* text) {
+      const int format = DetectLogFormat(text);
+      const char* open = nullptr;
+      if (!dates.Parse(text, length, format, date, &open)) return false;
+      zone = open != nullptr ? CommonZoneOffset(open) : LineZoneOffset(text, format);
+      return true;
+    });
+    if (!dated) {
       ++dropped_;
       rejected_.Add(kRejectUndated, line, length);
       continue;
@@ -555,8 +563,7 @@ bool HSplit::Run() {
     // Today and the latest day are those of the line's own zone. A line
     // dated after the moment it is read is no line of this log, and waiting
     // would hold every later line back with it.
-    const HLineDays& days =
-        clock_.For(OnLine(line, length, [&](const char* text) { return LineZoneOffset(text, format); }));
+    const HLineDays& days = clock_.For(zone);
     if (date.Compare(days.latest) > 0) {
       ++dropped_;
       rejected_.Add(kRejectAhead, line, length);

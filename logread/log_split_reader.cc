@@ -131,11 +131,13 @@ bool HLineReader::Fill() {
   return true;
 }
 
-bool HDateCache::Parse(const char* line, size_t length, int format, HDate& date) {
+bool HDateCache::Parse(const char* line, size_t length, int format, HDate& date, const char** found) {
+  if (found != nullptr) *found = nullptr;
   if (format != kCommonLayout && format != kVirtualHostLayout) return ParseLogDate(line, format, date);
   // The parser reads the line up to its first zero byte, and so does
   // FindCommonDate: the key lies before any zero byte.
   const char* open = FindCommonDate(line);
+  if (found != nullptr) *found = open;
   const bool standard = open != nullptr && static_cast<size_t>(open - line) + kKeyLength <= length &&
                         open[3] == '/' && open[7] == '/' && memchr(open, 0, kKeyLength) == nullptr;
   if (standard && valid_ && memcmp(open, key_, kKeyLength) == 0) {

@@ -108,7 +108,9 @@ auto OnLine(char* line, size_t length, Parse parse) {
 class HDateCache {
  public:
   // ParseLogDate, or the date of the line before when it has the same text.
-  bool Parse(const char* line, size_t length, int format, HDate& date);
+  // For a space layout, `open` is set to where FindCommonDate found the
+  // date (null when nowhere); other layouts leave it null.
+  bool Parse(const char* line, size_t length, int format, HDate& date, const char** open = nullptr);
 
  private:
   static constexpr size_t kKeyLength = 12;  // "[dd/Mon/yyyy"

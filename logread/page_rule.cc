@@ -90,12 +90,17 @@ void HPageRule::ParseStatuses(const char* text) {
       const char c = Lower(word[i]);
       if (c != 'x' && (!IsDigit(static_cast<unsigned char>(c)) || (i == 0 && c == '0'))) return;
     }
-    for (int code = 100; code <= 999; ++code) {
-      const char digits[3] = {static_cast<char>('0' + code / 100), static_cast<char>('0' + code / 10 % 10),
-                              static_cast<char>('0' + code % 10)};
-      bool match = true;
-      for (int i = 0; i < 3 && match; ++i) match = Lower(word[i]) == 'x' || word[i] == digits[i];
-      if (match) statuses_.set(static_cast<size_t>(code));
+    // The digits each place allows: one, or every one ("x").
+    int low[3], high[3];
+    for (int i = 0; i < 3; ++i) {
+      const bool any = Lower(word[i]) == 'x';
+      low[i] = any ? (i == 0 ? 1 : 0) : word[i] - '0';
+      high[i] = any ? 9 : word[i] - '0';
+    }
+    for (int a = low[0]; a <= high[0]; ++a) {
+      for (int b = low[1]; b <= high[1]; ++b) {
+        for (int c = low[2]; c <= high[2]; ++c) statuses_.set(static_cast<size_t>(a * 100 + b * 10 + c));
+      }
     }
     has_statuses_ = true;
   });

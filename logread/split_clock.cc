@@ -34,7 +34,10 @@ int LineZoneOffset(const char* line, int format) {
   }
   if (format != kCommonLayout && format != kVirtualHostLayout) return kNoZone;
   const char* open = FindCommonDate(line);
-  if (open == nullptr) return kNoZone;
+  return open == nullptr ? kNoZone : CommonZoneOffset(open);
+}
+
+int CommonZoneOffset(const char* open) {
   // "[dd/Mon/yyyy:hh:mm:ss +hhmm]": every byte up to the sign is there
   // when the time is; a zero byte stops the checks before the end.
   for (int i = 1; i <= 21; ++i) {

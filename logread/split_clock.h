@@ -22,6 +22,9 @@ constexpr time_t kClockSkewSeconds = 5 * 60;
 // an offset; a JSON line's number of seconds is read in the program's own
 // zone.
 int LineZoneOffset(const char* line, int format);
+// The offset of a space layout's date at `open` (its "[", as FindCommonDate
+// finds it; the text is zero-ended), or kNoZone.
+int CommonZoneOffset(const char* open);
 
 struct HLineDays {
   HDate today;

@@ -47,6 +47,9 @@ TEST(HPageRuleTest, StatusCodesAndClasses) {
   const HPageRule rule("", "2xx 304,40X", "", "");
   for (const int status : {200, 299, 304, 400, 409}) EXPECT_TRUE(rule.StatusCounts(status)) << status;
   for (const int status : {199, 300, 305, 410, 500, -1}) EXPECT_FALSE(rule.StatusCounts(status)) << status;
+  const HPageRule middle("", "X5x", "", "");  // any first digit but 0
+  for (const int status : {150, 159, 950}) EXPECT_TRUE(middle.StatusCounts(status)) << status;
+  for (const int status : {105, 140, 160, 960}) EXPECT_FALSE(middle.StatusCounts(status)) << status;
   // Words that are no status are left out; nothing left is no setting.
   const HPageRule garbage("", "2x 0xx 1000 abc", "", "");
   EXPECT_TRUE(garbage.StatusCounts(-1));
