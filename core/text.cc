@@ -39,9 +39,8 @@ HString& HString::Assign(const char* text, int n) {
 }
 
 HString& HString::AssignNumber(int value) {
-  char scratch[16];
-  snprintf(scratch, sizeof scratch, "%d", value);
-  return Assign(scratch);
+  char scratch[kDecimalSize];
+  return Assign(scratch, FormatDecimal(scratch, value));
 }
 
 HString& HString::Append(const char* text) {
@@ -64,9 +63,23 @@ HString& HString::Append(const char* text, int n) {
 }
 
 HString& HString::AppendNumber(int value) {
-  char scratch[16];
-  snprintf(scratch, sizeof scratch, "%d", value);
-  return Append(scratch);
+  char scratch[kDecimalSize];
+  return Append(scratch, FormatDecimal(scratch, value));
+}
+
+int FormatDecimal(char* out, long long value) {
+  char digits[20];
+  unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  int length = 0;
+  if (value < 0) out[length++] = '-';
+  while (n > 0) out[length++] = digits[--n];
+  out[length] = 0;
+  return length;
 }
 
 void HString::Clear() {

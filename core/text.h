@@ -82,6 +82,11 @@ int Find(const char* text, const char* sub, int from = 0);
 int FindLastChar(const char* text, char c);
 // atoi rules; 0 for a null text.
 int ToInt(const char* text);
+// Writes `value` in decimal ("%lld"), zero-ended, and returns its length:
+// figures go into every row of a page, where snprintf costs ten times as
+// much. `out` holds at least kDecimalSize bytes.
+constexpr int kDecimalSize = 21;
+int FormatDecimal(char* out, long long value);
 void LowerCase(char* text);
 char ToUpperChar(char c);
 uint32_t HashString(const char* text);

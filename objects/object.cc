@@ -74,8 +74,8 @@ void IObject::ForgetRemovedCursor() {
 int IObject::GetPropertyInt(const char* name) { return ToInt(GetProperty(name)); }
 
 void IObject::SetPropertyInt(const char* name, int value) {
-  char text[16];
-  snprintf(text, sizeof text, "%d", value);
+  char text[kDecimalSize];
+  FormatDecimal(text, value);
   SetProperty(name, text);
 }
 

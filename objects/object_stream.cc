@@ -166,8 +166,8 @@ void HObjectStream::WriteUncheckedCount(const char* name, int count, long long s
 }
 
 void HObjectStream::WritePropertyInt(const char* name, int value) {
-  char text[16];
-  snprintf(text, sizeof text, "%d", value);
+  char text[kDecimalSize];
+  FormatDecimal(text, value);
   WriteProperty(name, text);
 }
 

@@ -13,8 +13,8 @@ namespace {
 const char* Stripped(const char* token) { return token[0] == '$' ? token + 1 : token; }
 
 void SetNumber(const char* name, long long n) {
-  char scratch[24];
-  snprintf(scratch, sizeof scratch, "%lld", n);
+  char scratch[kDecimalSize];
+  FormatDecimal(scratch, n);
   CurrentServer->SetParam(name, scratch);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/text.h"
+
 namespace {
 
 constexpr const char* kDefaultColor = "#3a7ca5";
@@ -66,7 +68,7 @@ int GroupDigits(const char* digits, int length, char* out) {
 // A bar's exact figure with grouped digits, into a buffer of 32.
 void FormatValue(long long value, char* out) {
   char digits[24];
-  const int length = snprintf(digits, sizeof digits, "%lld", value);
+  const int length = FormatDecimal(digits, value);
   GroupDigits(digits, length, out);
 }
 

@@ -10,7 +10,7 @@
 
 #include "stats/day_files.h"
 
-void DayName(char (&text)[kDayNameSize], const HDate& day) { snprintf(text, sizeof text, "%d", day.Number()); }
+void DayName(char (&text)[kDayNameSize], const HDate& day) { FormatDecimal(text, day.Number()); }
 
 bool IsDayName(const char* name) {
   HDate day;

@@ -53,7 +53,7 @@ class HDayContainer : public INContainer {
 bool IsDayName(const char* name);
 
 // Room for a day's name, and the name (its yyyymmdd) written into it.
-constexpr int kDayNameSize = 16;
+constexpr int kDayNameSize = kDecimalSize;
 void DayName(char (&text)[kDayNameSize], const HDate& day);
 
 #endif  // STATS_DAY_CONTAINER_H_

@@ -31,15 +31,15 @@ constexpr int kHitReadLimit = kLogLineSize;
 constexpr int kRootHitReadLimit = kLogLineSize - 1;
 
 // Room for the decimal text of any int.
-constexpr int kNumberSize = 16;
+constexpr int kNumberSize = kDecimalSize;
 // The note that every day is counted as its file stands.
 const char kAllDaysName[] = "AllDays";
 
 // Room for the decimal text of any long long.
 constexpr int kFigureSize = 24;
 
-void NumberText(char (&text)[kNumberSize], int value) { snprintf(text, sizeof text, "%d", value); }
-void FigureText(char (&text)[kFigureSize], long long value) { snprintf(text, sizeof text, "%lld", value); }
+void NumberText(char (&text)[kNumberSize], int value) { FormatDecimal(text, value); }
+void FigureText(char (&text)[kFigureSize], long long value) { FormatDecimal(text, value); }
 
 // The stamp part of a stored day's value ("count stamp"); empty for a
 // value stored without one.

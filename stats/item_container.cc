@@ -357,8 +357,8 @@ void HItemsContainer::KeepMonth(const HDate& day) {
   HDate last = day;
   last.day = last.DaysInMonth();
   if (!first.IsValid() || !last.IsValid()) return;
-  char from[16];
-  char to[16];
+  char from[kDayNameSize];
+  char to[kDayNameSize];
   DayName(from, first);
   DayName(to, last);
   std::unique_ptr<HItemsHit> sum(make_("", this));

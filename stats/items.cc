@@ -138,12 +138,15 @@ const char* HItemsHit::NextName() {
   // In 64 bits: a busy page's sum over years passes INT_MAX / 100.
   const long long rate = top_ == 0 ? 0 : static_cast<long long>(entry->count) * 100 / top_;
   char rate_text[24];
-  snprintf(rate_text, sizeof rate_text, "%lld", rate);
+  FormatDecimal(rate_text, rate);
   current_.SetProperty("Name", entry->name.CStr());
   current_.SetPropertyInt("Hit", entry->count);
   current_.SetProperty("Rate", rate_text);
   const long long tenths = total_ <= 0 ? 0 : (static_cast<long long>(entry->count) * 2000 + total_) / (2 * total_);
-  snprintf(rate_text, sizeof rate_text, "%lld.%lld", tenths / 10, tenths % 10);
+  // "%lld.%lld": the tenths are never negative.
+  const int whole = FormatDecimal(rate_text, tenths / 10);
+  rate_text[whole] = '.';
+  FormatDecimal(rate_text + whole + 1, tenths % 10);
   current_.SetProperty("Share", rate_text);
   if (previous_ != nullptr || previous_counts_ != nullptr) {
     const HItemEntry* before = previous_ == nullptr ? nullptr : previous_->Find(entry->name.CStr());
@@ -155,7 +158,7 @@ const char* HItemsHit::NextName() {
   }
   if (CountsBytes()) {
     char bytes[32];
-    snprintf(bytes, sizeof bytes, "%lld", entry->bytes);
+    FormatDecimal(bytes, entry->bytes);
     current_.SetProperty("Bytes", bytes);
     FormatByteSize(entry->bytes, bytes, sizeof bytes);
     current_.SetProperty("ReadableBytes", bytes);

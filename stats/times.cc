@@ -31,8 +31,8 @@ const char kKeptStamp[] = "Stamp";
 
 void SetHours(HTimesHit& hours, const long long (&sums)[HTimesHit::kHours]) {
   for (int hour = 0; hour < HTimesHit::kHours; ++hour) {
-    char text[24];
-    snprintf(text, sizeof text, "%lld", sums[hour]);
+    char text[kDecimalSize];
+    FormatDecimal(text, sums[hour]);
     hours.SetProperty(kHourNames[hour], text);
   }
 }

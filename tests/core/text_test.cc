@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -103,6 +104,14 @@ TEST(TextHelpersTest, ConversionsAndSearches) {
   for (const char* text : {"0", "7", "19990105", "123456789", "1234567890", "2147483647", "00000000012", "42 17",
                            "99999999x", "", "+5", "-0"}) {
     EXPECT_EQ(atoi(text), ToInt(text)) << text;
+  }
+  // Decimals as snprintf writes them, both ends of the range included.
+  for (const long long value : {0LL, 7LL, -7LL, 10LL, 19990105LL, 2147483647LL, -2147483648LL, 9223372036854775807LL,
+                                -9223372036854775807LL - 1}) {
+    char expected[kDecimalSize], got[kDecimalSize];
+    const int length = snprintf(expected, sizeof expected, "%lld", value);
+    EXPECT_EQ(length, FormatDecimal(got, value));
+    EXPECT_STREQ(expected, got);
   }
   char text[] = "AbZ\xC4z";
   LowerCase(text);
