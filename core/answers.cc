@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/text.h"
+
 namespace {
 
 // Blocks of kBlockSize bytes are filled from the front; a text of more than
@@ -95,6 +97,11 @@ const char* NumberAnswer(int value) {
   } while (magnitude != 0);
   if (value < 0) *--p = '-';
   return KeepAnswer(p, static_cast<int>(digits + sizeof digits - p));
+}
+
+const char* DecimalAnswer(long long value) {
+  char digits[kDecimalSize];
+  return KeepAnswer(digits, FormatDecimal(digits, value));
 }
 
 const char* FormatAnswer(const char* format, ...) {

@@ -11,6 +11,8 @@
 // A kept copy of `n` bytes of `text` (all of it when n is negative) with a
 // zero byte after them. Null stays null.
 const char* KeepAnswer(const char* text, int n = -1);
+// KeepAnswer of the decimal text of `value`.
+const char* DecimalAnswer(long long value);
 inline const char* KeepAnswer(const HString& text) { return KeepAnswer(text.CStr(), text.Length()); }
 // The decimal text of `value`, kept.
 const char* NumberAnswer(int value);

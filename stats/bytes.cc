@@ -94,7 +94,7 @@ std::unique_ptr<IDayCounter> HBytesHit::DayCounter() {
 
 long long HBytesHit::DayFigure(IDayCounter& counter) { return static_cast<HBytesCounter&>(counter).Sum(); }
 
-const char* HBytesHit::FigureAnswer(long long figure) const { return FormatAnswer("%lld", figure); }
+const char* HBytesHit::FigureAnswer(long long figure) const { return DecimalAnswer(figure); }
 
 long long HBytesHit::LargestSum() const { return LLONG_MAX; }
 

@@ -63,8 +63,12 @@ std::string ChangeText(long long now, long long before) {
   const __int128 rounded = (2 * magnitude + before) / (2 * static_cast<__int128>(before));
   const __int128 bound = static_cast<__int128>(LLONG_MAX);
   const long long change = static_cast<long long>(hundredfold < 0 ? -std::min(rounded, bound) : std::min(rounded, bound));
-  char text[32];
-  snprintf(text, sizeof text, change > 0 ? "+%lld%%" : "%lld%%", change);
+  char text[kDecimalSize + 2];
+  text[0] = '+';
+  const int sign = change > 0 ? 1 : 0;
+  const int length = sign + FormatDecimal(text + sign, change);
+  text[length] = '%';
+  text[length + 1] = 0;
   return text;
 }
 

@@ -34,7 +34,7 @@ const char* HRejectedLines::NextName() {
   HParams& current = current_.Properties();
   current.SetValue("Day", NumberAnswer(row.day));
   current.SetValue("Reason", row.reason.c_str());
-  current.SetValue("Count", FormatAnswer("%lld", row.count));
+  current.SetValue("Count", DecimalAnswer(row.count));
   for (int i = 0; i < kRejectedSamples; ++i) {
     const std::string name = "Sample" + std::to_string(i + 1);
     current.SetValue(name.c_str(), i < static_cast<int>(row.samples.size()) ? row.samples[i].c_str() : "");

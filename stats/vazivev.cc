@@ -367,7 +367,7 @@ void HVaziVev::MoveFirstDayBack(const HDate& date) {
 const char* HVaziVev::GetProperty(const char* name) {
   if (name != nullptr && CompareNoCase(name, "SplitError") == 0) return KeepAnswer(split_error_);
   if (name != nullptr && CompareNoCase(name, "SplitDropped") == 0) {
-    return FormatAnswer("%lld", split_dropped_);
+    return DecimalAnswer(split_dropped_);
   }
   if (name != nullptr && CompareNoCase(name, "SiteName") == 0) {
     // The host of "URL", as the header of every page names the site.

@@ -142,7 +142,14 @@ const char* HSystem::GetProperty(const char* name) {
   if (CompareNoCase(name, "Version") == 0) return version_;
   if (CompareNoCase(name, "Build") == 0) return build_;
   if (CompareNoCase(name, "Server") == 0) {
-    return server_ == nullptr ? nullptr : FormatAnswer("%s.cgi", server_->ServerName());
+    if (server_ == nullptr) return nullptr;
+    // Every link of a page asks for it: made again only when the name changes.
+    const char* name = server_->ServerName();
+    const size_t length = strlen(name);
+    if (server_text_.size() != length + 4 || server_text_.compare(0, length, name) != 0) {
+      server_text_ = std::string(name) + ".cgi";
+    }
+    return server_text_.c_str();
   }
   LoadIndex();
   return INContainer::GetProperty(name);

@@ -75,6 +75,7 @@ class HSystem : public INContainer {
   bool DocumentRootAvailable();
 
   HServer* server_ = nullptr;
+  std::string server_text_;  // the answer to "Server": the server's name and ".cgi"
   const char* version_ = "";
   const char* build_ = "";
   HDateObject date_;

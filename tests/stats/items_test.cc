@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -270,6 +271,17 @@ TEST_F(ItemsTest, EqualCountsFollowTheBuckets) {
     if (entry->count == 1) table += std::string(entry->name.CStr()) + " 1 50|";
   }
   EXPECT_EQ(table, walked);
+}
+
+// Whole per cents, halves away from zero, exact for any figures.
+TEST(ChangeTextTest, RoundsHalvesAwayFromZero) {
+  const struct {
+    long long now, before;
+    const char* text;
+  } cases[] = {{0, 0, ""},       {5, 0, "new"},       {0, 5, "-100%"}, {150, 100, "+50%"},
+               {100, 100, "0%"}, {1, 3, "-67%"},      {9, 8, "+13%"},  {1, 8, "-88%"},
+               {7, 8, "-13%"},   {LLONG_MAX, 1, "+9223372036854775807%"}};
+  for (const auto& c : cases) EXPECT_EQ(c.text, ChangeText(c.now, c.before)) << c.now << " / " << c.before;
 }
 
 TEST_F(ItemsTest, StoredDayReadsBackWithoutItsFile) {
