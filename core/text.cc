@@ -181,10 +181,6 @@ uint32_t HashNoCase(const char* text) {
   return h;
 }
 
-bool BeginsWord(const char* text, const char* keyword) {
-  return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;
-}
-
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;

@@ -71,6 +71,8 @@ TEST_F(TextLineTest, LongLinesArriveInPiecesOf1022Bytes) {
   Param("ab", "AB");
   Param("a", "A");
   EXPECT_EQ(std::string(1020, 'x') + "Ab\n", Render(std::string(1020, 'x') + "$ab\n"));
+  // A zero byte ends what its line shows; the next line is read whole.
+  EXPECT_EQ("abnext\n", Render(std::string("ab\0cd\nnext\n", 11)));
   // A very long line comes out whole.
   const std::string line(100000, 'y');
   EXPECT_EQ(line + "\n", Render(line + "\n"));
