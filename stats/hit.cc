@@ -217,7 +217,16 @@ const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
   // later request once the count budget is spent.
   const bool in_window = window_start_.IsValid() && window_end_.IsValid() && date.Compare(window_start_) >= 0 &&
                          date.Compare(window_end_) < 0;
-  if (in_window && !IsCurrent(date) && !MayCountAnotherDay()) {
+  if (!in_window) return DayEntry(date);
+  if (IsCurrent(date)) {
+    // Nothing to count: the entry as DayEntry would find it, without a
+    // second look at the day's stamp.
+    if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
+    char name[kNumberSize];
+    NumberText(name, date.Number());
+    return properties_.FindEntry(name);
+  }
+  if (!MayCountAnotherDay()) {
     window_uncounted_.Add(date);
     return nullptr;
   }
