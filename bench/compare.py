@@ -112,8 +112,14 @@ def day_file(work, log, day_text):
     return path
 
 
+# The path lighttpd serves the program at. Every request the harness makes
+# names it, and the sites store it, as a web server's requests would: a new
+# SCRIPT_NAME changes what counts as a page, and every day is counted again.
+SCRIPT_NAME = "/stats/vazivev.cgi"
+
+
 def cgi_env(query):
-    return {"REQUEST_METHOD": "GET", "QUERY_STRING": query, "TZ": "UTC"}
+    return {"REQUEST_METHOD": "GET", "QUERY_STRING": query, "TZ": "UTC", "SCRIPT_NAME": SCRIPT_NAME}
 
 
 def make_site(build_dir, work, label, log):
@@ -123,7 +129,8 @@ def make_site(build_dir, work, label, log):
     os.makedirs(os.path.join(site, "data", "vazivev"))
     shutil.copy(log, os.path.join(site, "access.log"))
     with open(os.path.join(site, "data", "vazivev", "index"), "w") as f:
-        f.write(f"object vazivev : VaziVev\n LogFile={site}/access.log\n Loging=Unique\n Unit=3\n lines=30\nend\n")
+        f.write(f"object vazivev : VaziVev\n LogFile={site}/access.log\n Loging=Unique\n Unit=3\n lines=30\n"
+                f" ScriptPath={SCRIPT_NAME}\nend\n")
     for name, kind in [("hit", "Hit"), ("root", "RootHit")]:
         with open(os.path.join(site, "data", "vazivev", name), "w") as f:
             f.write(f"object {name} : {kind}\nend\n")
@@ -154,7 +161,7 @@ def full_site(build_dir, work, label):
     open(os.path.join(site, "empty.log"), "w").close()
     with open(os.path.join(data, "index"), "w") as f:
         f.write(f"object vazivev : VaziVev\n Loging=Unique\n LogFile={site}/empty.log\n Unit=3\n lines=30\n"
-                f" URL=http://www.example.org\n Assets={ASSETS}\n Statuses=2xx 304\nend\n")
+                f" URL=http://www.example.org\n Assets={ASSETS}\n Statuses=2xx 304\n ScriptPath={SCRIPT_NAME}\nend\n")
     for stat in STATISTICS:
         name, kind = stat.split(":")
         if kind.endswith("Container"):
