@@ -172,12 +172,12 @@ void HPageRule::MakeSignature() {
   for (const std::string& extension : assets_) text += extension + ",";
   text += ";statuses=";
   if (!has_statuses_) text += "(all)";
-  for (int code = 100; code <= 999; ++code) {
-    if (!statuses_.test(static_cast<size_t>(code))) continue;
-    int last = code;
-    while (last < 999 && statuses_.test(static_cast<size_t>(last + 1))) ++last;
+  // From one code that counts to the next (codes below 100 never count).
+  for (size_t code = statuses_._Find_first(); code < statuses_.size(); code = statuses_._Find_next(code)) {
+    size_t last = code;
+    while (last + 1 < statuses_.size() && statuses_.test(last + 1)) ++last;
     char range[16];
-    snprintf(range, sizeof range, last == code ? "%d," : "%d-%d,", code, last);
+    snprintf(range, sizeof range, last == code ? "%d," : "%d-%d,", static_cast<int>(code), static_cast<int>(last));
     text += range;
     code = last;
   }
