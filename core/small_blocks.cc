@@ -17,7 +17,8 @@
 
 namespace {
 
-constexpr size_t kRegionBytes = size_t{16} << 20;
+// A page uses a few hundred KiB of it; an address-space limit counts it all.
+constexpr size_t kRegionBytes = size_t{4} << 20;
 constexpr size_t kRunBytes = size_t{64} << 10;
 constexpr size_t kGrain = 16;  // the alignment operator new promises
 constexpr size_t kLargest = 256;

@@ -6,7 +6,7 @@
 // the first allocation: runs of 64 KiB, each cut into blocks of one size,
 // with a free list per size. Everything else goes to malloc.
 //
-// The region holds at most 16 MiB; once it is used up, new blocks come from
+// The region holds at most 4 MiB; once it is used up, new blocks come from
 // malloc and freed ones are still reused, so a long count costs at most that
 // much more memory than it would under malloc alone. Only the thread that
 // allocated first uses the region: a block freed by another thread is left

@@ -56,7 +56,7 @@ TEST(SmallBlocksTest, UsedUpRegionAndOtherThreads) {
     }
     ASSERT_LT(blocks.size(), 100000u);
   }
-  EXPECT_EQ(size_t{16} << 20, SmallBlockRunBytes());
+  EXPECT_EQ(size_t{4} << 20, SmallBlockRunBytes());
   char* freed = blocks.back().release();
   blocks.pop_back();
   delete[] freed;
