@@ -86,18 +86,7 @@ const char* KeepAnswer(const char* text, int n) {
   return kept;
 }
 
-const char* NumberAnswer(int value) {
-  char digits[12];
-  char* p = digits + sizeof digits;
-  // Unsigned, so that the most negative int has a magnitude too.
-  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) *--p = '-';
-  return KeepAnswer(p, static_cast<int>(digits + sizeof digits - p));
-}
+const char* NumberAnswer(int value) { return DecimalAnswer(value); }
 
 const char* DecimalAnswer(long long value) {
   char digits[kDecimalSize];

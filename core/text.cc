@@ -69,7 +69,9 @@ HString& HString::AppendNumber(int value) {
 
 int FormatDecimal(char* out, long long value) {
   char digits[20];
-  unsigned long long rest = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  // Unsigned, so that the most negative value has a magnitude too.
+  unsigned long long rest = static_cast<unsigned long long>(value);
+  if (value < 0) rest = 0ULL - rest;
   int n = 0;
   do {
     digits[n++] = static_cast<char>('0' + rest % 10);
@@ -111,12 +113,6 @@ int HString::FindAnyOf(const char* set) const {
 }
 
 int HString::FindLastChar(char c) const { return ::FindLastChar(data_, c); }
-
-namespace {
-
-inline unsigned char LowerAscii(unsigned char c) { return static_cast<unsigned char>(static_cast<unsigned>(c - 'A') < 26u ? c + 32 : c); }
-
-}  // namespace
 
 int CompareNoCase(const char* a, const char* b, int n) {
   for (int i = 0; n < 0 || i < n; ++i) {

@@ -74,6 +74,10 @@ class HString {
   int capacity_ = 0;  // bytes of data_ before its zero; 0 while data_ is kEmpty
 };
 
+// An ASCII capital as its small letter; every other byte as it is.
+inline unsigned char LowerAscii(unsigned char c) {
+  return static_cast<unsigned char>(static_cast<unsigned>(c - 'A') < 26u ? c + 32 : c);
+}
 // Compares ASCII letters without regard to case; other bytes exactly. A
 // negative n compares the whole texts, else at most n bytes.
 int CompareNoCase(const char* a, const char* b, int n = -1);
@@ -101,8 +105,8 @@ inline bool IsWord(const char* token, const char* word) { return CompareNoCase(t
 // first bytes compared first: templates ask it of every directive line for
 // each word they know, and most differ at once.
 inline bool BeginsWord(const char* text, const char* keyword) {
-  const auto lower = [](unsigned char c) { return static_cast<unsigned>(c - 'A') < 26u ? c + 32u : unsigned{c}; };
-  if (keyword[0] != 0 && lower(static_cast<unsigned char>(text[0])) != lower(static_cast<unsigned char>(keyword[0]))) {
+  if (keyword[0] != 0 && LowerAscii(static_cast<unsigned char>(text[0])) !=
+                             LowerAscii(static_cast<unsigned char>(keyword[0]))) {
     return false;
   }
   return CompareNoCase(text, keyword, static_cast<int>(strlen(keyword))) == 0;

@@ -219,12 +219,8 @@ const HParamEntry* HHit::WindowDayEntry(const HDate& date) {
                          date.Compare(window_end_) < 0;
   if (!in_window) return DayEntry(date);
   if (IsCurrent(date)) {
-    // Nothing to count: the entry as DayEntry would find it, without a
-    // second look at the day's stamp.
-    if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
-    char name[kNumberSize];
-    NumberText(name, date.Number());
-    return properties_.FindEntry(name);
+    // Nothing to count: no second look at the day's stamp.
+    return StoredDayEntry(date);
   }
   if (!MayCountAnotherDay()) {
     window_uncounted_.Add(date);
@@ -287,6 +283,11 @@ const HParamEntry* HHit::DayEntry(const HDate& date) {
   if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
   HDayPass pass;
   if (AddDueDay(date, pass)) pass.Run();
+  return StoredDayEntry(date);
+}
+
+const HParamEntry* HHit::StoredDayEntry(const HDate& date) {
+  if (log_ == nullptr || !log_->MayCount(date)) return nullptr;
   char name[kNumberSize];
   NumberText(name, date.Number());
   return properties_.FindEntry(name);

@@ -197,6 +197,8 @@ class HHit : public IContainer {
   // The entry of a counted day, counting and storing it first when needed;
   // null when the day has no count (see GetProperty).
   const HParamEntry* DayEntry(const HDate& date);
+  // The stored entry of a day the settings let count, as it stands.
+  const HParamEntry* StoredDayEntry(const HDate& date);
   // DayEntry, but for a day of the window before its last one, null
   // (noted in window_uncounted_) when it needs counting and the count
   // budget is spent.

@@ -62,7 +62,8 @@ std::string ChangeText(long long now, long long before) {
   const __int128 magnitude = hundredfold < 0 ? -hundredfold : hundredfold;
   const __int128 rounded = (2 * magnitude + before) / (2 * static_cast<__int128>(before));
   const __int128 bound = static_cast<__int128>(LLONG_MAX);
-  const long long change = static_cast<long long>(hundredfold < 0 ? -std::min(rounded, bound) : std::min(rounded, bound));
+  const __int128 clamped = std::min(rounded, bound);
+  const long long change = static_cast<long long>(hundredfold < 0 ? -clamped : clamped);
   char text[kDecimalSize + 2];
   text[0] = '+';
   const int sign = change > 0 ? 1 : 0;
