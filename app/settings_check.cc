@@ -23,14 +23,35 @@ namespace {
 
 constexpr long kMostRows = 100000;
 
+// Names from the system's own files, read as the C library reads them but
+// without its name services: the program is linked statically, and a
+// service module would need the shared C library.
 std::string UserName(uid_t uid) {
-  const struct passwd* user = getpwuid(uid);
-  return user != nullptr ? user->pw_name : "uid " + std::to_string(uid);
+  std::string name = "uid " + std::to_string(uid);
+  if (FILE* in = fopen("/etc/passwd", "re")) {
+    while (const struct passwd* user = fgetpwent(in)) {
+      if (user->pw_uid == uid) {
+        name = user->pw_name;
+        break;
+      }
+    }
+    fclose(in);
+  }
+  return name;
 }
 
 std::string GroupName(gid_t gid) {
-  const struct group* group = getgrgid(gid);
-  return group != nullptr ? group->gr_name : "gid " + std::to_string(gid);
+  std::string name = "gid " + std::to_string(gid);
+  if (FILE* in = fopen("/etc/group", "re")) {
+    while (const struct group* group = fgetgrent(in)) {
+      if (group->gr_gid == gid) {
+        name = group->gr_name;
+        break;
+      }
+    }
+    fclose(in);
+  }
+  return name;
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }

@@ -1,7 +1,6 @@
 #include "logread/byte_source.h"
 
 #include <bzlib.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <lzma.h>
 #include <unistd.h>
@@ -16,30 +15,6 @@ namespace {
 
 constexpr size_t kInputChunk = 64 * 1024;
 
-// The xz decoder, opened when the first xz file is read. Linked into the
-// program, the library would probe the processor at every start, which
-// each request would pay for a kind of log it rarely reads.
-struct XzLibrary {
-  lzma_ret (*stream_decoder)(lzma_stream*, uint64_t, uint32_t) = nullptr;
-  lzma_ret (*code)(lzma_stream*, lzma_action) = nullptr;
-  void (*end)(lzma_stream*) = nullptr;
-};
-
-const XzLibrary* Xz() {
-  static const XzLibrary* const library = []() -> const XzLibrary* {
-    void* handle = dlopen("liblzma.so.5", RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) return nullptr;
-    static XzLibrary found;
-    found.stream_decoder =
-        reinterpret_cast<lzma_ret (*)(lzma_stream*, uint64_t, uint32_t)>(dlsym(handle, "lzma_stream_decoder"));
-    found.code = reinterpret_cast<lzma_ret (*)(lzma_stream*, lzma_action)>(dlsym(handle, "lzma_code"));
-    found.end = reinterpret_cast<void (*)(lzma_stream*)>(dlsym(handle, "lzma_end"));
-    if (found.stream_decoder == nullptr || found.code == nullptr || found.end == nullptr) return nullptr;
-    return &found;
-  }();
-  return library;
-}
-
 }  // namespace
 
 // The state of one decompressor, and its input buffer.
@@ -47,7 +22,7 @@ struct HByteSource::Decoder {
   ~Decoder() {
     if (gzip_ready) inflateEnd(&gzip);
     if (bzip2_ready) BZ2_bzDecompressEnd(&bzip2);
-    if (xz_ready) Xz()->end(&xz);
+    if (xz_ready) lzma_end(&xz);
     if (zstd != nullptr) ZSTD_freeDStream(zstd);
   }
 
@@ -116,12 +91,7 @@ bool HByteSource::Open(const char* path) {
       ready = decoder_->bzip2_ready = BZ2_bzDecompressInit(&decoder_->bzip2, 0, 0) == BZ_OK;
       break;
     case kXz:
-      if (Xz() == nullptr) {
-        error_ = "the xz library (liblzma.so.5) could not be opened";
-        Close();
-        return false;
-      }
-      ready = decoder_->xz_ready = Xz()->stream_decoder(&decoder_->xz, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
+      ready = decoder_->xz_ready = lzma_stream_decoder(&decoder_->xz, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
       break;
     case kZstd:
       decoder_->zstd = ZSTD_createDStream();
@@ -212,7 +182,7 @@ ssize_t HByteSource::Read(char* out, size_t size) {
         d.xz.avail_in = available;
         d.xz.next_out = reinterpret_cast<uint8_t*>(out);
         d.xz.avail_out = size;
-        const lzma_ret status = Xz()->code(&d.xz, d.input_done ? LZMA_FINISH : LZMA_RUN);
+        const lzma_ret status = lzma_code(&d.xz, d.input_done ? LZMA_FINISH : LZMA_RUN);
         consumed = available - d.xz.avail_in;
         produced = size - d.xz.avail_out;
         d.finished = status == LZMA_STREAM_END;

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <maxminddb.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cctype>
 #include <cstring>
@@ -11,6 +14,23 @@ namespace {
 bool IsNumericAddress(const char* text) {
   unsigned char buffer[sizeof(struct in6_addr)];
   return inet_pton(AF_INET, text, buffer) == 1 || inet_pton(AF_INET6, text, buffer) == 1;
+}
+
+// A numeric address as the database reader takes it; false for anything
+// else. The reader's own lookup of a text would go through the resolver.
+bool ToSocketAddress(const char* text, sockaddr_storage& address) {
+  memset(&address, 0, sizeof address);
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+  if (inet_pton(AF_INET, text, &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    return true;
+  }
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+  if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -65,11 +85,12 @@ bool HCountryDatabase::Open(const std::string& path) {
 bool HCountryDatabase::IsOpen() const { return state_ != nullptr; }
 
 std::string HCountryDatabase::Lookup(const char* address) const {
-  if (!state_ || address == nullptr || !IsNumericAddress(address)) return "";
-  int gai_error = 0;
+  sockaddr_storage socket_address;
+  if (!state_ || address == nullptr || !ToSocketAddress(address, socket_address)) return "";
   int mmdb_error = 0;
-  MMDB_lookup_result_s result = MMDB_lookup_string(&state_->db, address, &gai_error, &mmdb_error);
-  if (gai_error != 0 || mmdb_error != MMDB_SUCCESS || !result.found_entry) return "";
+  MMDB_lookup_result_s result =
+      MMDB_lookup_sockaddr(&state_->db, reinterpret_cast<const sockaddr*>(&socket_address), &mmdb_error);
+  if (mmdb_error != MMDB_SUCCESS || !result.found_entry) return "";
   MMDB_entry_data_s data;
   if (MMDB_get_value(&result.entry, &data, "country", "iso_code", nullptr) != MMDB_SUCCESS || !data.has_data ||
       data.type != MMDB_DATA_TYPE_UTF8_STRING || data.data_size == 0 || data.data_size > 8) {
@@ -81,3 +102,15 @@ std::string HCountryDatabase::Lookup(const char* address) const {
   }
   return code;
 }
+
+// The database reader's lookup of an address given as text asks the
+// resolver. This program gives it parsed addresses alone, and its
+// statically linked CGI program sends the reader's calls here
+// (--wrap=getaddrinfo), so that the resolver, and the shared libraries of
+// name services it loads, stay out of it.
+extern "C" int __wrap_getaddrinfo(const char*, const char*, const struct addrinfo*, struct addrinfo** result) {
+  *result = nullptr;
+  return EAI_NONAME;
+}
+
+extern "C" void __wrap_freeaddrinfo(struct addrinfo*) {}

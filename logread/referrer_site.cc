@@ -1,7 +1,6 @@
 #include "logread/referrer_site.h"
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <libpsl.h>
 #include <strings.h>
 
@@ -14,34 +13,25 @@ namespace {
 
 const char kListFile[] = "/usr/share/publicsuffix/public_suffix_list.dafsa";
 
-// libpsl, opened on first use: the program is not linked against it, so
-// that a request that groups no referrer does not load it at start-up.
+// The Public Suffix List, read on first use: a request that groups no
+// referrer never reads it.
 class HSuffixList {
  public:
   HSuffixList() {
-    library_ = dlopen("libpsl.so.5", RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) return;
-    auto load_file = reinterpret_cast<psl_ctx_t* (*)(const char*)>(dlsym(library_, "psl_load_file"));
-    auto latest = reinterpret_cast<psl_ctx_t* (*)(const char*)>(dlsym(library_, "psl_latest"));
-    is_suffix_ =
-        reinterpret_cast<int (*)(const psl_ctx_t*, const char*, int)>(dlsym(library_, "psl_is_public_suffix2"));
-    if (load_file == nullptr || is_suffix_ == nullptr) return;
     // The system's maintained file; the library's own choice only when it
     // is missing.
-    context_ = load_file(kListFile);
-    if (context_ == nullptr && latest != nullptr) context_ = latest(nullptr);
+    context_ = psl_load_file(kListFile);
+    if (context_ == nullptr) context_ = psl_latest(nullptr);
   }
   // The process keeps the list to its end: it is read once.
   HSuffixList(const HSuffixList&) = delete;
   HSuffixList& operator=(const HSuffixList&) = delete;
 
   bool Ready() const { return context_ != nullptr; }
-  bool IsIcannSuffix(const char* name) const { return is_suffix_(context_, name, PSL_TYPE_ICANN) != 0; }
+  bool IsIcannSuffix(const char* name) const { return psl_is_public_suffix2(context_, name, PSL_TYPE_ICANN) != 0; }
 
  private:
-  void* library_ = nullptr;
   psl_ctx_t* context_ = nullptr;
-  int (*is_suffix_)(const psl_ctx_t*, const char*, int) = nullptr;
 };
 
 const HSuffixList& SuffixList() {

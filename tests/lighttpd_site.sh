@@ -15,8 +15,21 @@
 # is the configuration of the tests that need nothing of the deployment's:
 # the site's folder as /cgi-bin/, its .cgi files run as CGI programs.
 
+#     install_served_site CMAKE BUILD SITE
+#
+# installs the build's site into SITE with the program a site installs by
+# default: linked statically (BUILD/static/vazivev.cgi), where the tests'
+# build installs the dynamic one for libfaketime.
+
 lighttpd_pid=""
 lighttpd_port=""
+
+install_served_site() {
+  "$1" --install "$2" --prefix "$3" >/dev/null || return 1
+  if [ -x "$2/static/vazivev.cgi" ]; then
+    cp "$2/static/vazivev.cgi" "$3/vazivev.cgi"
+  fi
+}
 
 lighttpd_start() {
   lighttpd_work=$1

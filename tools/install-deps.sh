@@ -11,10 +11,11 @@ set -eu
 # compare the day figures with. uap-core (its regexes.yaml), libyaml-dev and
 # libpcre2-dev read the browsers and systems of user agents; libpcre2-dev
 # also matches the robot patterns. libpsl-dev and publicsuffix group
-# referrers by the Public Suffix List (the program opens libpsl5 at run
-# time and reads publicsuffix's file). libmaxminddb-dev reads the countries
-# of addresses from a database the administrator names.
-packages="cmake g++ make libgtest-dev libmd-dev openssl libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libmaxminddb-dev libpsl-dev libpsl5 publicsuffix"
+# referrers by the Public Suffix List (libpsl is linked in with the
+# libidn2-dev and libunistring-dev libraries it calls; publicsuffix's file
+# is read at run time). libmaxminddb-dev reads the countries of addresses
+# from a database the administrator names.
+packages="cmake g++ make libgtest-dev libmd-dev openssl libsodium-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev nlohmann-json3-dev faketime libbenchmark-dev lighttpd nginx-light logrotate curl wrk python3 clang libclang-rt-14-dev goaccess uap-core libyaml-dev libpcre2-dev libmaxminddb-dev libpsl-dev libidn2-dev libunistring-dev publicsuffix"
 missing=""
 command -v node >/dev/null && command -v npm >/dev/null || missing="nodejs npm"
 if [ "${1:-}" = --browser ]; then

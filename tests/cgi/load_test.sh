@@ -22,7 +22,7 @@ done
 lighttpd_scratch load
 
 site=$work/cgi
-"$cmake" --install "$build" --prefix "$site" >/dev/null
+install_served_site "$cmake" "$build" "$site"
 mkdir -p "$work/htdocs" "$site/data/vazivev"
 # Two weeks of log ending the day before yesterday, and today's lines.
 start=$(date -d '-14 days' +%Y-%m-%d)

@@ -22,7 +22,7 @@ private_config() {
 
 chmod 755 "$work"
 site=$work/site
-"$cmake" --install "$build" --prefix "$site" >/dev/null
+install_served_site "$cmake" "$build" "$site"
 mkdir -p "$work/htdocs" "$work/log"
 touch "$site/access.log"
 if [ "$(id -u)" -eq 0 ]; then

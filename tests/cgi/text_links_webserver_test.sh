@@ -14,7 +14,7 @@ build=$2
 lighttpd_scratch links
 
 site=$work/cgi
-"$cmake" --install "$build" --prefix "$site" >/dev/null
+install_served_site "$cmake" "$build" "$site"
 mkdir -p "$work/htdocs" "$site/data/vazivev/domains" "$site/data/vazivev/pages"
 printf 'object vazivev : VaziVev\n Unit=3\n lines=100\nend\n' >"$site/data/vazivev/index"
 printf 'object domains : DomainsContainer\nend\n' >"$site/data/vazivev/domains/index"

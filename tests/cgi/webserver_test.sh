@@ -11,7 +11,7 @@ build=$2
 . "$(dirname "$0")/../lighttpd_site.sh"
 lighttpd_scratch www
 
-"$cmake" --install "$build" --prefix "$work/cgi" >/dev/null
+install_served_site "$cmake" "$build" "$work/cgi"
 mkdir -p "$work/htdocs"
 cat > "$work/cgi/page/Quiet.html" <<'PAGE'
 '$System.Redirect vazivev.cgi?page=Done

@@ -47,7 +47,7 @@ deployed_config() {
 
 chmod 755 "$work"
 site=$work/site
-"$cmake" --install "$build" --prefix "$site" >/dev/null
+install_served_site "$cmake" "$build" "$site"
 days=10
 python3 "$top/bench/gen_log.py" "$site/access.log" $((days * 300)) "$days" "$(date -d "-$days days" +%Y-%m-%d)" 6
 # A path in UTF-8, percent-encoded as browsers send it: the pages must
