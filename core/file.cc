@@ -1,7 +1,10 @@
 #include "core/file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "core/write_guard.h"
@@ -55,11 +58,22 @@ bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirecto
 
 std::string ReadWholeFile(const char* path) {
   std::string text;
-  FILE* in = fopen(path, "rb");
-  if (in == nullptr) return text;
-  char chunk[4096];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
-  fclose(in);
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  // Room for the size the file has now and one byte more, so that the read
+  // that finds its end needs no second buffer.
+  struct stat info;
+  size_t room = fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
+  size_t used = 0;
+  text.resize(room);
+  for (;;) {
+    if (used == room) text.resize(room *= 2);
+    const ssize_t got = read(fd, &text[used], room - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // the end, or an error: what was read stays
+    used += static_cast<size_t>(got);
+  }
+  close(fd);
+  text.resize(used);
   return text;
 }

@@ -1,8 +1,10 @@
 #include "stats/visitors.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sodium.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +29,19 @@ namespace {
 // The kept visitors of a day: this header, the stamp of the day file they
 // were counted from, then the hashes, 8 bytes each, least significant byte
 // first, ascending.
+// Exactly `size` bytes from fd; false at an error or an early end.
+bool ReadFully(int fd, void* into, size_t size) {
+  char* at = static_cast<char*>(into);
+  while (size > 0) {
+    const ssize_t got = read(fd, at, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    at += got;
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
 const char kMagic[8] = {'V', 'Z', 'V', 'I', 'S', '0', '1', '\n'};
 constexpr size_t kStampSize = 16;
 constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
@@ -35,7 +50,7 @@ constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
 // tell pairs apart, and 64 bits leave a collision among a million visitors
 // of a month at about one chance in 36 million.
 const unsigned char kPairKey[crypto_shorthash_KEYBYTES] = {'v', 'a', 'z', 'i', 'v', 'e', 'v', ' ',
-                                                            'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
+                                                           'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
 
 // The pair's text: the client, a zero byte, the agent.
 void PairText(const char* client, const char* agent, std::string& pair) {
@@ -229,18 +244,29 @@ bool HVisitors::WriteDay(const HDate& date, const std::string& stamp, const std:
 
 bool HVisitors::ReadDay(const HDate& date, const std::string& stamp, std::vector<uint64_t>* visitors) const {
   visitors->clear();
-  const std::string bytes = ReadWholeFile(DayPath(date).c_str());
-  if (bytes.size() < kHeaderSize || (bytes.size() - kHeaderSize) % 8 != 0 ||
-      memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 ||
-      (!stamp.empty() && bytes.compare(sizeof kMagic, kStampSize, stamp) != 0)) {
+  const int fd = open(DayPath(date).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The hashes go from the file straight into the vector: a day holds tens
+  // of thousands, and a period's page reads every day of it.
+  struct stat info;
+  char header[kHeaderSize];
+  bool read =
+      fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= static_cast<off_t>(kHeaderSize) &&
+      (static_cast<size_t>(info.st_size) - kHeaderSize) % 8 == 0 && ReadFully(fd, header, kHeaderSize) &&
+      memcmp(header, kMagic, sizeof kMagic) == 0 &&
+      (stamp.empty() || (stamp.size() == kStampSize && memcmp(header + sizeof kMagic, stamp.data(), kStampSize) == 0));
+  if (read) {
+    visitors->resize((static_cast<size_t>(info.st_size) - kHeaderSize) / 8);
+    read = ReadFully(fd, visitors->data(), visitors->size() * 8);
+  }
+  close(fd);
+  if (!read) {
+    visitors->clear();
     return false;
   }
-  visitors->reserve((bytes.size() - kHeaderSize) / 8);
-  for (size_t at = kHeaderSize; at < bytes.size(); at += 8) {
-    uint64_t hash = 0;
-    for (int i = 7; i >= 0; --i) hash = hash << 8 | static_cast<unsigned char>(bytes[at + i]);
-    visitors->push_back(hash);
-  }
+#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+  for (uint64_t& hash : *visitors) hash = __builtin_bswap64(hash);
+#endif
   return true;
 }
 
@@ -319,4 +345,3 @@ long long HVisitors::Union(const HDate& first, const HDate& last, const HUncount
   if (!std::is_sorted(all.begin(), all.end())) std::sort(all.begin(), all.end());
   return static_cast<long long>(std::unique(all.begin(), all.end()) - all.begin());
 }
-
