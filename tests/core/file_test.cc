@@ -1,8 +1,12 @@
 #include "core/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <cstdio>
 
 #include <string>
+#include <vector>
 
 #include "tests/test_util.h"
 
@@ -48,4 +52,23 @@ TEST(FileTest, ReadWholeFileKeepsZeroBytes) {
   WriteFile(dir / "data", bytes);
   EXPECT_EQ(bytes, ReadWholeFile((dir / "data").c_str()));
   EXPECT_EQ("", ReadWholeFile((dir / "missing").c_str()));
+  EXPECT_EQ("", ReadWholeFile(dir.Path().c_str()));  // a folder reads as nothing
+}
+
+// The read is sized by the file's size: one that says 0 but has more (a
+// kernel file) still reads whole, past the first guess.
+TEST(FileTest, ReadWholeFileReadsPastTheSizeItWasGiven) {
+  // Two hundred mappings, every other one unreadable so that none merge:
+  // the kernel's list of them is some 15 KB.
+  std::vector<void*> maps;
+  for (int i = 0; i < 200; ++i) {
+    maps.push_back(mmap(nullptr, 4096, i % 2 == 0 ? PROT_READ : PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  }
+  const std::string text = ReadWholeFile("/proc/self/maps");
+  char last[32];
+  snprintf(last, sizeof last, "%lx-", reinterpret_cast<unsigned long>(maps.back()));
+  for (void* map : maps) munmap(map, 4096);
+  EXPECT_GT(text.size(), 8192u);
+  EXPECT_NE(std::string::npos, text.find(last));
+  EXPECT_EQ('\n', text.back());
 }
