@@ -173,23 +173,28 @@ void HObjectStream::WritePropertyInt(const char* name, int value) {
 
 int HObjectStream::ReadLine() { return file_.Gets(line_, kLineSize); }
 
-bool HObjectStream::TakeRest(std::string& rest) {
+bool HObjectStream::TakeRest(HStoredText& rest) {
   if (!file_.IsOpen() || pending_length_ > 0) return false;
   FILE* in = file_.Stream();
   rest.clear();
   struct stat info;
   const long at = ftell(in);
-  if (at >= 0 && fstat(fileno(in), &info) == 0 && info.st_size > at) {
-    rest.resize(static_cast<size_t>(info.st_size - at));
-    rest.resize(fread(&rest[0], 1, rest.size(), in));
+  const bool sized = at >= 0 && fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > at;
+  if (sized && static_cast<size_t>(info.st_size - at) >= HStoredText::kMapAtLeast &&
+      rest.Map(fileno(in), static_cast<size_t>(at), static_cast<size_t>(info.st_size))) {
+    fseek(in, 0, SEEK_END);  // taken to its end, as a read would leave it
+    return true;
+  }
+  std::string text;
+  if (sized) {
+    text.resize(static_cast<size_t>(info.st_size - at));
+    text.resize(fread(&text[0], 1, text.size(), in));
   }
   // A file that grew meanwhile, or one whose size says nothing (a pipe).
   char chunk[kLineSize * 4];
-  for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0;) rest.append(chunk, got);
-  if (ferror(in)) {
-    rest.clear();
-    return false;
-  }
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, got);
+  if (ferror(in)) return false;
+  rest.Assign(std::move(text));
   return true;
 }
 

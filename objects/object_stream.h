@@ -19,6 +19,7 @@
 
 #include "core/file.h"
 #include "core/file_write.h"
+#include "core/stored_text.h"
 #include "core/text.h"
 
 // Whether a property name can be stored as the name of a "name=value" line
@@ -99,9 +100,9 @@ class HObjectStream {
   bool HasPending() const { return pending_length_ > 0; }
   // Everything the file holds after the lines read so far, for a reader of
   // its own; false (and nothing taken) when a line is pending, no file is
-  // open for reading, or the file cannot be read. The file's size sets the
-  // room taken, so the rest is read in one piece and copied once.
-  bool TakeRest(std::string& rest);
+  // open for reading, or the file cannot be read. A large file is mapped;
+  // the rest of a smaller one is read in one piece of the file's size.
+  bool TakeRest(HStoredText& rest);
   int Depth() const { return depth_; }
 
  private:

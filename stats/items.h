@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/date.h"
+#include "core/stored_text.h"
 #include "core/text.h"
 #include "logread/line_facts.h"
 #include "objects/container.h"
@@ -213,7 +214,7 @@ class HItemsHit : public IContainer {
   // this ranking first.
   bool TakeStoredDay(const HItemsHit& day);
   // The stored rows not read yet, for the counts of a previous period.
-  const std::string& StoredText() const { return stored_; }
+  const HStoredText& StoredText() const { return stored_; }
   size_t StoredPlace() const { return stored_at_; }
   bool RejoinsNames() const { return rejoin_; }
 
@@ -282,7 +283,7 @@ class HItemsHit : public IContainer {
   std::string stamp_;
   // The stored lines not read yet, from stored_at_ on, and whether paths
   // holding "=" are to be rejoined.
-  std::string stored_;
+  HStoredText stored_;
   size_t stored_at_ = 0;
   int stored_left_ = 0;  // item lines in stored_ not read yet
   bool rejoin_ = false;

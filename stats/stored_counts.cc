@@ -167,9 +167,8 @@ bool HStoredCounts::SaveIndex(const std::string& path, const std::string& index_
     const Row& row = rows_[slot - 1];
     rows.push_back(IndexRow{Hash64(text_.data() + row.name, row.length), row.name, row.length, row.number, 0});
   }
-  std::sort(rows.begin(), rows.end(), [](const IndexRow& a, const IndexRow& b) {
-    return a.hash != b.hash ? a.hash < b.hash : a.name < b.name;
-  });
+  std::sort(rows.begin(), rows.end(),
+            [](const IndexRow& a, const IndexRow& b) { return a.hash != b.hash ? a.hash < b.hash : a.name < b.name; });
   header.count = rows.size();
   HFileWriter out;
   if (!out.Open(index_path.c_str())) return false;
@@ -204,9 +203,15 @@ uint32_t HStoredCounts::Hash(const char* name, size_t length) {
 }
 
 bool HStoredCounts::Index(const std::string& text, size_t from, bool rejoin) {
+  HStoredText held;
+  held.Assign(std::string(text));
+  return Index(held, from, rejoin);
+}
+
+bool HStoredCounts::Index(const HStoredText& text, size_t from, bool rejoin) {
   Unmap();
   if (text.size() > UINT32_MAX) return false;
-  text_.assign(text, from < text.size() ? from : text.size(), std::string::npos);
+  text_ = text.Tail(from);
   rows_.clear();
   slots_.clear();
   mask_ = 0;

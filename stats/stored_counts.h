@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/stored_text.h"
+
 class HStoredCounts {
  public:
   HStoredCounts() = default;
@@ -23,6 +25,7 @@ class HStoredCounts {
   // value's last "="). False, with nothing indexed, when a line is not one
   // a ranking written whole holds: a continuation, a line without "=", a
   // line longer than the stored format's first piece.
+  bool Index(const HStoredText& text, size_t from, bool rejoin);
   bool Index(const std::string& text, size_t from, bool rejoin);
   // The count stored for `name` (the last one when it is stored twice), as
   // a table of the ranking would give it; 0 when it is not there.
@@ -50,7 +53,7 @@ class HStoredCounts {
   };
   static uint32_t Hash(const char* name, size_t length);
 
-  std::string text_;
+  HStoredText text_;  // shares a mapped ranking's pages
   std::vector<Row> rows_;
   std::vector<uint32_t> slots_;  // 1 + the row's place, 0 for an empty slot
   uint32_t mask_ = 0;
