@@ -56,6 +56,18 @@ bool MakeDirectory(const char* path) {
 
 bool EnsureDirectory(const char* path) { return IsDirectory(path) || MakeDirectory(path); }
 
+bool ReadFully(int fd, void* into, size_t size) {
+  char* at = static_cast<char*>(into);
+  while (size > 0) {
+    const ssize_t got = read(fd, at, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    at += got;
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
 std::string ReadWholeFile(const char* path) {
   std::string text;
   const int fd = open(path, O_RDONLY | O_CLOEXEC);

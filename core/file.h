@@ -3,6 +3,7 @@
 #ifndef CORE_FILE_H_
 #define CORE_FILE_H_
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -40,6 +41,9 @@ inline void WriteText(const char* text) { fputs(text, stdout); }
 // -1 when stat fails, 1 for a directory, 0 for anything else.
 int PathKind(const char* path);
 
+// Exactly `size` bytes from fd into `into`; false at an error or an early
+// end.
+bool ReadFully(int fd, void* into, size_t size);
 // The whole content of a small file, zero bytes and all: "" when it is
 // missing or unreadable.
 std::string ReadWholeFile(const char* path);

@@ -11,11 +11,6 @@
 
 namespace {
 
-bool IsNumericAddress(const char* text) {
-  unsigned char buffer[sizeof(struct in6_addr)];
-  return inet_pton(AF_INET, text, buffer) == 1 || inet_pton(AF_INET6, text, buffer) == 1;
-}
-
 // A numeric address as the database reader takes it; false for anything
 // else. The reader's own lookup of a text would go through the resolver.
 bool ToSocketAddress(const char* text, sockaddr_storage& address) {
@@ -31,6 +26,11 @@ bool ToSocketAddress(const char* text, sockaddr_storage& address) {
     return true;
   }
   return false;
+}
+
+bool IsNumericAddress(const char* text) {
+  sockaddr_storage address;
+  return ToSocketAddress(text, address);
 }
 
 }  // namespace

@@ -29,19 +29,6 @@ namespace {
 // The kept visitors of a day: this header, the stamp of the day file they
 // were counted from, then the hashes, 8 bytes each, least significant byte
 // first, ascending.
-// Exactly `size` bytes from fd; false at an error or an early end.
-bool ReadFully(int fd, void* into, size_t size) {
-  char* at = static_cast<char*>(into);
-  while (size > 0) {
-    const ssize_t got = read(fd, at, size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    at += got;
-    size -= static_cast<size_t>(got);
-  }
-  return true;
-}
-
 const char kMagic[8] = {'V', 'Z', 'V', 'I', 'S', '0', '1', '\n'};
 constexpr size_t kStampSize = 16;
 constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
