@@ -75,13 +75,14 @@ int HLineFacts::Referrer(const char** text) {
 
 const char* HLineFacts::Client(int size) {
   if ((known_ & kClient) == 0) {
-    client_.resize(length_ + 1);
+    // The buffer keeps its room from line to line.
+    if (client_.size() < length_ + 1) client_.resize(length_ + 1);
     has_client_ = ReadClientAddress(text_, Format(), &client_[0], static_cast<int>(length_ + 1));
-    client_.resize(has_client_ ? strlen(client_.c_str()) : 0);
+    client_length_ = has_client_ ? strlen(client_.c_str()) : 0;
     known_ |= kClient;
   }
   // ReadClientAddress takes no address that fills the buffer.
-  return has_client_ && client_.size() < static_cast<size_t>(size) ? client_.c_str() : nullptr;
+  return has_client_ && client_length_ < static_cast<size_t>(size) ? client_.c_str() : nullptr;
 }
 
 const HRobot* HLineFacts::Robot() {

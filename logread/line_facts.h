@@ -111,7 +111,8 @@ class HLineFacts {
   const char* path_ = nullptr;
   int path_length_ = 0;
   HRequestTail tail_;
-  std::string client_;
+  std::string client_;  // the address, ended by a zero byte, in room kept from line to line
+  size_t client_length_ = 0;
   bool has_client_ = false;
   const HRobot* robot_ = nullptr;
   const HAgent* parsed_agent_ = nullptr;

@@ -126,9 +126,10 @@ struct HLineMemo {
 const char* ScanRequestEnd(const char* line) {
   const char* open = FindRequestQuote(line);
   if (open == nullptr) return nullptr;
-  for (const char* p = open + 1; *p != 0; ++p) {
+  // The plain bytes up to the next quote or backslash in one scan.
+  for (const char* p = open + 1 + strcspn(open + 1, "\"\\"); *p != 0; p += 1 + strcspn(p + 1, "\"\\")) {
     if (*p == '"') return p;
-    if (*p == '\\' && *++p == 0) return nullptr;
+    if (*++p == 0) return nullptr;  // the byte after a backslash is never the end
   }
   return nullptr;
 }

@@ -6,7 +6,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "core/text.h"
 #include "logread/line_facts.h"
@@ -80,6 +79,17 @@ void HPageRule::ParseAssets(const char* text) {
   });
   std::sort(assets_.begin(), assets_.end());
   assets_.erase(std::unique(assets_.begin(), assets_.end()), assets_.end());
+  for (const std::string& extension : assets_) asset_keys_.push_back(ExtensionKey(extension.data(), extension.size()));
+  std::sort(asset_keys_.begin(), asset_keys_.end());
+}
+
+HPageRule::HExtensionKey HPageRule::ExtensionKey(const char* text, size_t size) {
+  // An extension holds no zero byte, so the padding tells lengths apart.
+  unsigned char bytes[16] = {};
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(Lower(text[i]));
+  HExtensionKey key;
+  memcpy(key.data(), bytes, sizeof bytes);
+  return key;
 }
 
 void HPageRule::ParseStatuses(const char* text) {
@@ -274,12 +284,8 @@ bool HPageRule::IsAsset(const char* path, int length) const {
   if (p == path || p[-1] != '.') return false;
   const auto size = static_cast<size_t>(end - p);
   if (size == 0 || size > kLongestExtension) return false;
-  char extension[kLongestExtension + 1];
-  for (size_t i = 0; i < size; ++i) extension[i] = Lower(p[i]);
-  extension[size] = 0;
-  // Compared in place: no string made for each path.
-  const auto less = [](const auto& a, const auto& b) { return std::string_view(a) < std::string_view(b); };
-  return std::binary_search(assets_.begin(), assets_.end(), std::string_view(extension, size), less);
+  // Compared as two words: no string made for each path.
+  return std::binary_search(asset_keys_.begin(), asset_keys_.end(), ExtensionKey(p, size));
 }
 
 bool HPageRule::StatusCounts(int status) const {

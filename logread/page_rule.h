@@ -16,7 +16,9 @@
 #ifndef LOGREAD_PAGE_RULE_H_
 #define LOGREAD_PAGE_RULE_H_
 
+#include <array>
 #include <bitset>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -95,12 +97,18 @@ class HPageRule {
     int prefix = 0;
   };
 
+  // An extension of at most kLongestExtension bytes, in lower case, as two
+  // words.
+  using HExtensionKey = std::array<uint64_t, 2>;
+  static HExtensionKey ExtensionKey(const char* text, size_t size);
+
   void ParseAssets(const char* text);
   void ParseStatuses(const char* text);
   void ParseExclude(const char* text);
   void MakeSignature();
 
   std::vector<std::string> assets_;  // lower case, sorted, no repeats
+  std::vector<HExtensionKey> asset_keys_;  // the same, sorted as keys
   std::bitset<1000> statuses_;       // by code, 100 to 999
   bool has_statuses_ = false;
   std::vector<HNetwork> exclude_;  // host bits cleared, sorted, no repeats

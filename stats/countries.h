@@ -9,6 +9,7 @@
 #define STATS_COUNTRIES_H_
 
 #include <string>
+#include <vector>
 
 #include "stats/item_container.h"
 #include "stats/items.h"
@@ -20,9 +21,24 @@ class HCountriesHit : public HItemsHit {
   // The country of the line's client; with a filter, only for lines whose
   // path equals it (ignoring case).
   const char* ItemKey(char* line, int format, const char* path, const char* filter) override;
+  // The same, from the client the facts read once for every counter.
+  const char* FactsKey(HLineFacts& facts, const char* filter) override;
+  // Takes the database the settings name for the count.
+  void BeginCount() override;
 
  private:
-  std::string item_;
+  // The country of a client address, the last clients' countries kept:
+  // a client sends many requests.
+  const char* CountryOf(const char* client);
+  // Names the database; the kept countries go when it changes.
+  void UseDatabase(const std::string& path);
+
+  struct HKept {
+    std::string client;  // empty while the place is unused
+    std::string country;
+  };
+  std::string database_;
+  std::vector<HKept> kept_;
 };
 
 class HCountriesContainer : public HItemsContainer {

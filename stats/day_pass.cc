@@ -78,9 +78,10 @@ void HDayPass::OfferLine(const char* text, size_t size) {
   shown_count_ = 0;
   if (jobs_.empty()) return;
   if (size <= shortest_read_ && text[0] != '{') {
-    // The usual line: every read holds it whole, so one record serves all.
-    HShown& shown = ShownFor(text, size, jobs_.front().counter->Limit());
-    for (HJob& job : jobs_) job.counter->TakeFacts(shown.facts);
+    // The usual line: every read holds it whole, so one record of the
+    // text in place serves all.
+    whole_.Reset(text);
+    for (HJob& job : jobs_) job.counter->TakeFacts(whole_);
     return;
   }
   for (HJob& job : jobs_) {
@@ -113,7 +114,9 @@ bool HDayPass::Read(const char* file) {
   HReadFile in;
   in.fd = open(file, O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) return false;
-  std::unique_ptr<char[]> buffer(new char[kReadSize]);
+  // One byte more than a read: the byte after a line is set to zero while
+  // the line is offered, and restored after.
+  std::unique_ptr<char[]> buffer(new char[kReadSize + 1]);
   std::string carry;  // the start of a line that runs past a read
   bool overlong = false;
   for (;;) {
@@ -126,7 +129,11 @@ bool HDayPass::Read(const char* file) {
       const char* feed = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
       const char* stop = feed == nullptr ? end : feed + 1;
       if (carry.empty() && !overlong && feed != nullptr) {
+        char* after = buffer.get() + (stop - buffer.get());
+        const char kept = *after;
+        *after = 0;
         OfferLine(p, static_cast<size_t>(stop - p));
+        *after = kept;
       } else {
         const size_t room = kLongestKeptLine - carry.size();
         const size_t n = static_cast<size_t>(stop - p);

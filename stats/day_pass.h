@@ -144,7 +144,7 @@ class HDayPass {
     int tag;
   };
   // Offers one line of the file (`size` bytes, its line feed included when
-  // it has one) to every counter.
+  // it has one, and a zero byte after them) to every counter.
   void OfferLine(const char* text, size_t size);
   // The line as a counter of read limit `limit` takes it, into `out`;
   // false when such a counter skips it.
@@ -168,6 +168,7 @@ class HDayPass {
   // The texts of the line at hand, the first shown_count_ of them.
   std::vector<std::unique_ptr<HShown>> shown_;
   size_t shown_count_ = 0;
+  HLineFacts whole_;  // the facts of a line every read holds whole, read in place
   size_t shortest_read_ = 0;  // the fewest bytes a counter's read holds
   std::string own_;  // a counter's copy of a JSON line
 };

@@ -693,6 +693,7 @@ const char* HItemsHit::FactsKey(HLineFacts& facts, const char* filter) {
 
 std::unique_ptr<IDayCounter> HItemsHit::ItemCounter(const char* filter) {
   const HPageRule& rule = log_ == nullptr ? DefaultPageRule() : log_->PageRule();
+  BeginCount();
   return std::unique_ptr<IDayCounter>(new HItemsCounter(*this, rule, filter));
 }
 

@@ -99,6 +99,9 @@ class HItemsHit : public IContainer {
   // whole text, ItemKey of a copy of the line as it would see it.
   virtual void ReadWholeFacts(HLineFacts& facts) { ReadWholeLine(facts.Text(), facts.Format()); }
   virtual const char* FactsKey(HLineFacts& facts, const char* filter);
+  // Called as each counter of the kind's lines is made (ItemCounter): the
+  // settings hold while it counts. Does nothing here.
+  virtual void BeginCount() {}
   // Whether this kind can count now; when not, CountItems counts nothing
   // and returns -1, so no day is stored as counted. True here.
   virtual bool CanCount() { return true; }

@@ -39,13 +39,6 @@ constexpr size_t kHeaderSize = sizeof kMagic + kStampSize;
 const unsigned char kPairKey[crypto_shorthash_KEYBYTES] = {'v', 'a', 'z', 'i', 'v', 'e', 'v', ' ',
                                                            'v', 'i', 's', 'i', 't', 'o', 'r', 's'};
 
-// The pair's text: the client, a zero byte, the agent.
-void PairText(const char* client, const char* agent, std::string& pair) {
-  pair.assign(client);
-  pair.push_back('\0');
-  pair.append(agent);
-}
-
 uint64_t PairHash(const std::string& pair) {
   unsigned char out[crypto_shorthash_BYTES];
   crypto_shorthash(out, reinterpret_cast<const unsigned char*>(pair.data()), pair.size(), kPairKey);
@@ -60,13 +53,19 @@ uint64_t PairHash(const std::string& pair) {
 // share a place only cost a hash again, never a wrong one.
 class HPairHashes {
  public:
-  uint64_t Of(const char* client, const char* agent) {
-    PairText(client, agent, pair_);
+  // The hash of the pair; *seen tells whether this pair had the place last.
+  uint64_t Of(const char* client, size_t client_length, const char* agent, size_t agent_length, bool* seen) {
     if (slots_.empty()) slots_.resize(kSlots);
-    HSlot& slot = slots_[Mix(pair_) & (kSlots - 1)];
-    if (slot.pair != pair_) {
-      slot.pair = pair_;
-      slot.hash = PairHash(pair_);
+    HSlot& slot = slots_[Mix(agent, agent_length, Mix(client, client_length, client_length + agent_length)) &
+                         (kSlots - 1)];
+    // The pair's text: the client, a zero byte, the agent.
+    const std::string& pair = slot.pair;
+    *seen = pair.size() == client_length + 1 + agent_length && memcmp(pair.data(), client, client_length + 1) == 0 &&
+            memcmp(pair.data() + client_length + 1, agent, agent_length) == 0;
+    if (!*seen) {
+      slot.pair.assign(client, client_length + 1);
+      slot.pair.append(agent, agent_length);
+      slot.hash = PairHash(slot.pair);
     }
     return slot.hash;
   }
@@ -78,20 +77,18 @@ class HPairHashes {
     uint64_t hash = 0;
   };
 
-  static uint64_t Mix(const std::string& text) {
-    uint64_t h = text.size();
+  static uint64_t Mix(const char* text, size_t size, uint64_t h) {
     size_t at = 0;
-    for (; at + 8 <= text.size(); at += 8) {
+    for (; at + 8 <= size; at += 8) {
       uint64_t word;
-      memcpy(&word, text.data() + at, sizeof word);
+      memcpy(&word, text + at, sizeof word);
       h = (h ^ word) * 0x9e3779b97f4a7c15ULL;
       h ^= h >> 29;
     }
-    for (; at < text.size(); ++at) h = (h ^ static_cast<unsigned char>(text[at])) * 0x100000001b3ULL;
+    for (; at < size; ++at) h = (h ^ static_cast<unsigned char>(text[at])) * 0x100000001b3ULL;
     return h ^ h >> 32;
   }
 
-  std::string pair_;
   std::vector<HSlot> slots_;
 };
 
@@ -114,7 +111,7 @@ class HVisitorsCounter : public IDayCounter {
       memcpy(client_, network_, strlen(network_) + 1);
     }
     if (ExtractUserAgent(line, format, agent_, sizeof agent_) < 0) agent_[0] = 0;
-    visitors_.push_back(hashes_.Of(client_, agent_));
+    Take(client_, agent_, strlen(agent_));
     return true;
   }
   bool OfferFacts(HLineFacts& facts) override {
@@ -124,7 +121,7 @@ class HVisitorsCounter : public IDayCounter {
     if (shorten_ && ShortenAddress(client, network_, sizeof network_)) client = network_;
     const char* agent = nullptr;
     facts.Agent(&agent);
-    visitors_.push_back(hashes_.Of(client, agent));
+    Take(client, agent, strlen(agent));  // up to a zero byte an escape may have made
     return true;
   }
   void SaveResult(std::string& out) const override {
@@ -148,6 +145,13 @@ class HVisitorsCounter : public IDayCounter {
     settled_ = was_empty && std::is_sorted(visitors_.begin(), visitors_.end()) &&
                std::adjacent_find(visitors_.begin(), visitors_.end()) == visitors_.end();
     return true;
+  }
+  // The pair's hash joins the visitors unless it is there already: a pair
+  // that had its place last came just before.
+  void Take(const char* client, const char* agent, size_t agent_length) {
+    bool seen = false;
+    const uint64_t hash = hashes_.Of(client, strlen(client), agent, agent_length, &seen);
+    if (!seen) visitors_.push_back(hash);
   }
   std::vector<uint64_t>& Settle() const {
     if (!settled_) {
