@@ -58,24 +58,29 @@ bool ReferrerHost(const char* referrer, std::string& host) {
   } else {
     return false;
   }
-  const size_t authority = strcspn(rest, "/?#\\");
-  std::string text(rest, authority);
-  const size_t user = text.rfind('@');
-  if (user != std::string::npos) text.erase(0, user + 1);
-  if (!text.empty() && text[0] == '[') {
-    const size_t close = text.find(']');
-    if (close == std::string::npos) return false;
-    text.erase(close + 1);
-  } else {
-    const size_t port = text.find(':');
-    if (port != std::string::npos) text.erase(port);
-    while (!text.empty() && text.back() == '.') text.pop_back();
+  // Found in place and copied once: `host` keeps its room from call to call.
+  const char* begin = rest;
+  const char* end = rest + strcspn(rest, "/?#\\");
+  for (const char* p = end; p > begin; --p) {
+    if (p[-1] == '@') {
+      begin = p;  // after the last "@": the user goes
+      break;
+    }
   }
-  if (text.empty()) return false;
-  for (char& c : text) {
+  if (begin < end && *begin == '[') {
+    const char* close = static_cast<const char*>(memchr(begin, ']', static_cast<size_t>(end - begin)));
+    if (close == nullptr) return false;
+    end = close + 1;
+  } else {
+    const char* port = static_cast<const char*>(memchr(begin, ':', static_cast<size_t>(end - begin)));
+    if (port != nullptr) end = port;
+    while (end > begin && end[-1] == '.') --end;
+  }
+  if (begin == end) return false;
+  host.assign(begin, static_cast<size_t>(end - begin));
+  for (char& c : host) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  host = std::move(text);
   return true;
 }
 

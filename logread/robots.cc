@@ -266,6 +266,8 @@ int HRobotList::LoadTable(const std::string& table) {
   unkeyed_.reset();
   every_.reset();
   cache_.clear();
+  last_agent_.clear();
+  last_robot_ = nullptr;
   std::vector<int> unkeyed;
   std::istringstream lines(table);
   std::string line;
@@ -378,12 +380,19 @@ const HRobot* HRobotList::MatchEveryPattern(const char* user_agent, size_t lengt
 
 const HRobot* HRobotList::Match(const char* user_agent) {
   if (user_agent == nullptr || *user_agent == 0 || robots_.empty()) return nullptr;
-  std::string agent(user_agent);
-  const auto cached = cache_.find(agent);
-  if (cached != cache_.end()) return cached->second;
-  const HRobot* robot = MatchUncached(agent.data(), agent.size());
-  if (cache_.size() >= kMostCachedAgents) cache_.clear();
-  cache_.emplace(std::move(agent), robot);
+  if (!last_agent_.empty() && last_agent_ == user_agent) return last_robot_;
+  key_.assign(user_agent);
+  const HRobot* robot = nullptr;
+  const auto cached = cache_.find(key_);
+  if (cached != cache_.end()) {
+    robot = cached->second;
+  } else {
+    robot = MatchUncached(key_.data(), key_.size());
+    if (cache_.size() >= kMostCachedAgents) cache_.clear();
+    cache_.emplace(key_, robot);
+  }
+  last_agent_.assign(key_);
+  last_robot_ = robot;
   return robot;
 }
 

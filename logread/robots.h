@@ -99,6 +99,11 @@ class HRobotList {
   int agent_number_ = 0;
   std::vector<int> candidates_;
   std::unordered_map<std::string, const HRobot*> cache_;
+  std::string key_;  // the agent looked up, its room kept from call to call
+  // The agent matched last and its answer: a visitor's requests come
+  // together.
+  std::string last_agent_;
+  const HRobot* last_robot_ = nullptr;
 };
 
 // Turns the list's JSON (an array of objects with "pattern", "tags" and
