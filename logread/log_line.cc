@@ -574,35 +574,58 @@ char* DomainSuffix(char* host, char* last, int unit) {
   }
 }
 
-int ExtractHour(char* line, int format) {
-  const char* text;
+namespace {
+
+// Where the hour of a line of the common or the comma layout begins, and
+// the colon after it in *stop; null when there is none.
+const char* HourPlace(const char* line, int format, const char** stop) {
   if (IsCommonLayout(format)) {
     // From the date's bracket on, so that an IPv6 client address ("::1")
     // or a colon in the virtual host or the user name is not taken for the
     // time.
     const char* open = FindCommonDate(line);
     if (open == nullptr) open = strchr(line, '[');
-    char* colon = strchr(open == nullptr ? line : line + (open - line), ':');
-    if (colon == nullptr) return -1;
-    char* end = strchr(colon + 1, ':');
-    if (end == nullptr) return -1;
-    *end = 0;
-    text = colon + 1;
-  } else if (format == kCommaLayout) {
-    char* colon = strchr(line, ':');
-    if (colon == nullptr) return -1;
-    *colon = 0;
-    text = colon - line >= 2 ? colon - 2 : line;
-    if (*text == ' ') ++text;
-  } else if (format == kJsonLayout) {
-    struct tm t;
-    return JsonLocalTime(line, t) ? t.tm_hour : -1;
-  } else {
-    return -1;
+    const char* colon = strchr(open == nullptr ? line : open, ':');
+    if (colon == nullptr) return nullptr;
+    *stop = strchr(colon + 1, ':');
+    return *stop == nullptr ? nullptr : colon + 1;
   }
-  if (*text == 0) return -1;  // nothing before the colon: no hour at all
+  if (format == kCommaLayout) {
+    const char* colon = strchr(line, ':');
+    if (colon == nullptr) return nullptr;
+    *stop = colon;
+    const char* text = colon - line >= 2 ? colon - 2 : line;
+    if (*text == ' ') ++text;
+    return text;
+  }
+  return nullptr;
+}
+
+// The hour at `text`, up to the colon at `stop`: the number ends there.
+int HourAt(const char* text, const char* stop) {
+  if (text == stop) return -1;  // nothing before the colon: no hour at all
   const int hour = ToInt(text);
   return hour >= 0 && hour <= 23 ? hour : -1;
+}
+
+}  // namespace
+
+int ExtractHour(char* line, int format) {
+  if (format == kJsonLayout) {
+    struct tm t;
+    return JsonLocalTime(line, t) ? t.tm_hour : -1;
+  }
+  const char* stop = nullptr;
+  const char* text = HourPlace(line, format, &stop);
+  if (text == nullptr) return -1;
+  line[stop - line] = 0;
+  return HourAt(text, stop);
+}
+
+int ReadHour(const char* line, int format) {
+  const char* stop = nullptr;
+  const char* text = HourPlace(line, format, &stop);
+  return text == nullptr ? -1 : HourAt(text, stop);
 }
 
 bool DateFileName(HString& name, const char* pattern, const HDate& date) {

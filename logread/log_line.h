@@ -95,6 +95,8 @@ char* DomainSuffix(char* host, char* last, int unit);
 // local zone), or -1 when there is no readable hour. Writes a zero byte over
 // the colon after the hour.
 int ExtractHour(char* line, int format);
+// ExtractHour of a line of any layout but JSON, without writing.
+int ReadHour(const char* line, int format);
 
 // Sets name to pattern with the first "yy", "mm" and "dd" of its file-name
 // part filled in from date, and returns whether that file exists. Returns

@@ -140,7 +140,8 @@ class HHoursCounter : public IDayCounter {
   bool OfferFacts(HLineFacts& facts) override {
     if (!facts.LineCounts(rule_) || facts.Path() == nullptr || !facts.PathCounts(rule_)) return false;
     const char* path = nullptr;
-    const int hour = ExtractHour(facts.CutCopy(&path), facts.Format());
+    const int hour = facts.Format() == kJsonLayout ? ExtractHour(facts.CutCopy(&path), kJsonLayout)
+                                                   : ReadHour(facts.Cut(), facts.Format());
     if (hour < 0 || hour >= HTimesHit::kHours) return false;
     ++hours_[hour];
     return true;

@@ -188,6 +188,7 @@ void ParseOneLine(const std::string& site, const std::string& input) {
     copy = line;
     const int hour = ExtractHour(&copy[0], f);
     Check(hour >= -1 && hour <= 23);
+    Check(f == kJsonLayout || ReadHour(line.c_str(), f) == hour);
     const int status = ExtractStatus(line.c_str(), f);
     Check(status == -1 || (status >= 100 && status <= 999));
     const long long bytes = ExtractBytes(line.c_str(), f);

@@ -298,6 +298,9 @@ TEST(LogLineTest, VirtualHostAndJsonLayoutsReadEveryField) {
     EXPECT_EQ(Text(c.vhost), Text(ExtractVirtualHost(line.data(), c.format)));
     line = Copy(c.line);
     EXPECT_EQ(c.hour, ExtractHour(line.data(), c.format));
+    if (c.format != kJsonLayout) {
+      EXPECT_EQ(c.hour, ReadHour(c.line, c.format));
+    }
   }
 }
 
@@ -326,6 +329,9 @@ TEST(LogLineTest, StatusAndBytesOfTheSpaceAndCommaLayouts) {
       {"10.1.2.3, 00/01/02, 23:59:59, /last\r\n", "/last", -1, -1, 23},
       {"x, 80/01/01, 1:00:00, /q?a=1 b, 2000", "/q?a=1 b", -1, -1, 1},
       {"x, 80/01/01, 1:00:00, /q,404,", "/q", 404, -1, 1},
+      // Nothing between the colons, or no colon after the hour: no hour.
+      {"h - - [09/Dec/2026::00:00 +0000] \"GET /\" 200 1", "/", 200, 1, -1},
+      {"h - - [09/Dec/2026:10 +0000] \"GET /\" 200 1", "/", 200, 1, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -337,6 +343,7 @@ TEST(LogLineTest, StatusAndBytesOfTheSpaceAndCommaLayouts) {
     EXPECT_EQ(Text(c.path), Text(ExtractPagePath(line.data(), format, length)));
     line = Copy(c.line);
     EXPECT_EQ(c.hour, ExtractHour(line.data(), format));
+    EXPECT_EQ(c.hour, ReadHour(c.line, format));
   }
 }
 

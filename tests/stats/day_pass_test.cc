@@ -113,3 +113,42 @@ TEST(HDayPassTest, KeptFieldsAnswerLikeAFreshReading) {
   EXPECT_EQ(-1, ExtractStatus(a, kCommonLayout));
   EXPECT_EQ(404, ExtractStatus(b, kCommonLayout));
 }
+
+// A line's facts are read in place in the pass's buffer, a zero byte set
+// after the line while it is offered: a line that ends a read exactly, and
+// the line after it, come whole and unchanged.
+TEST(HDayPassTest, FactsOfLinesThatEndAReadExactly) {
+  class HFactsRecorder : public IDayCounter {
+   public:
+    HFactsRecorder() : IDayCounter(kLogLineSize) {}
+    bool Offer(char*) override { return false; }
+    bool OfferFacts(HLineFacts& facts) override {
+      seen.push_back(facts.Text());
+      return true;
+    }
+    std::vector<std::string> seen;
+  };
+  std::vector<std::string> lines;
+  size_t size = 0;
+  // Lines of 1000 bytes up to 256 KiB, one that ends there, then more,
+  // through a second read and a last line without a line feed.
+  while (size + 1000 <= 256 * 1024) {
+    lines.push_back(std::string(999, static_cast<char>('a' + lines.size() % 26)) + "\n");
+    size += 1000;
+  }
+  lines.push_back(std::string(256 * 1024 - size - 1, 'E') + "\n");
+  for (int i = 0; i < 300; ++i) lines.push_back("N" + std::string(998, 'n') + "\n");
+  lines.push_back("last");
+  ScratchDir dir;
+  const std::string file = dir / "day.log";
+  FILE* out = fopen(file.c_str(), "w");
+  ASSERT_NE(nullptr, out);
+  for (const std::string& line : lines) fwrite(line.data(), 1, line.size(), out);
+  fclose(out);
+
+  HDayPass pass;
+  auto* recorder = new HFactsRecorder;
+  pass.Add(std::unique_ptr<IDayCounter>(recorder), nullptr);
+  ASSERT_TRUE(pass.Run(file.c_str()));
+  EXPECT_EQ(lines, recorder->seen);
+}
