@@ -26,7 +26,7 @@ inline long long SaturatedBytes(long long a, long long b) { return b > LLONG_MAX
 
 }  // namespace
 
-HItemTable::HItemTable() { std::fill(buckets_, buckets_ + kBuckets, nullptr); }
+HItemTable::HItemTable() = default;
 
 HItemTable::~HItemTable() { Clear(); }
 
@@ -81,6 +81,7 @@ HItemEntry* HItemTable::Insert(const char* name, uint32_t key, const uint32_t* h
     entry->bytes = SaturatedBytes(entry->bytes, bytes);
     return entry;
   }
+  if (!buckets_) buckets_.reset(new HItemEntry*[kBuckets]());
   HItemEntry* entry = NewEntry();
   entry->name = name;
   entry->hash = hash != nullptr ? *hash : HashString(name);
@@ -140,7 +141,7 @@ void HItemTable::AddAll(const HItemTable& other) {
 }
 
 void HItemTable::Clear() {
-  std::fill(buckets_, buckets_ + kBuckets, nullptr);
+  if (buckets_) std::fill(buckets_.get(), buckets_.get() + kBuckets, nullptr);
   std::fill(recent_, recent_ + (1 << kRecentBits), HRecent());
   blocks_.clear();
   block_used_ = kBlockEntries;
@@ -157,6 +158,7 @@ HItemEntry* HItemTable::Next() { return cursor_ = cursor_ == nullptr ? nullptr :
 
 HItemEntry* HItemTable::After(const HItemEntry* entry) const {
   if (entry != nullptr && entry->next != nullptr) return entry->next;
+  if (!buckets_) return nullptr;  // no entry was ever made
   for (int b = entry == nullptr ? 0 : entry->bucket + 1; b < kBuckets; ++b) {
     if (buckets_[b] != nullptr) return buckets_[b];
   }

@@ -109,7 +109,8 @@ class HItemTable {
   HItemEntry* Made(uint32_t n) const { return &blocks_[n / kBlockEntries][n % kBlockEntries]; }
 
   int count_ = 0;
-  HItemEntry* buckets_[kBuckets];
+  // Made with the first entry: a page makes many tables it never fills.
+  std::unique_ptr<HItemEntry*[]> buckets_;
   HItemEntry* cursor_ = nullptr;
   // The index: a power-of-two array, at most half full.
   std::unique_ptr<IndexSlot[]> slots_;
