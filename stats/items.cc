@@ -633,10 +633,11 @@ class HItemsCounter : public IDayCounter {
       return true;
     }
     if (every_ ? !facts.InAudience(rule_) : !facts.LineCounts(rule_)) return false;
-    const long long line_bytes = bytes_ ? std::max(0LL, facts.Bytes()) : 0;
-    items_.ReadWholeFacts(facts);
     if (facts.Path() == nullptr) return false;
     if (!every_ && !facts.PathCounts(rule_)) return false;
+    const long long line_bytes = bytes_ ? std::max(0LL, facts.Bytes()) : 0;
+    // The facts are of the whole line: it is read only for lines that count.
+    items_.ReadWholeFacts(facts);
     const char* item = items_.FactsKey(facts, Filter());
     if (item == nullptr) return false;
     items_.CountingTable().Add(item, 1, line_bytes);

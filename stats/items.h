@@ -95,8 +95,9 @@ class HItemsHit : public IContainer {
   // after the path. Does nothing here.
   virtual void ReadWholeLine(const char* /*line*/, int /*format*/) {}
   // ReadWholeLine and ItemKey of the line whose facts these are
-  // (logread/line_facts.h): the same answers. Here: ReadWholeLine of the
-  // whole text, ItemKey of a copy of the line as it would see it.
+  // (logread/line_facts.h): the same answers. ReadWholeFacts is asked only
+  // of a line whose path counts, just before FactsKey. Here: ReadWholeLine
+  // of the whole text, ItemKey of a copy of the line as it would see it.
   virtual void ReadWholeFacts(HLineFacts& facts) { ReadWholeLine(facts.Text(), facts.Format()); }
   virtual const char* FactsKey(HLineFacts& facts, const char* filter);
   // Called as each counter of the kind's lines is made (ItemCounter): the
