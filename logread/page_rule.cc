@@ -88,7 +88,8 @@ HPageRule::HExtensionKey HPageRule::ExtensionKey(const char* text, size_t size) 
   unsigned char bytes[16] = {};
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(Lower(text[i]));
   HExtensionKey key;
-  memcpy(key.data(), bytes, sizeof bytes);
+  memcpy(&key.first, bytes, 8);
+  memcpy(&key.second, bytes + 8, 8);
   return key;
 }
 

@@ -16,10 +16,10 @@
 #ifndef LOGREAD_PAGE_RULE_H_
 #define LOGREAD_PAGE_RULE_H_
 
-#include <array>
 #include <bitset>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "logread/log_line.h"
@@ -99,7 +99,7 @@ class HPageRule {
 
   // An extension of at most kLongestExtension bytes, in lower case, as two
   // words.
-  using HExtensionKey = std::array<uint64_t, 2>;
+  using HExtensionKey = std::pair<uint64_t, uint64_t>;
   static HExtensionKey ExtensionKey(const char* text, size_t size);
 
   void ParseAssets(const char* text);

@@ -57,7 +57,7 @@ std::string DatabaseCountry(const std::string& path, const char* client) {
 // The longest client address a country is found for.
 constexpr size_t kLongestClient = 255;
 // The places of the kept countries of clients, a power of two.
-constexpr size_t kKeptPlaces = 1024;
+constexpr size_t kKeptPlaces = 4096;
 
 HItemsHit* MakeCountries(const char* name, HItemsContainer* container) { return new HCountriesHit(name, container); }
 
