@@ -14,22 +14,16 @@ void HLineFacts::Reset(const char* text) {
   rule_count_ = 0;
 }
 
-int HLineFacts::Format() {
-  if ((known_ & kFormat) == 0) {
-    format_ = DetectLogFormat(text_);
-    known_ |= kFormat;
-  }
+int HLineFacts::FindFormat() {
+  format_ = DetectLogFormat(text_);
+  known_ |= kFormat;
   return format_;
 }
 
-const char* HLineFacts::Path(int* length) {
-  if ((known_ & kPath) == 0) {
-    cut_.assign(text_, length_);
-    path_ = ExtractPagePath(&cut_[0], Format(), path_length_);
-    known_ |= kPath;
-  }
-  if (length != nullptr) *length = path_length_;
-  return path_;
+void HLineFacts::FindPath() {
+  cut_.assign(text_, length_);
+  path_ = ExtractPagePath(&cut_[0], Format(), path_length_);
+  known_ |= kPath;
 }
 
 const char* HLineFacts::Cut() {
@@ -49,28 +43,9 @@ char* HLineFacts::WholeCopy() {
   return &copy_[0];
 }
 
-const HRequestTail& HLineFacts::Tail() {
-  if ((known_ & kTail) == 0) {
-    ReadRequestTail(text_, Format(), tail_);
-    known_ |= kTail;
-  }
-  return tail_;
-}
-
-int HLineFacts::Status() { return Tail().status; }
-
-long long HLineFacts::Bytes() { return Tail().bytes; }
-
-int HLineFacts::Agent(const char** text) {
-  const HRequestTail& tail = Tail();
-  *text = tail.agent.c_str();
-  return tail.agent_length;
-}
-
-int HLineFacts::Referrer(const char** text) {
-  const HRequestTail& tail = Tail();
-  *text = tail.referrer.c_str();
-  return tail.referrer_length;
+void HLineFacts::FindTail() {
+  ReadRequestTail(text_, Format(), tail_);
+  known_ |= kTail;
 }
 
 const char* HLineFacts::Client(int size) {
@@ -85,13 +60,11 @@ const char* HLineFacts::Client(int size) {
   return has_client_ && client_length_ < static_cast<size_t>(size) ? client_.c_str() : nullptr;
 }
 
-const HRobot* HLineFacts::Robot() {
-  if ((known_ & kRobot) == 0) {
-    const char* agent = nullptr;
-    Agent(&agent);
-    robot_ = HRobotList::Shared().Match(agent);
-    known_ |= kRobot;
-  }
+const HRobot* HLineFacts::FindRobot() {
+  const char* agent = nullptr;
+  Agent(&agent);
+  robot_ = HRobotList::Shared().Match(agent);
+  known_ |= kRobot;
   return robot_;
 }
 
@@ -116,21 +89,21 @@ HLineFacts::HRuleAnswers* HLineFacts::AnswersOf(const HPageRule& rule) {
   return &answers;
 }
 
-bool HLineFacts::LineCounts(const HPageRule& rule) {
+bool HLineFacts::FindLineCounts(const HPageRule& rule) {
   HRuleAnswers* answers = AnswersOf(rule);
   if (answers == nullptr) return rule.LineCounts(*this);
   if (answers->line_counts < 0) answers->line_counts = rule.LineCounts(*this) ? 1 : 0;
   return answers->line_counts != 0;
 }
 
-bool HLineFacts::InAudience(const HPageRule& rule) {
+bool HLineFacts::FindInAudience(const HPageRule& rule) {
   HRuleAnswers* answers = AnswersOf(rule);
   if (answers == nullptr) return rule.InAudience(*this);
   if (answers->in_audience < 0) answers->in_audience = rule.InAudience(*this) ? 1 : 0;
   return answers->in_audience != 0;
 }
 
-bool HLineFacts::PathCounts(const HPageRule& rule) {
+bool HLineFacts::FindPathCounts(const HPageRule& rule) {
   int length = 0;
   const char* path = Path(&length);
   HRuleAnswers* answers = AnswersOf(rule);

@@ -41,10 +41,14 @@ class HLineFacts {
   // The whole line, as given.
   const char* Text() const { return text_; }
   // DetectLogFormat of the line.
-  int Format();
+  int Format() { return (known_ & kFormat) != 0 ? format_ : FindFormat(); }
   // ExtractPagePath of a copy of the line: the path, or null, and its
   // length; the path lies in Cut().
-  const char* Path(int* length = nullptr);
+  const char* Path(int* length = nullptr) {
+    if ((known_ & kPath) == 0) FindPath();
+    if (length != nullptr) *length = path_length_;
+    return path_;
+  }
   // The line as ExtractPagePath leaves it: cut after its path (the whole
   // line when it has none).
   const char* Cut();
@@ -55,28 +59,47 @@ class HLineFacts {
   char* WholeCopy();
 
   // ExtractStatus and ExtractBytes of the whole line.
-  int Status();
-  long long Bytes();
+  int Status() { return Tail().status; }
+  long long Bytes() { return Tail().bytes; }
   // ExtractUserAgent and ExtractReferrer of the whole line: the length, or
   // -1 for none; the text ("" for none) lives until the next Reset.
-  int Agent(const char** text);
-  int Referrer(const char** text);
+  int Agent(const char** text) {
+    const HRequestTail& tail = Tail();
+    *text = tail.agent.c_str();
+    return tail.agent_length;
+  }
+  int Referrer(const char** text) {
+    const HRequestTail& tail = Tail();
+    *text = tail.referrer.c_str();
+    return tail.referrer_length;
+  }
   // ReadClientAddress of the whole line into a buffer of `size` bytes:
   // the address, or null when it reads none that fits.
   const char* Client(int size);
   // The robot the agent names (HRobotList::Shared().Match of the agent,
   // "" for none), or null.
-  const HRobot* Robot();
+  const HRobot* Robot() { return (known_ & kRobot) != 0 ? robot_ : FindRobot(); }
   // SharedAgentCache().Parse of the agent ("" for none), asked once for
   // the line: valid until the cache's next Parse, so only while nothing
   // but these facts asks it.
   const HAgent& ParsedAgent();
 
   // The rule's answers for this line, each found once per rule: LineCounts
-  // and InAudience of the whole line, PathCounts of Path().
-  bool LineCounts(const HPageRule& rule);
-  bool InAudience(const HPageRule& rule);
-  bool PathCounts(const HPageRule& rule);
+  // and InAudience of the whole line, PathCounts of Path(). Every counter
+  // asks them of each line: the answer of the first rule, once found,
+  // comes inline.
+  bool LineCounts(const HPageRule& rule) {
+    if (rule_count_ > 0 && rules_[0].rule == &rule && rules_[0].line_counts >= 0) return rules_[0].line_counts != 0;
+    return FindLineCounts(rule);
+  }
+  bool InAudience(const HPageRule& rule) {
+    if (rule_count_ > 0 && rules_[0].rule == &rule && rules_[0].in_audience >= 0) return rules_[0].in_audience != 0;
+    return FindInAudience(rule);
+  }
+  bool PathCounts(const HPageRule& rule) {
+    if (rule_count_ > 0 && rules_[0].rule == &rule && rules_[0].path_counts >= 0) return rules_[0].path_counts != 0;
+    return FindPathCounts(rule);
+  }
 
  private:
   // What is known of the line, by bit.
@@ -88,6 +111,12 @@ class HLineFacts {
     kRobot = 1u << 4,
     kParsedAgent = 1u << 5,
   };
+  int FindFormat();
+  void FindPath();
+  bool FindLineCounts(const HPageRule& rule);
+  bool FindInAudience(const HPageRule& rule);
+  bool FindPathCounts(const HPageRule& rule);
+
   // A rule's answers: -1 unknown, else 0 or 1.
   struct HRuleAnswers {
     const HPageRule* rule = nullptr;
@@ -99,7 +128,12 @@ class HLineFacts {
   // a short list; null when it is full.
   HRuleAnswers* AnswersOf(const HPageRule& rule);
   // The status, the bytes, the referrer and the agent, read together.
-  const HRequestTail& Tail();
+  const HRequestTail& Tail() {
+    if ((known_ & kTail) == 0) FindTail();
+    return tail_;
+  }
+  void FindTail();
+  const HRobot* FindRobot();
 
   static constexpr int kMostRules = 4;
 
