@@ -270,7 +270,10 @@ const HAgent& HAgentCache::Parse(const char* user_agent) {
   }
   agents_.emplace_back(key);
   const std::string& text = agents_.back();
-  return answers_.emplace(std::string_view(text), parser_.Parse(text.c_str())).first->second;
+  HAgent agent = parser_.Parse(text.c_str());
+  agent.browser_text = agent.Browser();
+  agent.system_text = agent.System();
+  return answers_.emplace(std::string_view(text), std::move(agent)).first->second;
 }
 
 HAgentCache& SharedAgentCache() {

@@ -36,6 +36,10 @@ struct HAgent {
   // there is one.
   std::string Browser() const;
   std::string System() const;
+  // Browser() and System() as HAgentCache keeps them with its answers,
+  // made once per agent; empty in an answer of HAgentParser itself.
+  std::string browser_text;
+  std::string system_text;
 };
 
 class HAgentParser {

@@ -41,6 +41,9 @@ const char* HUserAgentHit::KeyOf(const HAgent& agent, const char* filter) {
   if (filter != nullptr && CompareNoCase((systems_ ? agent.Browser() : agent.System()).c_str(), filter) != 0) {
     return nullptr;
   }
+  // The cache's own text lives until its next parse, past the line's count.
+  const std::string& kept = systems_ ? agent.system_text : agent.browser_text;
+  if (!kept.empty()) return IsStorableItem(kept.c_str()) ? kept.c_str() : nullptr;
   key_ = systems_ ? agent.System() : agent.Browser();
   return IsStorableItem(key_.c_str()) ? key_.c_str() : nullptr;
 }

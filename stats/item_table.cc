@@ -11,7 +11,10 @@ namespace {
 constexpr int kFirstIndexBits = 6;
 
 // The index's hash of a name, and the slot where its probing starts.
-inline uint32_t KeyOf(const char* name) { return static_cast<uint32_t>(KeyedHash(name) >> 32); }
+inline uint32_t KeyOf(const char* name, size_t length) {
+  return static_cast<uint32_t>(KeyedHash(name, length) >> 32);
+}
+inline uint32_t KeyOf(const char* name) { return KeyOf(name, strlen(name)); }
 inline uint32_t SlotOf(uint32_t key, int bits) { return key >> (32 - bits); }
 
 inline int SaturatedSum(int a, int b) {
@@ -130,7 +133,7 @@ HItemEntry* HItemTable::Add(const char* name, int n, long long bytes) {
     entry->bytes = SaturatedBytes(entry->bytes, bytes);
     return entry;
   }
-  HItemEntry* entry = Insert(name, KeyOf(name), nullptr, n, bytes);
+  HItemEntry* entry = Insert(name, KeyOf(name, length), nullptr, n, bytes);
   recent = {entry, head, length};
   return entry;
 }
