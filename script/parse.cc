@@ -212,7 +212,8 @@ bool ClosesBody(const char* text, int n) {
   for (const char* at = text; at < text + n;) {
     const char* open = static_cast<const char*>(memchr(at, '<', static_cast<size_t>(text + n - at)));
     if (open == nullptr || text + n - open < 6) return false;
-    if (strncmp(open, "</body", 6) == 0 || strncmp(open, "</BODY", 6) == 0 || strncmp(open, "</Body", 6) == 0) {
+    if (open[1] == '/' && (memcmp(open + 2, "body", 4) == 0 || memcmp(open + 2, "BODY", 4) == 0 ||
+                           memcmp(open + 2, "Body", 4) == 0)) {
       return true;
     }
     at = open + 1;
