@@ -7,6 +7,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "core/keyed_hash.h"
+
 const char kOtherReferrers[] = "(no web address)";
 
 namespace {
@@ -110,7 +112,7 @@ void ReferrerSite(const char* referrer, std::string& site) {
   // A day's referrers come from few hosts: each is asked of the list once,
   // and a log of endless hosts costs at most this many kept.
   constexpr size_t kMostKeptSites = 4096;
-  static std::unordered_map<std::string, std::string> sites;
+  static std::unordered_map<std::string, std::string, HKeyedTextHash> sites;
   static std::string host;
   if (!ReferrerHost(referrer, host)) {
     site = kOtherReferrers;

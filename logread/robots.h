@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/keyed_hash.h"
+
 // One robot of the table. `kind` is one of kRobotKinds.
 struct HRobot {
   std::string name;
@@ -98,7 +100,7 @@ class HRobotList {
   std::vector<int> marks_;  // per robot: the agent that last marked it
   int agent_number_ = 0;
   std::vector<int> candidates_;
-  std::unordered_map<std::string, const HRobot*> cache_;
+  std::unordered_map<std::string, const HRobot*, HKeyedTextHash> cache_;
   std::string key_;  // the agent looked up, its room kept from call to call
   // The agent matched last and its answer: a visitor's requests come
   // together.

@@ -21,6 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/keyed_hash.h"
+
 // Where the uap-core package installs its list.
 extern const char kAgentRegexesFile[];
 
@@ -122,7 +124,7 @@ class HAgentCache {
   // The answers by agent; the keys view the texts in agents_, so a look-up
   // copies nothing.
   std::deque<std::string> agents_;
-  std::unordered_map<std::string_view, HAgent> answers_;
+  std::unordered_map<std::string_view, HAgent, HKeyedTextHash> answers_;
 };
 
 // The process's one cache, made on first use: the rules are read and

@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/keyed_hash.h"
 #include "core/text.h"
 #include "logread/country.h"
 #include "logread/log_line.h"
@@ -39,7 +40,7 @@ constexpr size_t kMostKeptClients = 16384;
 
 std::string DatabaseCountry(const std::string& path, const char* client) {
   if (path.empty()) return "";
-  static std::unordered_map<std::string, std::string> kept;
+  static std::unordered_map<std::string, std::string, HKeyedTextHash> kept;
   static std::string kept_path;
   if (path != kept_path) {
     kept.clear();
